@@ -1,0 +1,194 @@
+#include "engine/calculation.h"
+
+#include <cmath>
+
+#include "engine/numtext.h"
+#include "engine/simulation.h"
+
+namespace orvane {
+namespace {
+
+constexpr int kPhysicalHalfLifeField = 12;
+constexpr int kDeltaField = 13;
+constexpr int kGammaField = 14;
+
+int fractionField(int component) { return component * 3; }
+int rateConstantField(int component) { return component * 3 + 1; }
+int halfLifeField(int component) { return component * 3 + 2; }
+
+[[noreturn]] void refuse(int field, const std::string& reason) {
+    throw InputError(field, fieldCaption(field) + ": " + reason);
+}
+
+void requireFinite(int field, double value) {
+    if (!std::isfinite(value)) {
+        refuse(field, "the value is infinite or too large to compute with (for example 1E999). "
+                      "Enter an ordinary number.");
+    }
+}
+
+}  // namespace
+
+std::string fieldCaption(int fieldIndex) {
+    static const char* const kComponentColumns[] = {
+        "Fraction", "Biological Rate Constant (min^-1)", "Biological Half-Life (min)"};
+    if (fieldIndex >= 0 && fieldIndex < 12) {
+        return std::string(kComponentColumns[fieldIndex % 3]) + ", component " +
+               std::to_string(fieldIndex / 3 + 1);
+    }
+    switch (fieldIndex) {
+        case kPhysicalHalfLifeField: return "Physical Half-Life (min)";
+        case kDeltaField: return "Delta (mGy-kg/MBq-s)";
+        case kGammaField: return "Gamma (mGy-cm^2/MBq-s)";
+        default: return "Input";
+    }
+}
+
+ModelParameters readModelParameters(const FieldTexts& fields, const std::string& name) {
+    ModelParameters p;
+    p.name = name;
+    for (int c = 0; c < kComponentCount; ++c) {
+        p.fraction[c] = textToNumber(fields[fractionField(c)]);
+        p.rateConstant[c] = textToNumber(fields[rateConstantField(c)]);
+        p.biologicalHalfLife[c] = textToNumber(fields[halfLifeField(c)]);
+    }
+    p.physicalHalfLife = textToNumber(fields[kPhysicalHalfLifeField]);
+    p.physicalDecayConstant = kDecayNumerator / p.physicalHalfLife;
+    p.deltaScaled = scaleEmissionConstant(textToNumber(fields[kDeltaField]));
+    p.gammaScaled = scaleEmissionConstant(textToNumber(fields[kGammaField]));
+    return p;
+}
+
+void checkParameters(const ModelParameters& p) {
+    for (int c = 0; c < kComponentCount; ++c) {
+        requireFinite(fractionField(c), p.fraction[c]);
+        requireFinite(rateConstantField(c), p.rateConstant[c]);
+        requireFinite(halfLifeField(c), p.biologicalHalfLife[c]);
+    }
+    requireFinite(kPhysicalHalfLifeField, p.physicalHalfLife);
+    requireFinite(kDeltaField, p.deltaScaled);
+    requireFinite(kGammaField, p.gammaScaled);
+
+    if (p.physicalHalfLife == 0) {
+        refuse(kPhysicalHalfLifeField,
+               "the physical half-life is empty or 0. Enter the half-life in minutes.");
+    }
+    if (p.physicalHalfLife < 0) {
+        refuse(kPhysicalHalfLifeField, "the physical half-life is negative (" +
+                                           formatScientific(p.physicalHalfLife) +
+                                           " min). Enter a positive half-life in minutes.");
+    }
+    if (!std::isfinite(p.physicalDecayConstant)) {
+        refuse(kPhysicalHalfLifeField, "the physical half-life is too small to compute with.");
+    }
+    for (int c = 0; c < kComponentCount; ++c) {
+        if (p.fraction[c] != 0 && p.rateConstant[c] < 0) {
+            refuse(rateConstantField(c),
+                   "the rate constant is negative (" + formatScientific(p.rateConstant[c]) +
+                       " min^-1) while the component's fraction is not 0. Enter a rate constant "
+                       "of 0 or more.");
+        }
+    }
+    const auto& tb = p.biologicalHalfLife;
+    double tbMax = tb[0] > tb[1] ? tb[0] : tb[1];
+    if (tb[2] > tbMax) tbMax = tb[2];
+    if (tb[3] > tbMax) tbMax = tb[3];
+    if (p.physicalHalfLife + tbMax == 0) {
+        refuse(kPhysicalHalfLifeField,
+               "the physical half-life and the longest biological half-life add up to 0, so "
+               "the effective half-life is undefined.");
+    }
+}
+
+void checkIntervalCount(const ModelParameters& p, long long n) {
+    if (n <= kMaxIntervals) return;
+    const auto& tb = p.biologicalHalfLife;
+    double tbMax = tb[0];
+    for (double value : tb) tbMax = value > tbMax ? value : tbMax;
+    const std::string count = n >= kIntervalCountCeiling ? "more than " + std::to_string(n)
+                                                          : std::to_string(n);
+    throw InputError(-1, "The calculation would need N = " + count + " voiding intervals, more "
+                         "than the " + std::to_string(kMaxIntervals) + " it can simulate. The "
+                         "effective half-life is too long: physical half-life " +
+                         formatScientific(p.physicalHalfLife) + " min, longest biological "
+                         "half-life " + formatScientific(tbMax) + " min.");
+}
+
+void checkGrids(const ModelTables& tables) {
+    for (int v = 0; v < kV0Count; ++v) {
+        const double v0 = tables.v0Grid[v];
+        if (!std::isfinite(v0) || v0 <= 0) {
+            throw CalculationError("Data file: initial bladder volume V0 number " +
+                                   std::to_string(v + 1) + " is " + formatScientific(v0) +
+                                   " ml; it must be a positive volume.");
+        }
+    }
+    for (int t = 0; t < kT0Count; ++t) {
+        const double t0 = tables.t0Grid[t];
+        if (!std::isfinite(t0) || t0 <= 0) {
+            throw CalculationError("Data file: first-void time T0 number " +
+                                   std::to_string(t + 1) + " is " + formatScientific(t0) +
+                                   " min; it must be a positive time.");
+        }
+        // Only the interval after the first can come out empty: a first void after 03:00
+        // the next morning (T0 of 1080 min or more).
+        VoidingClock clock(kFillRateSchedules[0], tables.v0Grid[0], t0);
+        clock.next();
+        const IntervalBounds second = clock.next();
+        if (!(second.end > second.start)) {
+            throw CalculationError("Data file: first-void time T0 number " +
+                                   std::to_string(t + 1) + " is " + formatScientific(t0) +
+                                   " min; it leaves the next voiding interval empty (T0 must "
+                                   "be below 1080 min).");
+        }
+    }
+    for (int i = 0; i < kNodeCount; ++i) {
+        const double x = tables.quadratureNodes[i];
+        const double w = tables.quadratureWeights[i];
+        if (!std::isfinite(x) || x < 0 || x > 1 || !std::isfinite(w)) {
+            throw CalculationError("Data file: quadrature node " + std::to_string(i + 1) +
+                                   " must lie in [0, 1] with a finite weight.");
+        }
+    }
+}
+
+DoseResults computeDoseResults(const ModelParameters& parameters, const ModelTables& tables,
+                               DoseEngine engine) {
+    checkParameters(parameters);
+    const long long n = IntervalCount(parameters);
+    checkIntervalCount(parameters, n);
+    checkGrids(tables);
+    (void)engine;
+
+    DoseResults results;
+    results.parameters = parameters;
+    results.grids = tables;
+    VoidHistory history;
+    for (int s = 0; s < kScheduleCount; ++s) {
+        for (int v = 0; v < kV0Count; ++v) {
+            for (int t = 0; t < kT0Count; ++t) {
+                const double dose = SimulateDose(
+                    parameters, kFillRateSchedules[s], tables.v0Grid[v], tables.t0Grid[t],
+                    static_cast<int>(n), tables.quadratureNodes, tables.quadratureWeights,
+                    history);
+                if (!std::isfinite(dose)) {
+                    throw CalculationError(
+                        "The dose for fill rate " + formatUpTo3Decimals(kFillRateSchedules[s].dayRate) +
+                        "/" + formatUpTo3Decimals(kFillRateSchedules[s].nightRate) +
+                        " ml/min, V0 " + formatWhole(tables.v0Grid[v]) + " ml, T0 " +
+                        formatWhole(tables.t0Grid[t]) +
+                        " min is not a finite number. Check the entered values.");
+                }
+                results.tables[s].at(t, v) = dose;
+            }
+        }
+    }
+    return results;
+}
+
+DoseResults RunCalculation(const FieldTexts& fields, const std::string& name,
+                           const ModelTables& tables, DoseEngine engine) {
+    return computeDoseResults(readModelParameters(fields, name), tables, engine);
+}
+
+}  // namespace orvane

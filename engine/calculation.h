@@ -1,0 +1,71 @@
+// From the fifteen input field texts to the three dose tables.
+#pragma once
+
+#include <array>
+#include <stdexcept>
+#include <string>
+
+#include "engine/model.h"
+
+namespace orvane {
+
+inline constexpr int kFieldCount = 15;
+
+// The texts of the input fields Text1..Text15, in that order: fraction, rate constant and
+// biological half-life of components 1..4, then physical half-life, Delta, Gamma.
+using FieldTexts = std::array<std::string, kFieldCount>;
+
+// What the user sees as the name of field index 0..14, e.g. "Physical Half-Life (min)" or
+// "Fraction, component 2".
+std::string fieldCaption(int fieldIndex);
+
+// Input for which the computation is undefined. field() is the 0-based field index, or -1
+// when no single field is to blame (for example the number of intervals).
+class InputError : public std::runtime_error {
+public:
+    InputError(int field, const std::string& message)
+        : std::runtime_error(message), field_(field) {}
+    int field() const { return field_; }
+
+private:
+    int field_;
+};
+
+// A data-file grid or quadrature value for which the computation is undefined, or a dose
+// that came out non-finite.
+class CalculationError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Reads the field texts in order, with the scalings: decay constant = 0.693 / half-life,
+// Delta and Gamma x 37 x 3600 / 10. Checks nothing.
+ModelParameters readModelParameters(const FieldTexts& fields, const std::string& name);
+
+// Refuses parameters for which the simulation is undefined (InputError naming the field):
+// a physical half-life that is 0, negative or too small; a value that reads as infinite;
+// a negative rate constant on a component that takes part; Tp + Tbmax = 0. The number of
+// intervals is not checked here (the time estimate is shown for any N).
+void checkParameters(const ModelParameters& parameters);
+
+// Refuses an N above the capacity of the void record, naming N and the longest half-life.
+void checkIntervalCount(const ModelParameters& parameters, long long n);
+
+// Refuses grids from the data file that make the computation undefined (CalculationError):
+// V0 <= 0, T0 <= 0, a T0 that empties a later interval, non-finite values.
+void checkGrids(const ModelTables& tables);
+
+// Which implementation computes the cells; both give the same doses.
+enum class DoseEngine { Reference, Fast };
+
+// All 189 doses from already read parameters. Checks parameters, N and grids first; throws
+// CalculationError if any dose is not finite.
+DoseResults computeDoseResults(const ModelParameters& parameters, const ModelTables& tables,
+                               DoseEngine engine = DoseEngine::Fast);
+
+// The "Calculate Doses" calculation: reads the fields, refuses undefined input before any
+// work, and computes the three tables (schedule, V0 index, T0 index order).
+DoseResults RunCalculation(const FieldTexts& fields, const std::string& name,
+                           const ModelTables& tables, DoseEngine engine = DoseEngine::Fast);
+
+}  // namespace orvane

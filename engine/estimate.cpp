@@ -1,0 +1,60 @@
+#include "engine/estimate.h"
+
+#include <ctime>
+
+#include "engine/numtext.h"
+#include "engine/simulation.h"
+
+namespace orvane {
+
+int secondOfHourNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local.tm_min * 60 + local.tm_sec;
+}
+
+int elapsedSecondsBetween(int start, int end) {
+    int elapsed = end - start;
+    if (end < start) elapsed += 3600;
+    return elapsed;
+}
+
+TimeEstimate EstimateCalculationTime(const FieldTexts& fields, const ModelTables& tables,
+                                     const SecondOfHourClock& clock, DoseEngine engine) {
+    const ModelParameters parameters = readModelParameters(fields, std::string());
+    checkParameters(parameters);
+
+    TimeEstimate estimate;
+    estimate.intervalCount = IntervalCount(parameters);
+    if (estimate.intervalCount <= kShortCalculationLimit) {
+        estimate.text = "<1 minute";
+        return estimate;
+    }
+    checkGrids(tables);
+    (void)engine;
+
+    // The trial: the full calculation's loops and stores, on one schedule and 50 intervals,
+    // into a table of its own.
+    const int start = clock();
+    VoidHistory history;
+    for (int v = 0; v < kV0Count; ++v) {
+        for (int t = 0; t < kT0Count; ++t) {
+            estimate.trialTable.at(t, v) = SimulateDose(
+                parameters, kFillRateSchedules[kTrialSchedule], tables.v0Grid[v],
+                tables.t0Grid[t], kTrialIntervalCount, tables.quadratureNodes,
+                tables.quadratureWeights, history);
+        }
+    }
+    const int end = clock();
+
+    estimate.trialRun = true;
+    estimate.elapsedSeconds = elapsedSecondsBetween(start, end);
+    const double n = static_cast<double>(estimate.intervalCount);
+    estimate.minutes = ((estimate.elapsedSeconds * (n / kTrialIntervalCount)) *
+                        kExtrapolationFactor) / 60;
+    estimate.text = formatOneDecimal(estimate.minutes) + " minutes";
+    return estimate;
+}
+
+}  // namespace orvane

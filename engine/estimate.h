@@ -1,0 +1,41 @@
+// Estimate of the full calculation's duration from a timed trial run.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "engine/calculation.h"
+#include "engine/model.h"
+
+namespace orvane {
+
+inline constexpr int kTrialIntervalCount = 50;
+inline constexpr long long kShortCalculationLimit = 50;  // N up to this gives "<1 minute"
+inline constexpr int kTrialSchedule = 1;                 // day 1.0, night 0.5 ml/min
+inline constexpr double kExtrapolationFactor = 7;
+
+// The time of day as minute of the hour x 60 + second of the minute, 0..3599.
+using SecondOfHourClock = std::function<int()>;
+int secondOfHourNow();
+
+struct TimeEstimate {
+    long long intervalCount = 0;  // N of the full calculation
+    bool trialRun = false;        // false on the "<1 minute" path
+    int elapsedSeconds = 0;       // whole seconds of the trial, hour wrap applied
+    double minutes = 0.0;         // ((e x (N / 50)) x 7) / 60
+    std::string text;             // "<1 minute" or "4.7 minutes"
+    DoseTable trialTable;         // the trial's doses, a scratch table of its own
+};
+
+// Elapsed seconds between two second-of-hour stamps; an end below the start means the hour
+// changed during the trial.
+int elapsedSecondsBetween(int start, int end);
+
+// The estimate shown by "Check Calculation Time". Refuses the same undefined input as the
+// calculation (InputError) except an N above 1000, for which the estimate is still shown.
+// Never touches any stored results.
+TimeEstimate EstimateCalculationTime(const FieldTexts& fields, const ModelTables& tables,
+                                     const SecondOfHourClock& clock = secondOfHourNow,
+                                     DoseEngine engine = DoseEngine::Fast);
+
+}  // namespace orvane

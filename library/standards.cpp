@@ -1,0 +1,334 @@
+#include "library/standards.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <system_error>
+
+#include "engine/numtext.h"
+
+namespace orvane {
+
+const std::array<const char*, kStandardCount> kStandardNames{"F-18 FDG",
+                                                             "Tc-99m DTPA",
+                                                             "Tc-99m pertechnetate",
+                                                             "Tc-99m HEDP",
+                                                             "Tc-99m MDP",
+                                                             "Tc-99m HMPAO",
+                                                             "Tc-99m glucoheptonate",
+                                                             "Tc-99m MAG3",
+                                                             "Tc-99m HSA",
+                                                             "Tc-99m RBCs",
+                                                             "Tc-99m MIBI-rest",
+                                                             "Tc-99m MIBI-stress",
+                                                             "I-123 NaI",
+                                                             "I-131 NaI",
+                                                             "I-123 OIH",
+                                                             "I-124 OIH",
+                                                             "I-131 OIH",
+                                                             "I-125 iothalamate",
+                                                             "In-111 DTPA",
+                                                             "Sr-89 Cl"};
+
+namespace {
+
+std::string joinMessage(const std::string& file, const std::string& position,
+                        const std::string& reason) {
+    return position.empty() ? file + ": " + reason : file + ": " + position + ": " + reason;
+}
+
+// The layout of the data file: eight sections, one after another.
+constexpr int kPerStandardValues = 2 * kComponentCount;  // fractions, then rate constants
+constexpr int kSection1Count = kStandardCount * kPerStandardValues;
+constexpr std::array<int, 8> kSectionCounts{kSection1Count, kStandardCount, kStandardCount,
+                                            kStandardCount, kV0Count,       kT0Count,
+                                            kNodeCount,     kNodeCount};
+static_assert(kSectionCounts[0] + kSectionCounts[1] + kSectionCounts[2] + kSectionCounts[3] +
+                  kSectionCounts[4] + kSectionCounts[5] + kSectionCounts[6] + kSectionCounts[7] ==
+              kDataFileNumberCount);
+
+constexpr int kDecayConstantSection = 2;
+
+struct NumberPlace {
+    int section;  // 1..8
+    int offset;   // 0-based within the section
+};
+
+NumberPlace placeOf(int index) {
+    int section = 1;
+    for (int count : kSectionCounts) {
+        if (index < count) return {section, index};
+        index -= count;
+        ++section;
+    }
+    return {section, index};  // not reached for index < kDataFileNumberCount
+}
+
+std::string standardLabel(int standard) {
+    return "standard " + std::to_string(standard) + " \"" + kStandardNames[standard] + "\"";
+}
+
+// What number `index` (0-based) of the file is, e.g.
+// "number 161 (section 2, physical decay constant of standard 0 "F-18 FDG")".
+std::string describeNumber(int index) {
+    const NumberPlace place = placeOf(index);
+    const int k = place.offset;
+    std::string what;
+    switch (place.section) {
+        case 1: {
+            const int standard = k / kPerStandardValues;
+            const int slot = k % kPerStandardValues;
+            const int component = slot % kComponentCount + 1;
+            what = (slot < kComponentCount ? "fraction" : "biological rate constant") +
+                   std::string(" of component ") + std::to_string(component) + " of " +
+                   standardLabel(standard);
+            break;
+        }
+        case 2:
+            what = "physical decay constant of " + standardLabel(k);
+            break;
+        case 3:
+            what = "Delta of " + standardLabel(k);
+            break;
+        case 4:
+            what = "Gamma of " + standardLabel(k);
+            break;
+        case 5:
+            what = "initial bladder volume V0 " + std::to_string(k + 1);
+            break;
+        case 6:
+            what = "first-void time T0 " + std::to_string(k + 1);
+            break;
+        case 7:
+            what = "quadrature node " + std::to_string(k + 1);
+            break;
+        default:
+            what = "quadrature weight " + std::to_string(k + 1);
+            break;
+    }
+    return "number " + std::to_string(index + 1) + " (section " + std::to_string(place.section) +
+           ", " + what + ")";
+}
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trimBlanks(std::string_view text) {
+    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+// A field as it may appear in a message: quoted, control characters masked, long ones cut.
+std::string quoteField(std::string_view field) {
+    constexpr std::size_t kShown = 40;
+    std::string shown;
+    for (std::size_t i = 0; i < field.size() && i < kShown; ++i) {
+        const auto c = static_cast<unsigned char>(field[i]);
+        shown += c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c);
+    }
+    if (field.size() > kShown) shown += "...";
+    return "\"" + shown + "\"";
+}
+
+// Reads the numbers of the file one field at a time, keeping track of the line.
+class FieldReader {
+public:
+    FieldReader(std::string_view text, const std::string& fileName)
+        : text_(text), fileName_(fileName) {
+        constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+        if (text_.starts_with(kByteOrderMark)) text_.remove_prefix(kByteOrderMark.size());
+    }
+
+    // Number `index` (0-based); the numbers must be asked for in order.
+    double next(int index) {
+        std::string_view field;
+        while (!takeField(field)) {
+            if (!startNextLine()) {
+                throw DataFileError(fileName_, describeNumber(index),
+                                    "the file ends after number " + std::to_string(index) +
+                                        "; expected " + std::to_string(kDataFileNumberCount) +
+                                        " numbers");
+            }
+        }
+        const std::string_view trimmed = trimBlanks(field);
+        if (trimmed.empty()) {
+            fail(index, "empty field: two separators with no number between them");
+        }
+        const LeadingNumber number = readLeadingNumber(trimmed);
+        if (!number.found() || number.length != trimmed.size()) {
+            fail(index, quoteField(trimmed) + " is not a number");
+        }
+        if (!std::isfinite(number.value)) {
+            fail(index, quoteField(trimmed) + " is too large for a number");
+        }
+        return number.value;
+    }
+
+    [[noreturn]] void fail(int index, const std::string& reason) const {
+        throw DataFileError(fileName_, describeNumber(index) + ", line " + std::to_string(line_),
+                            reason);
+    }
+
+private:
+    // Moves to the next line; false at the end of the text.
+    bool startNextLine() {
+        if (nextLine_ >= text_.size()) return false;
+        line_ = nextLineNumber_++;
+        const std::size_t newline = text_.find('\n', nextLine_);
+        const std::size_t end = newline == std::string_view::npos ? text_.size() : newline;
+        std::string_view content = text_.substr(nextLine_, end - nextLine_);
+        nextLine_ = newline == std::string_view::npos ? text_.size() : newline + 1;
+        if (content.ends_with('\r')) content.remove_suffix(1);
+        // A line of blanks holds no field.
+        rest_ = content;
+        hasRest_ = !trimBlanks(content).empty();
+        return true;
+    }
+
+    // The next field of the current line; false when the line has none left. A comma at the
+    // end of a line only ends the field before it.
+    bool takeField(std::string_view& field) {
+        if (!hasRest_) return false;
+        const std::size_t comma = rest_.find(',');
+        if (comma == std::string_view::npos) {
+            field = rest_;
+            hasRest_ = false;
+        } else {
+            field = rest_.substr(0, comma);
+            rest_ = rest_.substr(comma + 1);
+            hasRest_ = !trimBlanks(rest_).empty();
+        }
+        return true;
+    }
+
+    std::string_view text_;
+    const std::string& fileName_;
+    std::string_view rest_;  // the unread part of the current line
+    bool hasRest_ = false;
+    std::size_t nextLine_ = 0;  // where the next line starts
+    int nextLineNumber_ = 1;
+    int line_ = 0;  // the current line, 1-based
+};
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+std::string systemReason(const std::string& action, int error) {
+    return action + ": " + std::strerror(error);
+}
+
+}  // namespace
+
+DataFileError::DataFileError(const std::string& file, const std::string& position,
+                             const std::string& reason)
+    : std::runtime_error(joinMessage(file, position, reason)),
+      file_(file),
+      position_(position),
+      reason_(reason) {}
+
+StandardData parseStandardData(std::string_view text, const std::string& fileName) {
+    FieldReader reader(text, fileName);
+    std::array<double, kDataFileNumberCount> numbers{};
+    for (int i = 0; i < kDataFileNumberCount; ++i) {
+        numbers[i] = reader.next(i);
+        if (placeOf(i).section == kDecayConstantSection && numbers[i] == 0.0) {
+            reader.fail(i,
+                        "the physical decay constant is 0, so the physical half-life "
+                        "0.693 / 0 is undefined");
+        }
+    }
+
+    StandardData data;
+    const double* value = numbers.data();
+    for (int s = 0; s < kStandardCount; ++s) {
+        StandardPharmaceutical& standard = data.library[s];
+        standard.name = kStandardNames[s];
+        for (int j = 0; j < kComponentCount; ++j) standard.fraction[j] = *value++;
+        for (int j = 0; j < kComponentCount; ++j) {
+            const double k = *value++;
+            standard.rateConstant[j] = k;
+            standard.biologicalHalfLife[j] = k != 0.0 ? kDecayNumerator / k : 0.0;
+        }
+    }
+    for (auto& standard : data.library) standard.physicalHalfLife = kDecayNumerator / *value++;
+    for (auto& standard : data.library) standard.delta = *value++;
+    for (auto& standard : data.library) standard.gamma = *value++;
+    for (double& v : data.tables.v0Grid) v = *value++;
+    for (double& t : data.tables.t0Grid) t = *value++;
+    for (double& x : data.tables.quadratureNodes) x = *value++;
+    for (double& w : data.tables.quadratureWeights) w = *value++;
+    return data;
+}
+
+StandardData LoadStandardData(const std::filesystem::path& file) {
+    const std::string fileName = file.string();
+    errno = 0;
+    std::unique_ptr<std::FILE, FileCloser> stream(std::fopen(fileName.c_str(), "rb"));
+    if (!stream) throw DataFileError(fileName, "", systemReason("cannot open", errno));
+
+    std::string text;
+    char buffer[16384];
+    for (;;) {
+        const std::size_t got = std::fread(buffer, 1, sizeof buffer, stream.get());
+        text.append(buffer, got);
+        if (got < sizeof buffer) break;
+    }
+    if (std::ferror(stream.get())) {
+        throw DataFileError(fileName, "", systemReason("cannot read", errno));
+    }
+    return parseStandardData(text, fileName);
+}
+
+std::filesystem::path dataFilePathFor(const std::filesystem::path& executableDirectory) {
+    return (executableDirectory / ".." / "share" / "orvane" / "orvane.dat").lexically_normal();
+}
+
+std::filesystem::path executableDirectory() {
+    const std::filesystem::path self = "/proc/self/exe";
+    std::error_code error;
+    const std::filesystem::path executable = std::filesystem::read_symlink(self, error);
+    if (error) {
+        throw DataFileError(self.string(), "",
+                            "cannot find the program's folder, where the data file is looked "
+                            "for: " +
+                                error.message());
+    }
+    return executable.parent_path();
+}
+
+StandardFieldTexts standardFieldTexts(const StandardPharmaceutical& standard) {
+    auto shownUnlessZero = [](double value) {
+        return value == 0.0 ? std::string() : formatScientific(value);
+    };
+    StandardFieldTexts texts;
+    for (int j = 0; j < kComponentCount; ++j) {
+        texts.fields[3 * j] = shownUnlessZero(standard.fraction[j]);
+        texts.fields[3 * j + 1] = shownUnlessZero(standard.rateConstant[j]);
+        texts.fields[3 * j + 2] = shownUnlessZero(standard.biologicalHalfLife[j]);
+    }
+    texts.fields[12] = formatScientific(standard.physicalHalfLife);
+    texts.fields[13] = formatScientific(standard.delta);
+    texts.fields[14] = formatScientific(standard.gamma);
+    texts.name = standard.name;
+    return texts;
+}
+
+std::string informationText() {
+    return "Choose a standard radiopharmaceutical from the list or enter your own data. You may "
+           "also modify the standard data. When all of the data are correct, check the time for "
+           "calculation, and, if acceptable, push the 'Calculate Doses' button."
+           "\r\n\r\n"
+           "Reference: the dynamic urinary bladder model of this program. The kidneys deliver "
+           "activity to the bladder in up to four exponential components; urine fills the "
+           "bladder at a day rate and a lower night rate; the bladder is voided first at T0 and "
+           "then on a fixed day and night schedule, each void leaving 10 ml; the dose rate to "
+           "the wall depends on the momentary volume of the contents. See the README, section "
+           "\"The model\".";
+}
+
+}  // namespace orvane

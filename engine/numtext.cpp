@@ -20,10 +20,34 @@ std::string toChars(double value, std::chars_format format, int precision) {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// True when value lies exactly halfway between two texts of the given precision. Such a
+// tie has a short exact decimal expansion, so 40 more digits show it whole.
+bool isExactTie(double value, std::chars_format format, int precision) {
+    const std::string digits = toChars(value, format, precision + 40);
+    std::size_t pos = digits.find('.');
+    if (pos == std::string::npos) return false;
+    pos += static_cast<std::size_t>(precision) + 1;
+    if (pos >= digits.size() || digits[pos] != '5') return false;
+    for (++pos; pos < digits.size() && isDigit(digits[pos]); ++pos) {
+        if (digits[pos] != '0') return false;
+    }
+    return true;
+}
+
+// Rounds to the precision with ties away from zero, as a pencil-and-paper rounding does
+// (to_chars alone would round an exact tie such as 0.3125 to even).
+std::string rounded(double value, std::chars_format format, int precision) {
+    value = withoutNegativeZero(value);
+    if (std::isfinite(value) && isExactTie(value, format, precision)) {
+        value = std::nextafter(value, value > 0 ? HUGE_VAL : -HUGE_VAL);
+    }
+    return toChars(value, format, precision);
+}
+
 }  // namespace
 
 std::string formatScientific(double value) {
-    std::string text = toChars(withoutNegativeZero(value), std::chars_format::scientific, 2);
+    std::string text = rounded(value, std::chars_format::scientific, 2);
     // to_chars writes "1.23e-02"; the program writes a capital E.
     for (char& c : text) {
         if (c == 'e') c = 'E';
@@ -32,20 +56,20 @@ std::string formatScientific(double value) {
 }
 
 std::string formatUpTo3Decimals(double value) {
-    std::string text = toChars(withoutNegativeZero(value), std::chars_format::fixed, 3);
+    std::string text = rounded(value, std::chars_format::fixed, 3);
     while (!text.empty() && text.back() == '0') text.pop_back();
     if (text == "-0.") text = "0.";
     return text;
 }
 
 std::string formatOneDecimal(double value) {
-    std::string text = toChars(withoutNegativeZero(value), std::chars_format::fixed, 1);
+    std::string text = rounded(value, std::chars_format::fixed, 1);
     if (text == "-0.0") text = "0.0";
     return text;
 }
 
 std::string formatWhole(double value) {
-    std::string text = toChars(withoutNegativeZero(value), std::chars_format::fixed, 0);
+    std::string text = rounded(value, std::chars_format::fixed, 0);
     if (text == "-0") text = "0";
     return text;
 }

@@ -1,0 +1,150 @@
+// orvane-cli: the same results as the window, the outputs, and its exit statuses.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <unistd.h>
+
+#include "cli/cli.h"
+#include "engine/calculation.h"
+#include "engine/numtext.h"
+#include "export/results_file.h"
+#include "library/standards.h"
+
+using namespace orvane;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kDataFile = std::string(ORVANE_SOURCE_DIR) + "/data/orvane.dat";
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliRun cli(std::vector<std::string> arguments, bool withData = true) {
+    if (withData) {
+        arguments.insert(arguments.begin(), kDataFile);
+        arguments.insert(arguments.begin(), "--data");
+    }
+    std::ostringstream out, err;
+    const int status = runCli(arguments, out, err);
+    return {status, out.str(), err.str()};
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+TEST(Cli, EveryStandardGivesTheWindowsResultsFile) {
+    const StandardData data = LoadStandardData(kDataFile);
+    for (int k = 0; k < kStandardCount; ++k) {
+        const CliRun run = cli({"--standard", std::to_string(k)});
+        ASSERT_EQ(run.status, kCliOk) << k << run.err;
+        // The window calculates from the displayed, rounded texts of the standard.
+        const StandardFieldTexts texts = standardFieldTexts(data.library[k]);
+        const DoseResults results = RunCalculation(texts.fields, texts.name, data.tables);
+        EXPECT_EQ(run.out, resultsFileText(results)) << kStandardNames[k];
+        EXPECT_NE(run.out.find(std::string("Radiopharmaceutical: \t") + kStandardNames[k] + "\r\n"),
+                  std::string::npos);
+    }
+    EXPECT_EQ(cli({"--standard", "Tc-99m DTPA"}).out, cli({"--standard", "1"}).out);
+}
+
+TEST(Cli, TypedFieldsOverrideTheStandardAndNameTheReport) {
+    const CliRun typed = cli({"--f1", "1", "--k1", "4.01E-02", "--tb1", "1.73E+01", "--tp",
+                           "3.61E+02", "--delta", "2.60E-06", "--gamma", "5.56E-05", "--name",
+                           "My tracer"});
+    ASSERT_EQ(typed.status, kCliOk) << typed.err;
+    EXPECT_NE(typed.out.find("Radiopharmaceutical: \tMy tracer\r\n"), std::string::npos);
+    // Same numbers as MAG3's displayed texts: same doses, other name.
+    const CliRun mag3 = cli({"--standard", "7", "--name", "My tracer"});
+    EXPECT_EQ(typed.out, mag3.out);
+
+    const CliRun edited = cli({"--standard", "7", "--tp", "6.00E+03"});
+    EXPECT_NE(edited.out.find("Physical Half Life: \t6.00E+03 min"), std::string::npos);
+    EXPECT_NE(edited.out.find("Radiopharmaceutical: \tTc-99m MAG3"), std::string::npos);
+}
+
+TEST(Cli, OutputsTheScheduleTheCsvAndTheEstimate) {
+    const CliRun schedule = cli({"--standard", "1", "--schedule", "1"});
+    ASSERT_EQ(schedule.status, kCliOk);
+    EXPECT_NE(schedule.out.find("Bladder Fill Rates: 1./0.5 ml/min, day/night\r\n"),
+              std::string::npos);
+    EXPECT_EQ(std::count(schedule.out.begin(), schedule.out.end(), '\n'), 11 + 7);  // two components
+
+    const CliRun csv = cli({"--standard", "1", "--csv"});
+    ASSERT_EQ(csv.status, kCliOk);
+    std::istringstream lines(csv.out);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line, "schedule,V0_ml,T0_min,dose_mGy_per_MBq");
+    const StandardData data = LoadStandardData(kDataFile);
+    const StandardFieldTexts texts = standardFieldTexts(data.library[1]);
+    const DoseResults results = RunCalculation(texts.fields, texts.name, data.tables);
+    int rows = 0;
+    while (std::getline(lines, line)) {
+        const int s = rows / 63, v = rows % 63 / 9, t = rows % 9;
+        std::ostringstream expected;
+        expected << s << "," << formatPlain(data.tables.v0Grid[v]).substr(1) << ","
+                 << formatPlain(data.tables.t0Grid[t]).substr(1) << ",";
+        ASSERT_EQ(line.substr(0, expected.str().size()), expected.str()) << line;
+        // 17 significant digits read back as the exact double.
+        EXPECT_EQ(textToNumber(line.substr(expected.str().size())), results.tables[s].at(t, v));
+        ++rows;
+    }
+    EXPECT_EQ(rows, 189);
+
+    const CliRun estimate = cli({"--standard", "1", "--estimate"});
+    EXPECT_EQ(estimate.out, "<1 minute\n");
+
+    const CliRun list = cli({"--list"});
+    EXPECT_NE(list.out.find("19\tSr-89 Cl\n"), std::string::npos);
+    EXPECT_NE(list.out.find("physical half-life 3.61E+02 min"), std::string::npos);
+}
+
+TEST(Cli, SavesThroughTheAtomicWriterAndReportsFailures) {
+    const fs::path folder = fs::temp_directory_path() / ("orvane-cli-" + std::to_string(::getpid()));
+    fs::create_directories(folder);
+    const CliRun saved = cli({"--standard", "1", "--output", (folder / "dtpa.txt").string()});
+    EXPECT_EQ(saved.status, kCliOk) << saved.err;
+    EXPECT_EQ(readFile(folder / "dtpa.txt"), cli({"--standard", "1"}).out);
+
+    const CliRun intoFolder = cli({"--standard", "1", "--output", folder.string()});
+    EXPECT_EQ(intoFolder.status, kCliFileError);
+    EXPECT_NE(intoFolder.err.find(folder.string()), std::string::npos) << intoFolder.err;
+
+    const CliRun noData = cli({"--data", (folder / "missing.dat").string(), "--standard", "1"}, false);
+    EXPECT_EQ(noData.status, kCliFileError);
+    EXPECT_NE(noData.err.find("missing.dat"), std::string::npos);
+    fs::remove_all(folder);
+}
+
+TEST(Cli, RefusesBadUsageAndUndefinedInputWithStatusTwo) {
+    for (const auto& arguments : std::vector<std::vector<std::string>>{
+             {"--bogus"}, {"--standard"}, {"--standard", "20"}, {"--standard", "Tc-99"},
+             {"--schedule", "3"}, {"stray"}, {"--csv", "--estimate"}, {"--list=yes"}}) {
+        const CliRun run = cli(arguments);
+        EXPECT_EQ(run.status, kCliRefused) << arguments[0];
+        EXPECT_FALSE(run.err.empty());
+        EXPECT_TRUE(run.out.empty());
+    }
+    const CliRun empty = cli({});
+    EXPECT_EQ(empty.status, kCliRefused);
+    EXPECT_NE(empty.err.find("Physical Half-Life (min)"), std::string::npos) << empty.err;
+
+    const CliRun negative = cli({"--standard", "1", "--k2", "-1"});
+    EXPECT_EQ(negative.status, kCliRefused);
+    EXPECT_NE(negative.err.find("Biological Rate Constant (min^-1), component 2"),
+              std::string::npos);
+
+    EXPECT_EQ(cli({"--help"}).status, kCliOk);
+    EXPECT_EQ(cli({"--version"}, false).out.rfind("orvane-cli ", 0), 0u);
+}

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "engine/fast_engine.h"
 #include "engine/numtext.h"
 #include "engine/simulation.h"
 
@@ -158,19 +159,25 @@ DoseResults computeDoseResults(const ModelParameters& parameters, const ModelTab
     const long long n = IntervalCount(parameters);
     checkIntervalCount(parameters, n);
     checkGrids(tables);
-    (void)engine;
 
     DoseResults results;
     results.parameters = parameters;
     results.grids = tables;
+    std::array<DoseTable, kScheduleCount> fastTables{};
+    if (engine == DoseEngine::Fast) {
+        fastTables = computeDoseTablesFast(parameters, tables, static_cast<int>(n));
+    }
     VoidHistory history;
     for (int s = 0; s < kScheduleCount; ++s) {
         for (int v = 0; v < kV0Count; ++v) {
             for (int t = 0; t < kT0Count; ++t) {
-                const double dose = SimulateDose(
-                    parameters, kFillRateSchedules[s], tables.v0Grid[v], tables.t0Grid[t],
-                    static_cast<int>(n), tables.quadratureNodes, tables.quadratureWeights,
-                    history);
+                const double dose =
+                    engine == DoseEngine::Fast
+                        ? fastTables[s].at(t, v)
+                        : SimulateDose(parameters, kFillRateSchedules[s], tables.v0Grid[v],
+                                       tables.t0Grid[t], static_cast<int>(n),
+                                       tables.quadratureNodes, tables.quadratureWeights,
+                                       history);
                 if (!std::isfinite(dose)) {
                     throw CalculationError(
                         "The dose for fill rate " + formatUpTo3Decimals(kFillRateSchedules[s].dayRate) +

@@ -1,0 +1,110 @@
+// The dynamic bladder simulation in O(N) per cell.
+//
+// Instead of summing over all earlier voids at every quadrature point, the bladder's content
+// is carried from void to void: at the start of an interval it is what the last void left
+// behind, and within the interval it grows by what the kidneys deliver. Each component's
+// delivery enters as g = f e^{-(lp + k) ts}, so the content at ts + dt is
+//
+//     B(ts + dt) = e^{-lp dt} (b + sum over components of g (1 - e^{-k dt})),
+//
+// which is U(t) - O(t) of the literal sums without the cancellation between them. All
+// factors that depend only on the interval's length, fill rate and start volume (node
+// offsets, volumes, dose-rate factors, decay and uptake factors) are tabulated once per
+// calculation and shared by every cell. When no quadrature point of an interval can be
+// negative, its integral is b W + sum of g D over a few tabulated weights; otherwise the
+// points are summed one by one with the clamp at 0.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "engine/model.h"
+
+namespace orvane {
+
+class FastDoseEngine {
+public:
+    // Tables for cells of the given schedules and first-void times, n intervals each
+    // (1 <= n <= 1000). Expects parameters and times that passed the calculation's checks.
+    FastDoseEngine(const ModelParameters& parameters, std::span<const FillRateSchedule> schedules,
+                   std::span<const double> t0s, int n, const QuadratureNodes& nodes,
+                   const QuadratureWeights& weights);
+    // Kernels point into the node sets: moving keeps them valid, copying would not.
+    FastDoseEngine(const FastDoseEngine&) = delete;
+    FastDoseEngine& operator=(const FastDoseEngine&) = delete;
+    FastDoseEngine(FastDoseEngine&&) = default;
+
+    // Dose to the bladder wall of one cell, mGy/MBq. Writes nothing but history (slots
+    // 1..n, when given), so any number of threads may call it at once.
+    double cellDose(int scheduleIndex, double v0, int t0Index,
+                    VoidHistory* history = nullptr) const;
+
+    int intervalCount() const { return n_; }
+
+    static constexpr int kPoints = 2 * kNodeCount;  // +x and -x of every node
+
+    // Factors that depend only on an interval's length.
+    struct NodeSet {
+        double length = 0.0;
+        std::array<double, kPoints> offset{};      // t - ts of each point, reference order
+        std::array<double, kPoints> weightTime{};  // w (te - ts) / 2
+        std::array<double, kPoints> decay{};       // e^{-lp dt}
+        std::array<std::array<double, kPoints>, kComponentCount> uptake{};  // 1 - e^{-k dt}
+        double decayEnd = 0.0;                                              // e^{-lp L}
+        std::array<double, kComponentCount> uptakeEnd{};                    // 1 - e^{-k L}
+        std::array<double, kComponentCount> carry{};                        // e^{-(lp + k) L}
+    };
+
+    // An interval of a given length, fill rate and start volume.
+    struct Kernel {
+        const NodeSet* nodes = nullptr;
+        std::array<double, kPoints> weight{};          // w (te - ts) / 2 S(V) e^{-lp dt}
+        double content = 0.0;                          // sum of weight: the integral per unit of b
+        std::array<double, kComponentCount> inflow{};  // sum of weight (1 - e^{-k dt})
+        double residualShare = 0.0;                    // 10 / volume at the void
+        double endVolume = 0.0;
+    };
+
+private:
+    void buildKernel(Kernel& kernel, const NodeSet& nodes, double startVolume, double rate) const;
+
+    ModelParameters parameters_;
+    int n_;
+    QuadratureNodes x_;
+    QuadratureWeights w_;
+    std::array<double, kComponentCount> fraction_{};  // 0 for components that take no part
+    std::array<double, kComponentCount> rate_{};
+    bool anyNegative_ = false;  // a negative fraction: points can go negative, check each
+    std::vector<FillRateSchedule> schedules_;
+    std::vector<double> t0s_;
+    std::vector<NodeSet> nodeSets_;  // one per distinct length
+    std::vector<int> firstNodeSet_;  // per first-void time
+    std::vector<Kernel> kernels_;    // [schedule][key] for intervals 2..n
+    int keyCount_ = 0;
+    std::vector<std::uint16_t> plan_;  // [t0][d - 2]: key of interval d
+};
+
+// One cell with tables of its own; the same arithmetic as FastDoseEngine::cellDose.
+double simulateDoseFast(const ModelParameters& parameters, const FillRateSchedule& schedule,
+                        double v0, double t0, int n, const QuadratureNodes& nodes,
+                        const QuadratureWeights& weights, VoidHistory* history = nullptr);
+
+// The doses of every cell of the given schedules, into tables[schedule], cell by cell in
+// (schedule, V0 index, T0 index) order. The calculation and the time estimate's trial both
+// run this. threadCount 0 picks by n; the doses are identical whatever the number of
+// threads.
+void fillDoseTablesFast(const ModelParameters& parameters,
+                        std::span<const FillRateSchedule> schedules, const ModelTables& tables,
+                        int n, std::span<DoseTable> results, int threadCount = 0);
+
+// The 189 doses of a whole calculation, all three schedules.
+std::array<DoseTable, kScheduleCount> computeDoseTablesFast(const ModelParameters& parameters,
+                                                            const ModelTables& tables, int n,
+                                                            int threadCount = 0);
+
+// Below this N a whole calculation runs on the calling thread alone.
+inline constexpr int kFastThreadingMinIntervals = 150;
+
+}  // namespace orvane

@@ -176,8 +176,7 @@ DoseResults computeDoseResults(const ModelParameters& parameters, const ModelTab
                         ? fastTables[s].at(t, v)
                         : SimulateDose(parameters, kFillRateSchedules[s], tables.v0Grid[v],
                                        tables.t0Grid[t], static_cast<int>(n),
-                                       tables.quadratureNodes, tables.quadratureWeights,
-                                       history);
+                                       tables.quadratureNodes, tables.quadratureWeights, history);
                 if (!std::isfinite(dose)) {
                     throw CalculationError(
                         "The dose for fill rate " + formatUpTo3Decimals(kFillRateSchedules[s].dayRate) +

@@ -39,16 +39,16 @@ TimeEstimate EstimateCalculationTime(const FieldTexts& fields, const ModelTables
     const int start = clock();
     if (engine == DoseEngine::Fast) {
         // The calculation's own fast path, on the one trial schedule.
-        fillDoseTablesFast(parameters, std::span(&kFillRateSchedules[kTrialSchedule], 1),
-                           tables, kTrialIntervalCount, std::span(&estimate.trialTable, 1));
+        fillDoseTablesFast(parameters, std::span(&kFillRateSchedules[kTrialSchedule], 1), tables,
+                           kTrialIntervalCount, std::span(&estimate.trialTable, 1));
     } else {
         VoidHistory history;
         for (int v = 0; v < kV0Count; ++v) {
             for (int t = 0; t < kT0Count; ++t) {
-                estimate.trialTable.at(t, v) = SimulateDose(
-                    parameters, kFillRateSchedules[kTrialSchedule], tables.v0Grid[v],
-                    tables.t0Grid[t], kTrialIntervalCount, tables.quadratureNodes,
-                    tables.quadratureWeights, history);
+                estimate.trialTable.at(t, v) =
+                    SimulateDose(parameters, kFillRateSchedules[kTrialSchedule], tables.v0Grid[v],
+                                 tables.t0Grid[t], kTrialIntervalCount, tables.quadratureNodes,
+                                 tables.quadratureWeights, history);
             }
         }
     }

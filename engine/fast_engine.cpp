@@ -5,7 +5,9 @@
 #include <cmath>
 #include <condition_variable>
 #include <functional>
+#include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "engine/simulation.h"
@@ -23,8 +25,12 @@ constexpr double kMorningClock = 360.0;
 constexpr int kDayKey = 0;    // 180 min at the day rate
 constexpr int kNightKey = 1;  // 360 min at the night rate
 
+using Components = std::array<double, kComponentCount>;
+
 // Helper threads that live as long as the program, so a calculation does not pay for
-// starting them. run() hands out indices 0..count-1 to the caller and the helpers.
+// starting them. run() hands out indices 0..count-1 to the caller and the helpers as each
+// asks for the next; the caller waits only for indices that a helper has taken, so a
+// helper that wakes late (the other core busy) costs nothing.
 class WorkerPool {
 public:
     static WorkerPool& instance() {
@@ -36,31 +42,48 @@ public:
 
     void run(int count, int helpers, const std::function<void(int)>& body) {
         std::lock_guard<std::mutex> serial(runMutex_);
-        helpers = std::clamp(helpers, 0, helperCount());
+        auto job = std::make_shared<Job>(&body, count);
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            body_ = &body;
-            count_ = count;
-            next_.store(0);
+            job_ = job;
             wanted_ = helpers;
-            busy_ = helpers;
             ++generation_;
         }
         wake_.notify_all();
-        work();
-        std::unique_lock<std::mutex> lock(mutex_);
-        done_.wait(lock, [this] { return busy_ == 0; });
-        body_ = nullptr;
+        job->work();
+        while (job->finished.load(std::memory_order_acquire) < count) std::this_thread::yield();
+        std::lock_guard<std::mutex> lock(mutex_);
+        job_.reset();
     }
 
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
 
 private:
+    struct Job {
+        Job(const std::function<void(int)>* b, int c) : body(b), count(c) {}
+        // body is called only for indices below count, all of which the caller waits for,
+        // so it is never called after run() has returned.
+        void work() {
+            for (int i = next.fetch_add(1); i < count; i = next.fetch_add(1)) {
+                (*body)(i);
+                finished.fetch_add(1, std::memory_order_release);
+            }
+        }
+        const std::function<void(int)>* body;
+        int count;
+        std::atomic<int> next{0};
+        std::atomic<int> finished{0};
+    };
+
     WorkerPool() {
-        const unsigned cores = std::thread::hardware_concurrency();
-        const int helpers = std::clamp(static_cast<int>(cores) - 1, 0, 7);
-        for (int i = 0; i < helpers; ++i) threads_.emplace_back([this, i] { loop(i); });
+        const int cores = static_cast<int>(std::thread::hardware_concurrency());
+        const int helpers = std::clamp(cores - 1, 0, 7);
+        try {
+            for (int i = 0; i < helpers; ++i) threads_.emplace_back([this, i] { loop(i); });
+        } catch (const std::system_error&) {
+            // Fewer helpers, or none: the caller does the work.
+        }
     }
 
     ~WorkerPool() {
@@ -72,23 +95,18 @@ private:
         for (std::thread& thread : threads_) thread.join();
     }
 
-    void work() {
-        for (int i = next_.fetch_add(1); i < count_; i = next_.fetch_add(1)) (*body_)(i);
-    }
-
     void loop(int index) {
         unsigned long long seen = 0;
         for (;;) {
+            std::shared_ptr<Job> job;
             {
                 std::unique_lock<std::mutex> lock(mutex_);
                 wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
                 if (stop_) return;
                 seen = generation_;
-                if (index >= wanted_) continue;
+                if (index < wanted_) job = job_;
             }
-            work();
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (--busy_ == 0) done_.notify_one();
+            if (job) job->work();
         }
     }
 
@@ -96,12 +114,8 @@ private:
     std::mutex runMutex_;
     std::mutex mutex_;
     std::condition_variable wake_;
-    std::condition_variable done_;
-    const std::function<void(int)>* body_ = nullptr;
-    int count_ = 0;
-    std::atomic<int> next_{0};
+    std::shared_ptr<Job> job_;
     int wanted_ = 0;
-    int busy_ = 0;
     unsigned long long generation_ = 0;
     bool stop_ = false;
 };
@@ -208,29 +222,33 @@ void FastDoseEngine::buildKernel(Kernel& kernel, const NodeSet& nodes, double st
                                  double rate) const {
     const double delta = parameters_.deltaScaled;
     const double gamma = parameters_.gammaScaled * 0.0039;
-    kernel.nodes = &nodes;
-    kernel.content = 0.0;
-    kernel.inflow = {};
+    // The dose-rate factor S(V) of the reference. Its gamma term is exactly 0 without gamma
+    // emissions, so the powers are skipped then; they are taken first, in a loop of their
+    // own, so that the divisions below overlap instead of waiting on each call.
+    std::array<double, kPoints> volume;
+    std::array<double, kPoints> power;
+    for (int p = 0; p < kPoints; ++p) volume[p] = startVolume + rate * nodes.offset[p];
+    if (gamma != 0) {
+        for (int p = 0; p < kPoints; ++p) power[p] = std::pow(volume[p], 0.667);
+    }
+    double content = 0.0;
+    Components inflow{};
     for (int p = 0; p < kPoints; ++p) {
-        const double v = startVolume + rate * nodes.offset[p];
-        // The dose-rate factor S(V) of the reference; its gamma term is exactly 0 without
-        // gamma emissions, so the power is skipped then.
-        double factor = delta / (v * 120);
-        if (gamma != 0) factor += gamma / (std::pow(v, 0.667) * 60);
+        double factor = delta / (volume[p] * 120);
+        if (gamma != 0) factor += gamma / (power[p] * 60);
         const double weight = nodes.weightTime[p] * factor * nodes.decay[p];
         kernel.weight[p] = weight;
-        kernel.content += weight;
-        for (int c = 0; c < kComponentCount; ++c) {
-            kernel.inflow[c] += weight * nodes.uptake[c][p];
-        }
+        content += weight;
+        for (int c = 0; c < kComponentCount; ++c) inflow[c] += weight * nodes.uptake[c][p];
     }
+    kernel.nodes = &nodes;
+    kernel.content = content;
+    kernel.inflow = inflow;
     kernel.endVolume = startVolume + rate * nodes.length;
     kernel.residualShare = kResidualVolume / kernel.endVolume;
 }
 
 namespace {
-
-using Components = std::array<double, kComponentCount>;
 
 // One interval: adds its integral to total, returns the activity at its void (unclamped)
 // and advances g to the interval's end. b is the content at the interval's start.

@@ -1,10 +1,12 @@
 #include "library/standards.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 #include <system_error>
 
 #include "engine/numtext.h"
@@ -50,6 +52,9 @@ static_assert(kSectionCounts[0] + kSectionCounts[1] + kSectionCounts[2] + kSecti
               kDataFileNumberCount);
 
 constexpr int kDecayConstantSection = 2;
+
+// The shipped file has a few kilobytes; anything this large is not a data file.
+constexpr std::size_t kMaxDataFileBytes = 16 * 1024 * 1024;
 
 struct NumberPlace {
     int section;  // 1..8
@@ -214,8 +219,24 @@ private:
     int line_ = 0;  // the current line, 1-based
 };
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
+// True for a rate constant of section 1 (the second four numbers of each standard).
+bool isRateConstant(int index) {
+    const NumberPlace place = placeOf(index);
+    return place.section == 1 && place.offset % kPerStandardValues >= kComponentCount;
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
+    ~Descriptor() {
+        if (descriptor_ >= 0) ::close(descriptor_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return descriptor_; }
+
+private:
+    int descriptor_;
 };
 
 std::string systemReason(const std::string& action, int error) {
@@ -236,10 +257,24 @@ StandardData parseStandardData(std::string_view text, const std::string& fileNam
     std::array<double, kDataFileNumberCount> numbers{};
     for (int i = 0; i < kDataFileNumberCount; ++i) {
         numbers[i] = reader.next(i);
-        if (placeOf(i).section == kDecayConstantSection && numbers[i] == 0.0) {
+        if (placeOf(i).section == kDecayConstantSection) {
+            if (numbers[i] == 0.0) {
+                reader.fail(i,
+                            "the physical decay constant is 0, so the physical half-life "
+                            "0.693 / 0 is undefined");
+            }
+            if (!std::isfinite(kDecayNumerator / numbers[i])) {
+                reader.fail(i,
+                            "the physical decay constant is so close to 0 that the "
+                            "physical half-life 0.693 / k is too large for a number");
+            }
+        }
+        if (isRateConstant(i) && numbers[i] != 0.0 &&
+            !std::isfinite(kDecayNumerator / numbers[i])) {
             reader.fail(i,
-                        "the physical decay constant is 0, so the physical half-life "
-                        "0.693 / 0 is undefined");
+                        "the rate constant is so close to 0 that the biological half-life "
+                        "0.693 / k is too large for a number; write 0 for a component "
+                        "that takes no part");
         }
     }
 
@@ -267,19 +302,40 @@ StandardData parseStandardData(std::string_view text, const std::string& fileNam
 
 StandardData LoadStandardData(const std::filesystem::path& file) {
     const std::string fileName = file.string();
-    errno = 0;
-    std::unique_ptr<std::FILE, FileCloser> stream(std::fopen(fileName.c_str(), "rb"));
-    if (!stream) throw DataFileError(fileName, "", systemReason("cannot open", errno));
+    // Without O_NONBLOCK a named pipe in place of the file would wait for a writer forever.
+    const Descriptor descriptor(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (descriptor.get() < 0) {
+        throw DataFileError(fileName, "", systemReason("cannot open", errno));
+    }
+    struct stat status {};
+    if (::fstat(descriptor.get(), &status) != 0) {
+        throw DataFileError(fileName, "", systemReason("cannot read", errno));
+    }
+    if (S_ISDIR(status.st_mode)) {
+        throw DataFileError(fileName, "", systemReason("cannot read", EISDIR));
+    }
+    // A device such as /dev/zero never ends; a pipe or socket is not a file of values.
+    if (!S_ISREG(status.st_mode)) {
+        throw DataFileError(fileName, "",
+                            "cannot read: not a regular file (a device, pipe or socket)");
+    }
 
     std::string text;
     char buffer[16384];
     for (;;) {
-        const std::size_t got = std::fread(buffer, 1, sizeof buffer, stream.get());
-        text.append(buffer, got);
-        if (got < sizeof buffer) break;
-    }
-    if (std::ferror(stream.get())) {
-        throw DataFileError(fileName, "", systemReason("cannot read", errno));
+        const ssize_t got = ::read(descriptor.get(), buffer, sizeof buffer);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            throw DataFileError(fileName, "", systemReason("cannot read", errno));
+        }
+        if (got == 0) break;
+        if (text.size() + static_cast<std::size_t>(got) > kMaxDataFileBytes) {
+            throw DataFileError(fileName, "",
+                                "cannot read: the file is larger than " +
+                                    std::to_string(kMaxDataFileBytes / (1024 * 1024)) +
+                                    " MB, far more than the 252 numbers of a data file");
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
     }
     return parseStandardData(text, fileName);
 }

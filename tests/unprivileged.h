@@ -17,17 +17,19 @@ namespace orvane::faults {
 inline constexpr uid_t kUnprivilegedUser = 65534;  // nobody
 inline constexpr gid_t kUnprivilegedGroup = 65534;
 
-// Runs body in a forked child and returns what it returned. As root the child first drops
-// to kUnprivilegedUser; if it cannot, the result is empty. A child that dies is reported
-// as "child died" followed by its status.
-inline std::optional<std::string> runUnprivileged(const std::function<std::string()>& body) {
+// Runs body in a forked child and returns what it returned; limits and signal settings
+// that body changes stay in the child. With dropRights, a child running as root first
+// becomes kUnprivilegedUser; if it cannot, the result is empty. A child that dies is
+// reported as "child died" followed by its status.
+inline std::optional<std::string> runInChild(const std::function<std::string()>& body,
+                                             bool dropRights = false) {
     int pipeEnds[2];
     if (::pipe(pipeEnds) != 0) return std::nullopt;
     const pid_t child = ::fork();
     if (child < 0) return std::nullopt;
     if (child == 0) {
         ::close(pipeEnds[0]);
-        if (::geteuid() == 0 &&
+        if (dropRights && ::geteuid() == 0 &&
             (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivilegedGroup) != 0 ||
              ::setuid(kUnprivilegedUser) != 0)) {
             ::_exit(3);
@@ -60,6 +62,11 @@ inline std::optional<std::string> runUnprivileged(const std::function<std::strin
         return "child died (status " + std::to_string(status) + ")";
     }
     return result;
+}
+
+// runInChild without the rights to bypass file permissions.
+inline std::optional<std::string> runUnprivileged(const std::function<std::string()>& body) {
+    return runInChild(body, true);
 }
 
 }  // namespace orvane::faults

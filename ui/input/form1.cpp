@@ -47,7 +47,8 @@ Form1::Form1(Module1& module, QWidget* parent) : QWidget(parent, Qt::Window), mo
     createControls();
     fitFonts();
 
-    connect(List1, &QListWidget::currentRowChanged, this, &Form1::Form1_List1_Click);
+    // A selection, not a mere current row: the list gets a current row when it takes the focus.
+    connect(List1, &QListWidget::itemSelectionChanged, this, &Form1::Form1_List1_Click);
     connect(Command3, &QPushButton::clicked, this, &Form1::Form1_Command3_Click);
     connect(Command1, &QPushButton::clicked, this, &Form1::Form1_Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &Form1::Form1_Command2_Click);
@@ -186,7 +187,9 @@ void Form1::Form1_Form_Load() {
 }
 
 void Form1::Form1_List1_Click() {
-    const int k = List1->currentRow();
+    const QList<QListWidgetItem*> selected = List1->selectedItems();
+    if (selected.isEmpty()) return;
+    const int k = List1->row(selected.front());
     if (k < 0 || k >= kStandardCount) return;
     fields_[16]->clear();
     Label13->hide();

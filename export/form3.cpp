@@ -90,7 +90,10 @@ void Form3::Form3_Form_Load() {
     const QString current = QDir::currentPath();
     const QString currentRoot = QStorageInfo(current).rootPath();
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
-        if (volume.isValid()) Drive1->addItem(volume.rootPath());
+        // A file system mounted at several places is offered once per place.
+        if (volume.isValid() && Drive1->findText(volume.rootPath()) < 0) {
+            Drive1->addItem(volume.rootPath());
+        }
     }
     if (Drive1->findText(currentRoot) < 0) Drive1->addItem(currentRoot);
     Drive1->setCurrentIndex(Drive1->findText(currentRoot));

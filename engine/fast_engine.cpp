@@ -149,18 +149,26 @@ FastDoseEngine::FastDoseEngine(const ModelParameters& parameters,
     std::vector<Key> keys{{kDayInterval, false}, {kNightInterval, true}};
     const int tail = std::max(n - 1, 0);
     plan_.resize(t0s_.size() * static_cast<std::size_t>(tail));
+    std::vector<double> firstNightTime(t0s_.size(), 0.0);
+    int nights = 0;
     for (std::size_t t = 0; t < t0s_.size(); ++t) {
         double clock = kAdministrationClock + t0s_[t];
+        double time = t0s_[t];  // start of interval d, nominal lengths added exactly
+        int nightsHere = 0;
         std::uint16_t* plan = plan_.data() + t * tail;
         for (int d = 2; d <= n; ++d) {
             if (clock < kMidnight) {
                 clock = clock + kDayInterval;
                 plan[d - 2] = kDayKey;
+                time += kDayInterval;
             } else if (clock == kMidnight) {
                 clock = kMorningClock;
                 plan[d - 2] = kNightKey;
+                if (nightsHere++ == 0) firstNightTime[t] = time;
+                time += kNightInterval;
             } else {
                 const double length = kDayInterval - (clock - kMidnight);
+                time += length;
                 clock = kMidnight;
                 auto found = std::find_if(keys.begin(), keys.end(), [&](const Key& k) {
                     return !k.night && k.length == length;
@@ -169,6 +177,7 @@ FastDoseEngine::FastDoseEngine(const ModelParameters& parameters,
                 plan[d - 2] = static_cast<std::uint16_t>(found - keys.begin());
             }
         }
+        nights = std::max(nights, nightsHere);
     }
     keyCount_ = static_cast<int>(keys.size());
 
@@ -204,6 +213,19 @@ FastDoseEngine::FastDoseEngine(const ModelParameters& parameters,
         for (int c = 0; c < kComponentCount; ++c) {
             set.uptakeEnd[c] = rate_[c] == 0 ? 0.0 : -std::expm1(-rate_[c] * length);
             set.carry[c] = std::exp(-(lp + rate_[c]) * length);
+        }
+    }
+
+    firstNight_.resize(t0s_.size());
+    for (std::size_t t = 0; t < t0s_.size(); ++t) {
+        for (int c = 0; c < kComponentCount; ++c) {
+            firstNight_[t][c] = fraction_[c] * std::exp(-(lp + rate_[c]) * firstNightTime[t]);
+        }
+    }
+    nightDecay_.resize(nights);
+    for (int m = 0; m < nights; ++m) {
+        for (int c = 0; c < kComponentCount; ++c) {
+            nightDecay_[m][c] = std::exp(-(lp + rate_[c]) * (kMidnight * m));
         }
     }
 
@@ -246,84 +268,168 @@ void FastDoseEngine::buildKernel(Kernel& kernel, const NodeSet& nodes, double st
     kernel.inflow = inflow;
     kernel.endVolume = startVolume + rate * nodes.length;
     kernel.residualShare = kResidualVolume / kernel.endVolume;
+    kernel.voidCarry = nodes.decayEnd * kernel.residualShare;
 }
+
+struct FastCellTables {
+    const FastDoseEngine::Kernel* row;  // kernels of the schedule, by key
+    const std::uint16_t* plan;          // key of intervals 2..n
+    const Components* firstNight;
+    const Components* nightDecay;
+};
 
 namespace {
 
-// One interval: adds its integral to total, returns the activity at its void (unclamped)
-// and advances g to the interval's end. b is the content at the interval's start.
+inline double dot(const Components& a, const Components& b) {
+    return (a[0] * b[0] + a[1] * b[1]) + (a[2] * b[2] + a[3] * b[3]);
+}
+
+// What the components contribute to one interval, the same for every cell that shares g.
+struct Inflow {
+    double end = 0.0;  // content added by the void, before decay
+    // With negative fractions: a bound below every point's inflow (each component's uptake
+    // grows with time, so the least is where every negative component has delivered all it
+    // delivers within the interval), and, once some cell needs them, each point's inflow
+    // and their least.
+    double bound = 0.0;
+    bool pointsReady = false;
+    std::array<double, FastDoseEngine::kPoints> atPoint{};
+    double leastAtPoint = 0.0;
+    double greatestAtPoint = 0.0;
+
+    void preparePoints(const Components& g, const FastDoseEngine::NodeSet& nodes) {
+        if (pointsReady) return;
+        for (int p = 0; p < FastDoseEngine::kPoints; ++p) {
+            atPoint[p] = (g[0] * nodes.uptake[0][p] + g[1] * nodes.uptake[1][p]) +
+                         (g[2] * nodes.uptake[2][p] + g[3] * nodes.uptake[3][p]);
+        }
+        leastAtPoint = *std::min_element(atPoint.begin(), atPoint.end());
+        greatestAtPoint = *std::max_element(atPoint.begin(), atPoint.end());
+        pointsReady = true;
+    }
+};
+
+// Adds one interval's integral to total and leaves in b what its void leaves behind; b is
+// the content at the interval's start, gInflow the components' part of the integral.
 template <bool kCheckSign>
-inline double advance(const FastDoseEngine::Kernel& kernel, double b, Components& g,
-                      double& total) {
-    const FastDoseEngine::NodeSet& nodes = *kernel.nodes;
+inline void advanceCell(const FastDoseEngine::Kernel& kernel, const Components& g, double gInflow,
+                        Inflow& inflow, double& b, double& total, double& atVoid) {
     bool closedForm = true;
     if constexpr (kCheckSign) {
-        // Each component's uptake grows with time, so the content is lowest where every
-        // negative component has delivered all it delivers within the interval.
-        double lowest = b;
-        for (int c = 0; c < kComponentCount; ++c) {
-            lowest += std::min(g[c], 0.0) * nodes.uptakeEnd[c];
+        if (b + inflow.bound < 0) {
+            inflow.preparePoints(g, *kernel.nodes);
+            closedForm = b + inflow.leastAtPoint >= 0;
         }
-        closedForm = lowest >= 0;
     }
     if (closedForm) {
-        total += b * kernel.content + (g[0] * kernel.inflow[0] + g[1] * kernel.inflow[1]) +
-                 (g[2] * kernel.inflow[2] + g[3] * kernel.inflow[3]);
-    } else {
-        // Point by point; a negative content counts as 0.
+        // No point is negative: the integral is a fixed weighted sum.
+        total += b * kernel.content + gInflow;
+    } else if (b + inflow.greatestAtPoint > 0) {
+        // Point by point; a negative content counts as 0. (With every point negative the
+        // interval adds nothing.)
         double sum = 0.0;
         for (int p = 0; p < FastDoseEngine::kPoints; ++p) {
-            double content = b;
-            for (int c = 0; c < kComponentCount; ++c) content += g[c] * nodes.uptake[c][p];
-            if (content > 0) sum += kernel.weight[p] * content;
+            sum += kernel.weight[p] * std::max(b + inflow.atPoint[p], 0.0);
         }
         total += sum;
     }
-    const double atVoid =
-        nodes.decayEnd * (b + (g[0] * nodes.uptakeEnd[0] + g[1] * nodes.uptakeEnd[1]) +
-                          (g[2] * nodes.uptakeEnd[2] + g[3] * nodes.uptakeEnd[3]));
-    for (int c = 0; c < kComponentCount; ++c) g[c] *= nodes.carry[c];
-    return atVoid;
+    const double beforeVoid = b + inflow.end;
+    atVoid = kernel.nodes->decayEnd * beforeVoid;
+    b = beforeVoid * kernel.voidCarry;
 }
 
-template <bool kCheckSign, bool kRecord>
-double runCell(const FastDoseEngine::Kernel& first, const FastDoseEngine::Kernel* row,
-               const std::uint16_t* plan, int n, const Components& fraction, VoidHistory* history) {
+// The cells of one schedule and first-void time that differ only in V0, in lockstep: after
+// the first interval they share kernels and g, and their independent chains of b keep the
+// processor busy. Every lane does exactly the arithmetic of a lone cell.
+template <bool kCheckSign, bool kRecord, int kLanes>
+void runCells(const FastDoseEngine::Kernel* first, const FastCellTables& tables, int n,
+              const Components& fraction, VoidHistory* history, double* doses) {
     Components g = fraction;
-    double total = 0.0;
-    double b = 0.0;
+    std::array<double, kLanes> b{};
+    std::array<double, kLanes> total{};
     double end = 0.0;
-    const FastDoseEngine::Kernel* kernel = &first;
-    for (int d = 1;; ++d) {
-        const double atVoid = advance<kCheckSign>(*kernel, b, g, total);
-        if constexpr (kRecord) {
-            end += kernel->nodes->length;
-            history->voidActivity[d] = atVoid;
-            history->voidVolume[d] = kernel->endVolume;
-            history->voidTime[d] = end;
+    int night = 0;
+    for (int d = 1; d <= n; ++d) {
+        // Interval 1 starts at each cell's own V0; all later ones are shared.
+        const FastDoseEngine::Kernel* shared = nullptr;
+        if (d > 1) {
+            const int key = tables.plan[d - 2];
+            shared = &tables.row[key];
+            if (key == kNightKey) {
+                for (int c = 0; c < kComponentCount; ++c) {
+                    g[c] = (*tables.firstNight)[c] * tables.nightDecay[night][c];
+                }
+                ++night;
+            }
         }
-        // What the void leaves: the share of the residual volume.
-        b = atVoid * kernel->residualShare;
-        if (d == n) break;
-        kernel = &row[plan[d - 1]];
+        const FastDoseEngine::NodeSet& nodes = shared ? *shared->nodes : *first[0].nodes;
+        Inflow inflow;
+        inflow.end = dot(g, nodes.uptakeEnd);
+        if constexpr (kCheckSign) {
+            for (int c = 0; c < kComponentCount; ++c) {
+                inflow.bound += std::min(g[c], 0.0) * nodes.uptakeEnd[c];
+            }
+        }
+        const double sharedInflow = shared ? dot(g, shared->inflow) : 0.0;
+        for (int v = 0; v < kLanes; ++v) {
+            const FastDoseEngine::Kernel& kernel = shared ? *shared : first[v];
+            const double gInflow = shared ? sharedInflow : dot(g, kernel.inflow);
+            double atVoid;
+            advanceCell<kCheckSign>(kernel, g, gInflow, inflow, b[v], total[v], atVoid);
+            if constexpr (kRecord) {
+                history[v].voidActivity[d] = atVoid;
+                history[v].voidVolume[d] = kernel.endVolume;
+                history[v].voidTime[d] = end + nodes.length;
+            }
+        }
+        end += nodes.length;
+        for (int c = 0; c < kComponentCount; ++c) g[c] *= nodes.carry[c];
     }
-    return (1000 * total) / 3.7;
+    for (int v = 0; v < kLanes; ++v) doses[v] = (1000 * total[v]) / 3.7;
 }
 
 }  // namespace
+
+FastCellTables FastDoseEngine::cellTables(int scheduleIndex, int t0Index) const {
+    return {kernels_.data() + static_cast<std::size_t>(scheduleIndex) * keyCount_,
+            plan_.data() + static_cast<std::size_t>(t0Index) * (n_ - 1), &firstNight_[t0Index],
+            nightDecay_.data()};
+}
 
 double FastDoseEngine::cellDose(int scheduleIndex, double v0, int t0Index,
                                 VoidHistory* history) const {
     Kernel first;
     buildKernel(first, nodeSets_[firstNodeSet_[t0Index]], v0, schedules_[scheduleIndex].dayRate);
-    const Kernel* row = kernels_.data() + static_cast<std::size_t>(scheduleIndex) * keyCount_;
-    const std::uint16_t* plan = plan_.data() + static_cast<std::size_t>(t0Index) * (n_ - 1);
+    const FastCellTables tables = cellTables(scheduleIndex, t0Index);
+    double dose = 0.0;
     if (history != nullptr) {
-        return anyNegative_ ? runCell<true, true>(first, row, plan, n_, fraction_, history)
-                            : runCell<false, true>(first, row, plan, n_, fraction_, history);
+        if (anyNegative_) {
+            runCells<true, true, 1>(&first, tables, n_, fraction_, history, &dose);
+        } else {
+            runCells<false, true, 1>(&first, tables, n_, fraction_, history, &dose);
+        }
+    } else if (anyNegative_) {
+        runCells<true, false, 1>(&first, tables, n_, fraction_, nullptr, &dose);
+    } else {
+        runCells<false, false, 1>(&first, tables, n_, fraction_, nullptr, &dose);
     }
-    return anyNegative_ ? runCell<true, false>(first, row, plan, n_, fraction_, nullptr)
-                        : runCell<false, false>(first, row, plan, n_, fraction_, nullptr);
+    return dose;
+}
+
+void FastDoseEngine::rowDoses(int scheduleIndex, const V0Grid& v0s, int t0Index,
+                              std::array<double, kV0Count>& doses) const {
+    std::array<Kernel, kV0Count> first;
+    for (int v = 0; v < kV0Count; ++v) {
+        buildKernel(first[v], nodeSets_[firstNodeSet_[t0Index]], v0s[v],
+                    schedules_[scheduleIndex].dayRate);
+    }
+    const FastCellTables tables = cellTables(scheduleIndex, t0Index);
+    if (anyNegative_) {
+        runCells<true, false, kV0Count>(first.data(), tables, n_, fraction_, nullptr, doses.data());
+    } else {
+        runCells<false, false, kV0Count>(first.data(), tables, n_, fraction_, nullptr,
+                                         doses.data());
+    }
 }
 
 double simulateDoseFast(const ModelParameters& parameters, const FillRateSchedule& schedule,
@@ -339,22 +445,22 @@ void fillDoseTablesFast(const ModelParameters& parameters,
                         int n, std::span<DoseTable> results, int threadCount) {
     const FastDoseEngine engine(parameters, schedules, tables.t0Grid, n, tables.quadratureNodes,
                                 tables.quadratureWeights);
-    // Each cell writes its own element and nothing else, so the order of the cells and the
-    // thread that runs one cannot change a dose.
-    constexpr int kTableCells = kV0Count * kT0Count;
-    auto cell = [&](int i) {
-        const int s = i / kTableCells;
-        const int v = i / kT0Count % kV0Count;
+    // Each row (schedule, T0) writes its own seven doses and nothing else, so the order of
+    // the rows and the thread that runs one cannot change a dose.
+    auto row = [&](int i) {
+        const int s = i / kT0Count;
         const int t = i % kT0Count;
-        results[s].at(t, v) = engine.cellDose(s, tables.v0Grid[v], t);
+        std::array<double, kV0Count> doses;
+        engine.rowDoses(s, tables.v0Grid, t, doses);
+        for (int v = 0; v < kV0Count; ++v) results[s].at(t, v) = doses[v];
     };
-    const int cells = static_cast<int>(schedules.size()) * kTableCells;
+    const int rows = static_cast<int>(schedules.size()) * kT0Count;
     if (threadCount == 0) threadCount = n >= kFastThreadingMinIntervals ? 0x7fff : 1;
     WorkerPool* pool = threadCount > 1 ? &WorkerPool::instance() : nullptr;
     if (pool == nullptr || pool->helperCount() == 0) {
-        for (int i = 0; i < cells; ++i) cell(i);
+        for (int i = 0; i < rows; ++i) row(i);
     } else {
-        pool->run(cells, threadCount - 1, cell);
+        pool->run(rows, threadCount - 1, row);
     }
 }
 

@@ -24,6 +24,9 @@
 
 namespace orvane {
 
+// The tables that one cell reads (fast_engine.cpp).
+struct FastCellTables;
+
 class FastDoseEngine {
 public:
     // Tables for cells of the given schedules and first-void times, n intervals each
@@ -40,6 +43,11 @@ public:
     // 1..n, when given), so any number of threads may call it at once.
     double cellDose(int scheduleIndex, double v0, int t0Index,
                     VoidHistory* history = nullptr) const;
+
+    // The doses of the seven cells of one schedule and first-void time, one per V0, computed
+    // together; each is exactly what cellDose gives for its cell.
+    void rowDoses(int scheduleIndex, const V0Grid& v0s, int t0Index,
+                  std::array<double, kV0Count>& doses) const;
 
     int intervalCount() const { return n_; }
 
@@ -64,10 +72,12 @@ public:
         double content = 0.0;                          // sum of weight: the integral per unit of b
         std::array<double, kComponentCount> inflow{};  // sum of weight (1 - e^{-k dt})
         double residualShare = 0.0;                    // 10 / volume at the void
+        double voidCarry = 0.0;  // e^{-lp L} x 10 / volume: content at the start -> left behind
         double endVolume = 0.0;
     };
 
 private:
+    FastCellTables cellTables(int scheduleIndex, int t0Index) const;
     void buildKernel(Kernel& kernel, const NodeSet& nodes, double startVolume, double rate) const;
 
     ModelParameters parameters_;
@@ -84,6 +94,11 @@ private:
     std::vector<Kernel> kernels_;    // [schedule][key] for intervals 2..n
     int keyCount_ = 0;
     std::vector<std::uint16_t> plan_;  // [t0][d - 2]: key of interval d
+    // Every night interval starts g afresh from exponentials of the time instead of carrying
+    // it, so that the rounding of the carry factors does not compound over N intervals:
+    // g at the m-th night = firstNight_[t0] x nightDecay_[m].
+    std::vector<std::array<double, kComponentCount>> firstNight_;  // f e^{-(lp + k) t}
+    std::vector<std::array<double, kComponentCount>> nightDecay_;  // e^{-(lp + k) 1440 m}
 };
 
 // One cell with tables of its own; the same arithmetic as FastDoseEngine::cellDose.

@@ -386,24 +386,36 @@ TEST(FastEngineAccuracy, AtLeastAsAccurateAsTheReference) {
 // The doses do not depend on how many threads compute them, nor on whether a cell is
 // computed alone or with the whole table.
 TEST(FastEngineThreads, SameDosesWhateverTheThreadCount) {
-    const ModelParameters p = parameters({{0.65, 1.925e-3, 360}, {0.28, 1e-4, 1.2e4}}, 8000);
-    const int n = static_cast<int>(IntervalCount(p));
-    ASSERT_GE(n, kFastThreadingMinIntervals);
-    const auto one = computeDoseTablesFast(p, tables(), n, 1);
-    EXPECT_EQ(computeDoseTablesFast(p, tables(), n, 2), one);
-    EXPECT_EQ(computeDoseTablesFast(p, tables(), n, 8), one);
-    EXPECT_EQ(computeDoseTablesFast(p, tables(), n), one);
-    for (int s = 0; s < kScheduleCount; ++s) {
-        EXPECT_EQ(fastCell(p, s, tables().v0Grid[3], tables().t0Grid[5], n), one[s].at(5, 3));
+    const ModelParameters sets[] = {
+        parameters({{0.65, 1.925e-3, 360}, {0.28, 1e-4, 1.2e4}}, 8000),
+        // The clamp acts in most intervals here.
+        parameters({{0.9, 6.93e-3, 100}, {-0.3, 1e-4, 1.2e4}}, 8000),
+    };
+    for (const ModelParameters& p : sets) {
+        const int n = static_cast<int>(IntervalCount(p));
+        ASSERT_GE(n, kFastThreadingMinIntervals);
+        const auto one = computeDoseTablesFast(p, tables(), n, 1);
+        EXPECT_EQ(computeDoseTablesFast(p, tables(), n, 2), one);
+        EXPECT_EQ(computeDoseTablesFast(p, tables(), n, 8), one);
+        EXPECT_EQ(computeDoseTablesFast(p, tables(), n), one);
+        // A cell alone, with tables of its own, gives the very dose of its row.
+        for (int s = 0; s < kScheduleCount; ++s) {
+            for (int v = 0; v < kV0Count; ++v) {
+                for (int t = 0; t < kT0Count; ++t) {
+                    ASSERT_EQ(fastCell(p, s, tables().v0Grid[v], tables().t0Grid[t], n),
+                              one[s].at(t, v));
+                }
+            }
+        }
+        // Several callers at once share nothing mutable.
+        std::vector<std::array<DoseTable, kScheduleCount>> results(4);
+        std::vector<std::thread> callers;
+        for (auto& r : results) {
+            callers.emplace_back([&] { r = computeDoseTablesFast(p, tables(), n); });
+        }
+        for (std::thread& t : callers) t.join();
+        for (const auto& r : results) EXPECT_EQ(r, one);
     }
-    // Several callers at once share nothing mutable.
-    std::vector<std::array<DoseTable, kScheduleCount>> results(4);
-    std::vector<std::thread> callers;
-    for (auto& r : results) {
-        callers.emplace_back([&] { r = computeDoseTablesFast(p, tables(), n); });
-    }
-    for (std::thread& t : callers) t.join();
-    for (const auto& r : results) EXPECT_EQ(r, one);
 }
 
 // The program's entry points use the fast engine, and the estimate's trial computes what

@@ -142,9 +142,11 @@ long double extendedCell(const ModelParameters& p, const FillRateSchedule& sched
     using L = long double;
     const QuadratureNodes& x = tables().quadratureNodes;
     const QuadratureWeights& w = tables().quadratureWeights;
-    const L lp = L(kDecayNumerator) / L(p.physicalHalfLife);
+    // The engines' inputs are doubles (the decay constant, 0.0039, 0.667 among them); the
+    // exact value is that of these inputs.
+    const L lp = p.physicalDecayConstant;
     const L delta = p.deltaScaled;
-    const L gamma = L(p.gammaScaled) * L(0.0039L);
+    const L gamma = L(p.gammaScaled) * L(0.0039);
     auto inflow = [&](L t) {
         L sum = 0;
         for (int i = 0; i < kComponentCount; ++i) {
@@ -168,7 +170,7 @@ long double extendedCell(const ModelParameters& p, const FillRateSchedule& sched
             for (const L y : {L(x[i]), -L(x[i])}) {
                 const L t = ts + (1 + y) * (te - ts) / 2;
                 const L v = L(b.startVolume) + L(b.rate) * (t - ts);
-                const L s = delta / (v * 120) + gamma / (std::pow(v, 0.667L) * 60);
+                const L s = delta / (v * 120) + gamma / (std::pow(v, L(0.667)) * 60);
                 L a = content(t);
                 if (a < 0) a = 0;
                 total += a * s * L(w[i]) * (te - ts) / 2;

@@ -55,12 +55,14 @@ void Fast(benchmark::State& state) {
     calculation(state, DoseEngine::Fast);
 }
 
-// The fast engine on the calling thread alone, to see what the helper thread adds.
-void FastOneThread(benchmark::State& state) {
+// The fast engine's tables with a given number of threads (1 or 2), to find the N from
+// which the helper thread pays.
+void FastThreads(benchmark::State& state) {
     const int n = static_cast<int>(state.range(0));
+    const int threads = static_cast<int>(state.range(1));
     const ModelParameters p = parametersFor(n);
     for (auto _ : state) {
-        auto results = computeDoseTablesFast(p, tables(), n, 1);
+        auto results = computeDoseTablesFast(p, tables(), n, threads);
         benchmark::DoNotOptimize(results);
     }
 }
@@ -81,12 +83,8 @@ void FastNegativeFraction(benchmark::State& state) {
 BENCHMARK(Reference)->Arg(11)->Arg(51)->Arg(167)->Arg(500)->Arg(1000)->Unit(
     benchmark::kMillisecond);
 BENCHMARK(Fast)->Arg(11)->Arg(51)->Arg(167)->Arg(500)->Arg(1000)->Unit(benchmark::kMillisecond);
-BENCHMARK(FastOneThread)
-    ->Arg(11)
-    ->Arg(51)
-    ->Arg(167)
-    ->Arg(500)
-    ->Arg(1000)
+BENCHMARK(FastThreads)
+    ->ArgsProduct({{11, 25, 51, 100, 167, 300, 500, 1000}, {1, 2}})
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(FastNegativeFraction)->Arg(11)->Arg(1000)->Unit(benchmark::kMillisecond);
 

@@ -1,30 +1,16 @@
 // Orvane: the windows of the urinary-bladder-wall dose calculator.
 #include <QApplication>
-#include <QMessageBox>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
 
 #include "app/module1.h"
 #include "app/screenshot_demo.h"
-#include "library/standards.h"
-#include "ui/input/form1.h"
+#include "app/startup.h"
 
 #ifndef ORVANE_VERSION
 #define ORVANE_VERSION "unknown"
 #endif
-
-namespace {
-
-int refuseToStart(const orvane::DataFileError& error) {
-    QMessageBox::critical(nullptr, QStringLiteral("Orvane"),
-                          QStringLiteral("Orvane cannot start: the data file of standard values "
-                                         "cannot be used.\n\n") +
-                              QString::fromStdString(error.what()));
-    return 1;
-}
-
-}  // namespace
 
 int main(int argc, char* argv[]) {
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
@@ -33,17 +19,20 @@ int main(int argc, char* argv[]) {
     }
     QApplication application(argc, argv);
 
-    std::filesystem::path dataFile;
-    try {
-        dataFile = orvane::dataFilePathFor(orvane::executableDirectory());
-    } catch (const orvane::DataFileError& error) {
-        return refuseToStart(error);
+    // A failure to start is also told on the terminal, for a user who started it from there.
+    const orvane::MessageSink showAndTell = [](QWidget* parent, const QString& text) {
+        std::cerr << "orvane: " << text.toStdString() << "\n";
+        orvane::messageBoxSink()(parent, text);
+    };
+    QString failure;
+    const std::filesystem::path dataFile = orvane::installedDataFile(failure);
+    if (dataFile.empty()) {
+        showAndTell(nullptr, failure);
+        return 1;
     }
     orvane::Module1 module(dataFile);
-    try {
-        orvane::Form1::open(module, orvane::messageBoxSink());
-    } catch (const orvane::DataFileError& error) {
-        return refuseToStart(error);
+    if (const int status = orvane::startOrvane(module, showAndTell); status != 0) {
+        return status;
     }
 
     // Hidden option used by scripts/screenshots.

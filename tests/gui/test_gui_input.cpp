@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QTextEdit>
 
+#include "app/startup.h"
 #include "engine/estimate.h"
 #include "gui_test_support.h"
 #include "library/standards.h"
@@ -166,12 +167,30 @@ TEST_F(InputWindow, TimeCheckKeepsTheLastResults) {
     EXPECT_EQ(module->doseResults->tables, before.tables);
 }
 
-TEST_F(InputWindow, AnUnusableDataFileLeavesNoWindow) {
+TEST_F(InputWindow, AnUnusableDataFileStopsTheStartWithOneMessage) {
     QFile::remove(dataFile);
     Module1 other(dataFile.toStdString());
-    EXPECT_THROW(Form1::open(other, sink), DataFileError);
+    EXPECT_EQ(startOrvane(other, sink), 1);
     settle();
     EXPECT_EQ(openWindows("Form1").size(), 1);  // only the fixture's own
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages.front().contains(dataFile)) << messages.front().toStdString();
+    EXPECT_TRUE(messages.front().contains(QStringLiteral("No such file or directory")));
+
+    QFile garbage(dataFile);
+    ASSERT_TRUE(garbage.open(QIODevice::WriteOnly));
+    garbage.write("1, 2, three\n");
+    garbage.close();
+    messages.clear();
+    EXPECT_EQ(startOrvane(other, sink), 1);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages.front().contains(QStringLiteral("number 3"))) << messages.front().toStdString();
+
+    QFile::remove(dataFile);
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ORVANE_DATA_FILE), dataFile));
+    EXPECT_EQ(startOrvane(other, sink), 0);
+    settle();
+    EXPECT_EQ(openWindows("Form1").size(), 2);
 }
 
 TEST_F(InputWindow, QuitClosesEveryWindow) {

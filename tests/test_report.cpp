@@ -225,7 +225,8 @@ TEST(RenderSchedule, DoseAxisRunsFromLargestToSmallest) {
 TEST(RenderSchedule, LabelsFromTheV0GridOnAllButIndex4And5) {
     DoseResults r = rampResults();
     r.grids.v0Grid = {10, 49.6, 100, 200, 300, 400, 750};
-    const auto curves = curvesOf(RenderSchedule(r, 0));
+    const ScheduleView view = RenderSchedule(r, 0);  // the labels point into its drawing
+    const auto curves = curvesOf(view);
     const char* expected[] = {"  10", "  50", "  100", "  200", nullptr, nullptr, "  750"};
     for (int v = 0; v < kV0Count; ++v) {
         if (expected[v] == nullptr) {

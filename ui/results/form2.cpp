@@ -21,6 +21,7 @@
 #include "ui/results/picture1.h"
 #include "ui/results/report.h"
 #include "ui/results/results_controls.h"
+#include "ui/results/results_export.h"
 
 namespace orvane {
 namespace {
@@ -137,6 +138,7 @@ Form2::Form2(Module1& module, InputWindowOpener openInputWindow, QWidget* parent
     fitFonts();
     setUpTable();
     Option1->setChecked(true);
+    export_ = new ResultsExport(*this, Picture1_, Text1, Text2, module_);
 
     connect(Option1, &QRadioButton::clicked, this, &Form2::Form2_Option1_Click);
     connect(Option2, &QRadioButton::clicked, this, &Form2::Form2_Option2_Click);
@@ -314,6 +316,7 @@ void Form2::alignRowCaptions() {
 
 void Form2::renderSchedule(int schedule) {
     if (!module_.doseResults) return;
+    if (schedule >= 0 && schedule < kScheduleCount) shownSchedule_ = schedule;
     ScheduleView view = RenderSchedule(*module_.doseResults, schedule);
     Picture1_->setDrawing(std::move(view.drawing));
     showTable(QString::fromStdString(view.table));

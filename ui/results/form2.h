@@ -8,6 +8,7 @@
 
 #include "app/module1.h"
 #include "export/window_support.h"
+#include "ui/results/export_dialogs.h"
 
 class QFrame;
 class QLabel;
@@ -17,6 +18,7 @@ class QTextEdit;
 namespace orvane {
 
 class Picture1;
+class ResultsExport;
 class WrappingOptionButton;
 class ColumnCaptionLabel;
 
@@ -31,7 +33,11 @@ public:
     // Shows schedule 0..2 of the stored results.
     void renderSchedule(int schedule);
 
+    // The schedule on display, 0..2.
+    int shownSchedule() const { return shownSchedule_; }
+
     MessageSink messageSink = messageBoxSink();
+    ExportDialogs exportDialogs = standardExportDialogs();
     std::function<void()> quit = quitProgram;
 
     void Form2_Option1_Click();
@@ -51,6 +57,8 @@ private:
 
     Module1& module_;
     InputWindowOpener openInputWindow_;
+    int shownSchedule_ = 0;
+    ResultsExport* export_ = nullptr;  // the graph's context menu and the export shortcuts
 
     Picture1* Picture1_;
     QTextEdit* Text1;

@@ -1,18 +1,11 @@
 #include "ui/results/picture1.h"
 
-#include <QFontMetricsF>
 #include <QPainter>
 #include <utility>
 
+#include "ui/results/graph_export.h"
+
 namespace orvane {
-namespace {
-
-constexpr double kUserScale = 3.0;
-// The axis labels left of the dose axis must fit between x = 0.05 and the axis at 0.6.
-constexpr double kLabelRoom = 0.52;
-const QString kWidestLabel = QStringLiteral("8.88E-88");
-
-}  // namespace
 
 Picture1::Picture1(QWidget* parent) : QWidget(parent) {
     setAutoFillBackground(true);
@@ -28,7 +21,7 @@ void Picture1::setDrawing(std::vector<DrawPrimitive> drawing) {
 }
 
 QPointF Picture1::toPixels(float x, float y) const {
-    return {x * width() / kUserScale, y * height() / kUserScale};
+    return graphToArea(QRectF(rect()), x, y);
 }
 
 void Picture1::resizeEvent(QResizeEvent* event) {
@@ -37,41 +30,12 @@ void Picture1::resizeEvent(QResizeEvent* event) {
 }
 
 void Picture1::fitTextFont() {
-    QFont text = parentWidget() ? parentWidget()->font() : font();
-    const double room = kLabelRoom * width() / kUserScale;
-    while (text.pointSizeF() > 6.0 && QFontMetricsF(text).horizontalAdvance(kWidestLabel) > room) {
-        text.setPointSizeF(text.pointSizeF() - 0.25);
-    }
-    setFont(text);
+    setFont(fittedGraphFont(parentWidget() ? parentWidget()->font() : font(), width()));
 }
 
 void Picture1::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(Qt::black, 1.2));
-    const QFontMetricsF metrics(font());
-    QPointF current(0, 0);
-    for (const DrawPrimitive& primitive : drawing_) {
-        const QPointF target = toPixels(primitive.x, primitive.y);
-        switch (primitive.kind) {
-            case DrawPrimitive::Kind::Clear:
-                painter.fillRect(rect(), Qt::white);
-                break;
-            case DrawPrimitive::Kind::Point:
-                painter.drawPoint(target);
-                current = target;
-                break;
-            case DrawPrimitive::Kind::Line:
-                painter.drawLine(current, target);
-                current = target;
-                break;
-            case DrawPrimitive::Kind::Print:
-                // The text's top left corner lies at the position.
-                painter.drawText(target + QPointF(0, metrics.ascent()),
-                                 QString::fromStdString(primitive.text));
-                break;
-        }
-    }
+    paintGraph(painter, drawing_, QRectF(rect()), 1.2);
 }
 
 }  // namespace orvane

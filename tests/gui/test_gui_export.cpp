@@ -9,8 +9,8 @@
 #include <QMenuBar>
 #include <QPrinter>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -44,11 +44,12 @@ QString fillRateLine(const DoseResults& results, int schedule) {
 // The text of each page of a PDF, by pdftotext.
 QStringList pdfPages(const QString& path) {
     QProcess pdftotext;
-    pdftotext.start(QStringLiteral(ORVANE_PDFTOTEXT), {QStringLiteral("-layout"), path,
-                                                       QStringLiteral("-")});
+    pdftotext.start(QStringLiteral(ORVANE_PDFTOTEXT),
+                    {QStringLiteral("-layout"), path, QStringLiteral("-")});
     EXPECT_TRUE(pdftotext.waitForFinished(30000));
     EXPECT_EQ(pdftotext.exitCode(), 0) << pdftotext.readAllStandardError().toStdString();
-    QStringList pages = QString::fromUtf8(pdftotext.readAllStandardOutput()).split(QLatin1Char('\f'));
+    QStringList pages =
+        QString::fromUtf8(pdftotext.readAllStandardOutput()).split(QLatin1Char('\f'));
     if (!pages.isEmpty() && pages.back().trimmed().isEmpty()) pages.removeLast();
     return pages;
 }
@@ -129,9 +130,9 @@ TEST_F(ResultsExportTest, GraphContextMenuOffersTheCommandsWithTheirShortcuts) {
         texts << (entry->isSeparator() ? QStringLiteral("-") : entry->text());
         keys << entry->shortcut().toString(QKeySequence::PortableText);
     }
-    EXPECT_EQ(texts, (QStringList{"Save Graph as PNG or SVG...", "Copy Dose Table", "-",
-                                  "Print...", "Save All Schedules as PDF...",
-                                  "Save Shown Schedule as PDF..."}));
+    EXPECT_EQ(texts,
+              (QStringList{"Save Graph as PNG or SVG...", "Copy Dose Table", "-", "Print...",
+                           "Save All Schedules as PDF...", "Save Shown Schedule as PDF..."}));
     EXPECT_EQ(keys, (QStringList{"Ctrl+S", "Ctrl+C", "", "Ctrl+P", "Ctrl+Shift+P", ""}));
     // Nothing is added to the window's layout: no menu bar, the controls as before.
     EXPECT_TRUE(results->findChildren<QMenuBar*>().isEmpty());
@@ -151,7 +152,8 @@ TEST_F(ResultsExportTest, SvgHoldsTheShownScheduleTextsAndTitle) {
     const SvgContent svg = readSvg(answer);
     EXPECT_TRUE(svg.title.contains("Tc-99m MAG3")) << svg.title.toStdString();
     EXPECT_TRUE(svg.title.contains(kScheduleCaptions[2])) << svg.title.toStdString();
-    EXPECT_EQ(svg.viewBox, QStringLiteral("0 0 %1 %2").arg(picture->width()).arg(picture->height()));
+    EXPECT_EQ(svg.viewBox,
+              QStringLiteral("0 0 %1 %2").arg(picture->width()).arg(picture->height()));
 
     // Every text of the drawing, in the drawing's order: scale maximum and minimum, axis
     // captions, ticks and curve labels.
@@ -164,7 +166,8 @@ TEST_F(ResultsExportTest, SvgHoldsTheShownScheduleTextsAndTitle) {
     EXPECT_EQ(written, expected);
     double maximum = 0, minimum = 1e6;
     for (const auto& row : stored().tables[2].dose) {
-        for (double dose : row) maximum = std::max(maximum, dose), minimum = std::min(minimum, dose);
+        for (double dose : row)
+            maximum = std::max(maximum, dose), minimum = std::min(minimum, dose);
     }
     EXPECT_EQ(written.value(0), text(formatScientific(maximum)));
     EXPECT_EQ(written.value(5), text(formatScientific(minimum)));
@@ -251,7 +254,8 @@ TEST_F(ResultsExportTest, ShownSchedulePdfAndPrintFollowTheChosenPages) {
     // The print dialog's choice of pages: the current page is the shown schedule.
     int dialogs = 0;
     auto printTo = [&](const QString& file, QPrinter::PrintRange range, int from, int to) {
-        results->exportDialogs.print = [&dialogs, file, range, from, to](QWidget*, QPrinter& printer) {
+        results->exportDialogs.print = [&dialogs, file, range, from, to](QWidget*,
+                                                                         QPrinter& printer) {
             ++dialogs;
             EXPECT_EQ(printer.pageLayout().pageSize().id(), QPageSize::A4);
             printer.setOutputFormat(QPrinter::PdfFormat);
@@ -293,8 +297,8 @@ void expectTableText(const QString& copied, const DoseResults& results, int sche
     EXPECT_TRUE(lines[0].startsWith(name + '\t')) << lines[0].toStdString();
     EXPECT_TRUE(lines[0].contains("mGy/MBq"));
     const FillRateSchedule rates = kFillRateSchedules[schedule];
-    EXPECT_TRUE(lines[0].contains(text(formatUpTo3Decimals(rates.dayRate) + "/" +
-                                       formatUpTo3Decimals(rates.nightRate))));
+    EXPECT_TRUE(lines[0].contains(
+        text(formatUpTo3Decimals(rates.dayRate) + "/" + formatUpTo3Decimals(rates.nightRate))));
     const QStringList header = lines[1].split('\t');
     ASSERT_EQ(header.size(), 1 + kT0Count);
     EXPECT_EQ(header[0], "V0 (ml) \\ T0 (min)");
@@ -382,8 +386,9 @@ TEST(ExportPieces, TableTextKeepsOneLinePerRowWhateverTheName) {
     results.tables[1].at(8, 6) = 0.0123;
     const QString copied = text(doseTableTabSeparated(results, 1));
     expectTableText(copied, results, 1);
-    EXPECT_TRUE(copied.endsWith("500\t0.00E+00\t0.00E+00\t0.00E+00\t0.00E+00\t0.00E+00\t"
-                                "0.00E+00\t0.00E+00\t0.00E+00\t1.23E-02\n"));
+    EXPECT_TRUE(
+        copied.endsWith("500\t0.00E+00\t0.00E+00\t0.00E+00\t0.00E+00\t0.00E+00\t"
+                        "0.00E+00\t0.00E+00\t0.00E+00\t1.23E-02\n"));
     EXPECT_EQ(doseTableTabSeparated(results, 3), "");
     EXPECT_EQ(doseTableTabSeparated(results, -1), "");
 }

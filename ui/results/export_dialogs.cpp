@@ -29,19 +29,18 @@ ExportDialogs standardExportDialogs() {
             0) {
             chosenFilter = filters.filter(QStringLiteral("*.svg")).value(0, chosenFilter);
         }
-        QString path = QFileDialog::getSaveFileName(parent, caption, suggested,
-                                                    filters.join(QStringLiteral(";;")),
-                                                    &chosenFilter);
-        if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) path += filterSuffix(chosenFilter);
+        QString path = QFileDialog::getSaveFileName(
+            parent, caption, suggested, filters.join(QStringLiteral(";;")), &chosenFilter);
+        if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
+            path += filterSuffix(chosenFilter);
         return path;
     };
     dialogs.print = [](QWidget* parent, QPrinter& printer) {
         QPrintDialog dialog(&printer, parent);
         dialog.setWindowTitle(QStringLiteral("Print Results"));
-        dialog.setOptions(QAbstractPrintDialog::PrintPageRange |
-                          QAbstractPrintDialog::PrintCurrentPage |
-                          QAbstractPrintDialog::PrintToFile |
-                          QAbstractPrintDialog::PrintShowPageSize);
+        dialog.setOptions(
+            QAbstractPrintDialog::PrintPageRange | QAbstractPrintDialog::PrintCurrentPage |
+            QAbstractPrintDialog::PrintToFile | QAbstractPrintDialog::PrintShowPageSize);
         dialog.setMinMax(1, kScheduleCount);
         return dialog.exec() == QDialog::Accepted;
     };

@@ -45,7 +45,8 @@ void paintGraph(QPainter& painter, const std::vector<DrawPrimitive>& drawing, co
                 current = target;
                 break;
             case DrawPrimitive::Kind::Print:
-                painter.drawText(target + QPointF(0, ascent), QString::fromStdString(primitive.text));
+                painter.drawText(target + QPointF(0, ascent),
+                                 QString::fromStdString(primitive.text));
                 break;
         }
     }
@@ -92,8 +93,9 @@ bool writeGraphSvg(const std::vector<DrawPrimitive>& drawing, QSize size, const 
     svg.setViewBox(QRect(QPoint(0, 0), size));
     svg.setResolution(dotsPerInch);
     svg.setTitle(title);
-    svg.setDescription(QStringLiteral("Bladder-wall dose against first-void time T0, one curve "
-                                      "per initial bladder volume V0. Drawn by Orvane."));
+    svg.setDescription(
+        QStringLiteral("Bladder-wall dose against first-void time T0, one curve "
+                       "per initial bladder volume V0. Drawn by Orvane."));
     {
         QPainter painter;
         if (!painter.begin(&svg)) return false;

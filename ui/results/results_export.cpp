@@ -39,8 +39,8 @@ QString fileNamePart(const QString& text) {
 
 }  // namespace
 
-ResultsExport::ResultsExport(Form2& window, Picture1* picture, QTextEdit* table,
-                             QTextEdit* report, const Module1& module)
+ResultsExport::ResultsExport(Form2& window, Picture1* picture, QTextEdit* table, QTextEdit* report,
+                             const Module1& module)
     : QObject(&window),
       window_(window),
       picture_(picture),
@@ -96,7 +96,8 @@ bool ResultsExport::eventFilter(QObject* watched, QEvent* event) {
 QString ResultsExport::suggestedPath(const QString& ending) const {
     QString base = QStringLiteral("bladder-dose");
     if (module_.doseResults) {
-        const QString name = fileNamePart(QString::fromStdString(module_.doseResults->parameters.name));
+        const QString name =
+            fileNamePart(QString::fromStdString(module_.doseResults->parameters.name));
         if (!name.isEmpty()) base = name;
     }
     const FillRateSchedule& rates =
@@ -124,18 +125,21 @@ void ResultsExport::tell(const QString& text) {
 }
 
 void ResultsExport::saveGraph() {
-    const QString path = askForFile(QStringLiteral("Save Graph"), QStringLiteral(".png"),
-                                    {QStringLiteral("PNG image (*.png)"),
-                                     QStringLiteral("SVG drawing (*.svg)")});
+    const QString path =
+        askForFile(QStringLiteral("Save Graph"), QStringLiteral(".png"),
+                   {QStringLiteral("PNG image (*.png)"), QStringLiteral("SVG drawing (*.svg)")});
     if (path.isEmpty()) return;
-    const bool svg = QFileInfo(path).suffix().compare(QStringLiteral("svg"), Qt::CaseInsensitive) == 0;
+    const bool svg =
+        QFileInfo(path).suffix().compare(QStringLiteral("svg"), Qt::CaseInsensitive) == 0;
     const int schedule = window_.shownSchedule();
-    const QString title = QStringLiteral("Bladder dose (mGy/MBq), %1, %2")
-                              .arg(QString::fromStdString(module_.doseResults->parameters.name),
-                                   QString::fromLatin1(kScheduleCaptions[static_cast<std::size_t>(schedule)]));
+    const QString title =
+        QStringLiteral("Bladder dose (mGy/MBq), %1, %2")
+            .arg(QString::fromStdString(module_.doseResults->parameters.name),
+                 QString::fromLatin1(kScheduleCaptions[static_cast<std::size_t>(schedule)]));
     const int dpi = picture_->logicalDpiX();
     const bool written =
-        svg ? writeGraphSvg(picture_->drawing(), picture_->size(), picture_->font(), dpi, path, title)
+        svg ? writeGraphSvg(picture_->drawing(), picture_->size(), picture_->font(), dpi, path,
+                            title)
             : writeGraphPng(picture_->drawing(), picture_->size(), picture_->font(), dpi, path);
     if (!written) tell(QStringLiteral("The graph could not be written to %1.").arg(path));
 }
@@ -162,11 +166,11 @@ void ResultsExport::print() {
 }
 
 void ResultsExport::savePdf(bool allSchedules) {
-    const QString path = askForFile(
-        allSchedules ? QStringLiteral("Save All Schedules as PDF")
-                     : QStringLiteral("Save Shown Schedule as PDF"),
-        allSchedules ? QStringLiteral("-all.pdf") : QStringLiteral(".pdf"),
-        {QStringLiteral("PDF document (*.pdf)")});
+    const QString path =
+        askForFile(allSchedules ? QStringLiteral("Save All Schedules as PDF")
+                                : QStringLiteral("Save Shown Schedule as PDF"),
+                   allSchedules ? QStringLiteral("-all.pdf") : QStringLiteral(".pdf"),
+                   {QStringLiteral("PDF document (*.pdf)")});
     if (path.isEmpty()) return;
     QPrinter printer(QPrinter::HighResolution);
     preparePrinter(printer);
@@ -174,9 +178,9 @@ void ResultsExport::savePdf(bool allSchedules) {
     printer.setOutputFileName(path);
     printer.setDocName(QStringLiteral("Bladder dose, %1")
                            .arg(QString::fromStdString(module_.doseResults->parameters.name)));
-    const std::vector<int> schedules = schedulesToPrint(
-        allSchedules ? QPrinter::AllPages : QPrinter::CurrentPage, window_.shownSchedule(), 1,
-        kScheduleCount);
+    const std::vector<int> schedules =
+        schedulesToPrint(allSchedules ? QPrinter::AllPages : QPrinter::CurrentPage,
+                         window_.shownSchedule(), 1, kScheduleCount);
     if (!printSchedules(printer, *module_.doseResults, schedules, currentPrintFooter())) {
         tell(QStringLiteral("The PDF could not be written to %1.").arg(path));
     }

@@ -27,9 +27,9 @@ public:
     ResultsExport(Form2& window, Picture1* picture, QTextEdit* table, QTextEdit* report,
                   const Module1& module);
 
-    void saveGraph();               // Ctrl+S: PNG, or SVG for a name ending in .svg
-    void copyTable();               // Ctrl+C (no text selected), Ctrl+Shift+C
-    void print();                   // Ctrl+P
+    void saveGraph();                 // Ctrl+S: PNG, or SVG for a name ending in .svg
+    void copyTable();                 // Ctrl+C (no text selected), Ctrl+Shift+C
+    void print();                     // Ctrl+P
     void savePdf(bool allSchedules);  // Ctrl+Shift+P for all; the menu also offers the shown one
 
 protected:

@@ -61,7 +61,7 @@ public:
     }
 
     void textAt(const QString& text, const QFont& font, Qt::Alignment align, double left,
-               double right, double baseline, const QColor& colour = Qt::black) {
+                double right, double baseline, const QColor& colour = Qt::black) {
         painter_.setFont(font);
         painter_.setPen(colour);
         const double width = metrics(font).horizontalAdvance(text);
@@ -116,25 +116,30 @@ public:
         skip(1.5);
 
         const QFont bold = sized(proportional_, 9, true);
-        const QFont values = sized(fixed_, 9.5);
-        const double rowHeight = std::max(metrics(values).lineSpacing(),
-                                          metrics(bold).lineSpacing()) * 1.45;
         const double labelRight = page_.left() + mm(kLabelColumnMm);
         const double column = (page_.right() - labelRight) / kT0Count;
+        // A dose and some room on either side fit a column.
+        QFont values = sized(fixed_, 9.5);
+        while (values.pointSizeF() > 6 &&
+               metrics(values).horizontalAdvance(QStringLiteral("8.88E-88")) > column - mm(3)) {
+            values.setPointSizeF(values.pointSizeF() - 0.25);
+        }
+        const double rowHeight =
+            std::max(metrics(values).lineSpacing(), metrics(bold).lineSpacing()) * 1.45;
         auto baseline = [&](const QFont& font) {
             const QFontMetricsF m = metrics(font);
             return y_ + (rowHeight + m.ascent() - m.descent()) / 2;
         };
 
         textAt(QStringLiteral("T0 (min)"), bold, Qt::AlignHCenter, labelRight, page_.right(),
-              baseline(bold));
+               baseline(bold));
         y_ += rowHeight;
         textAt(QStringLiteral("V0 (ml)"), bold, Qt::AlignHCenter, page_.left(), labelRight,
-              baseline(bold));
+               baseline(bold));
         for (int t = 0; t < kT0Count; ++t) {
             const double left = labelRight + t * column;
             textAt(QString::fromStdString(formatWhole(results.grids.t0Grid[t])), bold,
-                  Qt::AlignHCenter, left, left + column, baseline(bold));
+                   Qt::AlignHCenter, left, left + column, baseline(bold));
         }
         y_ += rowHeight;
         rule(y_, 0.3);
@@ -144,11 +149,11 @@ public:
                 painter_.fillRect(QRectF(page_.left(), y_, page_.width(), rowHeight), kShade);
             }
             textAt(QString::fromStdString(formatWhole(results.grids.v0Grid[v])), bold,
-                  Qt::AlignHCenter, page_.left(), labelRight, baseline(bold));
+                   Qt::AlignHCenter, page_.left(), labelRight, baseline(bold));
             for (int t = 0; t < kT0Count; ++t) {
                 const double left = labelRight + t * column;
                 textAt(QString::fromStdString(formatScientific(doses.at(t, v))), values,
-                      Qt::AlignHCenter, left, left + column, baseline(values));
+                       Qt::AlignHCenter, left, left + column, baseline(values));
             }
             y_ += rowHeight;
         }
@@ -187,10 +192,10 @@ public:
                 continue;
             }
             textAt(pieces.front(), font, Qt::AlignLeft, page_.left(), page_.right(),
-                  y_ + m.ascent());
+                   y_ + m.ascent());
             if (pieces.size() > 1) {
                 textAt(pieces.mid(1).join(QLatin1Char(' ')), font, Qt::AlignLeft, second,
-                      page_.right(), y_ + m.ascent());
+                       page_.right(), y_ + m.ascent());
             }
             y_ += m.lineSpacing();
         }
@@ -202,10 +207,12 @@ public:
         const double baseline = page_.bottom() - m.descent();
         rule(baseline - m.ascent() - mm(2), 0.2, kMuted);
         textAt(footer.program + QStringLiteral(", Revised Dynamic Bladder Model"), font,
-              Qt::AlignLeft, page_.left(), page_.right(), baseline, kMuted);
-        const QString when = QLocale::c().toString(footer.printed, QStringLiteral("yyyy-MM-dd HH:mm"));
-        textAt(QStringLiteral("Printed %1   Page %2 of %3").arg(when).arg(pageNumber).arg(pageCount),
-              font, Qt::AlignRight, page_.left(), page_.right(), baseline, kMuted);
+               Qt::AlignLeft, page_.left(), page_.right(), baseline, kMuted);
+        const QString when =
+            QLocale::c().toString(footer.printed, QStringLiteral("yyyy-MM-dd HH:mm"));
+        textAt(
+            QStringLiteral("Printed %1   Page %2 of %3").arg(when).arg(pageNumber).arg(pageCount),
+            font, Qt::AlignRight, page_.left(), page_.right(), baseline, kMuted);
     }
 
 private:
@@ -232,7 +239,8 @@ std::vector<int> schedulesToPrint(QPrinter::PrintRange range, int shownSchedule,
             schedules.push_back(std::clamp(shownSchedule, 0, kScheduleCount - 1));
             break;
         case QPrinter::PageRange:
-            for (int page = std::max(fromPage, 1); page <= std::min(toPage, kScheduleCount); ++page) {
+            for (int page = std::max(fromPage, 1); page <= std::min(toPage, kScheduleCount);
+                 ++page) {
                 schedules.push_back(page - 1);
             }
             break;
@@ -264,8 +272,8 @@ void paintSchedulePage(QPainter& painter, const QRectF& page, const DoseResults&
     painter.restore();
 }
 
-bool printSchedules(QPrinter& printer, const DoseResults& results, const std::vector<int>& schedules,
-                    const PrintFooter& footer) {
+bool printSchedules(QPrinter& printer, const DoseResults& results,
+                    const std::vector<int>& schedules, const PrintFooter& footer) {
     if (schedules.empty()) return true;
     QPainter painter;
     if (!painter.begin(&printer)) return false;

@@ -15,7 +15,7 @@ namespace orvane {
 
 // What the footer of every page says besides the page number.
 struct PrintFooter {
-    QString program;     // e.g. "Orvane 1.0.0"
+    QString program;  // e.g. "Orvane 1.0.0"
     QDateTime printed;
 };
 
@@ -37,7 +37,7 @@ void paintSchedulePage(QPainter& painter, const QRectF& page, const DoseResults&
 
 // Prints the schedules in order, one page each. False when the printer cannot be started
 // (for instance when a PDF file cannot be written).
-bool printSchedules(QPrinter& printer, const DoseResults& results, const std::vector<int>& schedules,
-                    const PrintFooter& footer);
+bool printSchedules(QPrinter& printer, const DoseResults& results,
+                    const std::vector<int>& schedules, const PrintFooter& footer);
 
 }  // namespace orvane

@@ -1,6 +1,7 @@
 #include "ui/results/graph_export.h"
 
 #include <QFile>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
@@ -13,7 +14,6 @@ namespace {
 constexpr double kLabelRoom = 0.52;
 constexpr double kMinimumPointSize = 6.0;
 constexpr int kPngScale = 2;
-constexpr double kLineWidth = 1.2;
 
 }  // namespace
 
@@ -78,7 +78,7 @@ bool writeGraphPng(const std::vector<DrawPrimitive>& drawing, QSize size, const 
     {
         QPainter painter(&image);
         painter.setFont(font);
-        paintGraph(painter, drawing, QRectF(QPointF(0, 0), QSizeF(size)), kLineWidth);
+        paintGraph(painter, drawing, QRectF(QPointF(0, 0), QSizeF(size)), kScreenLineWidth);
     }
     return image.save(path, "PNG");
 }
@@ -99,8 +99,12 @@ bool writeGraphSvg(const std::vector<DrawPrimitive>& drawing, QSize size, const 
     {
         QPainter painter;
         if (!painter.begin(&svg)) return false;
-        painter.setFont(font);
-        paintGraph(painter, drawing, QRectF(QPointF(0, 0), QSizeF(size)), kLineWidth);
+        // The family the font resolves to here, not an alias such as "Sans Serif" that a
+        // viewer elsewhere would not know.
+        QFont named = font;
+        named.setFamily(QFontInfo(font).family());
+        painter.setFont(named);
+        paintGraph(painter, drawing, QRectF(QPointF(0, 0), QSizeF(size)), kScreenLineWidth);
         if (!painter.end()) return false;
     }
     file.close();

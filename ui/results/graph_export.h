@@ -19,6 +19,9 @@ namespace orvane {
 // The user scale runs from 0 to this in x (left to right) and in y (top down).
 inline constexpr double kGraphUserScale = 3.0;
 
+// Width of the graph's lines on screen and in the PNG and SVG files, in pixels.
+inline constexpr double kScreenLineWidth = 1.2;
+
 // Point of the user scale in the coordinates of area.
 QPointF graphToArea(const QRectF& area, float x, float y);
 

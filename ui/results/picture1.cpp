@@ -35,7 +35,7 @@ void Picture1::fitTextFont() {
 
 void Picture1::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    paintGraph(painter, drawing_, QRectF(rect()), 1.2);
+    paintGraph(painter, drawing_, QRectF(rect()), kScreenLineWidth);
 }
 
 }  // namespace orvane

@@ -1,5 +1,6 @@
 // The graph area of the results window. It keeps the drawing that RenderSchedule produced and
-// repaints from it in the user scale (0,0)-(3,3): x to the right, y downwards.
+// repaints from it in the user scale (0,0)-(3,3): x to the right, y downwards, with the same
+// painting as the exported and printed graph (graph_export.h).
 #pragma once
 
 #include <QPointF>

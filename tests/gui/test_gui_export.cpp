@@ -134,10 +134,11 @@ TEST_F(ResultsExportTest, GraphContextMenuOffersTheCommandsWithTheirShortcuts) {
               (QStringList{"Save Graph as PNG or SVG...", "Copy Dose Table", "-", "Print...",
                            "Save All Schedules as PDF...", "Save Shown Schedule as PDF..."}));
     EXPECT_EQ(keys, (QStringList{"Ctrl+S", "Ctrl+C", "", "Ctrl+P", "Ctrl+Shift+P", ""}));
-    // Nothing is added to the window's layout: no menu bar, the controls as before.
+    // Nothing is added to the window's layout: no menu bar, the graph where it was.
     EXPECT_TRUE(results->findChildren<QMenuBar*>().isEmpty());
-    EXPECT_EQ(picture->geometry(), QRect(picture->pos(), picture->size()));
-    EXPECT_EQ(picture->parentWidget(), results);
+    const int left = twipsX(results, 120), top = twipsY(results, 240);
+    EXPECT_EQ(picture->geometry(), QRect(left, top, twipsX(results, 120 + 4455) - left,
+                                         twipsY(results, 240 + 2895) - top));
 }
 
 TEST_F(ResultsExportTest, SvgHoldsTheShownScheduleTextsAndTitle) {

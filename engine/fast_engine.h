@@ -12,7 +12,8 @@
 // offsets, volumes, dose-rate factors, decay and uptake factors) are tabulated once per
 // calculation and shared by every cell. When no quadrature point of an interval can be
 // negative, its integral is b W + sum of g D over a few tabulated weights; otherwise the
-// points are summed one by one with the clamp at 0.
+// points are summed one by one with the clamp at 0. The seven cells that differ only in V0
+// share everything after their first interval and run in lockstep.
 #pragma once
 
 #include <array>
@@ -106,10 +107,10 @@ double simulateDoseFast(const ModelParameters& parameters, const FillRateSchedul
                         double v0, double t0, int n, const QuadratureNodes& nodes,
                         const QuadratureWeights& weights, VoidHistory* history = nullptr);
 
-// The doses of every cell of the given schedules, into tables[schedule], cell by cell in
-// (schedule, V0 index, T0 index) order. The calculation and the time estimate's trial both
-// run this. threadCount 0 picks by n; the doses are identical whatever the number of
-// threads.
+// The doses of every cell of the given schedules, into results[schedule], a row of seven
+// V0 at a time in (schedule, T0 index) order. The calculation and the time estimate's trial
+// both run this. threadCount 0 lets the work decide (see kFastThreadingMinIntervals); the
+// doses are identical whatever the number of threads.
 void fillDoseTablesFast(const ModelParameters& parameters,
                         std::span<const FillRateSchedule> schedules, const ModelTables& tables,
                         int n, std::span<DoseTable> results, int threadCount = 0);

@@ -323,14 +323,14 @@ inline double dot(const Components& a, const Components& b) {
 
 // What the components contribute to one interval, the same for every cell that shares g.
 struct Inflow {
-    double end = 0.0;  // content added by the void, before decay
+    double end = 0.0;  // the components' part of the content at the void, before decay
     // With negative fractions: a bound below every point's inflow (each component's uptake
     // grows with time, so the least is where every negative component has delivered all it
     // delivers within the interval), and, once some cell needs them, each point's inflow
     // and their least.
     double bound = 0.0;
     bool pointsReady = false;
-    std::array<double, FastDoseEngine::kPoints> atPoint{};
+    std::array<double, FastDoseEngine::kPoints> atPoint;  // written before it is read
     double leastAtPoint = 0.0;
     double greatestAtPoint = 0.0;
 
@@ -486,12 +486,12 @@ void fillDoseTablesFast(const ModelParameters& parameters,
     // else, so the order of the rows and the thread that runs one cannot change a dose.
     const int rows = static_cast<int>(schedules.size()) * kT0Count;
     auto batch = std::make_shared<RowBatch>(engine, tables.v0Grid, rows);
-    if (threadCount == 0) threadCount = n >= kFastThreadingMinIntervals ? 0x7fff : 1;
-    WorkerPool* pool = threadCount > 1 ? &WorkerPool::instance() : nullptr;
+    const bool threaded = threadCount == 0 ? n >= kFastThreadingMinIntervals : threadCount > 1;
+    WorkerPool* pool = threaded ? &WorkerPool::instance() : nullptr;
     if (pool == nullptr || pool->helperCount() == 0) {
         batch->runAll();
     } else {
-        pool->run(batch, threadCount - 1);
+        pool->run(batch, threadCount == 0 ? pool->helperCount() : threadCount - 1);
     }
     for (int i = 0; i < rows; ++i) {
         for (int v = 0; v < kV0Count; ++v) {

@@ -120,7 +120,8 @@ std::array<DoseTable, kScheduleCount> computeDoseTablesFast(const ModelParameter
                                                             const ModelTables& tables, int n,
                                                             int threadCount = 0);
 
-// Below this N a whole calculation runs on the calling thread alone.
+// Below this N a whole calculation runs on the calling thread alone: on a 2-core machine a
+// helper thread gained nothing below it, and up to 1.4 times (1.5 with the clamp) above.
 inline constexpr int kFastThreadingMinIntervals = 150;
 
 }  // namespace orvane

@@ -330,7 +330,7 @@ struct Inflow {
     // and their least.
     double bound = 0.0;
     bool pointsReady = false;
-    std::array<double, FastDoseEngine::kPoints> atPoint;  // written before it is read
+    std::array<double, FastDoseEngine::kPoints> atPoint{};
     double leastAtPoint = 0.0;
     double greatestAtPoint = 0.0;
 
@@ -386,6 +386,7 @@ void runCells(const FastDoseEngine::Kernel* first, const FastCellTables& tables,
     std::array<double, kLanes> total{};
     double end = 0.0;
     int night = 0;
+    Inflow inflow;
     for (int d = 1; d <= n; ++d) {
         // Interval 1 starts at each cell's own V0; all later ones are shared.
         const FastDoseEngine::Kernel* shared = nullptr;
@@ -400,9 +401,10 @@ void runCells(const FastDoseEngine::Kernel* first, const FastCellTables& tables,
             }
         }
         const FastDoseEngine::NodeSet& nodes = shared ? *shared->nodes : *first[0].nodes;
-        Inflow inflow;
         inflow.end = dot(g, nodes.uptakeEnd);
         if constexpr (kCheckSign) {
+            inflow.bound = 0.0;
+            inflow.pointsReady = false;
             for (int c = 0; c < kComponentCount; ++c) {
                 inflow.bound += std::min(g[c], 0.0) * nodes.uptakeEnd[c];
             }

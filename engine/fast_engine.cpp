@@ -1,14 +1,7 @@
 #include "engine/fast_engine.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <condition_variable>
-#include <functional>
-#include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
 
 #include "engine/simulation.h"
 
@@ -26,136 +19,6 @@ constexpr int kDayKey = 0;    // 180 min at the day rate
 constexpr int kNightKey = 1;  // 360 min at the night rate
 
 using Components = std::array<double, kComponentCount>;
-
-// The rows (schedule, T0) of one calculation, shared by the caller and the pool's helpers.
-// Everything a row reads is owned here, so a helper that is still busy after the caller
-// has returned harms nothing. A row's doses are the same whoever computes them, so the
-// caller, once no row is left untaken, computes again any row that a helper has not yet
-// stored instead of waiting for it: a helper that the system has put aside (the other
-// core busy with other work) then costs at most one row.
-class RowBatch {
-public:
-    RowBatch(std::shared_ptr<const FastDoseEngine> engine, const V0Grid& v0s, int rows)
-        : engine_(std::move(engine)),
-          v0s_(v0s),
-          rows_(rows),
-          state_(std::make_unique<std::atomic<int>[]>(rows)),
-          doses_(rows) {}
-
-    // Computes rows that nobody has taken yet, until none is left.
-    void runUntaken() {
-        for (int i = next_.fetch_add(1); i < rows_; i = next_.fetch_add(1)) compute(i);
-    }
-
-    // The caller's part: all rows, then the stragglers again; returns when every row is
-    // stored.
-    void runAll() {
-        runUntaken();
-        for (int i = 0; i < rows_; ++i) {
-            if (state_[i].load(std::memory_order_acquire) != kStored) compute(i);
-        }
-    }
-
-    const std::array<double, kV0Count>& doses(int row) const { return doses_[row]; }
-
-private:
-    static constexpr int kOpen = 0;
-    static constexpr int kStoring = 1;
-    static constexpr int kStored = 2;
-
-    void compute(int i) {
-        std::array<double, kV0Count> doses;
-        engine_->rowDoses(i / kT0Count, v0s_, i % kT0Count, doses);
-        int expected = kOpen;
-        if (state_[i].compare_exchange_strong(expected, kStoring, std::memory_order_acq_rel)) {
-            doses_[i] = doses;
-            state_[i].store(kStored, std::memory_order_release);
-        } else {
-            while (state_[i].load(std::memory_order_acquire) != kStored) {
-                std::this_thread::yield();
-            }
-        }
-    }
-
-    std::shared_ptr<const FastDoseEngine> engine_;
-    V0Grid v0s_;
-    int rows_;
-    std::atomic<int> next_{0};
-    std::unique_ptr<std::atomic<int>[]> state_;
-    std::vector<std::array<double, kV0Count>> doses_;
-};
-
-// Helper threads that live as long as the program, so a calculation does not pay for
-// starting them.
-class WorkerPool {
-public:
-    static WorkerPool& instance() {
-        static WorkerPool pool;
-        return pool;
-    }
-
-    int helperCount() const { return static_cast<int>(threads_.size()); }
-
-    // Runs every row of the batch on the calling thread and up to `helpers` helpers.
-    void run(const std::shared_ptr<RowBatch>& batch, int helpers) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            batch_ = batch;
-            wanted_ = helpers;
-            ++generation_;
-        }
-        wake_.notify_all();
-        batch->runAll();
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (batch_ == batch) batch_.reset();
-    }
-
-    WorkerPool(const WorkerPool&) = delete;
-    WorkerPool& operator=(const WorkerPool&) = delete;
-
-private:
-    WorkerPool() {
-        const int cores = static_cast<int>(std::thread::hardware_concurrency());
-        const int helpers = std::clamp(cores - 1, 0, 7);
-        try {
-            for (int i = 0; i < helpers; ++i) threads_.emplace_back([this, i] { loop(i); });
-        } catch (const std::system_error&) {
-            // Fewer helpers, or none: the caller does the work.
-        }
-    }
-
-    ~WorkerPool() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-        }
-        wake_.notify_all();
-        for (std::thread& thread : threads_) thread.join();
-    }
-
-    void loop(int index) {
-        unsigned long long seen = 0;
-        for (;;) {
-            std::shared_ptr<RowBatch> batch;
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
-                if (stop_) return;
-                seen = generation_;
-                if (index < wanted_) batch = batch_;
-            }
-            if (batch) batch->runUntaken();
-        }
-    }
-
-    std::vector<std::thread> threads_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::shared_ptr<RowBatch> batch_;
-    int wanted_ = 0;
-    unsigned long long generation_ = 0;
-    bool stop_ = false;
-};
 
 }  // namespace
 
@@ -481,32 +344,23 @@ double simulateDoseFast(const ModelParameters& parameters, const FillRateSchedul
 
 void fillDoseTablesFast(const ModelParameters& parameters,
                         std::span<const FillRateSchedule> schedules, const ModelTables& tables,
-                        int n, std::span<DoseTable> results, int threadCount) {
-    auto engine = std::make_shared<const FastDoseEngine>(
-        parameters, schedules, tables.t0Grid, n, tables.quadratureNodes, tables.quadratureWeights);
-    // A row is one schedule and T0 with all seven V0. Each writes its own doses and nothing
-    // else, so the order of the rows and the thread that runs one cannot change a dose.
-    const int rows = static_cast<int>(schedules.size()) * kT0Count;
-    auto batch = std::make_shared<RowBatch>(engine, tables.v0Grid, rows);
-    const bool threaded = threadCount == 0 ? n >= kFastThreadingMinIntervals : threadCount > 1;
-    WorkerPool* pool = threaded ? &WorkerPool::instance() : nullptr;
-    if (pool == nullptr || pool->helperCount() == 0) {
-        batch->runAll();
-    } else {
-        pool->run(batch, threadCount == 0 ? pool->helperCount() : threadCount - 1);
-    }
-    for (int i = 0; i < rows; ++i) {
-        for (int v = 0; v < kV0Count; ++v) {
-            results[i / kT0Count].at(i % kT0Count, v) = batch->doses(i)[v];
+                        int n, std::span<DoseTable> results) {
+    const FastDoseEngine engine(parameters, schedules, tables.t0Grid, n, tables.quadratureNodes,
+                                tables.quadratureWeights);
+    // A row is one schedule and T0 with all seven V0.
+    for (std::size_t s = 0; s < schedules.size(); ++s) {
+        for (int t = 0; t < kT0Count; ++t) {
+            std::array<double, kV0Count> doses;
+            engine.rowDoses(static_cast<int>(s), tables.v0Grid, t, doses);
+            for (int v = 0; v < kV0Count; ++v) results[s].at(t, v) = doses[v];
         }
     }
 }
 
 std::array<DoseTable, kScheduleCount> computeDoseTablesFast(const ModelParameters& parameters,
-                                                            const ModelTables& tables, int n,
-                                                            int threadCount) {
+                                                            const ModelTables& tables, int n) {
     std::array<DoseTable, kScheduleCount> results{};
-    fillDoseTablesFast(parameters, kFillRateSchedules, tables, n, results, threadCount);
+    fillDoseTablesFast(parameters, kFillRateSchedules, tables, n, results);
     return results;
 }
 

@@ -2,6 +2,7 @@
 // independent integration, refusals, the driver and the time estimate.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <tuple>
@@ -85,55 +86,37 @@ TEST(NumberText, ReadsTheLongestLeadingNumber) {
 }
 
 TEST(IntervalCount, CoversTenEffectiveHalfLivesInThreeHourSteps) {
-    ModelParameters p;
-    p.physicalHalfLife = 360;
-    EXPECT_EQ(IntervalCount(p), 5);  // Tbmax 0
-    p.biologicalHalfLife = {360, 0, 0, 0};
-    EXPECT_EQ(IntervalCount(p), 11);
-    p.physicalHalfLife = 1800;
-    p.biologicalHalfLife = {0, 0, 0, 1800};  // every component counts, whatever its fraction
-    EXPECT_EQ(IntervalCount(p), 51);
-    p.physicalHalfLife = 6000;
-    p.biologicalHalfLife = {10, 6000, 20, 30};
-    EXPECT_EQ(IntervalCount(p), 167);
-    p.physicalHalfLife = 1780;
-    p.biologicalHalfLife = {1780, 0, 0, 0};
-    EXPECT_EQ(IntervalCount(p), 50);
-    p.physicalHalfLife = 1e300;
-    p.biologicalHalfLife = {1e300, 0, 0, 0};
-    EXPECT_EQ(IntervalCount(p), kIntervalCountCeiling);
+    // {Tp, the four Tbio, N}; every component counts, whatever its fraction.
+    const std::vector<std::pair<std::array<double, 5>, long long>> cases{
+        {{360, 0, 0, 0, 0}, 5},           {{360, 360, 0, 0, 0}, 11},
+        {{1800, 0, 0, 0, 1800}, 51},      {{6000, 10, 6000, 20, 30}, 167},
+        {{1780, 1780, 0, 0, 0}, 50},      {{1e300, 1e300, 0, 0, 0}, kIntervalCountCeiling}};
+    for (const auto& [values, n] : cases) {
+        ModelParameters p;
+        p.physicalHalfLife = values[0];
+        p.biologicalHalfLife = {values[1], values[2], values[3], values[4]};
+        EXPECT_EQ(IntervalCount(p), n) << values[0];
+    }
 }
 
 TEST(VoidingClock, FollowsTheDayAndNightSchedule) {
-    auto ends = [](double t0, int count) {
+    // {T0, interval lengths, index of the night interval}: T0 = 180 reaches midnight after four
+    // more day intervals; with T0 = 20 the sixth void falls at 00:20, so interval 7 is 160 min.
+    const std::vector<std::tuple<double, std::vector<double>, int>> cases{
+        {180, {180, 180, 180, 180, 180, 360, 180, 180}, 5},
+        {20, {20, 180, 180, 180, 180, 180, 160, 360, 180}, 7}};
+    for (const auto& [t0, lengths, night] : cases) {
         VoidingClock clock(kFillRateSchedules[1], 100, t0);
-        std::vector<IntervalBounds> bounds;
-        for (int i = 0; i < count; ++i) bounds.push_back(clock.next());
-        return bounds;
-    };
-    // T0 = 180 reaches midnight after four more day intervals; interval 6 is the night.
-    auto b = ends(180, 8);
-    EXPECT_EQ(b[0].startVolume, 100);
-    for (int i = 1; i <= 4; ++i) {
-        EXPECT_EQ(b[i].end - b[i].start, 180);
-        EXPECT_EQ(b[i].startVolume, 10);
-        EXPECT_EQ(b[i].rate, 1.0);
+        double end = 0;
+        for (std::size_t i = 0; i < lengths.size(); ++i) {
+            const IntervalBounds b = clock.next();
+            EXPECT_EQ(b.start, end);
+            EXPECT_EQ(b.end - b.start, lengths[i]) << "T0 " << t0 << " interval " << i + 1;
+            EXPECT_EQ(b.startVolume, i == 0 ? 100 : 10);
+            EXPECT_EQ(b.rate, static_cast<int>(i) == night ? 0.5 : 1.0);
+            end = b.end;
+        }
     }
-    EXPECT_EQ(b[5].end - b[5].start, 360);
-    EXPECT_EQ(b[5].rate, 0.5);
-    EXPECT_EQ(b[6].end - b[6].start, 180);
-    EXPECT_EQ(b[6].rate, 1.0);
-
-    // T0 = 20: the sixth void falls at 00:20, so interval 7 is 160 min, then the night.
-    b = ends(20, 9);
-    EXPECT_EQ(b[0].end, 20);
-    for (int i = 1; i <= 5; ++i) EXPECT_EQ(b[i].end - b[i].start, 180);
-    EXPECT_EQ(b[6].end - b[6].start, 160);
-    EXPECT_EQ(b[6].rate, 1.0);
-    EXPECT_EQ(b[7].end - b[7].start, 360);
-    EXPECT_EQ(b[7].rate, 0.5);
-    EXPECT_EQ(b[8].end - b[8].start, 180);
-    EXPECT_EQ(b[8].start, b[7].end);
 }
 
 // An independent model of the same bladder: the kidneys' pools and the bladder content as
@@ -141,14 +124,15 @@ TEST(VoidingClock, FollowsTheDayAndNightSchedule) {
 double integrateBladderOde(const ModelParameters& p, const FillRateSchedule& s, double v0,
                            double t0, int n) {
     VoidingClock clock(s, v0, t0);
-    std::array<double, 4> pool{};  // still in the body, undecayed, per component
-    for (int i = 0; i < 4; ++i) pool[i] = p.fraction[i];
+    const double lp = p.physicalDecayConstant;
     double bladder = 0.0;  // decayed activity in the bladder
     double dose = 0.0;     // integral of bladder x S(V), rad/uCi
-    auto rate = [&](double t, const std::array<double, 4>& k, double b) {
+    auto rate = [&](double t, double b) {  // delivery by the kidneys, less decay in the bladder
         double in = 0.0;
-        for (int i = 0; i < 4; ++i) in += p.rateConstant[i] * k[i] * std::exp(-p.physicalDecayConstant * t);
-        return in - p.physicalDecayConstant * b;
+        for (int i = 0; i < 4; ++i) {
+            in += p.fraction[i] * p.rateConstant[i] * std::exp(-(p.rateConstant[i] + lp) * t);
+        }
+        return in - lp * b;
     };
     auto factor = [&](double v) {
         return p.deltaScaled / (v * 120) + (p.gammaScaled * 0.0039) / (std::pow(v, 0.667) * 60);
@@ -159,23 +143,17 @@ double integrateBladderOde(const ModelParameters& p, const FillRateSchedule& s, 
         const double h = (b.end - b.start) / steps;
         for (int k = 0; k < steps; ++k) {
             const double t = b.start + k * h;
-            const auto poolAt = [&](double dt) {
-                std::array<double, 4> q{};
-                for (int i = 0; i < 4; ++i) q[i] = pool[i] * std::exp(-p.rateConstant[i] * dt);
-                return q;
-            };
-            const double v1 = b.startVolume + b.rate * (t - b.start);
-            const double v2 = v1 + b.rate * h / 2;
-            const double v3 = v1 + b.rate * h;
-            const double k1 = rate(t, poolAt(0), bladder);
-            const double k2 = rate(t + h / 2, poolAt(h / 2), bladder + h / 2 * k1);
-            const double k3 = rate(t + h / 2, poolAt(h / 2), bladder + h / 2 * k2);
-            const double k4 = rate(t + h, poolAt(h), bladder + h * k3);
-            const double bMid = bladder + h / 2 * (k1 + k2) / 2;  // close to B(t + h/2)
-            const double bEnd = bladder + h / 6 * (k1 + 2 * k2 + 2 * k3 + k4);
-            dose += h / 6 * (bladder * factor(v1) + 4 * bMid * factor(v2) + bEnd * factor(v3));
-            bladder = bEnd;
-            pool = poolAt(h);
+            const double v = b.startVolume + b.rate * (t - b.start);
+            const double k1 = rate(t, bladder);
+            const double k2 = rate(t + h / 2, bladder + h / 2 * k1);
+            const double k3 = rate(t + h / 2, bladder + h / 2 * k2);
+            const double k4 = rate(t + h, bladder + h * k3);
+            const double middle = bladder + h / 2 * (k1 + k2) / 2;
+            const double next = bladder + h / 6 * (k1 + 2 * k2 + 2 * k3 + k4);
+            dose += h / 6 *
+                    (bladder * factor(v) + 4 * middle * factor(v + b.rate * h / 2) +
+                     next * factor(v + b.rate * h));
+            bladder = next;
         }
         bladder *= kResidualVolume / (b.startVolume + b.rate * (b.end - b.start));
     }
@@ -188,268 +166,192 @@ TEST(SimulateDose, AgreesWithAnIndependentIntegrationOfTheBladder) {
     VoidHistory history;
     for (int s : {0, 2}) {
         for (auto [v0, t0] : {std::pair{10.0, 20.0}, {300.0, 180.0}, {50.0, 100.0}}) {
-            const double reference = SimulateDose(p, kFillRateSchedules[s], v0, t0, 11,
-                                                  tables.quadratureNodes,
-                                                  tables.quadratureWeights, history);
+            const double reference =
+                SimulateDose(p, kFillRateSchedules[s], v0, t0, 11, tables.quadratureNodes,
+                             tables.quadratureWeights, history);
             const double ode = integrateBladderOde(p, kFillRateSchedules[s], v0, t0, 11);
             EXPECT_NEAR(reference / ode, 1.0, 2e-4) << "schedule " << s << " V0 " << v0;
         }
     }
+    // The first void records what was delivered, decayed, and the volume it held.
+    SimulateDose(p, kFillRateSchedules[0], 50, 60, 5, tables.quadratureNodes,
+                 tables.quadratureWeights, history);
+    EXPECT_EQ(history.voidTime[1], 60);
+    EXPECT_EQ(history.voidVolume[1], 50 + 0.5 * 60);
+    EXPECT_EQ(history.voidVolume[2], 10 + 0.5 * 180);
+    double delivered = 0;
+    for (int i = 0; i < 2; ++i) {
+        delivered += std::exp(-p.physicalDecayConstant * 60) *
+                     ((1 - std::exp(-p.rateConstant[i] * 60)) * p.fraction[i]);
+    }
+    EXPECT_DOUBLE_EQ(history.voidActivity[1], delivered);
 }
 
 TEST(SimulateDose, ComponentsThatTakeNoPartGiveExactZeros) {
-    const ModelTables tables = standardTables();
     FieldTexts f{};
     f[12] = "360";
-    f[13] = "1";
-    f[14] = "1";
-    f[1] = "0.01";   // rate constant without a fraction
-    f[5] = "100";
-    DoseResults r = RunCalculation(f, "", tables, DoseEngine::Reference);
+    f[13] = f[14] = "1";
+    f[1] = "0.01";  // a rate constant without a fraction
+    f[3] = "0.5";   // a fraction whose rate constant is 0 never reaches the bladder
+    const DoseResults r = RunCalculation(f, "", standardTables(), DoseEngine::Reference);
     for (const DoseTable& table : r.tables) {
         for (const auto& row : table.dose) {
             for (double d : row) EXPECT_EQ(d, 0.0);
         }
     }
-    f[3] = "0.5";  // a fraction whose rate constant is 0 never reaches the bladder
-    r = RunCalculation(f, "", tables, DoseEngine::Reference);
-    EXPECT_EQ(r.tables[1].at(4, 3), 0.0);
-}
-
-TEST(SimulateDose, RecordsTheVoidsOfTheFirstInterval) {
-    const ModelTables tables = standardTables();
-    const ModelParameters p = readModelParameters(dtpaFields(), "");
-    VoidHistory h;
-    SimulateDose(p, kFillRateSchedules[0], 50, 60, 5, tables.quadratureNodes,
-                 tables.quadratureWeights, h);
-    EXPECT_EQ(h.voidTime[1], 60);
-    EXPECT_EQ(h.voidVolume[1], 50 + 0.5 * 60);
-    EXPECT_EQ(h.voidTime[2], 240);
-    EXPECT_EQ(h.voidVolume[2], 10 + 0.5 * 180);
-    double delivered = 0;
-    for (int i = 0; i < 4; ++i) {
-        if (p.fraction[i] == 0) continue;
-        delivered += std::exp(-p.physicalDecayConstant * 60) *
-                     ((1 - std::exp(-p.rateConstant[i] * 60)) * p.fraction[i]);
-    }
-    EXPECT_DOUBLE_EQ(h.voidActivity[1], delivered);
 }
 
 TEST(SimulateDose, ClampsNegativeActivityButRecordsItAtTheVoid) {
     // A negative fraction makes the outflow of earlier voids exceed the inflow.
     const ModelTables tables = standardTables();
     FieldTexts f{};
-    f[0] = "1"; f[1] = "0.05";
-    f[3] = "-0.9"; f[4] = "0.001";
-    f[12] = "360"; f[13] = "1"; f[14] = "0";
+    f[0] = "1", f[1] = "0.05", f[3] = "-0.9", f[4] = "0.001";
+    f[12] = "360", f[13] = "1";
     const ModelParameters p = readModelParameters(f, "");
     VoidHistory h;
     const double dose = SimulateDose(p, kFillRateSchedules[0], 10, 20, 8,
                                      tables.quadratureNodes, tables.quadratureWeights, h);
-    bool negativeVoid = false;
-    for (int d = 1; d <= 8; ++d) negativeVoid = negativeVoid || h.voidActivity[d] < 0;
-    EXPECT_TRUE(negativeVoid);
+    EXPECT_TRUE(std::any_of(&h.voidActivity[1], &h.voidActivity[9], [](double a) { return a < 0; }));
     EXPECT_GE(dose, 0.0);
     EXPECT_TRUE(std::isfinite(dose));
 }
 
-TEST(Calculation, ReadsTheFieldsWithTheirScalings) {
+TEST(Calculation, ReadsTheFieldsAndFillsAllTablesFromThem) {
     FieldTexts f = dtpaFields();
-    f[12] = "360";
-    f[13] = "1";
-    f[14] = "1.10E+02";
+    f[12] = "360", f[13] = "1", f[14] = "1.10E+02";
     const ModelParameters p = readModelParameters(f, "Tc-99m DTPA");
     EXPECT_EQ(p.name, "Tc-99m DTPA");
-    EXPECT_EQ(p.physicalDecayConstant, 0.693 / 360);
     EXPECT_DOUBLE_EQ(p.physicalDecayConstant, 0.001925);
     EXPECT_EQ(p.deltaScaled, 13320);
     EXPECT_EQ(p.gammaScaled, 110.0 * 37 * 3600 / 10);
-    EXPECT_EQ(p.fraction[1], 0.01);
     EXPECT_EQ(p.biologicalHalfLife[1], 10100);
     EXPECT_EQ(unscaleEmissionConstant(scaleEmissionConstant(0.0123)), 0.0123);
-}
 
-TEST(Calculation, FillsAllTablesAndKeepsTheirParameters) {
     const ModelTables tables = standardTables();
     const DoseResults a = RunCalculation(dtpaFields(), "Tc-99m DTPA", tables, DoseEngine::Reference);
     const DoseResults b = RunCalculation(dtpaFields(), "Tc-99m DTPA", tables, DoseEngine::Reference);
     EXPECT_EQ(a.parameters, readModelParameters(dtpaFields(), "Tc-99m DTPA"));
     EXPECT_EQ(a.grids, tables);
-    for (int s = 0; s < kScheduleCount; ++s) {
-        EXPECT_EQ(a.tables[s], b.tables[s]);
-        for (const auto& row : a.tables[s].dose) {
-            for (double d : row) EXPECT_GT(d, 0.0);
-        }
-    }
+    EXPECT_EQ(a.tables, b.tables);
     // Faster filling dilutes the urine: less dose at the same V0 and T0.
     EXPECT_GT(a.tables[0].at(4, 2), a.tables[1].at(4, 2));
     EXPECT_GT(a.tables[1].at(4, 2), a.tables[2].at(4, 2));
-    // Each cell is SimulateDose at that schedule, V0 and T0.
+    // Each cell is SimulateDose at its schedule, V0 and T0.
     VoidHistory h;
-    const double cell = SimulateDose(a.parameters, kFillRateSchedules[2], 200, 140,
-                                     static_cast<int>(IntervalCount(a.parameters)),
-                                     tables.quadratureNodes, tables.quadratureWeights, h);
-    EXPECT_EQ(a.tables[2].at(6, 3), cell);
+    EXPECT_EQ(a.tables[2].at(6, 3),
+              SimulateDose(a.parameters, kFillRateSchedules[2], 200, 140,
+                           static_cast<int>(IntervalCount(a.parameters)),
+                           tables.quadratureNodes, tables.quadratureWeights, h));
 }
 
 TEST(Calculation, RefusesUndefinedInputNamingTheField) {
-    const ModelTables tables = standardTables();
-    auto refusal = [&](FieldTexts f) -> std::pair<int, std::string> {
+    auto refusal = [](const std::vector<std::pair<int, std::string>>& edits) {
+        FieldTexts f = dtpaFields();
+        for (const auto& [field, text] : edits) f[field] = text;
         try {
-            RunCalculation(f, "", tables, DoseEngine::Reference);
+            RunCalculation(f, "", standardTables(), DoseEngine::Reference);
         } catch (const InputError& e) {
-            return {e.field(), e.what()};
+            return std::pair<int, std::string>{e.field(), e.what()};
         }
-        return {-2, ""};
+        return std::pair<int, std::string>{-2, ""};
     };
-    FieldTexts f = dtpaFields();
-    f[12] = "";
-    auto [field, message] = refusal(f);
-    EXPECT_EQ(field, 12);
-    EXPECT_NE(message.find("Physical Half-Life (min)"), std::string::npos) << message;
-    f[12] = "-360";
-    EXPECT_EQ(refusal(f).first, 12);
-    f[12] = "1E-320";  // 0.693 / Tp overflows
-    EXPECT_EQ(refusal(f).first, 12);
-
-    for (int i = 0; i < kFieldCount; ++i) {
-        f = dtpaFields();
-        f[i] = "1E999";
-        EXPECT_EQ(refusal(f).first, i) << "field " << i;
+    for (int i = 0; i < kFieldCount; ++i) EXPECT_EQ(refusal({{i, "1E999"}}).first, i) << i;
+    const std::vector<std::tuple<std::vector<std::pair<int, std::string>>, int, std::string>>
+        cases{
+            {{{12, ""}}, 12, "Physical Half-Life (min): "},
+            {{{12, "-360"}}, 12, "negative"},
+            {{{12, "1E-320"}}, 12, "too small"},  // 0.693 / Tp overflows
+            {{{13, "1E305"}}, 13, "Delta (mGy-kg/MBq-s)"},  // infinite once scaled
+            {{{4, "-1E-3"}}, 4, "Biological Rate Constant (min^-1), component 2"},
+            {{{3, ""}, {4, "-1E-3"}}, -2, ""},  // harmless when the fraction is 0
+            {{{12, "100"}, {2, "-100"}, {5, "-100"}, {8, "-100"}, {11, "-100"}}, 12, "add up to 0"},
+            {{{12, "1E6"}, {5, "1E6"}}, -1, "N = 27778"},
+            {{{12, "1E6"}, {5, "1E6"}}, -1, "longest biological half-life 1.00E+06 min"}};
+    for (const auto& [edits, field, words] : cases) {
+        const auto [refusedField, message] = refusal(edits);
+        EXPECT_EQ(refusedField, field) << message;
+        EXPECT_NE(message.find(words), std::string::npos) << message;
     }
-    f = dtpaFields();
-    f[13] = "1E305";  // finite as typed, infinite once scaled
-    EXPECT_EQ(refusal(f).first, 13);
-
-    f = dtpaFields();
-    f[4] = "-1E-3";  // negative rate constant on a component that takes part
-    std::tie(field, message) = refusal(f);
-    EXPECT_EQ(field, 4);
-    EXPECT_NE(message.find("Biological Rate Constant (min^-1), component 2"), std::string::npos);
-    f[3] = "";  // ... but harmless when the fraction is 0
-    EXPECT_EQ(refusal(f).first, -2);
-
-    f = dtpaFields();
-    f[12] = "100";
-    for (int tb : {2, 5, 8, 11}) f[tb] = "-100";
-    EXPECT_EQ(refusal(f).first, 12);  // Tp + Tbmax = 0
-
-    f = dtpaFields();
-    f[12] = "1E6";
-    f[5] = "1E6";
-    std::tie(field, message) = refusal(f);
-    EXPECT_EQ(field, -1);
-    EXPECT_NE(message.find("N = 27778"), std::string::npos) << message;
-    EXPECT_NE(message.find("1.00E+06"), std::string::npos) << message;
 }
 
-TEST(Calculation, RefusesGridsThatMakeTheComputationUndefined) {
+TEST(Calculation, RefusesGridsAndDosesThatAreUndefined) {
     const FieldTexts f = dtpaFields();
+    for (auto [v0, t0] : {std::pair{0.0, 20.0}, {10.0, -20.0}, {10.0, 1080.0}}) {
+        ModelTables tables = standardTables();
+        tables.v0Grid[3] = v0;
+        tables.t0Grid[0] = t0;  // 1080: first void at 03:00 next day empties the next interval
+        EXPECT_THROW(RunCalculation(f, "", tables), CalculationError) << v0 << " " << t0;
+    }
     ModelTables tables = standardTables();
-    tables.v0Grid[3] = 0;
-    EXPECT_THROW(RunCalculation(f, "", tables), CalculationError);
-    tables = standardTables();
-    tables.t0Grid[0] = -20;
-    EXPECT_THROW(RunCalculation(f, "", tables), CalculationError);
-    tables.t0Grid[0] = 1080;  // first void at 03:00 next day: the next interval is empty
-    EXPECT_THROW(RunCalculation(f, "", tables), CalculationError);
     tables.t0Grid[0] = 1079;
     EXPECT_NO_THROW(RunCalculation(f, "", tables, DoseEngine::Reference));
-}
-
-TEST(Calculation, ANonFiniteDoseIsAnErrorNotACell) {
-    FieldTexts f = dtpaFields();
-    f[0] = "1E300";
-    f[13] = "1E300";
-    EXPECT_THROW(RunCalculation(f, "", standardTables(), DoseEngine::Reference), CalculationError);
+    FieldTexts huge = dtpaFields();
+    huge[0] = huge[13] = "1E300";  // a non-finite dose is an error, never a cell
+    EXPECT_THROW(RunCalculation(huge, "", standardTables(), DoseEngine::Reference),
+                 CalculationError);
 }
 
 namespace {
 
-// A clock that answers the given second-of-hour stamps in turn.
-SecondOfHourClock stamps(std::vector<int> values, int* calls) {
-    return [values, calls]() { return values.at(static_cast<std::size_t>((*calls)++)); };
-}
+// A clock that answers the given second-of-hour stamps in turn; calls counts them.
+struct Stamps {
+    std::vector<int> values;
+    int calls = 0;
+    SecondOfHourClock clock() {
+        return [this] { return values.at(static_cast<std::size_t>(calls++)); };
+    }
+};
 
 FieldTexts halfLives(const std::string& tp, const std::string& tb) {
     FieldTexts f{};
-    f[0] = "1";
-    f[1] = "0.001";
-    f[2] = tb;
-    f[12] = tp;
-    f[13] = "1E-5";
-    f[14] = "1E-5";
+    f[0] = "1", f[1] = "0.001", f[2] = tb, f[12] = tp, f[13] = f[14] = "1E-5";
     return f;
 }
 
 }  // namespace
 
-TEST(TimeEstimate, ShortCalculationsNeedNoTrial) {
-    int calls = 0;
-    TimeEstimate e = EstimateCalculationTime(halfLives("360", "360"), standardTables(),
-                                             stamps({}, &calls));
-    EXPECT_EQ(e.intervalCount, 11);
-    EXPECT_EQ(e.text, "<1 minute");
-    EXPECT_FALSE(e.trialRun);
-    EXPECT_EQ(calls, 0);
-    e = EstimateCalculationTime(halfLives("360", ""), standardTables(), stamps({}, &calls));
-    EXPECT_EQ(e.intervalCount, 5);
-    e = EstimateCalculationTime(halfLives("1780", "1780"), standardTables(), stamps({}, &calls));
-    EXPECT_EQ(e.intervalCount, 50);
-    EXPECT_EQ(e.text, "<1 minute");
-    EXPECT_EQ(calls, 0);
-}
-
-TEST(TimeEstimate, ExtrapolatesTheTimedTrial) {
-    int calls = 0;
-    TimeEstimate e = EstimateCalculationTime(halfLives("1800", "1800"), standardTables(),
-                                             stamps({100, 106}, &calls));
-    EXPECT_EQ(e.intervalCount, 51);
-    EXPECT_TRUE(e.trialRun);
-    EXPECT_EQ(e.elapsedSeconds, 6);
-    EXPECT_EQ(e.text, "0.7 minutes");
-    calls = 0;
-    e = EstimateCalculationTime(halfLives("6000", "6000"), standardTables(),
-                                stamps({0, 12}, &calls));
-    EXPECT_EQ(e.intervalCount, 167);
-    EXPECT_NEAR(e.minutes, 4.676, 1e-12);
-    EXPECT_EQ(e.text, "4.7 minutes");
-    calls = 0;  // 10:59:58 to 11:00:03
-    e = EstimateCalculationTime(halfLives("6000", "6000"), standardTables(),
-                                stamps({59 * 60 + 58, 3}, &calls));
-    EXPECT_EQ(e.elapsedSeconds, 5);
-    calls = 0;
-    e = EstimateCalculationTime(halfLives("1800", "1800"), standardTables(),
-                                stamps({42, 42}, &calls));
-    EXPECT_EQ(e.text, "0.0 minutes");
-    calls = 0;  // shown even beyond what the calculation can run
-    e = EstimateCalculationTime(halfLives("1E6", "1E6"), standardTables(),
-                                stamps({0, 1}, &calls));
-    EXPECT_GT(e.intervalCount, 1000);
-    EXPECT_EQ(e.text.substr(e.text.size() - 8), " minutes");
+TEST(TimeEstimate, ExtrapolatesATimedTrialOnlyBeyondFiftyIntervals) {
+    // {Tp, Tbmax, stamps, N, text}; 10:59:58 to 11:00:03 counts 5 s.
+    const std::vector<std::tuple<std::string, std::string, std::vector<int>, long long,
+                                 std::string>>
+        cases{{"360", "360", {}, 11, "<1 minute"},
+              {"360", "", {}, 5, "<1 minute"},
+              {"1780", "1780", {}, 50, "<1 minute"},
+              {"1800", "1800", {100, 106}, 51, "0.7 minutes"},
+              {"6000", "6000", {0, 12}, 167, "4.7 minutes"},
+              {"6000", "6000", {59 * 60 + 58, 3}, 167, "1.9 minutes"},
+              {"1800", "1800", {42, 42}, 51, "0.0 minutes"}};
+    for (const auto& [tp, tb, values, n, text] : cases) {
+        Stamps stamps{values};
+        const TimeEstimate e = EstimateCalculationTime(halfLives(tp, tb), standardTables(),
+                                                       stamps.clock());
+        EXPECT_EQ(e.intervalCount, n);
+        EXPECT_EQ(e.text, text) << tp;
+        EXPECT_EQ(stamps.calls, static_cast<int>(values.size()));  // no clock without a trial
+        EXPECT_EQ(e.trialRun, !values.empty());
+    }
     EXPECT_EQ(elapsedSecondsBetween(3599, 0), 1);
+    Stamps stamps{{0, 1}};  // shown even beyond what the calculation can run
+    const TimeEstimate beyond =
+        EstimateCalculationTime(halfLives("1E6", "1E6"), standardTables(), stamps.clock());
+    EXPECT_GT(beyond.intervalCount, 1000);
+    EXPECT_EQ(beyond.text.substr(beyond.text.size() - 8), " minutes");
 }
 
-TEST(TimeEstimate, TrialRunsTheCalculationOfScheduleOneAtFiftyIntervals) {
+TEST(TimeEstimate, TrialRunsScheduleOneAtFiftyIntervalsIntoItsOwnTable) {
     const ModelTables tables = standardTables();
     const FieldTexts f = halfLives("1800", "1800");
-    int calls = 0;
-    const TimeEstimate e = EstimateCalculationTime(f, tables, stamps({0, 0}, &calls),
-                                                   DoseEngine::Reference);
-    const ModelParameters p = readModelParameters(f, "");
+    Stamps stamps{{0, 0}};
+    const TimeEstimate e =
+        EstimateCalculationTime(f, tables, stamps.clock(), DoseEngine::Reference);
     VoidHistory h;
     EXPECT_EQ(e.trialTable.at(8, 6),
-              SimulateDose(p, kFillRateSchedules[1], 500, 180, 50, tables.quadratureNodes,
-                           tables.quadratureWeights, h));
-}
-
-TEST(TimeEstimate, RefusesWhatTheCalculationRefuses) {
-    int calls = 0;
-    EXPECT_THROW(EstimateCalculationTime(halfLives("", "360"), standardTables(),
-                                         stamps({}, &calls)),
-                 InputError);
-    FieldTexts f = halfLives("100", "-100");
-    for (int tb : {5, 8, 11}) f[tb] = "-100";  // Tp + Tbmax = 0
-    EXPECT_THROW(EstimateCalculationTime(f, standardTables(), stamps({}, &calls)), InputError);
-    EXPECT_EQ(calls, 0);
+              SimulateDose(readModelParameters(f, ""), kFillRateSchedules[1], 500, 180, 50,
+                           tables.quadratureNodes, tables.quadratureWeights, h));
+    FieldTexts undefined = halfLives("100", "-100");
+    for (int tb : {5, 8, 11}) undefined[tb] = "-100";  // Tp + Tbmax = 0
+    Stamps none;
+    EXPECT_THROW(EstimateCalculationTime(halfLives("", "360"), tables, none.clock()), InputError);
+    EXPECT_THROW(EstimateCalculationTime(undefined, tables, none.clock()), InputError);
+    EXPECT_EQ(none.calls, 0);
 }

@@ -9,12 +9,8 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
-#include <QWidget>
 #include <memory>
-#include <string>
 
 #include "app/module1.h"
 #include "export/window_support.h"
@@ -39,11 +35,10 @@ inline QList<QWidget*> openWindows(const char* name) {
 }
 
 inline QWidget* openWindow(const char* name) {
-    const QList<QWidget*> found = openWindows(name);
-    return found.size() == 1 ? found.front() : nullptr;
+    return openWindows(name).size() == 1 ? openWindows(name).front() : nullptr;
 }
 
-template <typename T = QWidget>
+template <typename T = QAbstractButton>
 T* control(QWidget* window, const QString& name) {
     T* found = window ? window->findChild<T*>(name) : nullptr;
     EXPECT_NE(found, nullptr) << name.toStdString();
@@ -54,12 +49,8 @@ inline QLineEdit* field(QWidget* window, int number) {
     return control<QLineEdit>(window, QStringLiteral("Text%1").arg(number));
 }
 
-inline QAbstractButton* button(QWidget* window, const char* name) {
-    return control<QAbstractButton>(window, QString::fromLatin1(name));
-}
-
 inline void click(QWidget* window, const char* name) {
-    button(window, name)->click();
+    control(window, QString::fromLatin1(name))->click();
     settle();
 }
 
@@ -87,10 +78,8 @@ protected:
     // Selects a standard in the input window's list by its text.
     void choose(const char* standard) {
         auto* list = control<QListWidget>(input, QStringLiteral("List1"));
-        const QList<QListWidgetItem*> items =
-            list->findItems(QString::fromLatin1(standard), Qt::MatchExactly);
-        ASSERT_EQ(items.size(), 1);
-        list->setCurrentItem(items.front());
+        list->setCurrentItem(
+            list->findItems(QString::fromLatin1(standard), Qt::MatchExactly).value(0));
     }
 
     // From the input window: time check, calculation; returns the results window.

@@ -237,6 +237,9 @@ int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::os
     } catch (const InputError& e) {
         err << "orvane-cli: refused: " << e.what() << "\n";
         return kCliRefused;
+    } catch (const GridError& e) {
+        err << "orvane-cli: " << e.what() << "\n";
+        return kCliFileError;
     } catch (const CalculationError& e) {
         err << "orvane-cli: " << e.what() << "\n";
         return kCliRefused;

@@ -119,7 +119,7 @@ void checkGrids(const ModelTables& tables) {
     for (int v = 0; v < kV0Count; ++v) {
         const double v0 = tables.v0Grid[v];
         if (!std::isfinite(v0) || v0 <= 0) {
-            throw CalculationError("Data file: initial bladder volume V0 number " +
+            throw GridError("Data file: initial bladder volume V0 number " +
                                    std::to_string(v + 1) + " is " + formatScientific(v0) +
                                    " ml; it must be a positive volume.");
         }
@@ -127,7 +127,7 @@ void checkGrids(const ModelTables& tables) {
     for (int t = 0; t < kT0Count; ++t) {
         const double t0 = tables.t0Grid[t];
         if (!std::isfinite(t0) || t0 <= 0) {
-            throw CalculationError("Data file: first-void time T0 number " +
+            throw GridError("Data file: first-void time T0 number " +
                                    std::to_string(t + 1) + " is " + formatScientific(t0) +
                                    " min; it must be a positive time.");
         }
@@ -137,7 +137,7 @@ void checkGrids(const ModelTables& tables) {
         clock.next();
         const IntervalBounds second = clock.next();
         if (!(second.end > second.start)) {
-            throw CalculationError("Data file: first-void time T0 number " +
+            throw GridError("Data file: first-void time T0 number " +
                                    std::to_string(t + 1) + " is " + formatScientific(t0) +
                                    " min; it leaves the next voiding interval empty (T0 must "
                                    "be below 1080 min).");
@@ -147,7 +147,7 @@ void checkGrids(const ModelTables& tables) {
         const double x = tables.quadratureNodes[i];
         const double w = tables.quadratureWeights[i];
         if (!std::isfinite(x) || x < 0 || x > 1 || !std::isfinite(w)) {
-            throw CalculationError("Data file: quadrature node " + std::to_string(i + 1) +
+            throw GridError("Data file: quadrature node " + std::to_string(i + 1) +
                                    " must lie in [0, 1] with a finite weight.");
         }
     }

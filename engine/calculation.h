@@ -48,10 +48,16 @@ ModelParameters readModelParameters(const FieldTexts& fields, const std::string&
 // intervals is not checked here (the time estimate is shown for any N).
 void checkParameters(const ModelParameters& parameters);
 
+// A grid or quadrature value of the data file for which the computation is undefined.
+class GridError : public CalculationError {
+public:
+    using CalculationError::CalculationError;
+};
+
 // Refuses an N above the capacity of the void record, naming N and the longest half-life.
 void checkIntervalCount(const ModelParameters& parameters, long long n);
 
-// Refuses grids from the data file that make the computation undefined (CalculationError):
+// Refuses grids from the data file that make the computation undefined (GridError):
 // V0 <= 0, T0 <= 0, a T0 that empties a later interval, non-finite values.
 void checkGrids(const ModelTables& tables);
 

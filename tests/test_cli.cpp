@@ -124,6 +124,15 @@ TEST(Cli, SavesThroughTheAtomicWriterAndReportsFailures) {
     const CliRun noData = cli({"--data", (folder / "missing.dat").string(), "--standard", "1"}, false);
     EXPECT_EQ(noData.status, kCliFileError);
     EXPECT_NE(noData.err.find("missing.dat"), std::string::npos);
+
+    // A grid of the data file that the model cannot use is a file problem too.
+    std::string numbers = readFile(kDataFile);
+    numbers.replace(numbers.find("\n10, 50, 100"), 12, "\n0, 50, 100");
+    std::ofstream(folder / "zero-volume.dat", std::ios::binary) << numbers;
+    const CliRun badGrid =
+        cli({"--data", (folder / "zero-volume.dat").string(), "--standard", "1"}, false);
+    EXPECT_EQ(badGrid.status, kCliFileError);
+    EXPECT_NE(badGrid.err.find("V0"), std::string::npos) << badGrid.err;
     fs::remove_all(folder);
 }
 

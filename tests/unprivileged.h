@@ -1,72 +1,65 @@
-// Running a piece of a test without the rights to bypass file permissions, so that
-// permission faults can be tested also when the tests run as root (as in CI containers).
+// Helpers for the fault tests: a scratch folder, and pieces of a test run in a forked
+// child, so that limits stay in the child and permission faults show even as root.
 #pragma once
 
 #include <grp.h>
-#include <sys/types.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
 
 namespace orvane::faults {
 
-// The user that an unprivileged child runs as when the tests run as root.
-inline constexpr uid_t kUnprivilegedUser = 65534;  // nobody
-inline constexpr gid_t kUnprivilegedGroup = 65534;
+namespace fs = std::filesystem;
 
-// Runs body in a forked child and returns what it returned; limits and signal settings
-// that body changes stay in the child. With dropRights, a child running as root first
-// becomes kUnprivilegedUser; if it cannot, the result is empty. A child that dies is
-// reported as "child died" followed by its status.
-inline std::optional<std::string> runInChild(const std::function<std::string()>& body,
-                                             bool dropRights = false) {
-    int pipeEnds[2];
-    if (::pipe(pipeEnds) != 0) return std::nullopt;
+// Makes path belong to nobody when run as root, so that only its mode keeps it out.
+inline bool handOver(const fs::path& path) {
+    return ::geteuid() != 0 || ::chown(path.c_str(), 65534, 65534) == 0;
+}
+
+// What body returns in a forked child; with dropRights a root child first becomes nobody,
+// or returns "no rights". A child that dies gives "child died (status N)".
+inline std::string runInChild(const std::function<std::string()>& body, bool dropRights = false) {
+    int ends[2];
+    if (::pipe(ends) != 0) return "no pipe";
     const pid_t child = ::fork();
-    if (child < 0) return std::nullopt;
     if (child == 0) {
-        ::close(pipeEnds[0]);
-        if (dropRights && ::geteuid() == 0 &&
-            (::setgroups(0, nullptr) != 0 || ::setgid(kUnprivilegedGroup) != 0 ||
-             ::setuid(kUnprivilegedUser) != 0)) {
-            ::_exit(3);
-        }
-        std::string result;
-        try {
-            result = body();
-        } catch (const std::exception& error) {
-            result = std::string("exception: ") + error.what();
-        }
-        for (std::size_t done = 0; done < result.size();) {
-            const ssize_t written =
-                ::write(pipeEnds[1], result.data() + done, result.size() - done);
-            if (written <= 0) break;
-            done += static_cast<std::size_t>(written);
-        }
-        ::_exit(0);
+        const bool dropped =
+            !dropRights || ::geteuid() != 0 ||
+            (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0);
+        const std::string result = dropped ? body() : "no rights";
+        ::_exit(::write(ends[1], result.data(), result.size()) == ssize_t(result.size()) ? 0 : 4);
     }
-    ::close(pipeEnds[1]);
+    ::close(ends[1]);
     std::string result;
     char buffer[4096];
-    for (ssize_t got; (got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
-        result.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(pipeEnds[0]);
+    for (ssize_t got; (got = ::read(ends[0], buffer, sizeof buffer)) > 0;)
+        result.append(buffer, got);
+    ::close(ends[0]);
     int status = 0;
-    ::waitpid(child, &status, 0);
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 3) return std::nullopt;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-        return "child died (status " + std::to_string(status) + ")";
-    }
-    return result;
+    if (child < 0 || ::waitpid(child, &status, 0) != child) return "no child";
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return result;
+    return "child died (status " + std::to_string(status) + ")";
 }
 
-// runInChild without the rights to bypass file permissions.
-inline std::optional<std::string> runUnprivileged(const std::function<std::string()>& body) {
-    return runInChild(body, true);
-}
+// A fresh folder open to nobody; removed with all it holds, locked sub-folders included.
+struct ScratchFolder {
+    fs::path path;
+    ScratchFolder() {
+        std::string name = (fs::temp_directory_path() / "orvane-faults-XXXXXX").string();
+        path = ::mkdtemp(name.data()) ? name : "";
+        fs::permissions(path, fs::perms(0755));  // throws without a folder
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        for (const auto& entry : fs::recursive_directory_iterator(path, ignored))
+            fs::permissions(entry, fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(path, ignored);
+    }
+};
 
 }  // namespace orvane::faults

@@ -3,6 +3,7 @@
 //
 // Input: three bytes choosing the schedule, the V0 index and the T0 index, then the texts
 // of Text1..Text15 separated by line feeds (missing ones are empty).
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -15,85 +16,63 @@
 #include "engine/simulation.h"
 #include "library/standards.h"
 
+using namespace orvane;
+
 namespace {
 
-void require(bool condition) {
-    if (!condition) std::abort();
-}
+// A failed property aborts, which the fuzzer reports as a crash.
+#define REQUIRE(condition) ((condition) ? void() : std::abort())
 
-const orvane::ModelTables& tables() {
-    static const orvane::ModelTables loaded =
-        orvane::LoadStandardData(ORVANE_SOURCE_DIR "/data/orvane.dat").tables;
-    return loaded;
-}
-
-bool within(double value, double low, double high) {
-    return value >= low && value <= high;
-}
+constexpr auto within = [](double x, double low, double high) { return x >= low && x <= high; };
 
 // Parameters a physicist could enter: there both engines must agree closely. Outside it
 // (negative or subnormal values, rate constants so small that 1 - e^{-kt} loses its
 // digits) the literal sums themselves lose accuracy, so only a crash or a sanitizer
 // report counts there.
-bool isPhysical(const orvane::ModelParameters& p) {
-    for (int c = 0; c < orvane::kComponentCount; ++c) {
+bool isPhysical(const ModelParameters& p) {
+    for (int c = 0; c < kComponentCount; ++c) {
         if (p.fraction[c] == 0) continue;
-        if (!within(p.fraction[c], 1e-6, 1) || !within(p.rateConstant[c], 1e-6, 10)) {
-            return false;
-        }
+        if (!within(p.fraction[c], 1e-6, 1) || !within(p.rateConstant[c], 1e-6, 10)) return false;
     }
-    return within(p.physicalHalfLife, 1, 1e6) &&
-           (p.deltaScaled == 0 || within(p.deltaScaled, 1e-10, 1e4)) &&
-           (p.gammaScaled == 0 || within(p.gammaScaled, 1e-10, 1e4));
+    auto emission = [](double scaled) { return scaled == 0 || within(scaled, 1e-10, 1e4); };
+    return within(p.physicalHalfLife, 1, 1e6) && emission(p.deltaScaled) && emission(p.gammaScaled);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 3) return 0;
-    const int schedule = data[0] % orvane::kScheduleCount;
-    const int v = data[1] % orvane::kV0Count;
-    const int t = data[2] % orvane::kT0Count;
     std::string_view rest(reinterpret_cast<const char*>(data + 3), size - 3);
-
-    orvane::FieldTexts fields{};
+    FieldTexts fields{};
     for (std::string& field : fields) {
-        const std::size_t end = rest.find('\n');
-        field = std::string(rest.substr(0, end));
-        rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+        field = rest.substr(0, rest.find('\n'));
+        rest.remove_prefix(std::min(rest.size(), field.size() + 1));
     }
 
-    const orvane::ModelParameters p = orvane::readModelParameters(fields, "fuzz");
+    const ModelParameters p = readModelParameters(fields, "fuzz");
     long long n = 0;
     try {
-        orvane::checkParameters(p);
-        n = orvane::IntervalCount(p);
-        orvane::checkIntervalCount(p, n);
-    } catch (const orvane::InputError& error) {
+        checkParameters(p);
+        checkIntervalCount(p, n = IntervalCount(p));
+    } catch (const InputError& error) {
         // A refusal names the field by its caption, or states N when no field is to blame.
         const std::string message = error.what();
-        if (error.field() >= 0) {
-            require(error.field() < orvane::kFieldCount);
-            require(message.starts_with(orvane::fieldCaption(error.field()) + ": "));
-        } else {
-            require(message.find("N = ") != std::string::npos);
-        }
+        REQUIRE(error.field() < 0 ? message.find("N = ") != std::string::npos
+                                  : error.field() < kFieldCount &&
+                                        message.starts_with(fieldCaption(error.field()) + ": "));
         return 0;
     }
-    require(n >= 5 && n <= orvane::kMaxIntervals);
+    REQUIRE(n >= 5 && n <= kMaxIntervals);
 
-    const orvane::ModelTables& grids = tables();
-    orvane::VoidHistory history;
-    const double reference = orvane::SimulateDose(
-        p, orvane::kFillRateSchedules[schedule], grids.v0Grid[v], grids.t0Grid[t],
-        static_cast<int>(n), grids.quadratureNodes, grids.quadratureWeights, history);
-    const double fast = orvane::simulateDoseFast(
-        p, orvane::kFillRateSchedules[schedule], grids.v0Grid[v], grids.t0Grid[t],
-        static_cast<int>(n), grids.quadratureNodes, grids.quadratureWeights);
-
-    if (isPhysical(p)) {
-        require(std::isfinite(reference) && std::isfinite(fast) && reference >= 0);
-        require(std::fabs(fast - reference) <= 1e-9 * reference + 1e-280);
-    }
+    static const ModelTables tables = LoadStandardData(ORVANE_SOURCE_DIR "/data/orvane.dat").tables;
+    const FillRateSchedule& schedule = kFillRateSchedules[data[0] % kScheduleCount];
+    const double v0 = tables.v0Grid[data[1] % kV0Count], t0 = tables.t0Grid[data[2] % kT0Count];
+    VoidHistory history;
+    const auto& [nodes, weights] = std::tie(tables.quadratureNodes, tables.quadratureWeights);
+    const double reference =
+        SimulateDose(p, schedule, v0, t0, static_cast<int>(n), nodes, weights, history);
+    const double fast = simulateDoseFast(p, schedule, v0, t0, static_cast<int>(n), nodes, weights);
+    REQUIRE(!isPhysical(p) || (std::isfinite(reference) && std::isfinite(fast) && reference >= 0 &&
+                               std::fabs(fast - reference) <= 1e-9 * reference + 1e-280));
     return 0;
 }

@@ -1,6 +1,8 @@
 // Any bytes as the data file of standard values: either a DataFileError that names the
 // position, or a library whose every value is finite and shows as a field text that reads
 // back.
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -11,53 +13,48 @@
 #include "engine/numtext.h"
 #include "library/standards.h"
 
+using namespace orvane;
+
 namespace {
 
-void require(bool condition) {
-    if (!condition) std::abort();
+// A failed property aborts, which the fuzzer reports as a crash.
+#define REQUIRE(condition) ((condition) ? void() : std::abort())
+
+// Every value of every range given is finite.
+void requireFinite(const auto&... ranges) {
+    (std::ranges::for_each(ranges, [](double value) { REQUIRE(std::isfinite(value)); }), ...);
 }
 
-void checkLoaded(const orvane::StandardData& data) {
-    for (const orvane::StandardPharmaceutical& standard : data.library) {
-        for (int c = 0; c < orvane::kComponentCount; ++c) {
-            require(std::isfinite(standard.fraction[c]));
-            require(std::isfinite(standard.rateConstant[c]));
-            require(std::isfinite(standard.biologicalHalfLife[c]));
-        }
-        require(std::isfinite(standard.physicalHalfLife) && standard.physicalHalfLife != 0);
-        require(std::isfinite(standard.delta) && std::isfinite(standard.gamma));
-
+void checkLoaded(const StandardData& data) {
+    for (const StandardPharmaceutical& s : data.library) {
+        requireFinite(s.fraction, s.rateConstant, s.biologicalHalfLife,
+                      std::array{s.physicalHalfLife, s.delta, s.gamma});
+        REQUIRE(s.physicalHalfLife != 0);
         // Choosing the standard fills every field with a text that reads as one number.
-        const orvane::StandardFieldTexts texts = orvane::standardFieldTexts(standard);
-        for (const std::string& field : texts.fields) {
-            if (field.empty()) continue;
-            const orvane::LeadingNumber number = orvane::readLeadingNumber(field);
-            require(number.length == field.size() && std::isfinite(number.value));
+        for (const std::string& field : standardFieldTexts(s).fields) {
+            const LeadingNumber number = readLeadingNumber(field);
+            REQUIRE(field.empty() ||
+                    (number.length == field.size() && std::isfinite(number.value)));
         }
     }
-    for (double v : data.tables.v0Grid) require(std::isfinite(v));
-    for (double t : data.tables.t0Grid) require(std::isfinite(t));
-    for (double x : data.tables.quadratureNodes) require(std::isfinite(x));
-    for (double w : data.tables.quadratureWeights) require(std::isfinite(w));
-
-    // The grids are either usable or refused before any computation.
-    try {
-        orvane::checkGrids(data.tables);
-    } catch (const orvane::CalculationError& error) {
-        require(std::string_view(error.what()).starts_with("Data file: "));
+    const ModelTables& t = data.tables;
+    requireFinite(t.v0Grid, t.t0Grid, t.quadratureNodes, t.quadratureWeights);
+    try {  // the grids are either usable or refused before any computation
+        checkGrids(t);
+    } catch (const CalculationError& error) {
+        REQUIRE(std::string_view(error.what()).starts_with("Data file: "));
     }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const std::string_view text(reinterpret_cast<const char*>(data), size);
     try {
-        checkLoaded(orvane::parseStandardData(text, "fuzz.dat"));
-    } catch (const orvane::DataFileError& error) {
-        require(error.file() == "fuzz.dat");
-        require(error.position().starts_with("number "));
-        require(!error.reason().empty());
+        checkLoaded(parseStandardData(std::string_view(reinterpret_cast<const char*>(data), size),
+                                      "fuzz.dat"));
+    } catch (const DataFileError& error) {
+        REQUIRE(error.file() == "fuzz.dat" && error.position().starts_with("number ") &&
+                !error.reason().empty());
     }
     return 0;
 }

@@ -70,6 +70,19 @@ TEST_F(SaveWindow, SessionFromRefusalsToTheWrittenFile) {
     EXPECT_EQ(messages.back(), "Enter a file name.");
     EXPECT_EQ(messages.size(), 2);
     EXPECT_NE(openWindow("Form3"), nullptr);
+
+    // Clicking a listed file takes its bare name, and OK replaces that file.
+    auto* files = control<QListWidget>(save, QStringLiteral("File1"));
+    const QList<QListWidgetItem*> listed = files->findItems("mag3.txt", Qt::MatchExactly);
+    ASSERT_EQ(listed.size(), 1);
+    QFile(here + "/mag3.txt").open(QIODevice::WriteOnly | QIODevice::Truncate);
+    files->setCurrentItem(listed.front());
+    emit files->itemClicked(listed.front());
+    EXPECT_EQ(field(save, 1)->text(), "mag3.txt");
+    EXPECT_EQ(path(), here + "/mag3.txt");
+    click(save, "Command1");
+    EXPECT_EQ(readFile(here + "/mag3.txt"),
+              QByteArray::fromStdString(resultsFileText(*module->doseResults)));
     QDir::setCurrent(previousFolder);
 }
 

@@ -90,11 +90,7 @@ void checkParameters(const ModelParameters& p) {
                        "of 0 or more.");
         }
     }
-    const auto& tb = p.biologicalHalfLife;
-    double tbMax = tb[0] > tb[1] ? tb[0] : tb[1];
-    if (tb[2] > tbMax) tbMax = tb[2];
-    if (tb[3] > tbMax) tbMax = tb[3];
-    if (p.physicalHalfLife + tbMax == 0) {
+    if (p.physicalHalfLife + longestBiologicalHalfLife(p) == 0) {
         refuse(kPhysicalHalfLifeField,
                "the physical half-life and the longest biological half-life add up to 0, so "
                "the effective half-life is undefined.");
@@ -103,9 +99,7 @@ void checkParameters(const ModelParameters& p) {
 
 void checkIntervalCount(const ModelParameters& p, long long n) {
     if (n <= kMaxIntervals) return;
-    const auto& tb = p.biologicalHalfLife;
-    double tbMax = tb[0];
-    for (double value : tb) tbMax = value > tbMax ? value : tbMax;
+    const double tbMax = longestBiologicalHalfLife(p);
     const std::string count = n >= kIntervalCountCeiling ? "more than " + std::to_string(n)
                                                           : std::to_string(n);
     throw InputError(-1, "The calculation would need N = " + count + " voiding intervals, more "

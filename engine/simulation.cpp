@@ -39,11 +39,16 @@ double outflow(const ModelParameters& p, const VoidHistory& h, int d, double t) 
 
 }  // namespace
 
-long long IntervalCount(const ModelParameters& p) {
+double longestBiologicalHalfLife(const ModelParameters& p) {
     const auto& tb = p.biologicalHalfLife;
     double tbMax = tb[0] > tb[1] ? tb[0] : tb[1];
     if (tb[2] > tbMax) tbMax = tb[2];
     if (tb[3] > tbMax) tbMax = tb[3];
+    return tbMax;
+}
+
+long long IntervalCount(const ModelParameters& p) {
+    const double tbMax = longestBiologicalHalfLife(p);
     const double tp = p.physicalHalfLife;
     const double teff = (tp * tbMax) / (tp + tbMax);
     const double hours = teff / 60;

@@ -14,6 +14,10 @@ inline constexpr double kResidualVolume = 10.0;
 inline constexpr long long kIntervalCountCeiling = 1'000'000'000'000LL;
 long long IntervalCount(const ModelParameters& parameters);
 
+// Tbmax, min: the largest of the four biological half-lives, whatever their fractions (a blank
+// half-life counts as 0).
+double longestBiologicalHalfLife(const ModelParameters& parameters);
+
 // Bounds and fill rate of each interval of a cell, following the day/night voiding clock.
 struct IntervalBounds {
     double start;  // min since administration

@@ -21,29 +21,23 @@ Form3::Form3(Module1& module, QWidget* parent) : QWidget(parent, Qt::Window), mo
     setWindowTitle(QStringLiteral("Save bladder dose results"));
     setClientSizeInTwips(this, 4680, 3300);
 
-    Label1 = new QLabel(QStringLiteral("Enter file name:"), this);
-    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1 = named(new QLabel(QStringLiteral("Enter file name:"), this), QStringLiteral("Label1"));
     Label1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     placeInTwips(Label1, 240, 120, 1695, 495);
 
-    Text1 = new QLineEdit(this);
-    Text1->setObjectName(QStringLiteral("Text1"));
+    Text1 = named(new QLineEdit(this), QStringLiteral("Text1"));
     placeInTwips(Text1, 120, 360, 1815, 375);
 
-    File1 = new QListWidget(this);
-    File1->setObjectName(QStringLiteral("File1"));
+    File1 = named(new QListWidget(this), QStringLiteral("File1"));
     placeInTwips(File1, 120, 840, 1815, 1650);
 
-    Drive1 = new QComboBox(this);
-    Drive1->setObjectName(QStringLiteral("Drive1"));
+    Drive1 = named(new QComboBox(this), QStringLiteral("Drive1"));
     placeInTwips(Drive1, 2160, 240, 2415, 315);
 
-    Dir1 = new DirectoryList(this);
-    Dir1->setObjectName(QStringLiteral("Dir1"));
+    Dir1 = named(new DirectoryList(this), QStringLiteral("Dir1"));
     placeInTwips(Dir1, 2160, 600, 2415, 1890);
 
-    Command1 = new QPushButton(QStringLiteral("OK"), this);
-    Command1->setObjectName(QStringLiteral("Command1"));
+    Command1 = named(new QPushButton(QStringLiteral("OK"), this), QStringLiteral("Command1"));
     placeInTwips(Command1, 3480, 2640, 1095, 615);
 
     // The label sits above the name field and may only use the strip above it.

@@ -20,6 +20,13 @@ namespace orvane {
 using MessageSink = std::function<void(QWidget* parent, const QString& text)>;
 MessageSink messageBoxSink();
 
+// Gives a control its objectName, by which the program and the tests know it.
+template <typename T>
+T* named(T* control, const QString& name) {
+    control->setObjectName(name);
+    return control;
+}
+
 // Layout sizes are given in twips, 1440 to the inch of the screen's logical resolution.
 int twipsX(const QWidget* widget, int twips);
 int twipsY(const QWidget* widget, int twips);

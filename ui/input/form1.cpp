@@ -22,12 +22,6 @@ constexpr std::array<int, 4> kComponentRowTops{960, 1560, 2160, 2760};
 constexpr int kFieldWidth = 1215;
 constexpr int kFieldHeight = 375;
 
-template <typename T>
-T* named(T* control, const QString& name) {
-    control->setObjectName(name);
-    return control;
-}
-
 // Shows the wait cursor while a long computation runs on this thread.
 class WaitCursor {
 public:

@@ -54,12 +54,6 @@ constexpr int kColumnPitch = 10;  // a value and its two blanks
 constexpr int kTableLineLength = 88;
 constexpr int kRowPitchTwips = 240;
 
-template <typename T>
-T* named(T* control, const char* name) {
-    control->setObjectName(QString::fromLatin1(name));
-    return control;
-}
-
 QLabel* label(QWidget* parent, const char* name, const QString& text) {
     auto* caption = named(new QLabel(text, parent), name);
     caption->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -4,17 +4,13 @@
 #include <filesystem>
 #include <iostream>
 
-#include "app/module1.h"
-#include "app/screenshot_demo.h"
 #include "app/startup.h"
-
-#ifndef ORVANE_VERSION
-#define ORVANE_VERSION "unknown"
-#endif
+#include "engine/version.h"
+#include "gui/common/module1.h"
 
 int main(int argc, char* argv[]) {
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::cout << "orvane " ORVANE_VERSION "\n";
+        std::cout << "orvane " << orvane::kVersion << "\n";
         return 0;
     }
     QApplication application(argc, argv);
@@ -33,13 +29,6 @@ int main(int argc, char* argv[]) {
     orvane::Module1 module(dataFile);
     if (const int status = orvane::startOrvane(module, showAndTell); status != 0) {
         return status;
-    }
-
-    // Hidden option used by scripts/screenshots.
-    const QStringList arguments = QApplication::arguments();
-    const qsizetype demo = arguments.indexOf(QStringLiteral("--screenshot-demo"));
-    if (demo > 0 && demo + 1 < arguments.size()) {
-        orvane::runScreenshotDemo(arguments[demo + 1]);
     }
     return QApplication::exec();
 }

@@ -1,14 +1,17 @@
 #include "app/startup.h"
 
+#include "gui/input/form1.h"
+#include "gui/results/form2.h"
+#include "gui/save/form3.h"
 #include "library/standards.h"
-#include "ui/input/form1.h"
 
 namespace orvane {
 namespace {
 
 QString startFailure(const DataFileError& error) {
-    return QStringLiteral("Orvane cannot start: the data file of standard values cannot be "
-                          "used.\n\n") +
+    return QStringLiteral(
+               "Orvane cannot start: the data file of standard values cannot be "
+               "used.\n\n") +
            QString::fromStdString(error.what());
 }
 
@@ -23,7 +26,34 @@ std::filesystem::path installedDataFile(QString& message) {
     }
 }
 
+void connectWindows(Module1& module) {
+    module.openers.input = [&module](const MessageSink& sink) -> QWidget* {
+        return Form1::open(module, sink);
+    };
+    module.openers.results = [&module](const MessageSink& sink) -> QWidget* {
+        auto* results = new Form2(module, [&module, sink] { module.openers.input(sink); });
+        results->messageSink = sink;
+        results->show();
+        results->renderSchedule(0);
+        return results;
+    };
+    module.openers.save = [&module](const MessageSink& sink) -> QWidget* {
+        if (!module.saveWindow || !module.saveWindow->isVisible()) {
+            // A closed one only waits for its deletion.
+            auto* form = new Form3(module);
+            form->messageSink = sink;
+            module.saveWindow = form;
+        }
+        QWidget* form = module.saveWindow;
+        form->show();
+        form->raise();
+        form->activateWindow();
+        return form;
+    };
+}
+
 int startOrvane(Module1& module, const MessageSink& messageSink) {
+    connectWindows(module);
     try {
         Form1::open(module, messageSink);
     } catch (const DataFileError& error) {

@@ -1,15 +1,19 @@
-// Program start: loading the data file and opening the input window.
+// Program start: connecting the windows, loading the data file and opening the input window.
 #pragma once
 
 #include <filesystem>
 
-#include "app/module1.h"
-#include "export/window_support.h"
+#include "gui/common/module1.h"
+#include "gui/common/window_support.h"
 
 namespace orvane {
 
-// Opens the input window on module's data file. If the file cannot be used, shows one message
-// that names the file and the failure, opens no window and returns 1; otherwise returns 0.
+// Fills module's window openers with the input, results and save windows.
+void connectWindows(Module1& module);
+
+// Connects the windows and opens the input window on module's data file. If the file cannot be
+// used, shows one message that names the file and the failure, opens no window and returns 1;
+// otherwise returns 0.
 int startOrvane(Module1& module, const MessageSink& messageSink);
 
 // The data file next to the running program, or an empty path with the reason in message.

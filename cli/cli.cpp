@@ -7,19 +7,16 @@
 #include "engine/calculation.h"
 #include "engine/estimate.h"
 #include "engine/numtext.h"
-#include "export/results_file.h"
+#include "engine/version.h"
 #include "library/standards.h"
-#include "ui/results/report.h"
-
-#ifndef ORVANE_VERSION
-#define ORVANE_VERSION "unknown"
-#endif
+#include "report/report.h"
+#include "report/results_file.h"
 
 namespace orvane {
 
-const std::array<const char*, 15> kFieldOptionNames{
-    "f1", "k1", "tb1", "f2", "k2", "tb2", "f3", "k3", "tb3",
-    "f4", "k4", "tb4", "tp", "delta", "gamma"};
+const std::array<const char*, 15> kFieldOptionNames{"f1",  "k1",  "tb1", "f2",    "k2",
+                                                    "tb2", "f3",  "k3",  "tb3",   "f4",
+                                                    "k4",  "tb4", "tp",  "delta", "gamma"};
 
 namespace {
 
@@ -53,8 +50,8 @@ bool takesValue(const std::string& option) {
     for (const char* name : kFieldOptionNames) {
         if (option == name) return true;
     }
-    return option == "standard" || option == "name" || option == "schedule" ||
-           option == "output" || option == "data";
+    return option == "standard" || option == "name" || option == "schedule" || option == "output" ||
+           option == "data";
 }
 
 int parseSchedule(const std::string& text) {
@@ -132,16 +129,26 @@ CliOptions parseCliArguments(const std::vector<std::string>& arguments) {
             throw std::invalid_argument("--" + option + " takes no value");
         }
 
-        if (option == "help") options.help = true;
-        else if (option == "version") options.version = true;
-        else if (option == "list") options.list = true;
-        else if (option == "csv") options.csv = true;
-        else if (option == "estimate") options.estimate = true;
-        else if (option == "standard") options.standard = *value;
-        else if (option == "name") options.name = *value;
-        else if (option == "schedule") options.schedule = parseSchedule(*value);
-        else if (option == "output") options.output = *value;
-        else if (option == "data") options.dataFile = *value;
+        if (option == "help")
+            options.help = true;
+        else if (option == "version")
+            options.version = true;
+        else if (option == "list")
+            options.list = true;
+        else if (option == "csv")
+            options.csv = true;
+        else if (option == "estimate")
+            options.estimate = true;
+        else if (option == "standard")
+            options.standard = *value;
+        else if (option == "name")
+            options.name = *value;
+        else if (option == "schedule")
+            options.schedule = parseSchedule(*value);
+        else if (option == "output")
+            options.output = *value;
+        else if (option == "data")
+            options.dataFile = *value;
         else {
             bool known = false;
             for (int f = 0; f < kFieldCount; ++f) {
@@ -174,7 +181,7 @@ int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::os
         return kCliOk;
     }
     if (options.version) {
-        out << "orvane-cli " << ORVANE_VERSION << "\n";
+        out << "orvane-cli " << kVersion << "\n";
         return kCliOk;
     }
 

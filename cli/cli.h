@@ -18,10 +18,10 @@ struct CliOptions {
     bool list = false;
     bool csv = false;
     bool estimate = false;
-    std::optional<std::string> standard;           // index 0..19 or list text
+    std::optional<std::string> standard;                // index 0..19 or list text
     std::array<std::optional<std::string>, 15> fields;  // --f1 --k1 --tb1 ... --tp --delta --gamma
     std::optional<std::string> name;
-    std::optional<int> schedule;                   // 0..2
+    std::optional<int> schedule;  // 0..2
     std::optional<std::string> output;
     std::optional<std::string> dataFile;
 };

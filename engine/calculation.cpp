@@ -13,9 +13,15 @@ constexpr int kPhysicalHalfLifeField = 12;
 constexpr int kDeltaField = 13;
 constexpr int kGammaField = 14;
 
-int fractionField(int component) { return component * 3; }
-int rateConstantField(int component) { return component * 3 + 1; }
-int halfLifeField(int component) { return component * 3 + 2; }
+int fractionField(int component) {
+    return component * 3;
+}
+int rateConstantField(int component) {
+    return component * 3 + 1;
+}
+int halfLifeField(int component) {
+    return component * 3 + 2;
+}
 
 [[noreturn]] void refuse(int field, const std::string& reason) {
     throw InputError(field, fieldCaption(field) + ": " + reason);
@@ -23,25 +29,30 @@ int halfLifeField(int component) { return component * 3 + 2; }
 
 void requireFinite(int field, double value) {
     if (!std::isfinite(value)) {
-        refuse(field, "the value is infinite or too large to compute with (for example 1E999). "
-                      "Enter an ordinary number.");
+        refuse(field,
+               "the value is infinite or too large to compute with (for example 1E999). "
+               "Enter an ordinary number.");
     }
 }
 
 }  // namespace
 
 std::string fieldCaption(int fieldIndex) {
-    static const char* const kComponentColumns[] = {
-        "Fraction", "Biological Rate Constant (min^-1)", "Biological Half-Life (min)"};
+    static const char* const kComponentColumns[] = {"Fraction", "Biological Rate Constant (min^-1)",
+                                                    "Biological Half-Life (min)"};
     if (fieldIndex >= 0 && fieldIndex < 12) {
         return std::string(kComponentColumns[fieldIndex % 3]) + ", component " +
                std::to_string(fieldIndex / 3 + 1);
     }
     switch (fieldIndex) {
-        case kPhysicalHalfLifeField: return "Physical Half-Life (min)";
-        case kDeltaField: return "Delta (mGy-kg/MBq-s)";
-        case kGammaField: return "Gamma (mGy-cm^2/MBq-s)";
-        default: return "Input";
+        case kPhysicalHalfLifeField:
+            return "Physical Half-Life (min)";
+        case kDeltaField:
+            return "Delta (mGy-kg/MBq-s)";
+        case kGammaField:
+            return "Gamma (mGy-cm^2/MBq-s)";
+        default:
+            return "Input";
     }
 }
 
@@ -100,30 +111,33 @@ void checkParameters(const ModelParameters& p) {
 void checkIntervalCount(const ModelParameters& p, long long n) {
     if (n <= kMaxIntervals) return;
     const double tbMax = longestBiologicalHalfLife(p);
-    const std::string count = n >= kIntervalCountCeiling ? "more than " + std::to_string(n)
-                                                          : std::to_string(n);
-    throw InputError(-1, "The calculation would need N = " + count + " voiding intervals, more "
-                         "than the " + std::to_string(kMaxIntervals) + " it can simulate. The "
-                         "effective half-life is too long: physical half-life " +
-                         formatScientific(p.physicalHalfLife) + " min, longest biological "
-                         "half-life " + formatScientific(tbMax) + " min.");
+    const std::string count =
+        n >= kIntervalCountCeiling ? "more than " + std::to_string(n) : std::to_string(n);
+    throw InputError(-1, "The calculation would need N = " + count +
+                             " voiding intervals, more "
+                             "than the " +
+                             std::to_string(kMaxIntervals) +
+                             " it can simulate. The "
+                             "effective half-life is too long: physical half-life " +
+                             formatScientific(p.physicalHalfLife) +
+                             " min, longest biological "
+                             "half-life " +
+                             formatScientific(tbMax) + " min.");
 }
 
 void checkGrids(const ModelTables& tables) {
     for (int v = 0; v < kV0Count; ++v) {
         const double v0 = tables.v0Grid[v];
         if (!std::isfinite(v0) || v0 <= 0) {
-            throw GridError("Data file: initial bladder volume V0 number " +
-                                   std::to_string(v + 1) + " is " + formatScientific(v0) +
-                                   " ml; it must be a positive volume.");
+            throw GridError("Data file: initial bladder volume V0 number " + std::to_string(v + 1) +
+                            " is " + formatScientific(v0) + " ml; it must be a positive volume.");
         }
     }
     for (int t = 0; t < kT0Count; ++t) {
         const double t0 = tables.t0Grid[t];
         if (!std::isfinite(t0) || t0 <= 0) {
-            throw GridError("Data file: first-void time T0 number " +
-                                   std::to_string(t + 1) + " is " + formatScientific(t0) +
-                                   " min; it must be a positive time.");
+            throw GridError("Data file: first-void time T0 number " + std::to_string(t + 1) +
+                            " is " + formatScientific(t0) + " min; it must be a positive time.");
         }
         // Only the interval after the first can come out empty: a first void after 03:00
         // the next morning (T0 of 1080 min or more).
@@ -131,10 +145,10 @@ void checkGrids(const ModelTables& tables) {
         clock.next();
         const IntervalBounds second = clock.next();
         if (!(second.end > second.start)) {
-            throw GridError("Data file: first-void time T0 number " +
-                                   std::to_string(t + 1) + " is " + formatScientific(t0) +
-                                   " min; it leaves the next voiding interval empty (T0 must "
-                                   "be below 1080 min).");
+            throw GridError("Data file: first-void time T0 number " + std::to_string(t + 1) +
+                            " is " + formatScientific(t0) +
+                            " min; it leaves the next voiding interval empty (T0 must "
+                            "be below 1080 min).");
         }
     }
     for (int i = 0; i < kNodeCount; ++i) {
@@ -142,7 +156,7 @@ void checkGrids(const ModelTables& tables) {
         const double w = tables.quadratureWeights[i];
         if (!std::isfinite(x) || x < 0 || x > 1 || !std::isfinite(w)) {
             throw GridError("Data file: quadrature node " + std::to_string(i + 1) +
-                                   " must lie in [0, 1] with a finite weight.");
+                            " must lie in [0, 1] with a finite weight.");
         }
     }
 }
@@ -173,10 +187,10 @@ DoseResults computeDoseResults(const ModelParameters& parameters, const ModelTab
                                        tables.quadratureNodes, tables.quadratureWeights, history);
                 if (!std::isfinite(dose)) {
                     throw CalculationError(
-                        "The dose for fill rate " + formatUpTo3Decimals(kFillRateSchedules[s].dayRate) +
-                        "/" + formatUpTo3Decimals(kFillRateSchedules[s].nightRate) +
-                        " ml/min, V0 " + formatWhole(tables.v0Grid[v]) + " ml, T0 " +
-                        formatWhole(tables.t0Grid[t]) +
+                        "The dose for fill rate " +
+                        formatUpTo3Decimals(kFillRateSchedules[s].dayRate) + "/" +
+                        formatUpTo3Decimals(kFillRateSchedules[s].nightRate) + " ml/min, V0 " +
+                        formatWhole(tables.v0Grid[v]) + " ml, T0 " + formatWhole(tables.t0Grid[t]) +
                         " min is not a finite number. Check the entered values.");
                 }
                 results.tables[s].at(t, v) = dose;

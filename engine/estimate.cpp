@@ -57,8 +57,8 @@ TimeEstimate EstimateCalculationTime(const FieldTexts& fields, const ModelTables
     estimate.trialRun = true;
     estimate.elapsedSeconds = elapsedSecondsBetween(start, end);
     const double n = static_cast<double>(estimate.intervalCount);
-    estimate.minutes = ((estimate.elapsedSeconds * (n / kTrialIntervalCount)) *
-                        kExtrapolationFactor) / 60;
+    estimate.minutes =
+        ((estimate.elapsedSeconds * (n / kTrialIntervalCount)) * kExtrapolationFactor) / 60;
     estimate.text = formatOneDecimal(estimate.minutes) + " minutes";
     return estimate;
 }

@@ -24,18 +24,22 @@ struct ModelParameters {
     std::array<double, kComponentCount> fraction{};            // -, of administered activity
     std::array<double, kComponentCount> rateConstant{};        // min^-1, biological
     std::array<double, kComponentCount> biologicalHalfLife{};  // min; only sets N and the report
-    double physicalHalfLife = 0.0;       // min
-    double physicalDecayConstant = 0.0;  // min^-1 = 0.693 / physicalHalfLife
-    double deltaScaled = 0.0;            // Delta (mGy-kg/MBq-s) x 37 x 3600 / 10
-    double gammaScaled = 0.0;            // Gamma (mGy-cm^2/MBq-s) x 37 x 3600 / 10
+    double physicalHalfLife = 0.0;                             // min
+    double physicalDecayConstant = 0.0;                        // min^-1 = 0.693 / physicalHalfLife
+    double deltaScaled = 0.0;  // Delta (mGy-kg/MBq-s) x 37 x 3600 / 10
+    double gammaScaled = 0.0;  // Gamma (mGy-cm^2/MBq-s) x 37 x 3600 / 10
 
     bool operator==(const ModelParameters&) const = default;
 };
 
 // Delta or Gamma as typed -> the internal scaling (x 37 x 3600 / 10, in that order).
-inline double scaleEmissionConstant(double typed) { return typed * 37 * 3600 / 10; }
+inline double scaleEmissionConstant(double typed) {
+    return typed * 37 * 3600 / 10;
+}
 // The internal scaling -> Delta or Gamma in the units typed (x 10 / 133200, in that order).
-inline double unscaleEmissionConstant(double scaled) { return scaled * 10 / 133200; }
+inline double unscaleEmissionConstant(double scaled) {
+    return scaled * 10 / 133200;
+}
 
 // Day and night bladder fill rates, ml/min.
 struct FillRateSchedule {
@@ -51,10 +55,10 @@ inline constexpr std::array<const char*, kScheduleCount> kScheduleCaptions{
     "Bladder fill rate 0.5/0.25 ml/min day/night", "Bladder fill rate 1.0/0.5 ml/min day/night",
     "Bladder fill rate 1.5/0.75 ml/min day/night"};
 
-using V0Grid = std::array<double, kV0Count>;                // initial bladder volume, ml
-using T0Grid = std::array<double, kT0Count>;                // first-void time, min
-using QuadratureNodes = std::array<double, kNodeCount>;     // non-negative abscissae on [-1, 1]
-using QuadratureWeights = std::array<double, kNodeCount>;   // weight of each node (+x and -x)
+using V0Grid = std::array<double, kV0Count>;               // initial bladder volume, ml
+using T0Grid = std::array<double, kT0Count>;               // first-void time, min
+using QuadratureNodes = std::array<double, kNodeCount>;    // non-negative abscissae on [-1, 1]
+using QuadratureWeights = std::array<double, kNodeCount>;  // weight of each node (+x and -x)
 
 // The grids and quadrature table that the data file supplies.
 struct ModelTables {

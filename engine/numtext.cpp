@@ -9,7 +9,9 @@ namespace orvane {
 namespace {
 
 // A negative zero is shown, and read, as zero.
-double withoutNegativeZero(double value) { return value == 0.0 ? 0.0 : value; }
+double withoutNegativeZero(double value) {
+    return value == 0.0 ? 0.0 : value;
+}
 
 std::string toChars(double value, std::chars_format format, int precision) {
     char buffer[400];
@@ -18,7 +20,9 @@ std::string toChars(double value, std::chars_format format, int precision) {
     return std::string(buffer, end);
 }
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // True when value lies exactly halfway between two texts of the given precision. Such a
 // tie has a short exact decimal expansion, so 40 more digits show it whole.
@@ -169,6 +173,8 @@ LeadingNumber readLeadingNumber(std::string_view text) {
     return result;
 }
 
-double textToNumber(std::string_view text) { return readLeadingNumber(text).value; }
+double textToNumber(std::string_view text) {
+    return readLeadingNumber(text).value;
+}
 
 }  // namespace orvane

@@ -31,8 +31,8 @@ std::string formatRoundTrip(double value);
 
 // What reading a text as a number found.
 struct LeadingNumber {
-    double value = 0.0;       // 0 when nothing was found; +-infinity when the text overflows
-    std::size_t length = 0;   // characters consumed, leading blanks included; 0 when none found
+    double value = 0.0;      // 0 when nothing was found; +-infinity when the text overflows
+    std::size_t length = 0;  // characters consumed, leading blanks included; 0 when none found
     bool found() const { return length != 0; }
 };
 

@@ -20,10 +20,10 @@ double longestBiologicalHalfLife(const ModelParameters& parameters);
 
 // Bounds and fill rate of each interval of a cell, following the day/night voiding clock.
 struct IntervalBounds {
-    double start;  // min since administration
-    double end;    // min since administration
+    double start;        // min since administration
+    double end;          // min since administration
     double startVolume;  // ml
-    double rate;   // ml/min
+    double rate;         // ml/min
 };
 
 // Walks the voiding clock: interval 1 is [0, T0] from V0 at the day rate; every later one
@@ -45,8 +45,8 @@ private:
 // Dose to the bladder wall of one cell, mGy/MBq, over n intervals (1 <= n <= 1000), as the
 // literal sums over all earlier voids. Overwrites history slots 1..n. Expects parameters
 // that passed the calculation's checks; it validates nothing itself.
-double SimulateDose(const ModelParameters& parameters, const FillRateSchedule& schedule,
-                    double v0, double t0, int n, const QuadratureNodes& nodes,
+double SimulateDose(const ModelParameters& parameters, const FillRateSchedule& schedule, double v0,
+                    double t0, int n, const QuadratureNodes& nodes,
                     const QuadratureWeights& weights, VoidHistory& history);
 
 }  // namespace orvane

@@ -1,17 +1,16 @@
 // orvane-cli: the same results as the window, the outputs, and its exit statuses.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-#include <unistd.h>
-
 #include "cli/cli.h"
 #include "engine/calculation.h"
 #include "engine/numtext.h"
-#include "export/results_file.h"
 #include "library/standards.h"
+#include "report/results_file.h"
 
 using namespace orvane;
 namespace fs = std::filesystem;
@@ -59,9 +58,9 @@ TEST(Cli, EveryStandardGivesTheWindowsResultsFile) {
 }
 
 TEST(Cli, TypedFieldsOverrideTheStandardAndNameTheReport) {
-    const CliRun typed = cli({"--f1", "1", "--k1", "4.01E-02", "--tb1", "1.73E+01", "--tp",
-                           "3.61E+02", "--delta", "2.60E-06", "--gamma", "5.56E-05", "--name",
-                           "My tracer"});
+    const CliRun typed =
+        cli({"--f1", "1", "--k1", "4.01E-02", "--tb1", "1.73E+01", "--tp", "3.61E+02", "--delta",
+             "2.60E-06", "--gamma", "5.56E-05", "--name", "My tracer"});
     ASSERT_EQ(typed.status, kCliOk) << typed.err;
     EXPECT_NE(typed.out.find("Radiopharmaceutical: \tMy tracer\r\n"), std::string::npos);
     // Same numbers as MAG3's displayed texts: same doses, other name.
@@ -102,7 +101,8 @@ TEST(Cli, OutputsTheScheduleTheCsvAndTheEstimate) {
 }
 
 TEST(Cli, SavesThroughTheAtomicWriterAndReportsFailures) {
-    const fs::path folder = fs::temp_directory_path() / ("orvane-cli-" + std::to_string(::getpid()));
+    const fs::path folder =
+        fs::temp_directory_path() / ("orvane-cli-" + std::to_string(::getpid()));
     fs::create_directories(folder);
     const CliRun saved = cli({"--standard", "1", "--output", (folder / "dtpa.txt").string()});
     EXPECT_EQ(saved.status, kCliOk) << saved.err;
@@ -112,7 +112,8 @@ TEST(Cli, SavesThroughTheAtomicWriterAndReportsFailures) {
     EXPECT_EQ(intoFolder.status, kCliFileError);
     EXPECT_NE(intoFolder.err.find(folder.string()), std::string::npos) << intoFolder.err;
 
-    const CliRun noData = cli({"--data", (folder / "missing.dat").string(), "--standard", "1"}, false);
+    const CliRun noData =
+        cli({"--data", (folder / "missing.dat").string(), "--standard", "1"}, false);
     EXPECT_EQ(noData.status, kCliFileError);
     EXPECT_NE(noData.err.find("missing.dat"), std::string::npos);
 
@@ -128,9 +129,14 @@ TEST(Cli, SavesThroughTheAtomicWriterAndReportsFailures) {
 }
 
 TEST(Cli, RefusesBadUsageAndUndefinedInputWithStatusTwo) {
-    for (const auto& arguments : std::vector<std::vector<std::string>>{
-             {"--bogus"}, {"--standard"}, {"--standard", "20"}, {"--standard", "Tc-99"},
-             {"--schedule", "3"}, {"stray"}, {"--csv", "--estimate"}, {"--list=yes"}}) {
+    for (const auto& arguments : std::vector<std::vector<std::string>>{{"--bogus"},
+                                                                       {"--standard"},
+                                                                       {"--standard", "20"},
+                                                                       {"--standard", "Tc-99"},
+                                                                       {"--schedule", "3"},
+                                                                       {"stray"},
+                                                                       {"--csv", "--estimate"},
+                                                                       {"--list=yes"}}) {
         const CliRun run = cli(arguments);
         EXPECT_EQ(run.status, kCliRefused) << arguments[0];
         EXPECT_FALSE(run.err.empty());

@@ -24,8 +24,8 @@ ModelTables standardTables() {
     t.quadratureNodes = {0.095012509837637440, 0.28160355077925891, 0.45801677765722739,
                          0.61787624440264375,  0.75540440835500303, 0.86563120238783174,
                          0.94457502307323258,  0.98940093499164993};
-    t.quadratureWeights = {0.18945061045506850, 0.18260341504492359, 0.16915651939500254,
-                           0.14959598881657673, 0.12462897125553387, 0.095158511682492785,
+    t.quadratureWeights = {0.18945061045506850,  0.18260341504492359, 0.16915651939500254,
+                           0.14959598881657673,  0.12462897125553387, 0.095158511682492785,
                            0.062253523938647893, 0.027152459411754095};
     return t;
 }
@@ -33,9 +33,15 @@ ModelTables standardTables() {
 // Tc-99m DTPA as its fields show it.
 FieldTexts dtpaFields() {
     FieldTexts f{};
-    f[0] = "9.90E-01"; f[1] = "6.93E-03"; f[2] = "1.00E+02";
-    f[3] = "1.00E-02"; f[4] = "6.88E-05"; f[5] = "1.01E+04";
-    f[12] = "3.61E+02"; f[13] = "2.60E-06"; f[14] = "5.56E-05";
+    f[0] = "9.90E-01";
+    f[1] = "6.93E-03";
+    f[2] = "1.00E+02";
+    f[3] = "1.00E-02";
+    f[4] = "6.88E-05";
+    f[5] = "1.01E+04";
+    f[12] = "3.61E+02";
+    f[13] = "2.60E-06";
+    f[14] = "5.56E-05";
     return f;
 }
 
@@ -44,34 +50,64 @@ FieldTexts dtpaFields() {
 TEST(NumberText, FormatsAsTheWindowsAndFilesShowThem) {
     using Format = std::string (*)(double);
     const std::vector<std::tuple<Format, double, const char*>> cases{
-        {formatScientific, 0.0123, "1.23E-02"}, {formatScientific, 360, "3.60E+02"},
-        {formatScientific, 0, "0.00E+00"}, {formatScientific, -0.0, "0.00E+00"},
-        {formatScientific, 109.77, "1.10E+02"}, {formatScientific, -2.5e-5, "-2.50E-05"},
-        {formatScientific, 9.996, "1.00E+01"}, {formatScientific, 1.5e-100, "1.50E-100"},
+        {formatScientific, 0.0123, "1.23E-02"},
+        {formatScientific, 360, "3.60E+02"},
+        {formatScientific, 0, "0.00E+00"},
+        {formatScientific, -0.0, "0.00E+00"},
+        {formatScientific, 109.77, "1.10E+02"},
+        {formatScientific, -2.5e-5, "-2.50E-05"},
+        {formatScientific, 9.996, "1.00E+01"},
+        {formatScientific, 1.5e-100, "1.50E-100"},
         // Exact halves round away from zero; everything else to the nearest text.
-        {formatScientific, 0.3125, "3.13E-01"}, {formatScientific, -0.3125, "-3.13E-01"},
+        {formatScientific, 0.3125, "3.13E-01"},
+        {formatScientific, -0.3125, "-3.13E-01"},
         {formatScientific, 1.235, "1.24E+00"},  // just above the half in binary
         {formatScientific, 1.255, "1.25E+00"},  // just below it
-        {formatUpTo3Decimals, 0.25, "0.25"}, {formatUpTo3Decimals, 1, "1."},
-        {formatUpTo3Decimals, 0.75, "0.75"}, {formatUpTo3Decimals, 0.12345, "0.123"},
-        {formatUpTo3Decimals, 0.0625, "0.063"}, {formatOneDecimal, 4.676, "4.7"},
-        {formatOneDecimal, 0.714, "0.7"}, {formatOneDecimal, 0, "0.0"},
-        {formatOneDecimal, 0.25, "0.3"}, {formatOneDecimal, 12345.04, "12345.0"},
-        {formatWhole, 10, "10"}, {formatWhole, 2.5, "3"}, {formatPlain, 0, " 0"},
-        {formatPlain, 180, " 180"}, {formatPlain, -5, "-5"}};
+        {formatUpTo3Decimals, 0.25, "0.25"},
+        {formatUpTo3Decimals, 1, "1."},
+        {formatUpTo3Decimals, 0.75, "0.75"},
+        {formatUpTo3Decimals, 0.12345, "0.123"},
+        {formatUpTo3Decimals, 0.0625, "0.063"},
+        {formatOneDecimal, 4.676, "4.7"},
+        {formatOneDecimal, 0.714, "0.7"},
+        {formatOneDecimal, 0, "0.0"},
+        {formatOneDecimal, 0.25, "0.3"},
+        {formatOneDecimal, 12345.04, "12345.0"},
+        {formatWhole, 10, "10"},
+        {formatWhole, 2.5, "3"},
+        {formatPlain, 0, " 0"},
+        {formatPlain, 180, " 180"},
+        {formatPlain, -5, "-5"}};
     for (const auto& [format, value, text] : cases) EXPECT_EQ(format(value), text) << value;
 }
 
 TEST(NumberText, ReadsTheLongestLeadingNumber) {
     const double inf = std::numeric_limits<double>::infinity();
     const std::vector<std::pair<std::string, double>> cases{
-        {"1.10E+02", 110}, {"  12abc", 12}, {"\t7", 7}, {"abc", 0}, {"", 0}, {"1e", 1},
-        {"1e+", 1}, {"-3.5e-2x", -0.035}, {"1,5", 1}, {".5", 0.5}, {"5.", 5}, {"+3", 3},
-        {".", 0}, {"-", 0},
+        {"1.10E+02", 110},
+        {"  12abc", 12},
+        {"\t7", 7},
+        {"abc", 0},
+        {"", 0},
+        {"1e", 1},
+        {"1e+", 1},
+        {"-3.5e-2x", -0.035},
+        {"1,5", 1},
+        {".5", 0.5},
+        {"5.", 5},
+        {"+3", 3},
+        {".", 0},
+        {"-", 0},
         // Neither hex nor the words that strtod accepts are numbers here.
-        {"0x1A", 0}, {"inf", 0}, {"nan", 0}, {"infinity", 0},
+        {"0x1A", 0},
+        {"inf", 0},
+        {"nan", 0},
+        {"infinity", 0},
         // Out of range: overflow reads as infinite (and is refused later), underflow as 0.
-        {"1E999", inf}, {"-1E999", -inf}, {"1E-999", 0}, {std::string(400, '9'), inf},
+        {"1E999", inf},
+        {"-1E999", -inf},
+        {"1E-999", 0},
+        {std::string(400, '9'), inf},
         {"0." + std::string(400, '0') + "1", 0}};
     for (const auto& [text, value] : cases) EXPECT_EQ(textToNumber(text), value) << text;
     // A negative zero reads as plain 0, so it never shows as "-0.00E+00".
@@ -88,9 +124,9 @@ TEST(NumberText, ReadsTheLongestLeadingNumber) {
 TEST(IntervalCount, CoversTenEffectiveHalfLivesInThreeHourSteps) {
     // {Tp, the four Tbio, N}; every component counts, whatever its fraction.
     const std::vector<std::pair<std::array<double, 5>, long long>> cases{
-        {{360, 0, 0, 0, 0}, 5},           {{360, 360, 0, 0, 0}, 11},
-        {{1800, 0, 0, 0, 1800}, 51},      {{6000, 10, 6000, 20, 30}, 167},
-        {{1780, 1780, 0, 0, 0}, 50},      {{1e300, 1e300, 0, 0, 0}, kIntervalCountCeiling}};
+        {{360, 0, 0, 0, 0}, 5},      {{360, 360, 0, 0, 0}, 11},
+        {{1800, 0, 0, 0, 1800}, 51}, {{6000, 10, 6000, 20, 30}, 167},
+        {{1780, 1780, 0, 0, 0}, 50}, {{1e300, 1e300, 0, 0, 0}, kIntervalCountCeiling}};
     for (const auto& [values, n] : cases) {
         ModelParameters p;
         p.physicalHalfLife = values[0];
@@ -125,8 +161,8 @@ double integrateBladderOde(const ModelParameters& p, const FillRateSchedule& s, 
                            double t0, int n) {
     VoidingClock clock(s, v0, t0);
     const double lp = p.physicalDecayConstant;
-    double bladder = 0.0;  // decayed activity in the bladder
-    double dose = 0.0;     // integral of bladder x S(V), rad/uCi
+    double bladder = 0.0;                  // decayed activity in the bladder
+    double dose = 0.0;                     // integral of bladder x S(V), rad/uCi
     auto rate = [&](double t, double b) {  // delivery by the kidneys, less decay in the bladder
         double in = 0.0;
         for (int i = 0; i < 4; ++i) {
@@ -209,9 +245,10 @@ TEST(SimulateDose, ClampsNegativeActivityButRecordsItAtTheVoid) {
     f[12] = "360", f[13] = "1";
     const ModelParameters p = readModelParameters(f, "");
     VoidHistory h;
-    const double dose = SimulateDose(p, kFillRateSchedules[0], 10, 20, 8,
-                                     tables.quadratureNodes, tables.quadratureWeights, h);
-    EXPECT_TRUE(std::any_of(&h.voidActivity[1], &h.voidActivity[9], [](double a) { return a < 0; }));
+    const double dose = SimulateDose(p, kFillRateSchedules[0], 10, 20, 8, tables.quadratureNodes,
+                                     tables.quadratureWeights, h);
+    EXPECT_TRUE(
+        std::any_of(&h.voidActivity[1], &h.voidActivity[9], [](double a) { return a < 0; }));
     EXPECT_GE(dose, 0.0);
     EXPECT_TRUE(std::isfinite(dose));
 }
@@ -228,8 +265,10 @@ TEST(Calculation, ReadsTheFieldsAndFillsAllTablesFromThem) {
     EXPECT_EQ(unscaleEmissionConstant(scaleEmissionConstant(0.0123)), 0.0123);
 
     const ModelTables tables = standardTables();
-    const DoseResults a = RunCalculation(dtpaFields(), "Tc-99m DTPA", tables, DoseEngine::Reference);
-    const DoseResults b = RunCalculation(dtpaFields(), "Tc-99m DTPA", tables, DoseEngine::Reference);
+    const DoseResults a =
+        RunCalculation(dtpaFields(), "Tc-99m DTPA", tables, DoseEngine::Reference);
+    const DoseResults b =
+        RunCalculation(dtpaFields(), "Tc-99m DTPA", tables, DoseEngine::Reference);
     EXPECT_EQ(a.parameters, readModelParameters(dtpaFields(), "Tc-99m DTPA"));
     EXPECT_EQ(a.grids, tables);
     EXPECT_EQ(a.tables, b.tables);
@@ -240,8 +279,8 @@ TEST(Calculation, ReadsTheFieldsAndFillsAllTablesFromThem) {
     VoidHistory h;
     EXPECT_EQ(a.tables[2].at(6, 3),
               SimulateDose(a.parameters, kFillRateSchedules[2], 200, 140,
-                           static_cast<int>(IntervalCount(a.parameters)),
-                           tables.quadratureNodes, tables.quadratureWeights, h));
+                           static_cast<int>(IntervalCount(a.parameters)), tables.quadratureNodes,
+                           tables.quadratureWeights, h));
 }
 
 TEST(Calculation, RefusesUndefinedInputNamingTheField) {
@@ -255,17 +294,16 @@ TEST(Calculation, RefusesUndefinedInputNamingTheField) {
         }
         return std::pair<int, std::string>{-2, ""};
     };
-    const std::vector<std::tuple<std::vector<std::pair<int, std::string>>, int, std::string>>
-        cases{
-            {{{12, ""}}, 12, "Physical Half-Life (min): "},
-            {{{12, "-360"}}, 12, "negative"},
-            {{{12, "1E-320"}}, 12, "too small"},  // 0.693 / Tp overflows
-            {{{13, "1E305"}}, 13, "Delta (mGy-kg/MBq-s)"},  // infinite once scaled
-            {{{4, "-1E-3"}}, 4, "Biological Rate Constant (min^-1), component 2"},
-            {{{3, ""}, {4, "-1E-3"}}, -2, ""},  // harmless when the fraction is 0
-            {{{12, "100"}, {2, "-100"}, {5, "-100"}, {8, "-100"}, {11, "-100"}}, 12, "add up to 0"},
-            {{{12, "1E6"}, {5, "1E6"}}, -1, "N = 27778"},
-            {{{12, "1E6"}, {5, "1E6"}}, -1, "longest biological half-life 1.00E+06 min"}};
+    const std::vector<std::tuple<std::vector<std::pair<int, std::string>>, int, std::string>> cases{
+        {{{12, ""}}, 12, "Physical Half-Life (min): "},
+        {{{12, "-360"}}, 12, "negative"},
+        {{{12, "1E-320"}}, 12, "too small"},            // 0.693 / Tp overflows
+        {{{13, "1E305"}}, 13, "Delta (mGy-kg/MBq-s)"},  // infinite once scaled
+        {{{4, "-1E-3"}}, 4, "Biological Rate Constant (min^-1), component 2"},
+        {{{3, ""}, {4, "-1E-3"}}, -2, ""},  // harmless when the fraction is 0
+        {{{12, "100"}, {2, "-100"}, {5, "-100"}, {8, "-100"}, {11, "-100"}}, 12, "add up to 0"},
+        {{{12, "1E6"}, {5, "1E6"}}, -1, "N = 27778"},
+        {{{12, "1E6"}, {5, "1E6"}}, -1, "longest biological half-life 1.00E+06 min"}};
     for (const auto& [edits, field, words] : cases) {
         const auto [refusedField, message] = refusal(edits);
         EXPECT_EQ(refusedField, field) << message;
@@ -311,8 +349,8 @@ FieldTexts halfLives(const std::string& tp, const std::string& tb) {
 
 TEST(TimeEstimate, ExtrapolatesATimedTrialOnlyBeyondFiftyIntervals) {
     // {Tp, Tbmax, stamps, N, text}; 10:59:58 to 11:00:03 counts 5 s.
-    const std::vector<std::tuple<std::string, std::string, std::vector<int>, long long,
-                                 std::string>>
+    const std::vector<
+        std::tuple<std::string, std::string, std::vector<int>, long long, std::string>>
         cases{{"360", "360", {}, 11, "<1 minute"},
               {"360", "", {}, 5, "<1 minute"},
               {"1780", "1780", {}, 50, "<1 minute"},
@@ -322,8 +360,8 @@ TEST(TimeEstimate, ExtrapolatesATimedTrialOnlyBeyondFiftyIntervals) {
               {"1800", "1800", {42, 42}, 51, "0.0 minutes"}};
     for (const auto& [tp, tb, values, n, text] : cases) {
         Stamps stamps{values};
-        const TimeEstimate e = EstimateCalculationTime(halfLives(tp, tb), standardTables(),
-                                                       stamps.clock());
+        const TimeEstimate e =
+            EstimateCalculationTime(halfLives(tp, tb), standardTables(), stamps.clock());
         EXPECT_EQ(e.intervalCount, n);
         EXPECT_EQ(e.text, text) << tp;
         EXPECT_EQ(stamps.calls, static_cast<int>(values.size()));  // no clock without a trial

@@ -4,7 +4,7 @@
 
 #include <optional>
 
-#include "ui/results/report.h"
+#include "report/report.h"
 
 namespace orvane {
 namespace {

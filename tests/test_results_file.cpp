@@ -9,7 +9,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "export/results_file.h"
+#include "report/results_file.h"
 
 namespace orvane {
 namespace {

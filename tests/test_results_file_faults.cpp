@@ -8,7 +8,7 @@
 #include <fstream>
 #include <set>
 
-#include "export/results_file.h"
+#include "report/results_file.h"
 #include "unprivileged.h"
 
 namespace orvane {

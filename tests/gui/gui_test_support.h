@@ -12,9 +12,10 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "app/module1.h"
-#include "export/window_support.h"
-#include "ui/input/form1.h"
+#include "app/startup.h"
+#include "gui/common/module1.h"
+#include "gui/common/window_support.h"
+#include "gui/input/form1.h"
 
 namespace orvane::testing {
 
@@ -67,6 +68,7 @@ protected:
         ASSERT_TRUE(QFile::copy(QStringLiteral(ORVANE_DATA_FILE), dataFile));
         module = std::make_unique<Module1>(dataFile.toStdString());
         sink = [this](QWidget*, const QString& text) { messages << text; };
+        connectWindows(*module);
         input = Form1::open(*module, sink);
     }
 

@@ -14,11 +14,11 @@
 #include <ranges>
 
 #include "engine/numtext.h"
+#include "gui/results/form2.h"
+#include "gui/results/picture1.h"
 #include "gui_test_support.h"
-#include "ui/results/form2.h"
-#include "ui/results/picture1.h"
-#include "ui/results/report.h"
-#include "ui/results/table_export.h"
+#include "report/report.h"
+#include "report/table_export.h"
 
 namespace orvane::testing {
 namespace {

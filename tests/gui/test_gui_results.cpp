@@ -3,9 +3,9 @@
 #include <QRadioButton>
 #include <QTextEdit>
 
+#include "gui/results/picture1.h"
 #include "gui_test_support.h"
-#include "ui/results/picture1.h"
-#include "ui/results/report.h"
+#include "report/report.h"
 
 namespace orvane::testing {
 namespace {

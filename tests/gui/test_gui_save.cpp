@@ -3,10 +3,10 @@
 #include <QDir>
 #include <QTest>
 
-#include "export/directory_list.h"
-#include "export/form3.h"
-#include "export/results_file.h"
+#include "gui/save/directory_list.h"
+#include "gui/save/form3.h"
 #include "gui_test_support.h"
+#include "report/results_file.h"
 
 namespace orvane::testing {
 namespace {
@@ -25,8 +25,8 @@ TEST_F(SaveWindow, SessionFromRefusalsToTheWrittenFile) {
     const QString here = QDir(folder.filePath(QStringLiteral("results"))).absolutePath();
     ASSERT_TRUE(QDir().mkpath(here + QStringLiteral("/older")));
     QDir::setCurrent(here);
-    Form3* save = Form3::showSaveWindow(*module, sink);
-    EXPECT_EQ(Form3::showSaveWindow(*module, sink), save);
+    Form3* save = qobject_cast<Form3*>(module->openers.save(sink));
+    EXPECT_EQ(qobject_cast<Form3*>(module->openers.save(sink)), save);
     EXPECT_EQ(openWindows("Form3").size(), 1);
 
     QLineEdit* name = field(save, 1);
@@ -64,7 +64,7 @@ TEST_F(SaveWindow, SessionFromRefusalsToTheWrittenFile) {
               QByteArray::fromStdString(resultsFileText(*module->doseResults)));
 
     // Reopened, the path of that save is still held, but an empty name stops the write.
-    save = Form3::showSaveWindow(*module, sink);
+    save = qobject_cast<Form3*>(module->openers.save(sink));
     EXPECT_EQ(path(), here + "/mag3.txt");
     click(save, "Command1");
     EXPECT_EQ(messages.back(), "Enter a file name.");

@@ -1,0 +1,70 @@
+// The input window: the list of standards, the sixteen data fields, the time check that
+// unlocks "Calculate Doses", and the calculation that hands over to the results window.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <functional>
+
+#include "engine/calculation.h"
+#include "gui/common/module1.h"
+#include "gui/common/window_support.h"
+
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QScrollArea;
+
+namespace orvane {
+
+class Form1 : public QWidget {
+    Q_OBJECT
+public:
+    explicit Form1(Module1& module, QWidget* parent = nullptr);
+
+    // Creates an input window, runs its load step and shows it. Throws DataFileError when the
+    // data file cannot be read; no window is left behind then.
+    static Form1* open(Module1& module, const MessageSink& messageSink);
+
+    MessageSink messageSink = messageBoxSink();
+    std::function<void()> quit = quitProgram;
+
+    // Throws DataFileError.
+    void Form1_Form_Load();
+    void Form1_List1_Click();
+    void Form1_Command3_Click();
+    void Form1_Command1_Click();
+    void Form1_Command2_Click();
+
+private:
+    void createControls();
+    void fitFonts();
+    FieldTexts fieldTexts() const;
+    void refuse(const std::exception& error, int field);
+    void openResultsWindow();
+
+    Module1& module_;
+
+    QLabel* Label1;
+    QListWidget* List1;
+    QLabel* Label11;
+    QLabel* Label6;
+    QLabel* Label2;
+    QLabel* Label3;
+    QLabel* Label4;
+    QLabel* Label7;
+    QLabel* Label5;
+    QLabel* Label8;
+    QLabel* Label9;
+    QLabel* Label12;
+    QLabel* Label13;
+    QLabel* Label10;
+    QScrollArea* information_;             // scrolls Label10 when its text needs more room
+    std::array<QLineEdit*, 17> fields_{};  // Text1..Text17
+    QPushButton* Command1;
+    QPushButton* Command2;
+    QPushButton* Command3;
+};
+
+}  // namespace orvane

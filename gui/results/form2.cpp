@@ -1,0 +1,358 @@
+#include "gui/results/form2.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextEdit>
+#include <QTextFrame>
+#include <QTextLayout>
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "engine/model.h"
+#include "gui/results/picture1.h"
+#include "gui/results/results_controls.h"
+#include "gui/results/results_export.h"
+#include "report/report.h"
+
+namespace orvane {
+namespace {
+
+// "20", 16 blanks, "40", then 18 blanks before each of 60 ... 180.
+QString columnCaptions() {
+    QString caption = QStringLiteral("20") + QString(16, QLatin1Char(' ')) + QStringLiteral("40");
+    for (int minutes = 60; minutes <= 180; minutes += 20) {
+        caption += QString(18, QLatin1Char(' ')) + QString::number(minutes);
+    }
+    return caption;
+}
+
+struct RowCaption {
+    const char* name;
+    const char* text;
+    int left, top, width, height;
+};
+constexpr std::array<RowCaption, 7> kRowCaptions{{{"Label5", "10  ", 600, 4440, 255, 255},
+                                                  {"Label6", "50", 600, 4680, 375, 375},
+                                                  {"Label7", "100", 480, 4920, 375, 375},
+                                                  {"Label8", "200", 480, 5160, 495, 375},
+                                                  {"Label9", "300", 480, 5400, 495, 375},
+                                                  {"Label10", "400", 480, 5640, 375, 375},
+                                                  {"Label11", "500", 480, 5880, 375, 375}}};
+
+constexpr int kTableColumns = 9;
+constexpr int kValueWidth = 8;    // characters of one "scientific" dose
+constexpr int kColumnPitch = 10;  // a value and its two blanks
+constexpr int kTableLineLength = 88;
+constexpr int kRowPitchTwips = 240;
+
+QLabel* label(QWidget* parent, const char* name, const QString& text) {
+    auto* caption = named(new QLabel(text, parent), name);
+    caption->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return caption;
+}
+
+QFrame* rule(QWidget* parent, const char* name, QFrame::Shape shape) {
+    auto* line = named(new QFrame(parent), name);
+    line->setFrameShape(shape);
+    line->setFrameShadow(QFrame::Plain);
+    line->setLineWidth(1);
+    return line;
+}
+
+constexpr double kReportMargin = 4;
+
+double tabStopPosition(double x, double tabStop) {
+    return (std::floor(x / tabStop) + 1) * tabStop;
+}
+
+// Width of the widest report line, with tabs expanded to the edit's tab stops.
+double reportWidth(const QString& report, const QFont& font, double tabStop) {
+    const QFontMetricsF metrics(font);
+    double widest = 0;
+    for (const QString& line : report.split(QStringLiteral("\r\n"))) {
+        double x = 0;
+        const QStringList pieces = line.split(QLatin1Char('\t'));
+        for (int i = 0; i < pieces.size(); ++i) {
+            x += metrics.horizontalAdvance(pieces[i]);
+            if (i + 1 < pieces.size()) x = tabStopPosition(x, tabStop);
+        }
+        widest = std::max(widest, x);
+    }
+    return widest;
+}
+
+// A tab distance at which the values of the report's "Label: <tabs> value" lines start in one
+// column, as the report's tabs intend. Each label must clear its stop by some room to spare, as
+// drawn text may be a little wider or narrower than measured.
+double alignedTabStop(const QString& report, const QFont& font) {
+    const QFontMetricsF metrics(font);
+    const double spare = 2;
+    std::vector<std::pair<double, int>> labelled;  // label width, number of tabs
+    for (const QString& line : report.split(QStringLiteral("\r\n"))) {
+        const QStringList pieces = line.split(QLatin1Char('\t'));
+        if (pieces.size() < 2 || !pieces[0].trimmed().endsWith(QLatin1Char(':'))) continue;
+        labelled.emplace_back(metrics.horizontalAdvance(pieces[0]),
+                              static_cast<int>(pieces.size()) - 1);
+    }
+    auto landing = [](double x, int tabs, double tabStop) {
+        for (int i = 0; i < tabs; ++i) x = tabStopPosition(x, tabStop);
+        return x;
+    };
+    const double character = metrics.averageCharWidth();
+    for (double tabStop = 4 * character; tabStop < 16 * character; tabStop += 0.25) {
+        const double column = landing(labelled.front().first, labelled.front().second, tabStop);
+        bool aligned = true;
+        for (const auto& [width, tabs] : labelled) {
+            aligned = aligned && landing(width - spare, tabs, tabStop) == column &&
+                      landing(width + spare, tabs, tabStop) == column;
+        }
+        if (aligned) return tabStop;
+    }
+    return 8 * character;
+}
+
+}  // namespace
+
+Form2::Form2(Module1& module, InputWindowOpener openInputWindow, QWidget* parent)
+    : QWidget(parent, Qt::Window), module_(module), openInputWindow_(std::move(openInputWindow)) {
+    setObjectName(QStringLiteral("Form2"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Orvane, Revised Dynamic Bladder Model"));
+    setClientSizeInTwips(this, 10845, 6915);
+    createControls();
+    fitFonts();
+    setUpTable();
+    Option1->setChecked(true);
+    export_ = new ResultsExport(*this, Picture1_, Text1, Text2, module_);
+
+    connect(Option1, &QRadioButton::clicked, this, &Form2::Form2_Option1_Click);
+    connect(Option2, &QRadioButton::clicked, this, &Form2::Form2_Option2_Click);
+    connect(Option3, &QRadioButton::clicked, this, &Form2::Form2_Option3_Click);
+    connect(Command1, &QPushButton::clicked, this, &Form2::Form2_Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &Form2::Form2_Command2_Click);
+    connect(Command3, &QPushButton::clicked, this, &Form2::Form2_Command3_Click);
+}
+
+void Form2::createControls() {
+    Picture1_ = named(new Picture1(this), "Picture1");
+    placeInTwips(Picture1_, 120, 240, 4455, 2895);
+
+    Text1 = named(new QTextEdit(this), "Text1");
+    Text1->setLineWrapMode(QTextEdit::NoWrap);
+    Text1->setAcceptRichText(false);
+    Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    placeInTwips(Text1, 960, 4440, 9735, 1695);
+
+    const std::array<WrappingOptionButton**, kScheduleCount> options{&Option1, &Option2, &Option3};
+    const std::array<const char*, kScheduleCount> optionNames{"Option1", "Option2", "Option3"};
+    for (int s = 0; s < kScheduleCount; ++s) {
+        auto* option = named(new WrappingOptionButton(kScheduleCaptions[s], this), optionNames[s]);
+        placeInTwips(option, 8880, 360 + 960 * s, 1695, 735);
+        *options[s] = option;
+    }
+
+    Text2 = named(new QTextEdit(this), "Text2");
+    Text2->setAcceptRichText(false);
+    Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Text2->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    placeInTwips(Text2, 4800, 240, 3975, 2895);
+
+    Command1 = named(new QPushButton(QStringLiteral("Save Results to File"), this), "Command1");
+    placeInTwips(Command1, 480, 6360, 1695, 495);
+    Command2 = named(new QPushButton(QStringLiteral("Go back to Input Form"), this), "Command2");
+    placeInTwips(Command2, 4080, 6360, 1935, 495);
+    Command3 = named(new QPushButton(QStringLiteral("Quit program"), this), "Command3");
+    placeInTwips(Command3, 7560, 6360, 2055, 495);
+
+    Label1 = label(this, "Label1", QStringLiteral("Bladder dose (mGy/MBq)"));
+    placeInTwips(Label1, 4200, 3360, 2295, 255);
+    Label2 = label(this, "Label2", QStringLiteral("T0 (min)"));
+    placeInTwips(Label2, 4800, 3840, 1575, 255);
+    Label3 = label(this, "Label3", QStringLiteral("V0 (ml)"));
+    placeInTwips(Label3, 120, 4080, 615, 495);
+    Label4 = named(new ColumnCaptionLabel(columnCaptions(), this), "Label4");
+    Label4->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    placeInTwips(Label4, 1560, 4080, 8535, 495);
+    for (std::size_t r = 0; r < kRowCaptions.size(); ++r) {
+        const RowCaption& row = kRowCaptions[r];
+        rowCaptions_[r] = label(this, row.name, QString::fromLatin1(row.text));
+        placeInTwips(rowCaptions_[r], row.left, row.top, row.width, row.height);
+    }
+
+    Line1 = rule(this, "Line1", QFrame::HLine);
+    placeInTwips(Line1, 3720, 3720, 6960 - 3720, 15);
+    Line2 = rule(this, "Line2", QFrame::HLine);
+    placeInTwips(Line2, 1200, 4080, 10200 - 1200, 15);
+    Line3 = rule(this, "Line3", QFrame::VLine);
+    placeInTwips(Line3, 240, 4440, 15, 6120 - 4440);
+
+    setTabOrder(Picture1_, Text1);
+    setTabOrder(Text1, Option1);
+    setTabOrder(Option1, Option2);
+    setTabOrder(Option2, Option3);
+    setTabOrder(Option3, Text2);
+    setTabOrder(Text2, Command1);
+    setTabOrder(Command1, Command2);
+    setTabOrder(Command2, Command3);
+}
+
+void Form2::fitFonts() {
+    std::vector<CaptionBox> captions{buttonCaption(Command1), buttonCaption(Command2),
+                                     buttonCaption(Command3)};
+    for (WrappingOptionButton* option : {Option1, Option2, Option3}) {
+        captions.push_back({option, option->text(), option->captionSpace(), true});
+    }
+    fitCaptionFont(captions, font());
+    // Label4 and the row captions name the table's columns and rows in the same size.
+    std::vector<CaptionBox> rows;
+    for (QLabel* row : rowCaptions_) rows.push_back(labelCaption(row));
+    fitCaptionFont(rows, font());
+    Label4->setFont(rowCaptions_[0]->font());
+
+    QFont bold = font();
+    bold.setBold(true);
+    fitCaptionFont({labelCaption(Label1), labelCaption(Label2), labelCaption(Label3)}, bold);
+
+    // The report's widest line and all its lines fit the field without scrolling.
+    DoseResults widest;
+    widest.parameters.name = "Tc-99m pertechnetate";
+    widest.parameters.fraction = {1, 1, 1, 1};
+    const QString sample = QString::fromStdString(RenderSchedule(widest, 0).report);
+    const QSize space = Text2->contentsRect().size();
+    Text2->document()->setDocumentMargin(kReportMargin);
+    const double room = space.width() - 2 * kReportMargin;
+    QFont report = font();
+    double tabStop = alignedTabStop(sample, report);
+    while (report.pointSizeF() > 6.0) {
+        tabStop = alignedTabStop(sample, report);
+        const double height = QFontMetricsF(report).lineSpacing() * (sample.count('\n') + 1);
+        if (reportWidth(sample, report, tabStop) <= room && height <= space.height()) break;
+        report.setPointSizeF(report.pointSizeF() - 0.25);
+    }
+    Text2->setFont(report);
+    Text2->setTabStopDistance(tabStop);
+}
+
+void Form2::setUpTable() {
+    // The fixed-pitch font, as large as lets an 88-character line fit the field.
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSizeF(8.25);
+    const int room = Text1->contentsRect().width() - 4;
+    while (fixed.pointSizeF() > 5.0 && QFontMetricsF(fixed).horizontalAdvance(
+                                           QString(kTableLineLength, QLatin1Char('0'))) > room) {
+        fixed.setPointSizeF(fixed.pointSizeF() - 0.25);
+    }
+    Text1->setFont(fixed);
+    Text1->document()->setDocumentMargin(0);
+
+    // The captions of Label4 stand over the centres of the columns.
+    const QFontMetricsF metrics(fixed);
+    const double character = metrics.horizontalAdvance(QLatin1Char('0'));
+    const double left = tableLeftMargin();
+    const double origin = Text1->x() + Text1->contentsRect().x();
+    std::vector<double> centres;
+    for (int column = 0; column < kTableColumns; ++column) {
+        const double inField = left + (column * kColumnPitch + kValueWidth / 2.0) * character;
+        centres.push_back(origin + inField - Label4->x());
+    }
+    Label4->setColumnCentres(std::move(centres));
+}
+
+double Form2::tableLeftMargin() const {
+    // The table lines stand in the middle of the field.
+    const double character = QFontMetricsF(Text1->font()).horizontalAdvance(QLatin1Char('0'));
+    return std::max(0.0, (Text1->contentsRect().width() - kTableLineLength * character) / 2);
+}
+
+void Form2::showTable(const QString& table) {
+    // Lines end in CR LF; the field shows one line per CR LF.
+    QString lines = table;
+    lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (lines.endsWith(QLatin1Char('\n'))) lines.chop(1);
+    Text1->setPlainText(lines);
+
+    QTextFrameFormat frame = Text1->document()->rootFrame()->frameFormat();
+    frame.setLeftMargin(tableLeftMargin());
+    Text1->document()->rootFrame()->setFrameFormat(frame);
+
+    // One table line per row caption: the rows are 240 twips apart.
+    QTextBlockFormat rows;
+    rows.setLineHeight(twipsY(this, kRowPitchTwips), QTextBlockFormat::FixedHeight);
+    QTextCursor cursor(Text1->document());
+    cursor.select(QTextCursor::Document);
+    cursor.mergeBlockFormat(rows);
+}
+
+void Form2::alignRowCaptions() {
+    // Each row caption's text stands on the baseline of its table line.
+    QTextBlock block = Text1->document()->firstBlock();
+    const double fieldTop = Text1->y() + Text1->contentsRect().y();
+    for (QLabel* row : rowCaptions_) {
+        if (!block.isValid() || !block.layout() || block.layout()->lineCount() == 0) break;
+        const QRectF bounds = Text1->document()->documentLayout()->blockBoundingRect(block);
+        const QTextLine line = block.layout()->lineAt(0);
+        const double baseline = fieldTop + bounds.top() + line.y() + line.ascent();
+        const double shift = baseline - row->y() - QFontMetricsF(row->font()).ascent();
+        row->setContentsMargins(0, std::max(0, static_cast<int>(std::lround(shift))), 0, 0);
+        block = block.next();
+    }
+}
+
+void Form2::renderSchedule(int schedule) {
+    if (!module_.doseResults) return;
+    if (schedule >= 0 && schedule < kScheduleCount) shownSchedule_ = schedule;
+    ScheduleView view = RenderSchedule(*module_.doseResults, schedule);
+    Picture1_->setDrawing(std::move(view.drawing));
+    showTable(QString::fromStdString(view.table));
+    alignRowCaptions();
+    QString report = QString::fromStdString(view.report);
+    report.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    Text2->setPlainText(report);
+}
+
+void Form2::Form2_Option1_Click() {
+    renderSchedule(0);
+}
+void Form2::Form2_Option2_Click() {
+    renderSchedule(1);
+}
+void Form2::Form2_Option3_Click() {
+    renderSchedule(2);
+}
+
+void Form2::Form2_Command1_Click() {
+    const bool alreadyOpen = module_.saveWindow && module_.saveWindow->isVisible();
+    QWidget* saveWindow = module_.openers.save(messageSink);
+    if (alreadyOpen || !screen()) return;
+    // A new save window goes beside the results window when the screen has room for it there.
+    const QPoint beside = frameGeometry().topRight() + QPoint(8, 0);
+    if (screen()->availableGeometry().contains(QRect(beside, saveWindow->frameGeometry().size()))) {
+        saveWindow->move(beside);
+    }
+}
+
+void Form2::Form2_Command2_Click() {
+    try {
+        openInputWindow_();
+    } catch (const DataFileError& error) {
+        // The results stay on screen; nothing is lost.
+        messageSink(this, QString::fromStdString(error.what()));
+        return;
+    }
+    close();
+}
+
+void Form2::Form2_Command3_Click() {
+    quit();
+}
+
+}  // namespace orvane

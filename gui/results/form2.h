@@ -1,0 +1,82 @@
+// The results window: one fill-rate schedule at a time as graph, dose table and parameter
+// report, drawn from the stored results; opens the save window and goes back to input.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <functional>
+
+#include "gui/common/export_dialogs.h"
+#include "gui/common/module1.h"
+#include "gui/common/window_support.h"
+
+class QFrame;
+class QLabel;
+class QPushButton;
+class QTextEdit;
+
+namespace orvane {
+
+class Picture1;
+class ResultsExport;
+class WrappingOptionButton;
+class ColumnCaptionLabel;
+
+class Form2 : public QWidget {
+    Q_OBJECT
+public:
+    // Opens a fresh input window; throws DataFileError when its load step fails.
+    using InputWindowOpener = std::function<void()>;
+
+    Form2(Module1& module, InputWindowOpener openInputWindow, QWidget* parent = nullptr);
+
+    // Shows schedule 0..2 of the stored results.
+    void renderSchedule(int schedule);
+
+    // The schedule on display, 0..2.
+    int shownSchedule() const { return shownSchedule_; }
+
+    MessageSink messageSink = messageBoxSink();
+    ExportDialogs exportDialogs = standardExportDialogs();
+    std::function<void()> quit = quitProgram;
+
+    void Form2_Option1_Click();
+    void Form2_Option2_Click();
+    void Form2_Option3_Click();
+    void Form2_Command1_Click();
+    void Form2_Command2_Click();
+    void Form2_Command3_Click();
+
+private:
+    void createControls();
+    void setUpTable();
+    void fitFonts();
+    double tableLeftMargin() const;
+    void showTable(const QString& table);
+    void alignRowCaptions();
+
+    Module1& module_;
+    InputWindowOpener openInputWindow_;
+    int shownSchedule_ = 0;
+    ResultsExport* export_ = nullptr;  // the graph's context menu and the export shortcuts
+
+    Picture1* Picture1_;
+    QTextEdit* Text1;
+    WrappingOptionButton* Option1;
+    WrappingOptionButton* Option2;
+    WrappingOptionButton* Option3;
+    QTextEdit* Text2;
+    QPushButton* Command1;
+    QPushButton* Command2;
+    QPushButton* Command3;
+    QLabel* Label1;
+    QLabel* Label2;
+    QLabel* Label3;
+    ColumnCaptionLabel* Label4;
+    std::array<QLabel*, 7> rowCaptions_{};  // Label5..Label11
+    QFrame* Line1;
+    QFrame* Line2;
+    QFrame* Line3;
+};
+
+}  // namespace orvane

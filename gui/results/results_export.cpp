@@ -1,0 +1,189 @@
+#include "gui/results/results_export.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QKeySequence>
+#include <QPrinter>
+#include <QTextEdit>
+#include <cstddef>
+#include <utility>
+
+#include "engine/numtext.h"
+#include "gui/results/form2.h"
+#include "gui/results/graph_export.h"
+#include "gui/results/picture1.h"
+#include "gui/results/schedule_print.h"
+#include "report/table_export.h"
+
+namespace orvane {
+namespace {
+
+// Letters, digits, '.', '_' and '-' stay; any other run of characters becomes one '-'.
+QString fileNamePart(const QString& text) {
+    QString part;
+    for (const QChar c : text) {
+        const bool plain = c.isLetterOrNumber() && c.unicode() < 128;
+        if (plain || c == QLatin1Char('.') || c == QLatin1Char('_') || c == QLatin1Char('-')) {
+            part += c;
+        } else if (!part.endsWith(QLatin1Char('-'))) {
+            part += QLatin1Char('-');
+        }
+    }
+    while (part.endsWith(QLatin1Char('-'))) part.chop(1);
+    return part;
+}
+
+}  // namespace
+
+ResultsExport::ResultsExport(Form2& window, Picture1* picture, QTextEdit* table, QTextEdit* report,
+                             const Module1& module)
+    : QObject(&window),
+      window_(window),
+      picture_(picture),
+      table_(table),
+      report_(report),
+      module_(module),
+      folder_(QDir::currentPath()) {
+    picture_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    addCommand("saveGraphAction", QStringLiteral("Save Graph as PNG or SVG..."),
+               {QKeySequence::Save}, [this] { saveGraph(); });
+    addCommand("copyTableAction", QStringLiteral("Copy Dose Table"),
+               {QKeySequence::Copy, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C)},
+               [this] { copyTable(); });
+    auto* separator = new QAction(this);
+    separator->setSeparator(true);
+    picture_->addAction(separator);
+    addCommand("printAction", QStringLiteral("Print..."), {QKeySequence::Print},
+               [this] { print(); });
+    addCommand("saveAllPdfAction", QStringLiteral("Save All Schedules as PDF..."),
+               {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_P)}, [this] { savePdf(true); });
+    addCommand("saveShownPdfAction", QStringLiteral("Save Shown Schedule as PDF..."), {},
+               [this] { savePdf(false); });
+    table_->installEventFilter(this);
+    report_->installEventFilter(this);
+}
+
+QAction* ResultsExport::addCommand(const char* name, const QString& text,
+                                   const QList<QKeySequence>& keys, std::function<void()> command) {
+    auto* action = new QAction(text, this);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcuts(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, this, std::move(command));
+    // The picture is a child of the window: its actions' shortcuts work anywhere in it.
+    picture_->addAction(action);
+    return action;
+}
+
+bool ResultsExport::eventFilter(QObject* watched, QEvent* event) {
+    // Ctrl+C in a text field copies its selected text as usual; with nothing selected it is
+    // left to the window, where it copies the dose table.
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto* field = qobject_cast<QTextEdit*>(watched);
+        if (field && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy) &&
+            !field->textCursor().hasSelection()) {
+            event->ignore();
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+QString ResultsExport::suggestedPath(const QString& ending) const {
+    QString base = QStringLiteral("bladder-dose");
+    if (module_.doseResults) {
+        const QString name =
+            fileNamePart(QString::fromStdString(module_.doseResults->parameters.name));
+        if (!name.isEmpty()) base = name;
+    }
+    const FillRateSchedule& rates =
+        kFillRateSchedules[static_cast<std::size_t>(window_.shownSchedule())];
+    auto rate = [](double millilitresPerMinute) {
+        QString text = QString::fromStdString(formatUpTo3Decimals(millilitresPerMinute));
+        if (text.endsWith(QLatin1Char('.'))) text.chop(1);  // "1." -> "1"
+        return text;
+    };
+    base += QStringLiteral("-%1-%2").arg(rate(rates.dayRate), rate(rates.nightRate));
+    return QDir(folder_).filePath(base + ending);
+}
+
+QString ResultsExport::askForFile(const QString& caption, const QString& ending,
+                                  const QStringList& filters) {
+    if (!module_.doseResults || !window_.exportDialogs.saveFileName) return {};
+    const QString path =
+        window_.exportDialogs.saveFileName(&window_, caption, suggestedPath(ending), filters);
+    if (!path.isEmpty()) folder_ = QFileInfo(path).absolutePath();
+    return path;
+}
+
+void ResultsExport::tell(const QString& text) {
+    if (window_.messageSink) window_.messageSink(&window_, text);
+}
+
+void ResultsExport::saveGraph() {
+    const QString path =
+        askForFile(QStringLiteral("Save Graph"), QStringLiteral(".png"),
+                   {QStringLiteral("PNG image (*.png)"), QStringLiteral("SVG drawing (*.svg)")});
+    if (path.isEmpty()) return;
+    const bool svg =
+        QFileInfo(path).suffix().compare(QStringLiteral("svg"), Qt::CaseInsensitive) == 0;
+    const int schedule = window_.shownSchedule();
+    const QString title =
+        QStringLiteral("Bladder dose (mGy/MBq), %1, %2")
+            .arg(QString::fromStdString(module_.doseResults->parameters.name),
+                 QString::fromLatin1(kScheduleCaptions[static_cast<std::size_t>(schedule)]));
+    const int dpi = picture_->logicalDpiX();
+    const bool written =
+        svg ? writeGraphSvg(picture_->drawing(), picture_->size(), picture_->font(), dpi, path,
+                            title)
+            : writeGraphPng(picture_->drawing(), picture_->size(), picture_->font(), dpi, path);
+    if (!written) tell(QStringLiteral("The graph could not be written to %1.").arg(path));
+}
+
+void ResultsExport::copyTable() {
+    if (!module_.doseResults) return;
+    const std::string text = doseTableTabSeparated(*module_.doseResults, window_.shownSchedule());
+    QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+}
+
+void ResultsExport::print() {
+    if (!module_.doseResults || !window_.exportDialogs.print) return;
+    QPrinter printer(QPrinter::HighResolution);
+    preparePrinter(printer);
+    printer.setDocName(QStringLiteral("Bladder dose, %1")
+                           .arg(QString::fromStdString(module_.doseResults->parameters.name)));
+    printer.setFromTo(1, kScheduleCount);
+    if (!window_.exportDialogs.print(&window_, printer)) return;
+    const std::vector<int> schedules = schedulesToPrint(
+        printer.printRange(), window_.shownSchedule(), printer.fromPage(), printer.toPage());
+    if (!printSchedules(printer, *module_.doseResults, schedules, currentPrintFooter())) {
+        tell(QStringLiteral("The results could not be printed."));
+    }
+}
+
+void ResultsExport::savePdf(bool allSchedules) {
+    const QString path =
+        askForFile(allSchedules ? QStringLiteral("Save All Schedules as PDF")
+                                : QStringLiteral("Save Shown Schedule as PDF"),
+                   allSchedules ? QStringLiteral("-all.pdf") : QStringLiteral(".pdf"),
+                   {QStringLiteral("PDF document (*.pdf)")});
+    if (path.isEmpty()) return;
+    QPrinter printer(QPrinter::HighResolution);
+    preparePrinter(printer);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(path);
+    printer.setDocName(QStringLiteral("Bladder dose, %1")
+                           .arg(QString::fromStdString(module_.doseResults->parameters.name)));
+    const std::vector<int> schedules =
+        schedulesToPrint(allSchedules ? QPrinter::AllPages : QPrinter::CurrentPage,
+                         window_.shownSchedule(), 1, kScheduleCount);
+    if (!printSchedules(printer, *module_.doseResults, schedules, currentPrintFooter())) {
+        tell(QStringLiteral("The PDF could not be written to %1.").arg(path));
+    }
+}
+
+}  // namespace orvane

@@ -1,0 +1,120 @@
+#include "tools/screenshots/screenshot_demo.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+#include <QWidget>
+#include <iostream>
+
+#include "gui/results/form2.h"
+
+namespace orvane {
+namespace {
+
+constexpr int kSettleMilliseconds = 400;
+
+QWidget* window(const char* name) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        if (widget->objectName() == QLatin1String(name) && widget->isVisible()) return widget;
+    }
+    return nullptr;
+}
+
+template <typename T>
+T* control(QWidget* parent, const char* name) {
+    return parent ? parent->findChild<T*>(QString::fromLatin1(name)) : nullptr;
+}
+
+void save(QWidget* widget, const QString& file) {
+    if (!widget || !widget->grab().save(file)) {
+        std::cerr << "could not write " << file.toStdString() << "\n";
+        QApplication::exit(1);
+    }
+}
+
+// The results window with the graph's context menu open over it, as the screen shows them.
+void saveContextMenu(QWidget* results, const QString& file, std::function<void()> then) {
+    QWidget* picture = control<QWidget>(results, "Picture1");
+    if (!picture) return QApplication::exit(1);
+    const QPoint at = picture->rect().center() - QPoint(picture->width() / 5, 0);
+    QCoreApplication::postEvent(
+        picture, new QContextMenuEvent(QContextMenuEvent::Mouse, at, picture->mapToGlobal(at)));
+    QTimer::singleShot(kSettleMilliseconds, [results, file, then] {
+        QMenu* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        if (!menu) {
+            std::cerr << "the graph's context menu did not open\n";
+            return QApplication::exit(1);
+        }
+        const QRect area = results->frameGeometry().united(menu->frameGeometry());
+        if (!results->screen()
+                 ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                 .save(file)) {
+            std::cerr << "could not write " << file.toStdString() << "\n";
+            QApplication::exit(1);
+        }
+        menu->close();
+        QTimer::singleShot(kSettleMilliseconds, then);
+    });
+}
+
+// All three schedules as PDF through the window's own command, its file dialog answered.
+void savePdf(QWidget* results, const QString& file) {
+    auto* form = qobject_cast<Form2*>(results);
+    auto* command =
+        results ? results->findChild<QAction*>(QStringLiteral("saveAllPdfAction")) : nullptr;
+    if (!form || !command) return QApplication::exit(1);
+    form->messageSink = [](QWidget*, const QString& text) {
+        std::cerr << text.toStdString() << "\n";
+        QApplication::exit(1);
+    };
+    form->exportDialogs.saveFileName = [file](QWidget*, const QString&, const QString&,
+                                              const QStringList&) { return file; };
+    command->trigger();
+}
+
+// Opens the save window from the results window and takes its picture; the last one.
+void saveWindow(QWidget* results, const QDir& out) {
+    control<QAbstractButton>(results, "Command1")->click();
+    QTimer::singleShot(kSettleMilliseconds, [out] {
+        QWidget* saveWindow = window("Form3");
+        if (auto* name = control<QLineEdit>(saveWindow, "Text1")) {
+            name->setText(QStringLiteral("mag3-doses.txt"));
+        }
+        save(saveWindow, out.filePath(QStringLiteral("save-window.png")));
+        QApplication::closeAllWindows();
+    });
+}
+
+}  // namespace
+
+void runScreenshotDemo(const QString& folder) {
+    const QDir out(folder);
+    QTimer::singleShot(kSettleMilliseconds, [out] {
+        QWidget* input = window("Form1");
+        auto* list = control<QListWidget>(input, "List1");
+        if (!list) return QApplication::exit(1);
+        list->setCurrentItem(
+            list->findItems(QStringLiteral("Tc-99m MAG3"), Qt::MatchExactly).value(0));
+        control<QAbstractButton>(input, "Command3")->click();
+        save(input, out.filePath(QStringLiteral("input-window.png")));
+        control<QAbstractButton>(input, "Command1")->click();
+
+        QTimer::singleShot(kSettleMilliseconds, [out] {
+            QWidget* results = window("Form2");
+            save(results, out.filePath(QStringLiteral("results-window.png")));
+            savePdf(results, out.filePath(QStringLiteral("results-print.pdf")));
+            saveContextMenu(results, out.filePath(QStringLiteral("graph-context-menu.png")),
+                            [out, results] { saveWindow(results, out); });
+        });
+    });
+}
+
+}  // namespace orvane

@@ -8,13 +8,6 @@
 namespace orvane {
 namespace {
 
-// The voiding clock's constants, as the reference clock has them.
-constexpr double kAdministrationClock = 540.0;
-constexpr double kMidnight = 1440.0;
-constexpr double kDayInterval = 180.0;
-constexpr double kNightInterval = 360.0;
-constexpr double kMorningClock = 360.0;
-
 constexpr int kDayKey = 0;    // 180 min at the day rate
 constexpr int kNightKey = 1;  // 360 min at the night rate
 

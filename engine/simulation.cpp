@@ -2,19 +2,11 @@
 
 #include <cmath>
 
+#include "engine/dose_rate.h"
+#include "engine/voiding_clock.h"
+
 namespace orvane {
 namespace {
-
-constexpr double kAdministrationClock = 540.0;  // 09:00, minutes after midnight
-constexpr double kMidnight = 1440.0;
-constexpr double kDayInterval = 180.0;
-constexpr double kNightInterval = 360.0;
-constexpr double kMorningClock = 360.0;  // 06:00, end of the night interval
-
-// Dose-rate factor at volume v (ml), per unit activity in the bladder, per minute.
-double doseRateFactor(const ModelParameters& p, double v) {
-    return p.deltaScaled / (v * 120) + (p.gammaScaled * 0.0039) / (std::pow(v, 0.667) * 60);
-}
 
 // Activity delivered by the kidneys by time t, decayed to t, as if never voided.
 double inflow(const ModelParameters& p, double t) {
@@ -59,36 +51,6 @@ long long IntervalCount(const ModelParameters& p) {
     return n < 5 ? 5 : static_cast<long long>(n);
 }
 
-VoidingClock::VoidingClock(const FillRateSchedule& schedule, double v0, double t0)
-    : schedule_(schedule), v0_(v0), t0_(t0) {}
-
-IntervalBounds VoidingClock::next() {
-    IntervalBounds b{};
-    if (index_++ == 0) {
-        b = {0.0, t0_, v0_, schedule_.dayRate};
-        clock_ = kAdministrationClock + t0_;
-    } else {
-        b.start = end_;
-        b.startVolume = kResidualVolume;
-        if (clock_ > kMidnight) {
-            // The previous void fell after midnight: shorten this interval to end at it.
-            b.end = b.start + kDayInterval - (clock_ - kMidnight);
-            clock_ = kMidnight;
-            b.rate = schedule_.dayRate;
-        } else if (clock_ < kMidnight) {
-            b.end = b.start + kDayInterval;
-            clock_ = clock_ + kDayInterval;
-            b.rate = schedule_.dayRate;
-        } else {
-            b.end = b.start + kNightInterval;
-            clock_ = kMorningClock;
-            b.rate = schedule_.nightRate;
-        }
-    }
-    end_ = b.end;
-    return b;
-}
-
 double SimulateDose(const ModelParameters& p, const FillRateSchedule& schedule, double v0,
                     double t0, int n, const QuadratureNodes& nodes,
                     const QuadratureWeights& weights, VoidHistory& history) {
@@ -119,7 +81,7 @@ double SimulateDose(const ModelParameters& p, const FillRateSchedule& schedule, 
         history.voidTime[d] = te;
         total += intervalSum;
     }
-    return (1000 * total) / 3.7;
+    return toMilligrayPerMegabecquerel(total);
 }
 
 }  // namespace orvane

@@ -5,12 +5,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <utility>
 
 #include "engine/estimate.h"
+#include "gui/common/menus.h"
 #include "library/standards.h"
 
 namespace orvane {
@@ -39,6 +41,7 @@ Form1::Form1(Module1& module, QWidget* parent) : QWidget(parent, Qt::Window), mo
     setClientSizeInTwips(this, 8925, 7470);
     createControls();
     fitFonts();
+    createMenus();
 
     // A selection, not a mere current row: the list gets a current row when it takes the focus.
     connect(List1, &QListWidget::itemSelectionChanged, this, &Form1::Form1_List1_Click);
@@ -143,6 +146,18 @@ void Form1::createControls() {
     chain(fields_[15]);
     chain(fields_[16]);
     chain(Command3);
+}
+
+void Form1::createMenus() {
+    menuBar_ = named(new QMenuBar(this), QStringLiteral("menuBar"));
+    QMenu* file = named(menuBar_->addMenu(QStringLiteral("&File")), QStringLiteral("fileMenu"));
+    QAction* quitAction =
+        file->addAction(QStringLiteral("&Quit"), this, &Form1::Form1_Command2_Click);
+    quitAction->setObjectName(QStringLiteral("quitAction"));
+    quitAction->setShortcut(QKeySequence::Quit);
+    addHelpMenu(menuBar_, this, module_.dataFilePath.parent_path(),
+                [this](QWidget* parent, const QString& text) { messageSink(parent, text); });
+    placeMenuBarAbove(this, menuBar_);
 }
 
 void Form1::fitFonts() {

@@ -13,6 +13,7 @@
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QMenuBar;
 class QPushButton;
 class QScrollArea;
 
@@ -39,12 +40,14 @@ public:
 
 private:
     void createControls();
+    void createMenus();
     void fitFonts();
     FieldTexts fieldTexts() const;
     void refuse(const std::exception& error, int field);
     void openResultsWindow();
 
     Module1& module_;
+    QMenuBar* menuBar_;  // above the documented controls
 
     QLabel* Label1;
     QListWidget* List1;

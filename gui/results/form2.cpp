@@ -5,6 +5,7 @@
 #include <QFontMetricsF>
 #include <QFrame>
 #include <QLabel>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QTextBlock>
@@ -17,6 +18,7 @@
 #include <utility>
 
 #include "engine/model.h"
+#include "gui/common/menus.h"
 #include "gui/results/picture1.h"
 #include "gui/results/results_controls.h"
 #include "gui/results/results_export.h"
@@ -132,6 +134,7 @@ Form2::Form2(Module1& module, InputWindowOpener openInputWindow, QWidget* parent
     setUpTable();
     Option1->setChecked(true);
     export_ = new ResultsExport(*this, Picture1_, Text1, Text2, module_);
+    createMenus();
 
     connect(Option1, &QRadioButton::clicked, this, &Form2::Form2_Option1_Click);
     connect(Option2, &QRadioButton::clicked, this, &Form2::Form2_Option2_Click);
@@ -203,6 +206,25 @@ void Form2::createControls() {
     setTabOrder(Text2, Command1);
     setTabOrder(Command1, Command2);
     setTabOrder(Command2, Command3);
+}
+
+void Form2::createMenus() {
+    menuBar_ = named(new QMenuBar(this), QStringLiteral("menuBar"));
+    auto command = [this](const char* name) {
+        return findChild<QAction*>(QString::fromLatin1(name));
+    };
+    QMenu* file = named(menuBar_->addMenu(QStringLiteral("&File")), QStringLiteral("fileMenu"));
+    named(file->addAction(QStringLiteral("&Save Results..."), this, &Form2::Form2_Command1_Click),
+          QStringLiteral("saveResultsAction"));
+    QMenu* exports = named(file->addMenu(QStringLiteral("&Export")), QStringLiteral("exportMenu"));
+    for (const char* name :
+         {"saveGraphAction", "copyTableAction", "saveAllPdfAction", "saveShownPdfAction"}) {
+        exports->addAction(command(name));
+    }
+    file->addAction(command("printAction"));
+    addHelpMenu(menuBar_, this, module_.dataFilePath.parent_path(),
+                [this](QWidget* parent, const QString& text) { messageSink(parent, text); });
+    placeMenuBarAbove(this, menuBar_);
 }
 
 void Form2::fitFonts() {

@@ -12,6 +12,7 @@
 
 class QFrame;
 class QLabel;
+class QMenuBar;
 class QPushButton;
 class QTextEdit;
 
@@ -49,6 +50,7 @@ public:
 
 private:
     void createControls();
+    void createMenus();
     void setUpTable();
     void fitFonts();
     double tableLeftMargin() const;
@@ -59,6 +61,7 @@ private:
     InputWindowOpener openInputWindow_;
     int shownSchedule_ = 0;
     ResultsExport* export_ = nullptr;  // the graph's context menu and the export shortcuts
+    QMenuBar* menuBar_ = nullptr;      // above the documented controls
 
     Picture1* Picture1_;
     QTextEdit* Text1;

@@ -17,6 +17,8 @@ cmp "$prefix/installed.txt" "$prefix/built.txt"
 expected=(
   bin/orvane-cli
   share/orvane/orvane.dat
+  share/orvane/README.md
+  share/orvane/data-file.md
   share/applications/orvane.desktop
   share/metainfo/org.orvane.Orvane.metainfo.xml
   share/icons/hicolor/scalable/apps/orvane.svg

@@ -1,0 +1,82 @@
+// The menu bars: above the documented controls without moving them relative to each other,
+// the Help documents read from beside the data file, and a missing document reported.
+#include <QAction>
+#include <QMenuBar>
+#include <QTextBrowser>
+
+#include "gui/common/menus.h"
+#include "gui_test_support.h"
+
+namespace orvane::testing {
+namespace {
+
+using Menus = WindowTest;
+
+// The documented controls of a window, with their places relative to the first one.
+QList<QPoint> relativePlaces(QWidget* window, const QStringList& names) {
+    QList<QPoint> places;
+    const QPoint origin = control<QWidget>(window, names.front())->pos();
+    for (const QString& name : names) places << control<QWidget>(window, name)->pos() - origin;
+    return places;
+}
+
+TEST_F(Menus, BarSitsAboveTheControlsAndTheWindowGrowsByIt) {
+    const QStringList inputControls{"Label1", "List1", "Text1", "Text16", "Command1",
+                                    "Command2", "Command3"};
+    const QStringList resultsControls{"Picture1", "Text1", "Text2", "Option1", "Command1",
+                                      "Label4", "Label5"};
+    auto check = [&](QWidget* window, const QStringList& names, int twipsHeight) {
+        auto* bar = control<QMenuBar>(window, QStringLiteral("menuBar"));
+        EXPECT_EQ(bar->geometry().top(), 0);
+        EXPECT_EQ(window->height(), twipsY(window, twipsHeight) + bar->height());
+        for (const QString& name : names) {
+            EXPECT_GE(control<QWidget>(window, name)->y(), bar->height()) << name.toStdString();
+        }
+        return relativePlaces(window, names);
+    };
+    const QList<QPoint> inputPlaces = check(input, inputControls, 7470);
+    // Text16 at (840, 4920) twips and Command2 at (6360, 6720), relative to Label1 (1200, 120).
+    EXPECT_EQ(inputPlaces[3], QPoint(twipsX(input, 840) - twipsX(input, 1200),
+                                     twipsY(input, 4920) - twipsY(input, 120)));
+    EXPECT_EQ(inputPlaces[5], QPoint(twipsX(input, 6360) - twipsX(input, 1200),
+                                     twipsY(input, 6720) - twipsY(input, 120)));
+    choose("Tc-99m MAG3");
+    QWidget* results = calculate();
+    ASSERT_NE(results, nullptr);
+    const QList<QPoint> resultsPlaces = check(results, resultsControls, 6915);
+    // Command1 at (480, 6360) twips, relative to Picture1 at (120, 240).
+    EXPECT_EQ(resultsPlaces[4], QPoint(twipsX(results, 480) - twipsX(results, 120),
+                                       twipsY(results, 6360) - twipsY(results, 240)));
+}
+
+TEST_F(Menus, HelpShowsTheModelSectionAndReportsAMissingDocument) {
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ORVANE_SOURCE_DIR "/README.md"),
+                            folder.filePath(QStringLiteral("README.md"))));
+    control<QAction>(input, QStringLiteral("modelHelpAction"))->trigger();
+    settle();
+    auto* text = input->findChild<QTextBrowser*>(QStringLiteral("documentText"));
+    ASSERT_NE(text, nullptr);
+    const QString shown = text->toPlainText();
+    EXPECT_TRUE(shown.startsWith(QStringLiteral("The model"))) << shown.left(80).toStdString();
+    EXPECT_TRUE(shown.contains(QStringLiteral("Voiding schedule")));
+    EXPECT_FALSE(shown.contains(QStringLiteral("orvane-cli --standard")));  // another section
+    EXPECT_TRUE(messages.isEmpty());
+
+    // data-file.md was not copied: the user is told where it was looked for.
+    control<QAction>(input, QStringLiteral("dataHelpAction"))->trigger();
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages.front().contains(QStringLiteral("data-file.md")));
+    EXPECT_EQ(input->findChild<QWidget*>(QStringLiteral("dataHelpWindow")), nullptr);
+}
+
+TEST(MarkdownSection, TakesOneSectionAndIgnoresHeadingsInCode) {
+    const QString text = QStringLiteral(
+        "# Title\n## One\na\n```\n## not a heading\n```\nb\n## Two\nc\n## One more\n");
+    EXPECT_EQ(markdownSection(text, QStringLiteral("One")),
+              QStringLiteral("## One\na\n```\n## not a heading\n```\nb"));
+    EXPECT_EQ(markdownSection(text, QStringLiteral("Two")), QStringLiteral("## Two\nc"));
+    EXPECT_EQ(markdownSection(text, QStringLiteral("Three")), QString());
+}
+
+}  // namespace
+}  // namespace orvane::testing

@@ -43,8 +43,8 @@ double standardNormalQuantile(double p) {
     double x = normalQuantileApproximation(p);
     // One Halley step on Phi(x) - p brings the approximation to full double precision. In the
     // upper tail the complement is used, so that 1 - p loses no digits.
-    const double e = p > 0.5 ? -(0.5 * std::erfc(x / std::numbers::sqrt2) - (1 - p))
-                             : standardNormalCdf(x) - p;
+    const double e =
+        p > 0.5 ? -(0.5 * std::erfc(x / std::numbers::sqrt2) - (1 - p)) : standardNormalCdf(x) - p;
     const double u = e * std::sqrt(2 * std::numbers::pi) * std::exp(x * x / 2);
     return x - u / (1 + x * u / 2);
 }
@@ -100,7 +100,8 @@ double boundedQuantile(const Distribution& d, double p) {
 const char* distributionProblem(const Distribution& d) {
     if (!std::isfinite(d.a) || !std::isfinite(d.b) || !std::isfinite(d.c))
         return "its parameters must be finite numbers";
-    if (std::isnan(d.min) || std::isnan(d.max) || d.min == std::numeric_limits<double>::infinity() ||
+    if (std::isnan(d.min) || std::isnan(d.max) ||
+        d.min == std::numeric_limits<double>::infinity() ||
         d.max == -std::numeric_limits<double>::infinity())
         return "min and max must be finite numbers";
     switch (d.kind) {

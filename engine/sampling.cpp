@@ -115,7 +115,14 @@ double TornadoBar::swing() const {
     return std::abs(high - low);
 }
 
-UncertaintyResult runUncertainty(const std::vector<UncertainInput>& inputs, const DoseFunction& dose,
+UncertaintyResult runUncertainty(const std::vector<UncertainInput>& inputs,
+                                 const DoseFunction& dose, const UncertaintyOptions& options) {
+    return runUncertainty(
+        inputs, [&] { return dose; }, options);
+}
+
+UncertaintyResult runUncertainty(const std::vector<UncertainInput>& inputs,
+                                 const DoseFunctionMaker& makeDose,
                                  const UncertaintyOptions& options) {
     for (const UncertainInput& input : inputs)
         if (const char* problem = distributionProblem(input.distribution); *problem)
@@ -123,6 +130,7 @@ UncertaintyResult runUncertainty(const std::vector<UncertainInput>& inputs, cons
     if (options.samples == 0) throw std::invalid_argument("samples: at least 1 is needed");
 
     UncertaintyResult result;
+    const DoseFunction dose = makeDose();
     std::vector<double> nominal(inputs.size());
     for (std::size_t i = 0; i < inputs.size(); ++i) nominal[i] = inputs[i].nominal;
     const std::optional<double> nominalDose = dose(nominal);
@@ -143,8 +151,8 @@ UncertaintyResult runUncertainty(const std::vector<UncertainInput>& inputs, cons
         for (std::uint64_t t = 0; t < threads; ++t)
             workers.emplace_back([&, t] {
                 try {
-                    runRange(inputs, dose, options.seed, n * t / threads, n * (t + 1) / threads,
-                             result);
+                    runRange(inputs, t == 0 ? dose : makeDose(), options.seed, n * t / threads,
+                             n * (t + 1) / threads, result);
                 } catch (...) {
                     failures[t] = std::current_exception();
                 }
@@ -178,9 +186,11 @@ UncertaintyResult runUncertainty(const std::vector<UncertainInput>& inputs, cons
         std::vector<double> column;
         column.reserve(used.size());
         for (std::uint64_t s = 0; s < n; ++s)
-            if (!std::isnan(result.doses[s])) column.push_back(result.values[s * inputs.size() + i]);
+            if (!std::isnan(result.doses[s]))
+                column.push_back(result.values[s * inputs.size() + i]);
         result.rankCorrelation.push_back(spearmanRho(column, used));
-        result.tornado.push_back({inputs[i].path, percentileOfInput(inputs[i], inputs, i, 0.05, dose),
+        result.tornado.push_back({inputs[i].path,
+                                  percentileOfInput(inputs[i], inputs, i, 0.05, dose),
                                   percentileOfInput(inputs[i], inputs, i, 0.95, dose)});
     }
     std::stable_sort(result.tornado.begin(), result.tornado.end(),

@@ -22,9 +22,11 @@ struct UncertainInput {
 };
 
 // The dose (mGy/MBq) for one value per input, in input order; nullopt when the values make
-// an input the model refuses (the sample is then rejected). Called from several threads at
-// once, so it must not change shared state.
+// an input the model refuses (the sample is then rejected).
 using DoseFunction = std::function<std::optional<double>(const std::vector<double>& values)>;
+// Makes the dose function of one thread (with scratch space of its own); called once per
+// thread, possibly from several threads at once.
+using DoseFunctionMaker = std::function<DoseFunction()>;
 
 // The sample's own uniform variates: a Mersenne Twister (64-bit) seeded from the master seed
 // and the sample index, so that a sample never depends on which thread draws it.
@@ -65,21 +67,25 @@ struct UncertaintyOptions {
 };
 
 struct UncertaintyResult {
-    double nominal = 0.0;                   // dose with every input at nominal, mGy/MBq
-    std::vector<double> values;             // samples x inputs, row by row, as drawn
-    std::vector<double> doses;              // per sample; NaN where rejected
-    std::uint64_t used = 0;                 // samples with a dose
-    std::uint64_t rejected = 0;             // out of bounds or refused by the model
-    double mean = 0.0;                      // of the used doses
-    double sd = 0.0;                        // sample standard deviation (n - 1)
-    std::array<double, 7> percentiles{};    // at kReportedPercentiles
-    std::vector<double> rankCorrelation;    // per input, Spearman's rho with the dose
-    std::vector<TornadoBar> tornado;        // sorted by swing, largest first
+    double nominal = 0.0;                 // dose with every input at nominal, mGy/MBq
+    std::vector<double> values;           // samples x inputs, row by row, as drawn
+    std::vector<double> doses;            // per sample; NaN where rejected
+    std::uint64_t used = 0;               // samples with a dose
+    std::uint64_t rejected = 0;           // out of bounds or refused by the model
+    double mean = 0.0;                    // of the used doses
+    double sd = 0.0;                      // sample standard deviation (n - 1)
+    std::array<double, 7> percentiles{};  // at kReportedPercentiles
+    std::vector<double> rankCorrelation;  // per input, Spearman's rho with the dose
+    std::vector<TornadoBar> tornado;      // sorted by swing, largest first
 };
 
 // The whole analysis. Throws std::invalid_argument when an input's distribution is
 // unusable, when the nominal inputs give no dose, or when every sample is rejected.
-UncertaintyResult runUncertainty(const std::vector<UncertainInput>& inputs, const DoseFunction& dose,
+UncertaintyResult runUncertainty(const std::vector<UncertainInput>& inputs,
+                                 const DoseFunctionMaker& makeDose,
                                  const UncertaintyOptions& options);
+// The same for a dose function that any number of threads may call at once.
+UncertaintyResult runUncertainty(const std::vector<UncertainInput>& inputs,
+                                 const DoseFunction& dose, const UncertaintyOptions& options);
 
 }  // namespace orvane

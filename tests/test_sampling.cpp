@@ -26,19 +26,17 @@ Distribution make(DistributionKind kind, double a, double b, double c = 0) {
 
 TEST(Distribution, QuantilesInvertTheirCumulativeProbability) {
     // Reference normal quantiles to 16 digits.
-    const std::vector<std::pair<double, double>> normal{{0.975, 1.959963984540054},
-                                                        {0.95, 1.6448536269514722},
-                                                        {0.75, 0.6744897501960817},
-                                                        {0.5, 0.0},
-                                                        {0.01, -2.3263478740408408},
-                                                        {1e-10, -6.361340902404056}};
-    for (const auto& [p, z] : normal) EXPECT_NEAR(standardNormalQuantile(p), z, 2e-15 * (1 + std::abs(z))) << p;
+    const std::vector<std::pair<double, double>> normal{
+        {0.975, 1.959963984540054},  {0.95, 1.6448536269514722},
+        {0.75, 0.6744897501960817},  {0.5, 0.0},
+        {0.01, -2.3263478740408408}, {1e-10, -6.361340902404056}};
+    for (const auto& [p, z] : normal)
+        EXPECT_NEAR(standardNormalQuantile(p), z, 2e-15 * (1 + std::abs(z))) << p;
 
-    const std::vector<Distribution> kinds{make(DistributionKind::Normal, 5, 2),
-                                          make(DistributionKind::Lognormal, 9.5, 3.0),
-                                          make(DistributionKind::Uniform, 120, 240),
-                                          make(DistributionKind::Triangular, 20, 100, 300),
-                                          make(DistributionKind::Triangular, 0, 0, 1)};
+    const std::vector<Distribution> kinds{
+        make(DistributionKind::Normal, 5, 2), make(DistributionKind::Lognormal, 9.5, 3.0),
+        make(DistributionKind::Uniform, 120, 240), make(DistributionKind::Triangular, 20, 100, 300),
+        make(DistributionKind::Triangular, 0, 0, 1)};
     for (const Distribution& d : kinds)
         for (double p : {1e-6, 0.025, 0.3, 0.5, 0.7, 0.975, 1 - 1e-6})
             EXPECT_NEAR(cdf(d, quantile(d, p)), p, 1e-13) << static_cast<int>(d.kind) << " " << p;
@@ -127,10 +125,9 @@ TEST(Uncertainty, DoseLinearInDeltaHasDeltasPercentilesMappedLinearly) {
 }
 
 TEST(Uncertainty, SameBytesOnAnyNumberOfThreads) {
-    const std::vector<UncertainInput> inputs{
-        {"a", make(DistributionKind::Lognormal, 2, 1.5), 2},
-        {"b", make(DistributionKind::Triangular, 0, 1, 4), 1},
-        {"c", make(DistributionKind::Normal, 3, 1), 3}};
+    const std::vector<UncertainInput> inputs{{"a", make(DistributionKind::Lognormal, 2, 1.5), 2},
+                                             {"b", make(DistributionKind::Triangular, 0, 1, 4), 1},
+                                             {"c", make(DistributionKind::Normal, 3, 1), 3}};
     const DoseFunction dose = [](const std::vector<double>& v) -> std::optional<double> {
         if (v[2] < 2) return std::nullopt;
         return v[0] * std::exp(-v[1]) / v[2];
@@ -192,10 +189,9 @@ TEST(Uncertainty, RejectionsOutOfBoundsAndByTheModelAreCounted) {
 TEST(Uncertainty, DominantInputRanksFirst) {
     // The dose moves 50 times more with "strong" than with "weak", over the same spread;
     // "weak" is listed first so that input order cannot be the reason.
-    const std::vector<UncertainInput> inputs{
-        {"weak", make(DistributionKind::Normal, 10, 2), 10},
-        {"none", make(DistributionKind::Uniform, 0, 1), 0.5},
-        {"strong", make(DistributionKind::Normal, 10, 2), 10}};
+    const std::vector<UncertainInput> inputs{{"weak", make(DistributionKind::Normal, 10, 2), 10},
+                                             {"none", make(DistributionKind::Uniform, 0, 1), 0.5},
+                                             {"strong", make(DistributionKind::Normal, 10, 2), 10}};
     const DoseFunction dose = [](const std::vector<double>& v) {
         return std::optional<double>(0.1 * v[0] + 5 * v[2] + 0 * v[1]);
     };

@@ -1,0 +1,278 @@
+#include "library/uncertainty_file.h"
+
+#include <cmath>
+#include <limits>
+#include <regex>
+#include <utility>
+
+namespace orvane {
+
+namespace {
+
+using Json = nlohmann::json;
+
+[[noreturn]] void refuse(const std::string& path, const std::string& reason) {
+    throw ScenarioError(path, reason);
+}
+
+double number(const Json& value, const std::string& path) {
+    if (!value.is_number()) refuse(path, "expected a number");
+    const double v = value.get<double>();
+    if (!std::isfinite(v)) refuse(path, "expected a finite number");
+    return v;
+}
+
+std::uint64_t count(const Json& value, const std::string& path, std::uint64_t lowest,
+                    std::uint64_t highest) {
+    const bool negative =
+        value.is_number_integer() && !value.is_number_unsigned() && value.get<std::int64_t>() < 0;
+    if (!value.is_number_integer() || negative || value.get<std::uint64_t>() < lowest ||
+        value.get<std::uint64_t>() > highest)
+        refuse(path, "expected a whole number from " + std::to_string(lowest) + " to " +
+                         std::to_string(highest));
+    return value.get<std::uint64_t>();
+}
+
+// Reads the members of an object into the named slots; an unknown member is refused.
+void readMembers(const Json& object, const std::string& path,
+                 const std::vector<std::pair<std::string, double*>>& slots) {
+    if (!object.is_object()) refuse(path, "expected an object");
+    for (const auto& [key, value] : object.items()) {
+        double* slot = nullptr;
+        for (const auto& [name, target] : slots)
+            if (name == key) slot = target;
+        if (!slot) refuse(path + "." + key, "unknown key");
+        *slot = number(value, path + "." + key);
+    }
+}
+
+// {"normal": {...}}, {"lognormal": {...}}, {"uniform": [a, b] or {...}},
+// {"triangular": [a, mode, b] or {...}}; centre defaults to the scenario's value.
+Distribution readDistribution(const Json& spec, const std::string& path, double own) {
+    if (!spec.is_object() || spec.size() != 1)
+        refuse(path,
+               "expected one of {\"normal\": ...}, {\"lognormal\": ...}, {\"uniform\": ...}, "
+               "{\"triangular\": ...}");
+    const std::string kind = spec.begin().key();
+    const Json& body = spec.begin().value();
+    const std::string at = path + "." + kind;
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    Distribution d;
+    double low = nan, mode = nan, high = nan;
+    if (kind == "normal" || kind == "lognormal") {
+        const bool normal = kind == "normal";
+        d.kind = normal ? DistributionKind::Normal : DistributionKind::Lognormal;
+        d.a = own;
+        d.b = nan;
+        readMembers(body, at,
+                    {{normal ? "mean" : "median", &d.a},
+                     {normal ? "sd" : "gsd", &d.b},
+                     {"min", &d.min},
+                     {"max", &d.max}});
+        if (std::isnan(d.b)) refuse(at + (normal ? ".sd" : ".gsd"), "missing");
+    } else if (kind == "uniform" || kind == "triangular") {
+        const bool uniform = kind == "uniform";
+        d.kind = uniform ? DistributionKind::Uniform : DistributionKind::Triangular;
+        const std::size_t width = uniform ? 2 : 3;
+        if (body.is_array()) {
+            if (body.size() != width)
+                refuse(at,
+                       uniform ? "expected [lowest, highest]" : "expected [lowest, mode, highest]");
+            low = number(body[0], at + "[0]");
+            mode = uniform ? nan : number(body[1], at + "[1]");
+            high = number(body[width - 1], at + "[" + std::to_string(width - 1) + "]");
+        } else {
+            std::vector<std::pair<std::string, double*>> slots{
+                {"low", &low}, {"high", &high}, {"min", &d.min}, {"max", &d.max}};
+            if (!uniform) slots.emplace_back("mode", &mode);
+            readMembers(body, at, slots);
+            for (const auto& [name, value] : {std::pair{"low", low}, {"high", high}})
+                if (std::isnan(value)) refuse(at + "." + name, "missing");
+            if (!uniform && std::isnan(mode)) refuse(at + ".mode", "missing");
+        }
+        d.a = low;
+        d.b = uniform ? high : mode;
+        d.c = uniform ? 0.0 : high;
+    } else {
+        refuse(path + "." + kind,
+               "unknown distribution: expected normal, lognormal, uniform or "
+               "triangular");
+    }
+    if (const char* problem = distributionProblem(d); *problem) refuse(at, problem);
+    return d;
+}
+
+// The smallest value the distribution can give within its bounds.
+double lowestDrawn(const Distribution& d) {
+    double natural = -std::numeric_limits<double>::infinity();
+    if (d.kind == DistributionKind::Lognormal) natural = 0;
+    if (d.kind == DistributionKind::Uniform || d.kind == DistributionKind::Triangular)
+        natural = d.a;
+    return std::max(natural, d.min);
+}
+
+std::string varyPath(const std::string& key) {
+    return "uncertainty.vary[\"" + key + "\"]";
+}
+
+}  // namespace
+
+ScenarioKey scenarioKeyOf(const std::string& path, const Json& file, const Scenario& scenario) {
+    using Q = ScenarioQuantity;
+    static const std::vector<std::pair<std::string, Q>> plain{
+        {"radiopharmaceutical.physical_half_life", Q::PhysicalHalfLife},
+        {"radiopharmaceutical.delta", Q::Delta},
+        {"radiopharmaceutical.gamma", Q::Gamma},
+        {"initial_volume", Q::InitialVolume},
+        {"residual_volume", Q::ResidualVolume},
+        {"administered_activity", Q::AdministeredActivity},
+        {"end_time", Q::EndTime},
+        {"fill_rate", Q::FillFactor},
+        {"fill_rate.day", Q::DayRate},
+        {"fill_rate.night", Q::NightRate},
+        {"voiding.first_void", Q::FirstVoid},
+        {"voiding.interval", Q::Interval},
+        {"voiding.then.interval", Q::Interval}};
+    const std::string at = varyPath(path);
+    ScenarioKey key;
+    std::smatch m;
+    bool found = false;
+    for (const auto& [name, quantity] : plain)
+        if (name == path) std::tie(key.quantity, found) = std::pair(quantity, true);
+    if (!found) {
+        static const std::regex component(
+            R"(radiopharmaceutical\.components\[(\d{1,6})\]\.(fraction|rate_constant|half_life))");
+        static const std::regex step(R"(fill_rate\.steps\[(\d{1,6})\]\.(from|rate))");
+        static const std::regex diary(R"(voiding\.voids\[(\d{1,6})\](\.at|\.residual)?)");
+        if (std::regex_match(path, m, component)) {
+            key.quantity = m[2] == "fraction"        ? Q::Fraction
+                           : m[2] == "rate_constant" ? Q::RateConstant
+                                                     : Q::HalfLife;
+        } else if (std::regex_match(path, m, step)) {
+            key.quantity = m[2] == "from" ? Q::StepFrom : Q::StepRate;
+        } else if (std::regex_match(path, m, diary)) {
+            key.quantity = m[2] == ".residual" ? Q::DiaryResidual : Q::DiaryTime;
+        } else {
+            refuse(at,
+                   "not a numeric key of a scenario (a component's fraction, rate_constant "
+                   "or half_life, physical_half_life, delta, gamma, a volume, a fill rate, "
+                   "first_void, the interval, a diary void or its residual, end_time)");
+        }
+        key.index = std::stoi(m[1]);
+    }
+
+    const ModelParameters& p = scenario.radiopharmaceutical;
+    const FillRatePattern& fill = scenario.fillRate;
+    const VoidingPattern& voiding = scenario.voiding;
+    switch (key.quantity) {
+        case Q::Fraction:
+        case Q::RateConstant:
+        case Q::HalfLife:
+            if (key.index >= kComponentCount ||
+                (p.fraction[key.index] == 0 && p.rateConstant[key.index] == 0))
+                refuse(at, "the radiopharmaceutical has no component " + std::to_string(key.index));
+            if (key.quantity == Q::HalfLife && !(p.rateConstant[key.index] > 0))
+                refuse(at,
+                       "the component's rate constant is not above 0, so its half-life "
+                       "cannot move it");
+            break;
+        case Q::DayRate:
+        case Q::NightRate:
+            if (!fill.steps.empty())
+                refuse(at,
+                       "the scenario's fill rate is given as steps (vary fill_rate.steps[i] "
+                       "or fill_rate)");
+            key.nightFollowsDay = !(file.contains("fill_rate") && file["fill_rate"].is_object() &&
+                                    file["fill_rate"].contains("night"));
+            break;
+        case Q::StepFrom:
+        case Q::StepRate:
+            if (static_cast<std::size_t>(key.index) >= fill.steps.size())
+                refuse(at, "the fill rate has " + std::to_string(fill.steps.size()) + " steps");
+            break;
+        case Q::FirstVoid:
+            if (voiding.kind == VoidingKind::Diary)
+                refuse(at, "a diary has no first_void (vary voiding.voids[0])");
+            break;
+        case Q::Interval:
+            if (path == "voiding.interval" && voiding.kind != VoidingKind::Regular)
+                refuse(at, "only the regular pattern has voiding.interval");
+            if (path == "voiding.then.interval" &&
+                (voiding.kind != VoidingKind::Diary || !voiding.then))
+                refuse(at, "only a diary continued by \"then\" has voiding.then.interval");
+            break;
+        case Q::DiaryTime:
+        case Q::DiaryResidual:
+            if (voiding.kind != VoidingKind::Diary ||
+                static_cast<std::size_t>(key.index) >= voiding.voids.size())
+                refuse(at,
+                       "the voiding diary has " + std::to_string(voiding.voids.size()) + " voids");
+            break;
+        default:
+            break;
+    }
+    return key;
+}
+
+UncertaintyPlan readUncertaintySection(const Json& section, const Json& file,
+                                       const Scenario& scenario) {
+    UncertaintyPlan plan;
+    plan.options.samples = kDefaultSamples;
+    if (!section.is_object()) refuse("uncertainty", "expected an object");
+    for (const auto& [key, value] : section.items()) {
+        if (key == "samples") {
+            plan.options.samples = count(value, "uncertainty.samples", 1, kMaxSamples);
+        } else if (key == "seed") {
+            plan.options.seed =
+                count(value, "uncertainty.seed", 0, std::numeric_limits<std::uint64_t>::max());
+        } else if (key != "vary") {
+            refuse("uncertainty." + key, "unknown key (expected samples, seed, vary)");
+        }
+    }
+    if (!section.contains("vary")) refuse("uncertainty.vary", "missing");
+    const Json& varied = section["vary"];
+    std::vector<std::pair<std::string, Distribution>> wanted;
+    if (varied.is_string() && varied.get<std::string>() == "population") {
+        plan.population = true;
+        auto lognormal = [](double gsd) {
+            Distribution d;
+            std::tie(d.kind, d.b) = std::pair(DistributionKind::Lognormal, gsd);
+            return d;
+        };
+        wanted.emplace_back("residual_volume", lognormal(kPopulationResidualGsd));
+        wanted.emplace_back("fill_rate", lognormal(kPopulationFillRateGsd));
+        if (scenario.voiding.kind == VoidingKind::Regular)
+            wanted.emplace_back("voiding.interval", lognormal(kPopulationIntervalGsd));
+        if (scenario.voiding.kind == VoidingKind::Diary && scenario.voiding.then)
+            wanted.emplace_back("voiding.then.interval", lognormal(kPopulationIntervalGsd));
+        for (auto& [path, d] : wanted) {
+            const ScenarioKey key = scenarioKeyOf(path, file, scenario);
+            d.a = scenarioValue(scenario, key);
+            plan.keys.push_back(key);
+        }
+    } else if (varied.is_object() && !varied.empty()) {
+        for (const auto& [path, spec] : varied.items()) {
+            const ScenarioKey key = scenarioKeyOf(path, file, scenario);
+            const double own = scenarioValue(scenario, key);
+            Distribution d = readDistribution(spec, varyPath(path), own);
+            if (lowestDrawn(d) < lowestAccepted(key.quantity))
+                refuse(varyPath(path),
+                       "draws values below 0, which the scenario refuses (give "
+                       "\"min\": 0 or a distribution that stays above it)");
+            wanted.emplace_back(path, d);
+            plan.keys.push_back(key);
+        }
+    } else {
+        refuse("uncertainty.vary",
+               "expected \"population\" or an object of key paths and their distributions");
+    }
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+        if (plan.population && !(wanted[i].second.a > 0))
+            refuse(varyPath(wanted[i].first), "the population preset needs a value above 0 here");
+        plan.inputs.push_back(
+            {wanted[i].first, wanted[i].second, scenarioValue(scenario, plan.keys[i])});
+    }
+    return plan;
+}
+
+}  // namespace orvane

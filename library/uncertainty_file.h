@@ -1,0 +1,45 @@
+// The "uncertainty" section of a scenario file: how many samples, the seed, and which keys
+// vary how (or "population": published variability of the patient's habits).
+#pragma once
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "engine/sampling.h"
+#include "engine/scenario_uncertainty.h"
+
+namespace orvane {
+
+inline constexpr std::uint64_t kDefaultSamples = 10'000;
+inline constexpr std::uint64_t kMaxSamples = 1'000'000;
+
+// Population variability (lognormal around the scenario's own value): the residual volume's
+// geometric sd fitted to the published quartiles and 95th percentile of men's post-void
+// residual (median 9.5 ml, IQR 2.5-35.4 ml, 95th about 100 ml); the daily urine output's to
+// diary totals (median 1.3 l, 5th-95th about 0.7-2.5 l); the voiding interval's to diary
+// day-time frequencies.
+inline constexpr double kPopulationResidualGsd = 4.78;
+inline constexpr double kPopulationFillRateGsd = 1.5;
+inline constexpr double kPopulationIntervalGsd = 1.3;
+
+struct UncertaintyPlan {
+    UncertaintyOptions options;
+    bool population = false;             // "vary": "population"
+    std::vector<UncertainInput> inputs;  // path as in the file, distribution, scenario value
+    std::vector<ScenarioKey> keys;       // where each input goes, in the same order
+};
+
+// Reads the section for the scenario read from the same file (file is the whole document,
+// for the keys it gives explicitly). Throws ScenarioError naming the key path
+// (uncertainty.vary["fill_rate.day"].lognormal.gsd) and what was expected.
+UncertaintyPlan readUncertaintySection(const nlohmann::json& section, const nlohmann::json& file,
+                                       const Scenario& scenario);
+
+// The key that a path names in this scenario, checked against it (a component, step or
+// diary void that exists, an interval the voiding pattern has). Throws ScenarioError.
+ScenarioKey scenarioKeyOf(const std::string& path, const nlohmann::json& file,
+                          const Scenario& scenario);
+
+}  // namespace orvane

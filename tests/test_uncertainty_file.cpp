@@ -1,0 +1,235 @@
+// The uncertainty section of a scenario file: which keys can vary and the refusals that name
+// the key path, a half-life that moves its rate constant, and analyses of whole scenarios.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "engine/scenario.h"
+#include "engine/scenario_uncertainty.h"
+#include "library/standards.h"
+#include "library/uncertainty_file.h"
+
+using namespace orvane;
+using Json = nlohmann::json;
+
+namespace {
+
+const StandardData data = LoadStandardData(ORVANE_SOURCE_DIR "/data/orvane.dat");
+const QuadratureRule rule{data.tables.quadratureNodes, data.tables.quadratureWeights};
+
+// One component of 120 min, Tc-99m-like decay, regular voiding every 180 min from 60 min.
+Scenario regularScenario(double gamma = 5.56e-5) {
+    Scenario s;
+    ModelParameters& p = s.radiopharmaceutical;
+    p.fraction = {0.9, 0, 0, 0};
+    p.rateConstant = {0.00578, 0, 0, 0};
+    p.biologicalHalfLife = {120, 0, 0, 0};
+    p.physicalHalfLife = 360.6;
+    p.physicalDecayConstant = kDecayNumerator / p.physicalHalfLife;
+    p.deltaScaled = scaleEmissionConstant(2.6e-6);
+    p.gammaScaled = scaleEmissionConstant(gamma);
+    s.initialVolume = 60;
+    s.voiding.firstVoid = 60;
+    s.voiding.regular.interval = 180;
+    return s;
+}
+
+Scenario diaryScenario() {
+    Scenario s = regularScenario();
+    s.voiding.kind = VoidingKind::Diary;
+    s.voiding.voids = {{45, {}}, {150, 30.0}, {300, {}}};
+    return s;
+}
+
+TEST(UncertaintySection, RefusesWithTheKeyPath) {
+    const Json file = Json::parse(R"({"fill_rate": {"day": 1.0}})");
+    Scenario stepped = regularScenario();
+    stepped.fillRate.steps = {{0, 2.0}, {120, 1.0}};
+    struct Case {
+        const char* section;
+        bool diary;
+        std::string path;
+        std::string reason;
+    };
+    const std::vector<Case> cases{
+        {R"({"vary": {"colour": {"normal": {"sd": 1}}}})", false, R"(vary["colour"])",
+         "not a numeric key"},
+        {R"({"vary": {"administration_time": {"normal": {"sd": 1}}}})", false,
+         R"(vary["administration_time"])", "not a numeric key"},
+        {R"({"vary": {"radiopharmaceutical.components[1].fraction": {"normal": {"sd": 1}}}})",
+         false, "components[1].fraction\"]", "no component 1"},
+        {R"({"vary": {"radiopharmaceutical.components[9999999].fraction": {"normal": {"sd": 1}}}})",
+         false, "9999999", "not a numeric key"},
+        {R"({"vary": {"fill_rate.steps[0].rate": {"normal": {"sd": 1}}}})", false, "steps[0].rate",
+         "has 0 steps"},
+        {R"({"vary": {"voiding.then.interval": {"uniform": [100, 200]}}})", false, "then.interval",
+         "continued by \"then\""},
+        {R"({"vary": {"voiding.interval": {"uniform": [100, 200]}}})", true,
+         R"(vary["voiding.interval"])", "only the regular pattern"},
+        {R"({"vary": {"voiding.voids[3]": {"uniform": [100, 200]}}})", true, "voids[3]",
+         "has 3 voids"},
+        {R"({"vary": {"voiding.first_void": {"uniform": [100, 200]}}})", true, "first_void",
+         "diary has no first_void"},
+        {R"({"vary": {"initial_volume": {"normal": {"sd": 10}}}})", false, "initial_volume",
+         "below 0"},
+        {R"({"vary": {"initial_volume": {"uniform": [-5, 10]}}})", false, "initial_volume",
+         "below 0"},
+        {R"({"vary": {"initial_volume": {"lognormal": {"gsd": 0.5}}}})", false,
+         R"(["initial_volume"].lognormal)", "gsd above 1"},
+        {R"({"vary": {"initial_volume": {"lognormal": {"median": 10}}}})", false, "lognormal.gsd",
+         "missing"},
+        {R"({"vary": {"initial_volume": {"lognormal": {"gsd": 2, "mode": 3}}}})", false,
+         "lognormal.mode", "unknown key"},
+        {R"({"vary": {"initial_volume": {"lognormal": {"gsd": "2"}}}})", false, "lognormal.gsd",
+         "expected a number"},
+        {R"({"vary": {"initial_volume": {"uniform": [1, 2, 3]}}})", false, "uniform",
+         "[lowest, highest]"},
+        {R"({"vary": {"initial_volume": {"triangular": {"low": 1, "high": 3}}}})", false,
+         "triangular.mode", "missing"},
+        {R"({"vary": {"initial_volume": {"uniform": [1, 2], "max": 3}}})", false,
+         R"(vary["initial_volume"])", "expected one of"},
+        {R"({"vary": {"initial_volume": {"poisson": {"mean": 3}}}})", false, "poisson",
+         "unknown distribution"},
+        {R"({"vary": {"initial_volume": {"uniform": [10, 20]}}, "samples": 0})", false,
+         "uncertainty.samples", "whole number from 1"},
+        {R"({"vary": {"initial_volume": {"uniform": [10, 20]}}, "samples": 1.5})", false,
+         "uncertainty.samples", "whole number"},
+        {R"({"vary": {"initial_volume": {"uniform": [10, 20]}}, "seed": -1})", false,
+         "uncertainty.seed", "whole number"},
+        {R"({"vary": {"initial_volume": {"uniform": [10, 20]}}, "runs": 3})", false,
+         "uncertainty.runs", "unknown key"},
+        {R"({"vary": "populace"})", false, "uncertainty.vary", "\"population\""},
+        {R"({"vary": {}})", false, "uncertainty.vary", "\"population\""},
+        {R"({"samples": 10})", false, "uncertainty.vary", "missing"}};
+    for (const Case& c : cases) {
+        const Scenario s = c.diary ? diaryScenario() : regularScenario();
+        try {
+            readUncertaintySection(Json::parse(c.section), file, s);
+            ADD_FAILURE() << "accepted " << c.section;
+        } catch (const ScenarioError& e) {
+            EXPECT_NE(e.path().find(c.path), std::string::npos) << c.section << ": " << e.path();
+            EXPECT_NE(e.reason().find(c.reason), std::string::npos)
+                << c.section << ": " << e.reason();
+        }
+    }
+    EXPECT_THROW(readUncertaintySection(Json::parse(R"({"vary": {"fill_rate.day": )"
+                                                    R"({"lognormal": {"gsd": 1.5}}}})"),
+                                        file, stepped),
+                 ScenarioError);
+}
+
+TEST(UncertaintySection, ReadsDistributionsAroundTheScenariosOwnValues) {
+    const Json file = Json::parse(R"({"fill_rate": {"day": 1.0}})");
+    const Json section = Json::parse(R"({
+      "samples": 500, "seed": 18446744073709551615,
+      "vary": {
+        "radiopharmaceutical.components[0].half_life": {"lognormal": {"gsd": 1.3}},
+        "radiopharmaceutical.components[0].fraction": {"normal": {"sd": 0.05, "min": 0, "max": 1}},
+        "fill_rate.day": {"lognormal": {"median": 1.0, "gsd": 1.5}},
+        "residual_volume": {"lognormal": {"median": 9.5, "gsd": 3.0, "max": 150}},
+        "voiding.interval": {"uniform": [120, 240]},
+        "initial_volume": {"triangular": [20, 100, 300]}}})");
+    const UncertaintyPlan plan = readUncertaintySection(section, file, regularScenario());
+    EXPECT_EQ(plan.options.samples, 500u);
+    EXPECT_EQ(plan.options.seed, 18446744073709551615ULL);
+    ASSERT_EQ(plan.inputs.size(), 6u);
+    for (std::size_t i = 0; i < plan.inputs.size(); ++i) {
+        const UncertainInput& in = plan.inputs[i];
+        if (in.path == "radiopharmaceutical.components[0].half_life") {
+            EXPECT_EQ(in.distribution.a, 120);  // the scenario's own half-life as median
+            EXPECT_EQ(in.nominal, 120);
+        }
+        if (in.path == "radiopharmaceutical.components[0].fraction") {
+            EXPECT_EQ(in.distribution.a, 0.9);
+            EXPECT_EQ(in.distribution.max, 1);
+        }
+        if (in.path == "fill_rate.day") EXPECT_TRUE(plan.keys[i].nightFollowsDay);
+        if (in.path == "residual_volume") EXPECT_EQ(in.nominal, 10);
+    }
+    // Same file, night rate given: it no longer follows the day's.
+    const UncertaintyPlan own = readUncertaintySection(
+        section, Json::parse(R"({"fill_rate": {"day": 1.0, "night": 0.3}})"), regularScenario());
+    for (std::size_t i = 0; i < own.inputs.size(); ++i)
+        if (own.inputs[i].path == "fill_rate.day") EXPECT_FALSE(own.keys[i].nightFollowsDay);
+}
+
+TEST(ScenarioValues, AHalfLifeMovesItsRateConstantAndTheNominalChangesNothing) {
+    const Scenario s = regularScenario();
+    using Q = ScenarioQuantity;
+    Scenario moved = s;
+    setScenarioValue(moved, {Q::HalfLife, 0}, 240);
+    EXPECT_DOUBLE_EQ(moved.radiopharmaceutical.rateConstant[0], 0.00578 / 2);
+    EXPECT_EQ(moved.radiopharmaceutical.biologicalHalfLife[0], 240);
+    Scenario day = s;
+    setScenarioValue(day, {Q::DayRate, 0, true}, 1.6);
+    EXPECT_EQ(day.fillRate.nightRate, 0.8);
+    setScenarioValue(day, {Q::FillFactor, 0}, 0.5);
+    EXPECT_EQ(day.fillRate.dayRate, 0.8);
+    EXPECT_EQ(day.fillRate.nightRate, 0.4);
+    Scenario diary = diaryScenario();
+    setScenarioValue(diary, {Q::DiaryResidual, 0}, 25);
+    EXPECT_EQ(diary.voiding.voids[0].residual, 25.0);
+    // Every quantity set to its own value leaves the scenario as it was, bit for bit.
+    for (int q = 0; q <= static_cast<int>(Q::DiaryResidual); ++q) {
+        Scenario same = q >= static_cast<int>(Q::DiaryTime) ? diaryScenario() : s;
+        if (q == static_cast<int>(Q::StepFrom) || q == static_cast<int>(Q::StepRate))
+            same.fillRate.steps = {{0, 2.0}, {120, 1.0}};
+        const Scenario before = same;
+        const ScenarioKey key{static_cast<Q>(q), 0};
+        setScenarioValue(same, key, scenarioValue(same, key));
+        EXPECT_EQ(same, before) << q;
+    }
+}
+
+TEST(ScenarioUncertainty, DeltaMapsLinearlyAndRejectionsAreCounted) {
+    // With Gamma 0 the dose is proportional to Delta: each dose percentile is the same
+    // multiple of the sampled Delta's percentile.
+    const Scenario s = regularScenario(0);
+    const Json file = Json::object();
+    const UncertaintyPlan plan = readUncertaintySection(
+        Json::parse(R"({"samples": 2000, "vary": {"radiopharmaceutical.delta": )"
+                    R"({"uniform": [1e-6, 5e-6]}}})"),
+        file, s);
+    const UncertaintyResult r =
+        runScenarioUncertainty(s, rule, plan.keys, plan.inputs, plan.options);
+    const double slope = r.nominal / 2.6e-6;
+    std::vector<double> deltas = r.values;
+    std::sort(deltas.begin(), deltas.end());
+    for (std::size_t k = 0; k < kReportedPercentiles.size(); ++k)
+        EXPECT_NEAR(r.percentiles[k], slope * percentileOfSorted(deltas, kReportedPercentiles[k]),
+                    1e-9 * r.percentiles[k]);
+
+    // A diary void moved before the one ahead of it is refused by the engine: rejected.
+    const Scenario d = diaryScenario();
+    const UncertaintyPlan moved = readUncertaintySection(
+        Json::parse(R"({"samples": 1000, "vary": {"voiding.voids[1]": {"uniform": [0, 200]}}})"),
+        file, d);
+    const UncertaintyResult m =
+        runScenarioUncertainty(d, rule, moved.keys, moved.inputs, {1000, 5, 2});
+    // 45 of 200 minutes lie before the first void, and in the 20 min after it the bladder
+    // (10 ml left, 1 ml/min) holds less than that void's 30 ml residual: 65/200 rejected.
+    EXPECT_NEAR(m.rejected / 1000.0, 0.325, 0.05);
+    EXPECT_EQ(m.used + m.rejected, 1000u);
+}
+
+TEST(ScenarioUncertainty, PopulationPresetVariesTheHabits) {
+    const Scenario s = regularScenario();
+    const UncertaintyPlan plan = readUncertaintySection(
+        Json::parse(R"({"samples": 3000, "vary": "population"})"), Json::object(), s);
+    ASSERT_EQ(plan.inputs.size(), 3u);
+    EXPECT_EQ(plan.inputs[0].path, "residual_volume");
+    EXPECT_EQ(plan.inputs[1].path, "fill_rate");
+    EXPECT_EQ(plan.inputs[2].path, "voiding.interval");
+    // The residual's quartiles around the scenario's 10 ml.
+    EXPECT_NEAR(quantile(plan.inputs[0].distribution, 0.75), 28.7, 0.1);
+    const UncertaintyResult r =
+        runScenarioUncertainty(s, rule, plan.keys, plan.inputs, plan.options);
+    // Residuals above the volume at a void are rejected; a slower filling bladder doses more.
+    EXPECT_GT(r.rejected, 0u);
+    EXPECT_LT(r.rankCorrelation[1], -0.3);
+    EXPECT_GT(r.rankCorrelation[2], 0.05);
+}
+
+}  // namespace

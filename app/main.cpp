@@ -26,8 +26,8 @@ int main(int argc, char* argv[]) {
         showAndTell(nullptr, failure);
         return 1;
     }
-    orvane::Module1 module(dataFile);
-    if (const int status = orvane::startOrvane(module, showAndTell); status != 0) {
+    orvane::Module1 module(dataFile, {.messageSink = showAndTell});
+    if (const int status = orvane::startOrvane(module); status != 0) {
         return status;
     }
     return QApplication::exec();

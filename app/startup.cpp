@@ -27,24 +27,18 @@ std::filesystem::path installedDataFile(QString& message) {
 }
 
 void connectWindows(Module1& module) {
-    module.openers.input = [&module](const MessageSink& sink) -> QWidget* {
-        return Form1::open(module, sink);
-    };
-    module.openers.results = [&module](const MessageSink& sink) -> QWidget* {
-        auto* results = new Form2(module, [&module, sink] { module.openers.input(sink); });
-        results->messageSink = sink;
+    module.openers().input = [&module]() -> QWidget* { return Form1::open(module); };
+    module.openers().results = [&module]() -> QWidget* {
+        auto* results = new Form2(module);
         results->show();
         results->renderSchedule(0);
         return results;
     };
-    module.openers.save = [&module](const MessageSink& sink) -> QWidget* {
-        if (!module.saveWindow || !module.saveWindow->isVisible()) {
-            // A closed one only waits for its deletion.
-            auto* form = new Form3(module);
-            form->messageSink = sink;
-            module.saveWindow = form;
-        }
-        QWidget* form = module.saveWindow;
+    module.openers().save = [&module]() -> QWidget* {
+        QPointer<QWidget>& held = module.saveWindow();
+        // A closed one only waits for its deletion.
+        if (!held || !held->isVisible()) held = new Form3(module);
+        QWidget* form = held;
         form->show();
         form->raise();
         form->activateWindow();
@@ -52,12 +46,12 @@ void connectWindows(Module1& module) {
     };
 }
 
-int startOrvane(Module1& module, const MessageSink& messageSink) {
+int startOrvane(Module1& module) {
     connectWindows(module);
     try {
-        Form1::open(module, messageSink);
+        Form1::open(module);
     } catch (const DataFileError& error) {
-        messageSink(nullptr, startFailure(error));
+        module.services().messageSink(nullptr, startFailure(error));
         return 1;
     }
     return 0;

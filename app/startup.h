@@ -12,9 +12,9 @@ namespace orvane {
 void connectWindows(Module1& module);
 
 // Connects the windows and opens the input window on module's data file. If the file cannot be
-// used, shows one message that names the file and the failure, opens no window and returns 1;
-// otherwise returns 0.
-int startOrvane(Module1& module, const MessageSink& messageSink);
+// used, shows one message (module's sink) that names the file and the failure, opens no window
+// and returns 1; otherwise returns 0.
+int startOrvane(Module1& module);
 
 // The data file next to the running program, or an empty path with the reason in message.
 std::filesystem::path installedDataFile(QString& message);

@@ -1,16 +1,20 @@
-// The program-wide state that the three windows share. main creates one Module1 and hands it
-// to the windows by reference; every test makes its own.
+// The program-wide state that the windows share, and the services they use. main creates one
+// Module1 and hands it to each window through its constructor; every test makes its own.
 #pragma once
 
+#include <QDateTime>
+#include <QObject>
 #include <QPointer>
+#include <QString>
 #include <QWidget>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
-#include <utility>
 
+#include "engine/calculation.h"
 #include "engine/model.h"
+#include "gui/common/export_dialogs.h"
 #include "gui/common/window_support.h"
 #include "library/standards.h"
 
@@ -19,29 +23,69 @@ namespace orvane {
 // How one window opens another. The windows never include each other: app/ connects these.
 struct WindowOpeners {
     // A fresh input window, loaded and shown. Throws DataFileError; no window is left then.
-    std::function<QWidget*(const MessageSink&)> input;
+    std::function<QWidget*()> input;
     // A results window on the stored results, shown at schedule 1.
-    std::function<QWidget*(const MessageSink&)> results;
+    std::function<QWidget*()> results;
     // The one save window, opened or brought forward.
-    std::function<QWidget*(const MessageSink&)> save;
+    std::function<QWidget*()> save;
 };
 
-struct Module1 {
-    explicit Module1(std::filesystem::path dataFile) : dataFilePath(std::move(dataFile)) {}
+// What the windows ask of the desktop; tests replace these to answer instead of a user.
+struct WindowServices {
+    MessageSink messageSink = messageBoxSink();
+    ExportDialogs exportDialogs = standardExportDialogs();
+    std::function<void()> quit = quitProgram;
+};
 
+// The texts a calculation was started from, as the user typed them.
+struct CalculationInput {
+    FieldTexts fields;
+    std::string name;
+};
+
+class Module1 : public QObject {
+    Q_OBJECT
+public:
+    explicit Module1(std::filesystem::path dataFile, WindowServices services = {});
+
+    const std::filesystem::path& dataFilePath() const { return dataFilePath_; }
     // Reads the data file anew. Throws DataFileError and then keeps the previous data.
-    void loadStandardData() { standardData = LoadStandardData(dataFilePath); }
+    void loadStandardData();
+    const StandardData& standardData() const { return standardData_; }
 
-    std::filesystem::path dataFilePath;
-    StandardData standardData;
-    // The last calculation, with the parameters (and name) and grids it was computed from.
-    // The time estimate never writes here.
-    std::optional<DoseResults> doseResults;
+    // The last calculation, with the parameters (and name) and grids it was computed from, the
+    // texts it was started from and when it finished. The time estimate never writes here.
+    const std::optional<DoseResults>& doseResults() const { return doseResults_; }
+    const std::optional<CalculationInput>& lastInput() const { return lastInput_; }
+    const QDateTime& calculatedAt() const { return calculatedAt_; }
+    // Stores a new calculation, stamped now, and emits doseResultsChanged.
+    void setDoseResults(DoseResults results, CalculationInput input);
+
     // Full path of the results file, composed by the save window.
-    std::string ResultsFilePath;
-    WindowOpeners openers;
+    const std::string& ResultsFilePath() const { return resultsFilePath_; }
+    void setResultsFilePath(std::string path) { resultsFilePath_ = std::move(path); }
+    // Emits resultsSaved for path, stamped now.
+    void announceSaved(const QString& path);
+
+    WindowServices& services() { return services_; }
+    WindowOpeners& openers() { return openers_; }
     // The save window while it is open; there is never more than one.
-    QPointer<QWidget> saveWindow;
+    QPointer<QWidget>& saveWindow() { return saveWindow_; }
+
+signals:
+    void doseResultsChanged();
+    void resultsSaved(const QString& path, const QDateTime& when);
+
+private:
+    std::filesystem::path dataFilePath_;
+    StandardData standardData_;
+    std::optional<DoseResults> doseResults_;
+    std::optional<CalculationInput> lastInput_;
+    QDateTime calculatedAt_;
+    std::string resultsFilePath_;
+    WindowServices services_;
+    WindowOpeners openers_;
+    QPointer<QWidget> saveWindow_;
 };
 
 }  // namespace orvane

@@ -50,9 +50,8 @@ Form1::Form1(Module1& module, QWidget* parent) : QWidget(parent, Qt::Window), mo
     connect(Command2, &QPushButton::clicked, this, &Form1::Form1_Command2_Click);
 }
 
-Form1* Form1::open(Module1& module, const MessageSink& messageSink) {
+Form1* Form1::open(Module1& module) {
     auto* form = new Form1(module);
-    form->messageSink = messageSink;
     try {
         form->Form1_Form_Load();
     } catch (...) {
@@ -203,7 +202,7 @@ void Form1::Form1_List1_Click() {
     Label13->hide();
     Command1->setEnabled(false);
     const StandardFieldTexts texts =
-        standardFieldTexts(module_.standardData.library[static_cast<std::size_t>(k)]);
+        standardFieldTexts(module_.standardData().library[static_cast<std::size_t>(k)]);
     for (int i = 0; i < kFieldCount; ++i) {
         fields_[static_cast<std::size_t>(i)]->setText(
             QString::fromStdString(texts.fields[static_cast<std::size_t>(i)]));
@@ -221,7 +220,7 @@ FieldTexts Form1::fieldTexts() const {
 }
 
 void Form1::refuse(const std::exception& error, int field) {
-    messageSink(this, QString::fromStdString(error.what()));
+    module_.services().messageSink(this, QString::fromStdString(error.what()));
     if (field >= 0 && field < kFieldCount) fields_[static_cast<std::size_t>(field)]->setFocus();
 }
 
@@ -229,7 +228,7 @@ void Form1::Form1_Command3_Click() {
     TimeEstimate estimate;
     try {
         WaitCursor busy;
-        estimate = EstimateCalculationTime(fieldTexts(), module_.standardData.tables);
+        estimate = EstimateCalculationTime(fieldTexts(), module_.standardData().tables);
     } catch (const InputError& error) {
         refuse(error, error.field());
         return;
@@ -250,8 +249,10 @@ void Form1::Form1_Command1_Click() {
         WaitCursor busy;
         // The report names what Text16 says now: a chosen standard, possibly edited, or the
         // user's own name for typed data.
-        module_.doseResults = RunCalculation(fieldTexts(), fields_[15]->text().toStdString(),
-                                             module_.standardData.tables);
+        CalculationInput input{fieldTexts(), fields_[15]->text().toStdString()};
+        DoseResults results =
+            RunCalculation(input.fields, input.name, module_.standardData().tables);
+        module_.setDoseResults(std::move(results), std::move(input));
     } catch (const InputError& error) {
         Command1->setText(caption);
         refuse(error, error.field());
@@ -267,12 +268,12 @@ void Form1::Form1_Command1_Click() {
 void Form1::openResultsWindow() {
     // The results window is shown before this one closes, so that the program never runs
     // without a window.
-    module_.openers.results(messageSink);
+    module_.openers().results();
     close();
 }
 
 void Form1::Form1_Command2_Click() {
-    quit();
+    module_.services().quit();
 }
 
 }  // namespace orvane

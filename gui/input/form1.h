@@ -4,7 +4,6 @@
 
 #include <QWidget>
 #include <array>
-#include <functional>
 
 #include "engine/calculation.h"
 #include "gui/common/module1.h"
@@ -26,10 +25,7 @@ public:
 
     // Creates an input window, runs its load step and shows it. Throws DataFileError when the
     // data file cannot be read; no window is left behind then.
-    static Form1* open(Module1& module, const MessageSink& messageSink);
-
-    MessageSink messageSink = messageBoxSink();
-    std::function<void()> quit = quitProgram;
+    static Form1* open(Module1& module);
 
     // Throws DataFileError.
     void Form1_Form_Load();

@@ -123,8 +123,7 @@ double alignedTabStop(const QString& report, const QFont& font) {
 
 }  // namespace
 
-Form2::Form2(Module1& module, InputWindowOpener openInputWindow, QWidget* parent)
-    : QWidget(parent, Qt::Window), module_(module), openInputWindow_(std::move(openInputWindow)) {
+Form2::Form2(Module1& module, QWidget* parent) : QWidget(parent, Qt::Window), module_(module) {
     setObjectName(QStringLiteral("Form2"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Orvane, Revised Dynamic Bladder Model"));
@@ -330,9 +329,9 @@ void Form2::alignRowCaptions() {
 }
 
 void Form2::renderSchedule(int schedule) {
-    if (!module_.doseResults) return;
+    if (!module_.doseResults()) return;
     if (schedule >= 0 && schedule < kScheduleCount) shownSchedule_ = schedule;
-    ScheduleView view = RenderSchedule(*module_.doseResults, schedule);
+    ScheduleView view = RenderSchedule(*module_.doseResults(), schedule);
     Picture1_->setDrawing(std::move(view.drawing));
     showTable(QString::fromStdString(view.table));
     alignRowCaptions();
@@ -352,8 +351,8 @@ void Form2::Form2_Option3_Click() {
 }
 
 void Form2::Form2_Command1_Click() {
-    const bool alreadyOpen = module_.saveWindow && module_.saveWindow->isVisible();
-    QWidget* saveWindow = module_.openers.save(messageSink);
+    const bool alreadyOpen = module_.saveWindow() && module_.saveWindow()->isVisible();
+    QWidget* saveWindow = module_.openers().save();
     if (alreadyOpen || !screen()) return;
     // A new save window goes beside the results window when the screen has room for it there.
     const QPoint beside = frameGeometry().topRight() + QPoint(8, 0);
@@ -364,17 +363,17 @@ void Form2::Form2_Command1_Click() {
 
 void Form2::Form2_Command2_Click() {
     try {
-        openInputWindow_();
+        module_.openers().input();
     } catch (const DataFileError& error) {
         // The results stay on screen; nothing is lost.
-        messageSink(this, QString::fromStdString(error.what()));
+        module_.services().messageSink(this, QString::fromStdString(error.what()));
         return;
     }
     close();
 }
 
 void Form2::Form2_Command3_Click() {
-    quit();
+    module_.services().quit();
 }
 
 }  // namespace orvane

@@ -4,11 +4,8 @@
 
 #include <QWidget>
 #include <array>
-#include <functional>
 
-#include "gui/common/export_dialogs.h"
 #include "gui/common/module1.h"
-#include "gui/common/window_support.h"
 
 class QFrame;
 class QLabel;
@@ -26,20 +23,13 @@ class ColumnCaptionLabel;
 class Form2 : public QWidget {
     Q_OBJECT
 public:
-    // Opens a fresh input window; throws DataFileError when its load step fails.
-    using InputWindowOpener = std::function<void()>;
-
-    Form2(Module1& module, InputWindowOpener openInputWindow, QWidget* parent = nullptr);
+    explicit Form2(Module1& module, QWidget* parent = nullptr);
 
     // Shows schedule 0..2 of the stored results.
     void renderSchedule(int schedule);
 
     // The schedule on display, 0..2.
     int shownSchedule() const { return shownSchedule_; }
-
-    MessageSink messageSink = messageBoxSink();
-    ExportDialogs exportDialogs = standardExportDialogs();
-    std::function<void()> quit = quitProgram;
 
     void Form2_Option1_Click();
     void Form2_Option2_Click();
@@ -58,7 +48,6 @@ private:
     void alignRowCaptions();
 
     Module1& module_;
-    InputWindowOpener openInputWindow_;
     int shownSchedule_ = 0;
     ResultsExport* export_ = nullptr;  // the graph's context menu and the export shortcuts
     QMenuBar* menuBar_ = nullptr;      // above the documented controls

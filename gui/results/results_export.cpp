@@ -40,7 +40,7 @@ QString fileNamePart(const QString& text) {
 }  // namespace
 
 ResultsExport::ResultsExport(Form2& window, Picture1* picture, QTextEdit* table, QTextEdit* report,
-                             const Module1& module)
+                             Module1& module)
     : QObject(&window),
       window_(window),
       picture_(picture),
@@ -95,9 +95,9 @@ bool ResultsExport::eventFilter(QObject* watched, QEvent* event) {
 
 QString ResultsExport::suggestedPath(const QString& ending) const {
     QString base = QStringLiteral("bladder-dose");
-    if (module_.doseResults) {
+    if (module_.doseResults()) {
         const QString name =
-            fileNamePart(QString::fromStdString(module_.doseResults->parameters.name));
+            fileNamePart(QString::fromStdString(module_.doseResults()->parameters.name));
         if (!name.isEmpty()) base = name;
     }
     const FillRateSchedule& rates =
@@ -113,15 +113,15 @@ QString ResultsExport::suggestedPath(const QString& ending) const {
 
 QString ResultsExport::askForFile(const QString& caption, const QString& ending,
                                   const QStringList& filters) {
-    if (!module_.doseResults || !window_.exportDialogs.saveFileName) return {};
-    const QString path =
-        window_.exportDialogs.saveFileName(&window_, caption, suggestedPath(ending), filters);
+    if (!module_.doseResults() || !module_.services().exportDialogs.saveFileName) return {};
+    const QString path = module_.services().exportDialogs.saveFileName(
+        &window_, caption, suggestedPath(ending), filters);
     if (!path.isEmpty()) folder_ = QFileInfo(path).absolutePath();
     return path;
 }
 
 void ResultsExport::tell(const QString& text) {
-    if (window_.messageSink) window_.messageSink(&window_, text);
+    if (const MessageSink& sink = module_.services().messageSink) sink(&window_, text);
 }
 
 void ResultsExport::saveGraph() {
@@ -134,7 +134,7 @@ void ResultsExport::saveGraph() {
     const int schedule = window_.shownSchedule();
     const QString title =
         QStringLiteral("Bladder dose (mGy/MBq), %1, %2")
-            .arg(QString::fromStdString(module_.doseResults->parameters.name),
+            .arg(QString::fromStdString(module_.doseResults()->parameters.name),
                  QString::fromLatin1(kScheduleCaptions[static_cast<std::size_t>(schedule)]));
     const int dpi = picture_->logicalDpiX();
     const bool written =
@@ -145,22 +145,22 @@ void ResultsExport::saveGraph() {
 }
 
 void ResultsExport::copyTable() {
-    if (!module_.doseResults) return;
-    const std::string text = doseTableTabSeparated(*module_.doseResults, window_.shownSchedule());
+    if (!module_.doseResults()) return;
+    const std::string text = doseTableTabSeparated(*module_.doseResults(), window_.shownSchedule());
     QGuiApplication::clipboard()->setText(QString::fromStdString(text));
 }
 
 void ResultsExport::print() {
-    if (!module_.doseResults || !window_.exportDialogs.print) return;
+    if (!module_.doseResults() || !module_.services().exportDialogs.print) return;
     QPrinter printer(QPrinter::HighResolution);
     preparePrinter(printer);
     printer.setDocName(QStringLiteral("Bladder dose, %1")
-                           .arg(QString::fromStdString(module_.doseResults->parameters.name)));
+                           .arg(QString::fromStdString(module_.doseResults()->parameters.name)));
     printer.setFromTo(1, kScheduleCount);
-    if (!window_.exportDialogs.print(&window_, printer)) return;
+    if (!module_.services().exportDialogs.print(&window_, printer)) return;
     const std::vector<int> schedules = schedulesToPrint(
         printer.printRange(), window_.shownSchedule(), printer.fromPage(), printer.toPage());
-    if (!printSchedules(printer, *module_.doseResults, schedules, currentPrintFooter())) {
+    if (!printSchedules(printer, *module_.doseResults(), schedules, currentPrintFooter())) {
         tell(QStringLiteral("The results could not be printed."));
     }
 }
@@ -177,11 +177,11 @@ void ResultsExport::savePdf(bool allSchedules) {
     printer.setOutputFormat(QPrinter::PdfFormat);
     printer.setOutputFileName(path);
     printer.setDocName(QStringLiteral("Bladder dose, %1")
-                           .arg(QString::fromStdString(module_.doseResults->parameters.name)));
+                           .arg(QString::fromStdString(module_.doseResults()->parameters.name)));
     const std::vector<int> schedules =
         schedulesToPrint(allSchedules ? QPrinter::AllPages : QPrinter::CurrentPage,
                          window_.shownSchedule(), 1, kScheduleCount);
-    if (!printSchedules(printer, *module_.doseResults, schedules, currentPrintFooter())) {
+    if (!printSchedules(printer, *module_.doseResults(), schedules, currentPrintFooter())) {
         tell(QStringLiteral("The PDF could not be written to %1.").arg(path));
     }
 }

@@ -25,7 +25,7 @@ public:
     // Adds the commands to picture's context menu; table and report are the window's two text
     // fields, where Ctrl+C copies their selected text and, when none is selected, the table.
     ResultsExport(Form2& window, Picture1* picture, QTextEdit* table, QTextEdit* report,
-                  const Module1& module);
+                  Module1& module);
 
     void saveGraph();                 // Ctrl+S: PNG, or SVG for a name ending in .svg
     void copyTable();                 // Ctrl+C (no text selected), Ctrl+Shift+C
@@ -47,7 +47,7 @@ private:
     Picture1* picture_;
     QTextEdit* table_;
     QTextEdit* report_;
-    const Module1& module_;
+    Module1& module_;
     QString folder_;
 };
 

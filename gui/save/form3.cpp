@@ -96,25 +96,25 @@ void Form3::Form3_Text1_Change() {
 }
 
 void Form3::composeResultsFilePath() {
-    module_.ResultsFilePath = (Dir1->path() + QLatin1Char('/') + Text1->text()).toStdString();
+    module_.setResultsFilePath((Dir1->path() + QLatin1Char('/') + Text1->text()).toStdString());
 }
 
 void Form3::Form3_Command1_Click() {
     // An empty name would write to the path of an earlier save, or name the folder itself.
     if (Text1->text().isEmpty()) {
-        messageSink(this, QStringLiteral("Enter a file name."));
+        module_.services().messageSink(this, QStringLiteral("Enter a file name."));
         Text1->setFocus();
         return;
     }
-    if (!module_.doseResults) {
-        messageSink(this, QStringLiteral("There are no results to save yet."));
+    if (!module_.doseResults()) {
+        module_.services().messageSink(this, QStringLiteral("There are no results to save yet."));
         return;
     }
     const WriteOutcome outcome =
-        WriteResultsFile(std::filesystem::path(module_.ResultsFilePath), *module_.doseResults);
+        WriteResultsFile(std::filesystem::path(module_.ResultsFilePath()), *module_.doseResults());
     if (!outcome.ok) {
         // The window stays open for another try; an existing file is left as it was.
-        messageSink(this, QString::fromStdString(outcome.message));
+        module_.services().messageSink(this, QString::fromStdString(outcome.message));
         return;
     }
     close();

@@ -22,8 +22,6 @@ class Form3 : public QWidget {
 public:
     explicit Form3(Module1& module, QWidget* parent = nullptr);
 
-    MessageSink messageSink = messageBoxSink();
-
     void Form3_Form_Load();
     void Form3_Drive1_Change();
     void Form3_Dir1_Change();

@@ -66,10 +66,9 @@ protected:
         ASSERT_TRUE(folder.isValid());
         dataFile = folder.filePath(QStringLiteral("orvane.dat"));
         ASSERT_TRUE(QFile::copy(QStringLiteral(ORVANE_DATA_FILE), dataFile));
-        module = std::make_unique<Module1>(dataFile.toStdString());
-        sink = [this](QWidget*, const QString& text) { messages << text; };
+        module = std::make_unique<Module1>(dataFile.toStdString(), services());
         connectWindows(*module);
-        input = Form1::open(*module, sink);
+        input = Form1::open(*module);
     }
 
     void TearDown() override {
@@ -92,11 +91,17 @@ protected:
         return openWindow("Form2");
     }
 
+    // Messages are caught in messages; export dialogs answer nothing until a test sets them.
+    WindowServices services() {
+        return {.messageSink = [this](QWidget*, const QString& text) { messages << text; },
+                .exportDialogs = {},
+                .quit = [] {}};
+    }
+
     QTemporaryDir folder;
     QString dataFile;
     std::unique_ptr<Module1> module;
     QStringList messages;
-    MessageSink sink;
     QWidget* input = nullptr;
 };
 

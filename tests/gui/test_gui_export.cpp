@@ -42,13 +42,15 @@ TEST_F(ResultsExport, SessionThroughTheExportCommands) {
     choose("Tc-99m MAG3");
     auto* results = qobject_cast<Form2*>(calculate());
     ASSERT_NE(results, nullptr);
-    const DoseResults& stored = *module->doseResults;
+    const DoseResults& stored = *module->doseResults();
     auto* picture = control<Picture1>(results, QStringLiteral("Picture1"));
     QString answer;
-    results->exportDialogs.saveFileName = [&](QWidget*, const QString&, const QString&,
-                                              const QStringList&) { return answer; };
+    module->services().exportDialogs.saveFileName = [&](QWidget*, const QString&, const QString&,
+                                                        const QStringList&) { return answer; };
     bool printAsked = false;
-    results->exportDialogs.print = [&](QWidget*, QPrinter&) { return printAsked = true, false; };
+    module->services().exportDialogs.print = [&](QWidget*, QPrinter&) {
+        return printAsked = true, false;
+    };
     auto fillRateLine = [&](int s) {  // e.g. "Bladder Fill Rates: 0.5/0.25 ml/min, day/night"
         const std::string report = ParameterReport(stored.parameters, kFillRateSchedules[s]);
         return withLf(report).trimmed().section('\n', -1);

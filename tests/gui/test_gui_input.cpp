@@ -34,7 +34,7 @@ TEST_F(InputWindow, SessionFromStartToCalculation) {
     // A selection overwrites typed fields; a one-component standard leaves 4 to 12 blank.
     field(input, 5)->setText(QStringLiteral("9"));
     choose("Tc-99m MAG3");
-    const StandardFieldTexts expected = standardFieldTexts(module->standardData.library[7]);
+    const StandardFieldTexts expected = standardFieldTexts(module->standardData().library[7]);
     for (int n = 1; n <= kFieldCount; ++n) {
         EXPECT_EQ(field(input, n)->text().toStdString(), expected.fields[n - 1]) << n;
         EXPECT_EQ(field(input, n)->text().isEmpty(), n >= 4 && n <= 12) << n;
@@ -57,7 +57,7 @@ TEST_F(InputWindow, SessionFromStartToCalculation) {
     EXPECT_EQ(messages.size(), 2);
     EXPECT_EQ(field(input, 17)->text(), "<1 minute");
     EXPECT_EQ(openWindow("Form2"), nullptr);
-    EXPECT_FALSE(module->doseResults.has_value());
+    EXPECT_FALSE(module->doseResults().has_value());
 
     // Another selection waits again.
     choose("Tc-99m DTPA");
@@ -71,35 +71,35 @@ TEST_F(InputWindow, SessionFromStartToCalculation) {
     QWidget* results = calculate();
     ASSERT_NE(results, nullptr);
     EXPECT_EQ(openWindow("Form1"), nullptr);
-    EXPECT_EQ(module->doseResults->parameters.name, "MAG3, batch 7");
+    EXPECT_EQ(module->doseResults()->parameters.name, "MAG3, batch 7");
     EXPECT_TRUE(control<QTextEdit>(results, QStringLiteral("Text2"))
                     ->toPlainText()
                     .contains(QStringLiteral("MAG3, batch 7")));
 
     // A time check in a fresh window runs its trial apart from the stored results.
-    const DoseResults before = *module->doseResults;
+    const DoseResults before = *module->doseResults();
     click(results, "Command2");
     input = openWindow("Form1");
     ASSERT_NE(input, nullptr);
     choose("Tc-99m DTPA");
     click(input, "Command3");
     EXPECT_TRUE(control(input, QStringLiteral("Command1"))->isEnabled());
-    EXPECT_EQ(module->doseResults->parameters, before.parameters);
-    EXPECT_EQ(module->doseResults->tables, before.tables);
+    EXPECT_EQ(module->doseResults()->parameters, before.parameters);
+    EXPECT_EQ(module->doseResults()->tables, before.tables);
     EXPECT_EQ(messages.size(), 2);
 }
 
 TEST_F(InputWindow, AnUnusableDataFileStopsTheStartWithOneMessage) {
     QFile::remove(dataFile);
-    Module1 other(dataFile.toStdString());
-    EXPECT_EQ(startOrvane(other, sink), 1);
+    Module1 other(dataFile.toStdString(), services());
+    EXPECT_EQ(startOrvane(other), 1);
     EXPECT_EQ(openWindows("Form1").size(), 1);  // only the fixture's own
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages.front().contains(dataFile)) << messages.front().toStdString();
     EXPECT_TRUE(messages.front().contains(QStringLiteral("No such file or directory")));
 
     ASSERT_TRUE(QFile::copy(QStringLiteral(ORVANE_DATA_FILE), dataFile));
-    EXPECT_EQ(startOrvane(other, sink), 0);
+    EXPECT_EQ(startOrvane(other), 0);
     EXPECT_EQ(openWindows("Form1").size(), 2);
 }
 

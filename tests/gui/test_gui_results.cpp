@@ -22,7 +22,7 @@ TEST_F(ResultsWindow, SessionThroughTheSchedulesAndBack) {
     // The window shows exactly what RenderSchedule gives for the schedule.
     auto expectSchedule = [&](int schedule) {
         SCOPED_TRACE(schedule);
-        const ScheduleView view = RenderSchedule(*module->doseResults, schedule);
+        const ScheduleView view = RenderSchedule(*module->doseResults(), schedule);
         QString table = withLf(view.table);
         table.chop(1);  // the field holds no empty line after the last one
         EXPECT_EQ(control<QTextEdit>(results, QStringLiteral("Text1"))->toPlainText(), table);

@@ -19,19 +19,20 @@ QByteArray readFile(const QString& path) {
 using SaveWindow = WindowTest;
 
 TEST_F(SaveWindow, SessionFromRefusalsToTheWrittenFile) {
-    const StandardFieldTexts mag3 = standardFieldTexts(module->standardData.library[7]);
-    module->doseResults = RunCalculation(mag3.fields, mag3.name, module->standardData.tables);
+    const StandardFieldTexts mag3 = standardFieldTexts(module->standardData().library[7]);
+    module->setDoseResults(RunCalculation(mag3.fields, mag3.name, module->standardData().tables),
+                           {mag3.fields, mag3.name});
     const QString previousFolder = QDir::currentPath();
     const QString here = QDir(folder.filePath(QStringLiteral("results"))).absolutePath();
     ASSERT_TRUE(QDir().mkpath(here + QStringLiteral("/older")));
     QDir::setCurrent(here);
-    Form3* save = qobject_cast<Form3*>(module->openers.save(sink));
-    EXPECT_EQ(qobject_cast<Form3*>(module->openers.save(sink)), save);
+    Form3* save = qobject_cast<Form3*>(module->openers().save());
+    EXPECT_EQ(qobject_cast<Form3*>(module->openers().save()), save);
     EXPECT_EQ(openWindows("Form3").size(), 1);
 
     QLineEdit* name = field(save, 1);
     auto* folders = control<DirectoryList>(save, QStringLiteral("Dir1"));
-    auto path = [&] { return QString::fromStdString(module->ResultsFilePath); };
+    auto path = [&] { return QString::fromStdString(module->ResultsFilePath()); };
     auto open = [&](int row) {  // opens a folder of the list with Enter
         folders->setCurrentRow(row);
         QTest::keyClick(folders, Qt::Key_Return);
@@ -61,10 +62,10 @@ TEST_F(SaveWindow, SessionFromRefusalsToTheWrittenFile) {
     EXPECT_EQ(messages.size(), 1);
     EXPECT_TRUE(openWindows("Form3").isEmpty());
     EXPECT_EQ(readFile(here + "/mag3.txt"),
-              QByteArray::fromStdString(resultsFileText(*module->doseResults)));
+              QByteArray::fromStdString(resultsFileText(*module->doseResults())));
 
     // Reopened, the path of that save is still held, but an empty name stops the write.
-    save = qobject_cast<Form3*>(module->openers.save(sink));
+    save = qobject_cast<Form3*>(module->openers().save());
     EXPECT_EQ(path(), here + "/mag3.txt");
     click(save, "Command1");
     EXPECT_EQ(messages.back(), "Enter a file name.");
@@ -82,7 +83,7 @@ TEST_F(SaveWindow, SessionFromRefusalsToTheWrittenFile) {
     EXPECT_EQ(path(), here + "/mag3.txt");
     click(save, "Command1");
     EXPECT_EQ(readFile(here + "/mag3.txt"),
-              QByteArray::fromStdString(resultsFileText(*module->doseResults)));
+              QByteArray::fromStdString(resultsFileText(*module->doseResults())));
     QDir::setCurrent(previousFolder);
 }
 

@@ -23,8 +23,8 @@ int main(int argc, char* argv[]) {
         tell(nullptr, failure);
         return 1;
     }
-    orvane::Module1 module(dataFile);
-    if (const int status = orvane::startOrvane(module, tell); status != 0) return status;
-    orvane::runScreenshotDemo(QString::fromLocal8Bit(argv[1]));
+    orvane::Module1 module(dataFile, {.messageSink = tell});
+    if (const int status = orvane::startOrvane(module); status != 0) return status;
+    orvane::runScreenshotDemo(module, QString::fromLocal8Bit(argv[1]));
     return QApplication::exec();
 }

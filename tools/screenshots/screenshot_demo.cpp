@@ -14,7 +14,7 @@
 #include <QWidget>
 #include <iostream>
 
-#include "gui/results/form2.h"
+#include "gui/common/module1.h"
 
 namespace orvane {
 namespace {
@@ -66,18 +66,20 @@ void saveContextMenu(QWidget* results, const QString& file, std::function<void()
 }
 
 // All three schedules as PDF through the window's own command, its file dialog answered.
-void savePdf(QWidget* results, const QString& file) {
-    auto* form = qobject_cast<Form2*>(results);
+void savePdf(Module1& module, QWidget* results, const QString& file) {
     auto* command =
         results ? results->findChild<QAction*>(QStringLiteral("saveAllPdfAction")) : nullptr;
-    if (!form || !command) return QApplication::exit(1);
-    form->messageSink = [](QWidget*, const QString& text) {
+    if (!command) return QApplication::exit(1);
+    WindowServices& services = module.services();
+    const MessageSink previous = services.messageSink;
+    services.messageSink = [](QWidget*, const QString& text) {
         std::cerr << text.toStdString() << "\n";
         QApplication::exit(1);
     };
-    form->exportDialogs.saveFileName = [file](QWidget*, const QString&, const QString&,
-                                              const QStringList&) { return file; };
+    services.exportDialogs.saveFileName = [file](QWidget*, const QString&, const QString&,
+                                                 const QStringList&) { return file; };
     command->trigger();
+    services.messageSink = previous;
 }
 
 // Opens the save window from the results window and takes its picture; the last one.
@@ -95,9 +97,9 @@ void saveWindow(QWidget* results, const QDir& out) {
 
 }  // namespace
 
-void runScreenshotDemo(const QString& folder) {
+void runScreenshotDemo(Module1& module, const QString& folder) {
     const QDir out(folder);
-    QTimer::singleShot(kSettleMilliseconds, [out] {
+    QTimer::singleShot(kSettleMilliseconds, [&module, out] {
         QWidget* input = window("Form1");
         auto* list = control<QListWidget>(input, "List1");
         if (!list) return QApplication::exit(1);
@@ -107,10 +109,10 @@ void runScreenshotDemo(const QString& folder) {
         save(input, out.filePath(QStringLiteral("input-window.png")));
         control<QAbstractButton>(input, "Command1")->click();
 
-        QTimer::singleShot(kSettleMilliseconds, [out] {
+        QTimer::singleShot(kSettleMilliseconds, [&module, out] {
             QWidget* results = window("Form2");
             save(results, out.filePath(QStringLiteral("results-window.png")));
-            savePdf(results, out.filePath(QStringLiteral("results-print.pdf")));
+            savePdf(module, results, out.filePath(QStringLiteral("results-print.pdf")));
             saveContextMenu(results, out.filePath(QStringLiteral("graph-context-menu.png")),
                             [out, results] { saveWindow(results, out); });
         });

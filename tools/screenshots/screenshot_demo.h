@@ -5,9 +5,12 @@
 
 #include <QString>
 
+#include "gui/common/module1.h"
+
 namespace orvane {
 
-// Starts the session from the open input window; the program ends after the last picture.
-void runScreenshotDemo(const QString& folder);
+// Starts the session from the open input window of module; the program ends after the last
+// picture.
+void runScreenshotDemo(Module1& module, const QString& folder);
 
 }  // namespace orvane

@@ -154,8 +154,10 @@ void Form1::createMenus() {
         file->addAction(QStringLiteral("&Quit"), this, &Form1::Form1_Command2_Click);
     quitAction->setObjectName(QStringLiteral("quitAction"));
     quitAction->setShortcut(QKeySequence::Quit);
-    addHelpMenu(menuBar_, this, module_.dataFilePath.parent_path(),
-                [this](QWidget* parent, const QString& text) { messageSink(parent, text); });
+    addHelpMenu(menuBar_, this, module_.dataFilePath().parent_path(),
+                [this](QWidget* parent, const QString& text) {
+                    module_.services().messageSink(parent, text);
+                });
     placeMenuBarAbove(this, menuBar_);
 }
 

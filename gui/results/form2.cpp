@@ -221,8 +221,10 @@ void Form2::createMenus() {
         exports->addAction(command(name));
     }
     file->addAction(command("printAction"));
-    addHelpMenu(menuBar_, this, module_.dataFilePath.parent_path(),
-                [this](QWidget* parent, const QString& text) { messageSink(parent, text); });
+    addHelpMenu(menuBar_, this, module_.dataFilePath().parent_path(),
+                [this](QWidget* parent, const QString& text) {
+                    module_.services().messageSink(parent, text);
+                });
     placeMenuBarAbove(this, menuBar_);
 }
 

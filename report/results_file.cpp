@@ -1,18 +1,7 @@
 #include "report/results_file.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstddef>
-#include <cstdlib>
-#include <cstring>
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "engine/numtext.h"
 
@@ -25,10 +14,6 @@ constexpr const char* kCrLf = "\r\n";
 // fifth character of its column (the sixth for 20).
 constexpr const char* kColumnHeader =
     "    20       40        60        80       100       120       140       160       180";
-
-// Longest part of the target's name that goes into the temporary file's name, so that
-// ".<name>.XXXXXX" stays within the file system's name limit.
-constexpr std::size_t kMaxNameInTemporary = 200;
 
 void addLine(std::string& text, const std::string& line) {
     text += line;
@@ -76,108 +61,6 @@ void addBlock(std::string& text, const DoseResults& results, int schedule) {
     }
 }
 
-WriteOutcome failure(const std::filesystem::path& path, int error) {
-    return {false,
-            "Cannot write the results file \"" + path.string() + "\": " + std::strerror(error)};
-}
-
-// The creation mask of the process. Reading it means setting it; the program has one
-// thread, so nothing can create a file in between.
-mode_t currentUmask() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
-}
-
-// While alive, a write beyond the file size limit fails with EFBIG instead of raising
-// SIGXFSZ, whose default action would end the program.
-class FileSizeSignalIgnored {
-public:
-    FileSizeSignalIgnored() {
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        sigemptyset(&ignore.sa_mask);
-        active_ = ::sigaction(SIGXFSZ, &ignore, &previous_) == 0;
-    }
-    ~FileSizeSignalIgnored() {
-        if (active_) ::sigaction(SIGXFSZ, &previous_, nullptr);
-    }
-    FileSizeSignalIgnored(const FileSizeSignalIgnored&) = delete;
-    FileSizeSignalIgnored& operator=(const FileSizeSignalIgnored&) = delete;
-
-private:
-    struct sigaction previous_ {};
-    bool active_ = false;
-};
-
-// The temporary file beside the target: closed and removed on destruction unless it was
-// renamed into place.
-class TemporaryFile {
-public:
-    explicit TemporaryFile(std::string name) : name_(std::move(name)) {}
-    ~TemporaryFile() {
-        if (descriptor_ >= 0) ::close(descriptor_);
-        if (created_ && !renamed_) ::unlink(name_.c_str());
-    }
-    TemporaryFile(const TemporaryFile&) = delete;
-    TemporaryFile& operator=(const TemporaryFile&) = delete;
-
-    // Creates the file from the name template (ending in XXXXXX); false with errno set.
-    bool create() {
-        std::vector<char> buffer(name_.begin(), name_.end());
-        buffer.push_back('\0');
-        descriptor_ = ::mkostemp(buffer.data(), O_CLOEXEC);
-        if (descriptor_ < 0) return false;
-        name_ = buffer.data();
-        created_ = true;
-        return true;
-    }
-
-    bool writeAll(const std::string& text) {
-        const char* data = text.data();
-        std::size_t left = text.size();
-        while (left > 0) {
-            const ssize_t written = ::write(descriptor_, data, left);
-            if (written < 0) {
-                if (errno == EINTR) continue;
-                return false;
-            }
-            data += written;
-            left -= static_cast<std::size_t>(written);
-        }
-        return true;
-    }
-
-    bool close() {
-        const int descriptor = descriptor_;
-        descriptor_ = -1;
-        return ::close(descriptor) == 0;
-    }
-
-    bool renameTo(const std::string& target) {
-        if (::rename(name_.c_str(), target.c_str()) != 0) return false;
-        renamed_ = true;
-        return true;
-    }
-
-    int descriptor() const { return descriptor_; }
-
-private:
-    std::string name_;
-    int descriptor_ = -1;
-    bool created_ = false;
-    bool renamed_ = false;
-};
-
-// Makes the rename itself durable; a failure here no longer endangers any content.
-void syncFolder(const std::filesystem::path& folder) {
-    const std::string name = folder.empty() ? std::string(".") : folder.string();
-    const int descriptor = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (descriptor < 0) return;
-    ::fsync(descriptor);
-    ::close(descriptor);
-}
-
 }  // namespace
 
 std::string resultsFileText(const DoseResults& results) {
@@ -193,57 +76,7 @@ std::string resultsFileText(const DoseResults& results) {
 }
 
 WriteOutcome WriteResultsFile(const std::filesystem::path& path, const DoseResults& results) {
-    if (path.empty()) return failure(path, ENOENT);
-    if (!path.has_filename()) return failure(path, EISDIR);
-
-    // A symbolic link stays a link: the file it points to is the one replaced.
-    std::filesystem::path target = path;
-    struct stat status {};
-    if (::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
-        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-            target = resolved;
-            std::free(resolved);
-        }
-    }
-
-    // rename() would replace a file that the user may not write, so an existing target is
-    // checked the way an open for writing would check it.
-    const bool exists = ::stat(target.c_str(), &status) == 0;
-    if (!exists && errno != ENOENT) return failure(path, errno);
-    if (exists) {
-        if (S_ISDIR(status.st_mode)) return failure(path, EISDIR);
-        if (!S_ISREG(status.st_mode)) {
-            return {false,
-                    "Cannot write the results file \"" + path.string() + "\": not a regular file"};
-        }
-        if (::access(target.c_str(), W_OK) != 0) return failure(path, errno);
-    }
-    const mode_t mode = exists ? (status.st_mode & 07777) : (0666 & ~currentUmask());
-
-    const std::string text = resultsFileText(results);
-
-    const std::string name = target.filename().string().substr(0, kMaxNameInTemporary);
-    TemporaryFile temporary((target.parent_path() / ("." + name + ".XXXXXX")).string());
-    if (!temporary.create()) return failure(path, errno);
-
-    if (exists && (status.st_uid != ::geteuid() || status.st_gid != ::getegid())) {
-        // Keeping the owner needs privileges that the user may not have; without them the
-        // file simply belongs to the user who saved it.
-        [[maybe_unused]] const int kept =
-            ::fchown(temporary.descriptor(), status.st_uid, status.st_gid);
-    }
-    if (::fchmod(temporary.descriptor(), mode) != 0) return failure(path, errno);
-
-    {
-        FileSizeSignalIgnored fileSizeSignalIgnored;
-        if (!temporary.writeAll(text)) return failure(path, errno);
-    }
-    if (::fsync(temporary.descriptor()) != 0) return failure(path, errno);
-    if (!temporary.close()) return failure(path, errno);
-    if (!temporary.renameTo(target.string())) return failure(path, errno);
-
-    syncFolder(target.parent_path());
-    return {true, {}};
+    return writeFileAtomically(path, resultsFileText(results), "the results file");
 }
 
 }  // namespace orvane

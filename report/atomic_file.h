@@ -1,0 +1,22 @@
+// Writing a file so that a reader sees either the old content or the whole new one.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace orvane {
+
+struct WriteOutcome {
+    bool ok = false;
+    std::string message;  // on failure: what, the path and the system's reason
+};
+
+// Writes bytes atomically: a temporary file in the target folder, flushed and closed, then
+// renamed over the target. On failure the temporary file is removed and an existing target is
+// left untouched; the message reads "Cannot write <what> "<path>": <reason>". Never throws for
+// I/O failures.
+WriteOutcome writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
+                                 std::string_view what = "the file");
+
+}  // namespace orvane

@@ -10,8 +10,10 @@
 
 int main(int argc, char* argv[]) {
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::cout << "orvane " << orvane::kVersion << "\n";
-        return 0;
+        std::cout << "orvane " << orvane::kVersion << "\n" << std::flush;
+        if (std::cout) return 0;
+        std::cerr << "orvane: cannot write to standard output\n";
+        return 1;
     }
     QApplication application(argc, argv);
 

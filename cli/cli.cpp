@@ -1,78 +1,175 @@
 #include "cli/cli.h"
 
+#include <CLI/CLI.hpp>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <ostream>
-#include <stdexcept>
+#include <sstream>
 
 #include "engine/calculation.h"
 #include "engine/estimate.h"
 #include "engine/numtext.h"
 #include "engine/version.h"
 #include "library/standards.h"
+#include "report/atomic_file.h"
 #include "report/report.h"
 #include "report/results_file.h"
 
 namespace orvane {
-
-const std::array<const char*, 15> kFieldOptionNames{"f1",  "k1",  "tb1", "f2",    "k2",
-                                                    "tb2", "f3",  "k3",  "tb3",   "f4",
-                                                    "k4",  "tb4", "tp",  "delta", "gamma"};
-
 namespace {
 
-const char* const kUsage =
-    "Usage: orvane-cli [options]\n"
-    "\n"
+const char* const kDescription =
     "Computes the bladder-wall dose tables (mGy/MBq) of a standard radiopharmaceutical or of\n"
-    "typed-in data, exactly as the Orvane window does, and prints the results file.\n"
-    "\n"
-    "Input:\n"
-    "  --list                 print the twenty standards as the input window shows them\n"
-    "  --standard K           standard K (0..19) or its list text, e.g. \"Tc-99m DTPA\"\n"
-    "  --f1 T --k1 T --tb1 T  fraction, rate constant (min^-1) and biological half-life\n"
-    "  ... --f4 --k4 --tb4    (min) of components 1..4, as field texts\n"
-    "  --tp T                 physical half-life (min)\n"
-    "  --delta T --gamma T    Delta (mGy-kg/MBq-s) and Gamma (mGy-cm^2/MBq-s)\n"
-    "  --name TEXT            radiopharmaceutical name for the report\n"
-    "                         (field options override the chosen standard's fields)\n"
-    "  --data FILE            data file of standard values (default: the installed one)\n"
-    "\n"
-    "Output (default: the whole results file on standard output):\n"
-    "  --output FILE          save the results file to FILE\n"
-    "  --schedule S           print schedule S's (0..2) parameter report and dose table\n"
-    "  --csv                  print schedule,V0_ml,T0_min,dose_mGy_per_MBq rows\n"
-    "  --estimate             print the calculation time estimate\n"
-    "  --version, --help\n"
-    "\n"
-    "Exit status: 0 success, 1 file or I/O failure, 2 refused input or bad usage.\n";
+    "typed-in data, exactly as the Orvane window does, and prints the results file.";
 
-bool takesValue(const std::string& option) {
-    for (const char* name : kFieldOptionNames) {
-        if (option == name) return true;
-    }
-    return option == "standard" || option == "name" || option == "schedule" || option == "output" ||
-           option == "data";
+const char* const kFooter =
+    "Field options override the chosen standard's fields. Without an output option the whole\n"
+    "results file is printed.\n"
+    "\n"
+    "Exit status: 0 success, 1 file or I/O failure, 2 refused input or bad usage.";
+
+// A parse of the command line into options: CLI11 keeps references to the members.
+struct CliParser {
+    CliOptions options;
+    CLI::App app{kDescription, "orvane-cli"};
+};
+
+// Every option may be given once, and with a value that is not empty.
+CLI::Option* once(CLI::Option* option) {
+    return option->multi_option_policy(CLI::MultiOptionPolicy::Throw);
 }
 
+CLI::Option* addFlag(CLI::App& app, const std::string& name, bool& value,
+                     const std::string& description) {
+    return once(app.add_flag(name, value, description))->disable_flag_override();
+}
+
+CLI::Option* addText(CLI::App& app, const std::string& name,
+                     std::function<void(const std::string&)> store, const std::string& description,
+                     const std::string& typeName = "TEXT") {
+    const CLI::Validator nonEmpty(
+        [](const std::string& value) {
+            return value.empty() ? std::string("the value is empty") : std::string();
+        },
+        "", "non-empty");
+    return once(app.add_option_function<std::string>(name, std::move(store), description))
+        ->check(nonEmpty)
+        ->type_name(typeName);
+}
+
+CLI::Option* addText(CLI::App& app, const std::string& name, std::optional<std::string>& value,
+                     const std::string& description, const std::string& typeName = "TEXT") {
+    return addText(
+        app, name, [&value](const std::string& text) { value = text; }, description, typeName);
+}
+
+// Schedules are numbered 1..3, or named by their day rate.
 int parseSchedule(const std::string& text) {
-    if (text == "0" || text == "1" || text == "2") return text[0] - '0';
-    throw std::invalid_argument("--schedule takes 0, 1 or 2, not \"" + text + "\"");
+    const bool digitsOnly = text.find_first_not_of("0123456789") == std::string::npos;
+    if (digitsOnly && text.size() == 1 && text >= "1" && text <= "3") return text[0] - '0';
+    if (text.find('.') != std::string::npos) {
+        try {
+            std::size_t used = 0;
+            const double rate = std::stod(text, &used);
+            for (int s = 0; s < kScheduleCount; ++s) {
+                if (used == text.size() && rate == kFillRateSchedules[s].dayRate) return s + 1;
+            }
+        } catch (const std::exception&) {
+        }
+    }
+    const std::string why =
+        digitsOnly && !text.empty() && text.find_first_not_of('0') == std::string::npos
+            ? "schedules are numbered from 1, not 0"
+            : "\"" + text + "\" is not a schedule";
+    throw CLI::ValidationError("--schedule", why +
+                                                 "; give 1, 2 or 3, or the day rate 0.5, 1.0 or "
+                                                 "1.5 (ml/min)");
+}
+
+void addProgramOptions(CLI::App& app, CliOptions& o) {
+    const std::string group = "Program";
+    addFlag(app, "--help", o.help, "print this help and exit")->group(group);
+    addFlag(app, "--version", o.version, "print the version and exit")->group(group);
+    addText(app, "--data", o.dataFile, "data file of standard values (default: the installed one)",
+            "FILE")
+        ->group(group);
+}
+
+void addRadiopharmaceuticalOptions(CLI::App& app, CliOptions& o) {
+    const std::string group = "Radiopharmaceutical";
+    addFlag(app, "--list", o.list, "print the twenty standards as the input window shows them")
+        ->group(group);
+    addText(app, "--standard", o.standard,
+            "standard K (0..19) or its list text, e.g. \"Tc-99m DTPA\"", "K")
+        ->group(group);
+    for (int f = 0; f < kFieldCount; ++f) {
+        addText(app, std::string("--") + kFieldOptionNames[f], o.fields[f], fieldCaption(f),
+                "NUMBER")
+            ->group(group);
+    }
+    addText(app, "--name", o.name, "radiopharmaceutical name for the report")->group(group);
+}
+
+void addOutputOptions(CLI::App& app, CliOptions& o) {
+    const std::string group = "Output";
+    addText(
+        app, "--schedule", [&o](const std::string& text) { o.schedule = parseSchedule(text); },
+        "schedule 1, 2, 3 (or its day rate 0.5, 1.0, 1.5 ml/min) only:\n"
+        "its report and dose table, or its --csv rows",
+        "S")
+        ->group(group);
+    addFlag(app, "--csv", o.csv, "print schedule,V0_ml,T0_min,dose_mGy_per_MBq rows")->group(group);
+    addFlag(app, "--estimate", o.estimate, "print the calculation time estimate")->group(group);
+    addText(app, "--output", o.output, "write the output to FILE (atomically) instead", "FILE")
+        ->group(group);
+}
+
+std::unique_ptr<CliParser> makeParser() {
+    auto parser = std::make_unique<CliParser>();
+    CLI::App& app = parser->app;
+    app.set_help_flag();
+    app.footer(kFooter);
+    app.get_formatter()->column_width(28);
+    addProgramOptions(app, parser->options);
+    addRadiopharmaceuticalOptions(app, parser->options);
+    addOutputOptions(app, parser->options);
+    return parser;
+}
+
+void checkModes(const CliOptions& o) {
+    const bool table = o.csv || o.schedule.has_value();
+    if ((o.list ? 1 : 0) + (o.estimate ? 1 : 0) + (table ? 1 : 0) > 1) {
+        throw UsageError(
+            "--list, --estimate and the table outputs (--schedule, --csv) exclude "
+            "each other");
+    }
+}
+
+// "--flag=value" and "--option=" (CLI11 would take the next argument as the value).
+void refuseAttachedValue(const CLI::App& app, const std::string& argument) {
+    const std::size_t equals = argument.find('=');
+    if (argument.rfind("--", 0) != 0 || equals == std::string::npos) return;
+    const std::string name = argument.substr(0, equals);
+    const CLI::Option* option = app.get_option_no_throw(name);
+    if (option == nullptr) return;
+    if (option->get_expected_max() == 0) throw UsageError(name + " takes no value");
+    if (equals + 1 == argument.size()) throw UsageError(name + ": the value is empty");
 }
 
 int findStandard(const std::string& key) {
     for (int i = 0; i < kStandardCount; ++i) {
         if (key == kStandardNames[i]) return i;
     }
-    if (!key.empty() && key.size() <= 2 &&
-        key.find_first_not_of("0123456789") == std::string::npos) {
-        const int index = std::stoi(key);
-        if (index < kStandardCount) return index;
+    if (!key.empty() && key.find_first_not_of("0123456789") == std::string::npos) {
+        const std::string digits = key.substr(std::min(key.find_first_not_of('0'), key.size() - 1));
+        if (digits.size() <= 2 && std::stoi(digits) < kStandardCount) return std::stoi(digits);
     }
-    throw std::invalid_argument("--standard: no standard \"" + key +
-                                "\" (give 0..19 or a name from --list)");
+    throw UsageError("--standard: no standard \"" + key + "\" (give 0..19 or a name from --list)");
 }
 
-void printList(const StandardData& data, std::ostream& out) {
+std::string listText(const StandardData& data) {
+    std::ostringstream out;
     for (int i = 0; i < kStandardCount; ++i) {
         const StandardFieldTexts texts = standardFieldTexts(data.library[i]);
         out << i << "\t" << texts.name << "\n";
@@ -88,159 +185,120 @@ void printList(const StandardData& data, std::ostream& out) {
         out << "\tphysical half-life " << texts.fields[12] << " min, Delta " << texts.fields[13]
             << " mGy-kg/MBq-s, Gamma " << texts.fields[14] << " mGy-cm^2/MBq-s\n";
     }
+    return out.str();
 }
 
-void printCsv(const DoseResults& results, std::ostream& out) {
-    out << "schedule,V0_ml,T0_min,dose_mGy_per_MBq\n";
-    for (int s = 0; s < kScheduleCount; ++s) {
+// Rows of schedules 1..3, or of one schedule.
+std::string csvText(const DoseResults& results, std::optional<int> schedule) {
+    std::string text = "schedule,V0_ml,T0_min,dose_mGy_per_MBq\n";
+    for (int s = 1; s <= kScheduleCount; ++s) {
+        if (schedule && *schedule != s) continue;
         for (int v = 0; v < kV0Count; ++v) {
             for (int t = 0; t < kT0Count; ++t) {
-                out << s << "," << formatPlain(results.grids.v0Grid[v]).substr(1) << ","
-                    << formatPlain(results.grids.t0Grid[t]).substr(1) << ","
-                    << formatRoundTrip(results.tables[s].at(t, v)) << "\n";
+                text += std::to_string(s) + "," + formatPlain(results.grids.v0Grid[v]).substr(1) +
+                        "," + formatPlain(results.grids.t0Grid[t]).substr(1) + "," +
+                        formatRoundTrip(results.tables[s - 1].at(t, v)) + "\n";
             }
         }
     }
+    return text;
+}
+
+StandardData loadData(const CliOptions& o) {
+    const std::filesystem::path file =
+        o.dataFile ? std::filesystem::path(*o.dataFile) : dataFilePathFor(executableDirectory());
+    return LoadStandardData(file);
+}
+
+// The fields as the input window would hold them: a standard's displayed texts, then
+// whatever was typed over them.
+std::pair<FieldTexts, std::string> typedFields(const CliOptions& o, const StandardData& data) {
+    FieldTexts fields{};
+    std::string name;
+    if (o.standard) {
+        const StandardFieldTexts texts =
+            standardFieldTexts(data.library[findStandard(*o.standard)]);
+        fields = texts.fields;
+        name = texts.name;
+    }
+    for (int f = 0; f < kFieldCount; ++f) {
+        if (o.fields[f]) fields[f] = *o.fields[f];
+    }
+    if (o.name) name = *o.name;
+    return {fields, name};
+}
+
+// The dose-table modes: the results file, one schedule's report and table, or CSV rows.
+std::string tableText(const CliOptions& o, const StandardData& data) {
+    const auto [fields, name] = typedFields(o, data);
+    if (o.estimate) return EstimateCalculationTime(fields, data.tables).text + "\n";
+    const DoseResults results = RunCalculation(fields, name, data.tables);
+    if (o.csv) return csvText(results, o.schedule);
+    if (o.schedule) {
+        const ScheduleView view = RenderSchedule(results, *o.schedule - 1);
+        return view.report + view.table;
+    }
+    return resultsFileText(results);
+}
+
+// The text that the options ask for. Throws the errors of the layers below.
+std::string outputText(const CliOptions& o) {
+    if (o.help) return cliUsage();
+    if (o.version) return std::string("orvane-cli ") + kVersion + "\n";
+    const StandardData data = loadData(o);
+    if (o.list) return listText(data);
+    return tableText(o, data);
+}
+
+// Writes the text to the --output file or to out; false with a message on err on failure.
+bool deliver(const CliOptions& o, const std::string& text, std::ostream& out, std::ostream& err) {
+    if (o.output && !o.help && !o.version) {
+        const WriteOutcome outcome = writeFileAtomically(*o.output, text, "the output file");
+        if (!outcome.ok) err << "orvane-cli: " << outcome.message << "\n";
+        return outcome.ok;
+    }
+    out << text;
+    out.flush();
+    if (!out) err << "orvane-cli: cannot write to standard output\n";
+    return static_cast<bool>(out);
 }
 
 }  // namespace
 
 CliOptions parseCliArguments(const std::vector<std::string>& arguments) {
-    CliOptions options;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::string& argument = arguments[i];
-        if (argument.rfind("--", 0) != 0) {
-            throw std::invalid_argument("unexpected argument \"" + argument + "\"");
-        }
-        std::string option = argument.substr(2);
-        std::optional<std::string> value;
-        if (const auto eq = option.find('='); eq != std::string::npos) {
-            value = option.substr(eq + 1);
-            option.resize(eq);
-        }
-        if (takesValue(option)) {
-            if (!value) {
-                if (i + 1 >= arguments.size()) {
-                    throw std::invalid_argument("--" + option + " needs a value");
-                }
-                value = arguments[++i];
-            }
-        } else if (value) {
-            throw std::invalid_argument("--" + option + " takes no value");
-        }
+    const std::unique_ptr<CliParser> parser = makeParser();
+    for (const std::string& argument : arguments) refuseAttachedValue(parser->app, argument);
+    std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+    try {
+        parser->app.parse(reversed);
+    } catch (const CLI::ArgumentMismatch& e) {
+        // CLI11 says "--x: At Most 1 required but received 2" for a repeated option.
+        const std::string message = e.what();
+        if (message.find("At Most") == std::string::npos) throw UsageError(message);
+        throw UsageError(message.substr(0, message.find(':')) + ": given more than once");
+    } catch (const CLI::ParseError& e) {
+        throw UsageError(e.what());
+    }
+    checkModes(parser->options);
+    return parser->options;
+}
 
-        if (option == "help")
-            options.help = true;
-        else if (option == "version")
-            options.version = true;
-        else if (option == "list")
-            options.list = true;
-        else if (option == "csv")
-            options.csv = true;
-        else if (option == "estimate")
-            options.estimate = true;
-        else if (option == "standard")
-            options.standard = *value;
-        else if (option == "name")
-            options.name = *value;
-        else if (option == "schedule")
-            options.schedule = parseSchedule(*value);
-        else if (option == "output")
-            options.output = *value;
-        else if (option == "data")
-            options.dataFile = *value;
-        else {
-            bool known = false;
-            for (int f = 0; f < kFieldCount; ++f) {
-                if (option == kFieldOptionNames[f]) {
-                    options.fields[f] = *value;
-                    known = true;
-                }
-            }
-            if (!known) throw std::invalid_argument("unknown option --" + option);
-        }
-    }
-    const int outputs = (options.schedule ? 1 : 0) + (options.csv ? 1 : 0) +
-                        (options.estimate ? 1 : 0) + (options.list ? 1 : 0);
-    if (outputs > 1) {
-        throw std::invalid_argument("--list, --schedule, --csv and --estimate exclude each other");
-    }
-    return options;
+std::string cliUsage() {
+    return makeParser()->app.help();
 }
 
 int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
     CliOptions options;
+    std::string text;
     try {
         options = parseCliArguments(arguments);
-    } catch (const std::invalid_argument& e) {
+        text = outputText(options);
+    } catch (const UsageError& e) {
         err << "orvane-cli: " << e.what() << "\nTry 'orvane-cli --help'.\n";
         return kCliRefused;
-    }
-    if (options.help) {
-        out << kUsage;
-        return kCliOk;
-    }
-    if (options.version) {
-        out << "orvane-cli " << kVersion << "\n";
-        return kCliOk;
-    }
-
-    StandardData data;
-    try {
-        const std::filesystem::path file = options.dataFile
-                                               ? std::filesystem::path(*options.dataFile)
-                                               : dataFilePathFor(executableDirectory());
-        data = LoadStandardData(file);
     } catch (const DataFileError& e) {
         err << "orvane-cli: " << e.what() << "\n";
         return kCliFileError;
-    }
-    if (options.list) {
-        printList(data, out);
-        return kCliOk;
-    }
-
-    // The fields as the input window would hold them: a standard's displayed texts, then
-    // whatever was typed over them.
-    FieldTexts fields{};
-    std::string name;
-    if (options.standard) {
-        int index = 0;
-        try {
-            index = findStandard(*options.standard);
-        } catch (const std::invalid_argument& e) {
-            err << "orvane-cli: " << e.what() << "\n";
-            return kCliRefused;
-        }
-        const StandardFieldTexts texts = standardFieldTexts(data.library[index]);
-        fields = texts.fields;
-        name = texts.name;
-    }
-    for (int f = 0; f < kFieldCount; ++f) {
-        if (options.fields[f]) fields[f] = *options.fields[f];
-    }
-    if (options.name) name = *options.name;
-
-    try {
-        if (options.estimate) {
-            out << EstimateCalculationTime(fields, data.tables).text << "\n";
-            return kCliOk;
-        }
-        const DoseResults results = RunCalculation(fields, name, data.tables);
-        if (options.csv) {
-            printCsv(results, out);
-        } else if (options.schedule) {
-            const ScheduleView view = RenderSchedule(results, *options.schedule);
-            out << view.report << view.table;
-        } else if (options.output) {
-            const WriteOutcome outcome = WriteResultsFile(*options.output, results);
-            if (!outcome.ok) {
-                err << "orvane-cli: " << outcome.message << "\n";
-                return kCliFileError;
-            }
-        } else {
-            out << resultsFileText(results);
-        }
     } catch (const InputError& e) {
         err << "orvane-cli: refused: " << e.what() << "\n";
         return kCliRefused;
@@ -251,12 +309,7 @@ int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::os
         err << "orvane-cli: " << e.what() << "\n";
         return kCliRefused;
     }
-    out.flush();
-    if (!out) {
-        err << "orvane-cli: could not write the output\n";
-        return kCliFileError;
-    }
-    return kCliOk;
+    return deliver(options, text, out, err) ? kCliOk : kCliFileError;
 }
 
 }  // namespace orvane

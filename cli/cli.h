@@ -4,6 +4,7 @@
 #include <array>
 #include <iosfwd>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -12,27 +13,45 @@ namespace orvane {
 // Exit status of orvane-cli.
 enum CliStatus { kCliOk = 0, kCliFileError = 1, kCliRefused = 2 };
 
+// Bad usage: an unknown, repeated or empty option, or options that exclude each other.
+class UsageError : public std::invalid_argument {
+public:
+    using std::invalid_argument::invalid_argument;
+};
+
+// The parsed command line, one group of members per group of options in --help.
 struct CliOptions {
+    // Program
     bool help = false;
     bool version = false;
+    std::optional<std::string> dataFile;
+
+    // Radiopharmaceutical
     bool list = false;
-    bool csv = false;
-    bool estimate = false;
     std::optional<std::string> standard;                // index 0..19 or list text
     std::array<std::optional<std::string>, 15> fields;  // --f1 --k1 --tb1 ... --tp --delta --gamma
     std::optional<std::string> name;
-    std::optional<int> schedule;  // 0..2
+
+    // Output
+    std::optional<int> schedule;  // 1..3
+    bool csv = false;
+    bool estimate = false;
     std::optional<std::string> output;
-    std::optional<std::string> dataFile;
 };
 
 // The option names of the fifteen fields, in field order ("f1", "k1", "tb1", ..., "gamma").
-extern const std::array<const char*, 15> kFieldOptionNames;
+inline constexpr std::array<const char*, 15> kFieldOptionNames{
+    "f1",  "k1", "tb1", "f2",  "k2", "tb2",   "f3",   "k3",
+    "tb3", "f4", "k4",  "tb4", "tp", "delta", "gamma"};
 
-// Parses argv[1..]; throws std::invalid_argument with a message on bad usage.
+// Parses argv[1..]; throws UsageError with a message that names the option.
 CliOptions parseCliArguments(const std::vector<std::string>& arguments);
 
-// Runs orvane-cli: results on out, messages on err; returns the exit status.
+// The --help text: the options in groups and the exit statuses.
+std::string cliUsage();
+
+// Runs orvane-cli: results on out (or in the --output file), messages on err; returns the
+// exit status. A failure to write out is a file error (1).
 int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
 
 }  // namespace orvane

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -73,7 +74,8 @@ TEST(Cli, TypedFieldsOverrideTheStandardAndNameTheReport) {
 }
 
 TEST(Cli, OutputsTheScheduleTheCsvAndTheEstimate) {
-    const CliRun schedule = cli({"--standard", "1", "--schedule", "1"});
+    const CliRun schedule = cli({"--standard", "1", "--schedule", "2"});
+    EXPECT_EQ(cli({"--standard", "1", "--schedule", "1.0"}).out, schedule.out);
     EXPECT_NE(schedule.out.find("Bladder Fill Rates: 1./0.5 ml/min, day/night\r\n"),
               std::string::npos);
     EXPECT_EQ(std::count(schedule.out.begin(), schedule.out.end(), '\n'), 11 + 7);
@@ -88,7 +90,7 @@ TEST(Cli, OutputsTheScheduleTheCsvAndTheEstimate) {
     int row = 0;
     for (; std::getline(lines, line); ++row) {
         const int s = row / 63, v = row % 63 / 9, t = row % 9;
-        const std::string head = std::to_string(s) + "," +
+        const std::string head = std::to_string(s + 1) + "," +
                                  formatPlain(data.tables.v0Grid[v]).substr(1) + "," +
                                  formatPlain(data.tables.t0Grid[t]).substr(1) + ",";
         ASSERT_EQ(line.substr(0, head.size()), head);
@@ -96,6 +98,10 @@ TEST(Cli, OutputsTheScheduleTheCsvAndTheEstimate) {
         EXPECT_EQ(textToNumber(line.substr(head.size())), results.tables[s].at(t, v));
     }
     EXPECT_EQ(row, 189);
+    // With --schedule, the rows of that schedule only.
+    const std::string third = cli({"--standard", "1", "--csv", "--schedule", "1.5"}).out;
+    EXPECT_EQ(std::count(third.begin(), third.end(), '\n'), 1 + 63);
+    EXPECT_EQ(third.substr(third.find('\n') + 1, 2), "3,");
     EXPECT_EQ(cli({"--standard", "1", "--estimate"}).out, "<1 minute\n");
     EXPECT_NE(cli({"--list"}).out.find("19\tSr-89 Cl\n"), std::string::npos);
 }
@@ -104,9 +110,20 @@ TEST(Cli, SavesThroughTheAtomicWriterAndReportsFailures) {
     const fs::path folder =
         fs::temp_directory_path() / ("orvane-cli-" + std::to_string(::getpid()));
     fs::create_directories(folder);
-    const CliRun saved = cli({"--standard", "1", "--output", (folder / "dtpa.txt").string()});
-    EXPECT_EQ(saved.status, kCliOk) << saved.err;
-    EXPECT_EQ(readFile(folder / "dtpa.txt"), cli({"--standard", "1"}).out);
+    // --output takes whatever would have been printed.
+    for (const auto& mode :
+         std::vector<std::vector<std::string>>{{"--standard", "1"},
+                                               {"--standard", "1", "--csv"},
+                                               {"--standard", "1", "--schedule", "3"},
+                                               {"--standard", "1", "--estimate"},
+                                               {"--list"}}) {
+        std::vector<std::string> arguments = mode;
+        arguments.insert(arguments.end(), {"--output", (folder / "out.txt").string()});
+        const CliRun saved = cli(arguments);
+        EXPECT_EQ(saved.status, kCliOk) << saved.err;
+        EXPECT_EQ(saved.out, "");
+        EXPECT_EQ(readFile(folder / "out.txt"), cli(mode).out) << mode.back();
+    }
 
     const CliRun intoFolder = cli({"--standard", "1", "--output", folder.string()});
     EXPECT_EQ(intoFolder.status, kCliFileError);
@@ -129,19 +146,32 @@ TEST(Cli, SavesThroughTheAtomicWriterAndReportsFailures) {
 }
 
 TEST(Cli, RefusesBadUsageAndUndefinedInputWithStatusTwo) {
-    for (const auto& arguments : std::vector<std::vector<std::string>>{{"--bogus"},
-                                                                       {"--standard"},
-                                                                       {"--standard", "20"},
-                                                                       {"--standard", "Tc-99"},
-                                                                       {"--schedule", "3"},
-                                                                       {"stray"},
-                                                                       {"--csv", "--estimate"},
-                                                                       {"--list=yes"}}) {
+    // The arguments, and what the message must say.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases{
+        {{"--bogus"}, "--bogus"},
+        {{"--standard"}, "--standard"},
+        {{"--standard", "20"}, "no standard \"20\""},
+        {{"--standard", "Tc-99"}, "no standard"},
+        {{"--schedule", "0"}, "--schedule: schedules are numbered from 1, not 0"},
+        {{"--schedule", "4"}, "give 1, 2 or 3, or the day rate 0.5, 1.0 or 1.5"},
+        {{"--schedule", "2.0"}, "--schedule"},
+        {{"stray"}, "stray"},
+        {{"--csv", "--estimate"}, "exclude each other"},
+        {{"--list", "--schedule", "1"}, "exclude each other"},
+        {{"--list=yes"}, "--list takes no value"},
+        {{"--list", "--list"}, "--list: given more than once"},
+        {{"--standard", "1", "--k1=2", "--k1", "3"}, "--k1: given more than once"},
+        {{"--standard", "1", "--output", ""}, "--output: the value is empty"},
+        {{"--standard", "1", "--name="}, "--name: the value is empty"},
+        {{"--data", "", "--list"}, "--data: the value is empty"},
+    };
+    for (const auto& [arguments, message] : cases) {
         const CliRun run = cli(arguments);
         EXPECT_EQ(run.status, kCliRefused) << arguments[0];
-        EXPECT_FALSE(run.err.empty());
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
         EXPECT_TRUE(run.out.empty());
     }
+    EXPECT_EQ(cli({"--standard", "007"}).out, cli({"--standard", "7"}).out);
     const CliRun empty = cli({});
     EXPECT_EQ(empty.status, kCliRefused);
     EXPECT_NE(empty.err.find("Physical Half-Life (min)"), std::string::npos) << empty.err;

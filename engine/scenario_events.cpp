@@ -185,7 +185,7 @@ void tableEvents(const Scenario& s, ScenarioEvents& events) {
 }  // namespace
 
 ScenarioError::ScenarioError(std::string path, std::string reason)
-    : std::runtime_error(path + ": " + reason),
+    : std::runtime_error(path.empty() ? reason : path + ": " + reason),
       path_(std::move(path)),
       reason_(std::move(reason)) {}
 

@@ -97,18 +97,17 @@ QMenu* addHelpMenu(QMenuBar* bar, QWidget* window, std::filesystem::path documen
                           }),
           QStringLiteral("dataHelpAction"));
     help->addSeparator();
-    named(help->addAction(QStringLiteral("&About Orvane"),
-                          [window] {
-                              showDocument(
-                                  window, QStringLiteral("aboutWindow"),
-                                  QStringLiteral("About Orvane"),
-                                  QStringLiteral("# Orvane %1\n\nAbsorbed dose to the urinary "
-                                                 "bladder wall (mGy/MBq) from a "
-                                                 "radiopharmaceutical excreted in urine, with a "
-                                                 "dynamic bladder model.\n\nBuilt with Qt %2.")
-                                      .arg(QString::fromLatin1(kVersion),
-                                           QString::fromLatin1(qVersion())));
-                          }),
+    named(help->addAction(
+              QStringLiteral("&About Orvane"),
+              [window] {
+                  showDocument(
+                      window, QStringLiteral("aboutWindow"), QStringLiteral("About Orvane"),
+                      QStringLiteral("# Orvane %1\n\nAbsorbed dose to the urinary "
+                                     "bladder wall (mGy/MBq) from a "
+                                     "radiopharmaceutical excreted in urine, with a "
+                                     "dynamic bladder model.\n\nBuilt with Qt %2.")
+                          .arg(QString::fromLatin1(kVersion), QString::fromLatin1(qVersion())));
+              }),
           QStringLiteral("aboutAction"));
     return help;
 }

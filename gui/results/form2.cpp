@@ -19,6 +19,7 @@
 
 #include "engine/model.h"
 #include "gui/common/menus.h"
+#include "gui/results/dose_chart_window.h"
 #include "gui/results/picture1.h"
 #include "gui/results/results_controls.h"
 #include "gui/results/results_export.h"
@@ -134,6 +135,7 @@ Form2::Form2(Module1& module, QWidget* parent) : QWidget(parent, Qt::Window), mo
     Option1->setChecked(true);
     export_ = new ResultsExport(*this, Picture1_, Text1, Text2, module_);
     createMenus();
+    Picture1_->installEventFilter(this);
 
     connect(Option1, &QRadioButton::clicked, this, &Form2::Form2_Option1_Click);
     connect(Option2, &QRadioButton::clicked, this, &Form2::Form2_Option2_Click);
@@ -221,6 +223,10 @@ void Form2::createMenus() {
         exports->addAction(command(name));
     }
     file->addAction(command("printAction"));
+    QMenu* tools = named(menuBar_->addMenu(QStringLiteral("&Tools")), QStringLiteral("toolsMenu"));
+    named(tools->addAction(QStringLiteral("&Chart of the dose table..."), this,
+                           &Form2::openDoseChart),
+          QStringLiteral("doseChartAction"));
     addHelpMenu(menuBar_, this, module_.dataFilePath().parent_path(),
                 [this](QWidget* parent, const QString& text) {
                     module_.services().messageSink(parent, text);
@@ -340,6 +346,21 @@ void Form2::renderSchedule(int schedule) {
     QString report = QString::fromStdString(view.report);
     report.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     Text2->setPlainText(report);
+}
+
+void Form2::openDoseChart() {
+    if (!module_.doseResults()) return;
+    auto* chart = new DoseChartWindow(*module_.doseResults(), shownSchedule_, this);
+    chart->show();
+}
+
+bool Form2::eventFilter(QObject* watched, QEvent* event) {
+    // A double-click on the graph opens the chart that values can be read from.
+    if (watched == Picture1_ && event->type() == QEvent::MouseButtonDblClick) {
+        openDoseChart();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Form2::Form2_Option1_Click() {

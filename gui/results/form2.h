@@ -31,12 +31,18 @@ public:
     // The schedule on display, 0..2.
     int shownSchedule() const { return shownSchedule_; }
 
+    // Opens the chart window of the dose table on the shown schedule.
+    void openDoseChart();
+
     void Form2_Option1_Click();
     void Form2_Option2_Click();
     void Form2_Option3_Click();
     void Form2_Command1_Click();
     void Form2_Command2_Click();
     void Form2_Command3_Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void createControls();

@@ -21,10 +21,10 @@ QList<QPoint> relativePlaces(QWidget* window, const QStringList& names) {
 }
 
 TEST_F(Menus, BarSitsAboveTheControlsAndTheWindowGrowsByIt) {
-    const QStringList inputControls{"Label1", "List1", "Text1", "Text16", "Command1",
-                                    "Command2", "Command3"};
-    const QStringList resultsControls{"Picture1", "Text1", "Text2", "Option1", "Command1",
-                                      "Label4", "Label5"};
+    const QStringList inputControls{"Label1",   "List1",    "Text1",   "Text16",
+                                    "Command1", "Command2", "Command3"};
+    const QStringList resultsControls{"Picture1", "Text1",  "Text2", "Option1",
+                                      "Command1", "Label4", "Label5"};
     auto check = [&](QWidget* window, const QStringList& names, int twipsHeight) {
         auto* bar = control<QMenuBar>(window, QStringLiteral("menuBar"));
         EXPECT_EQ(bar->geometry().top(), 0);

@@ -22,10 +22,10 @@ namespace {
 constexpr double kMinutesPerTick = 20;
 constexpr double kFirstVoidAxisEnd = 180;  // min; further when the grid goes further
 // One colour per V0, told apart also in grey print by their lightness steps.
-const std::array<QColor, kV0Count> kV0Colours{
-    QColor(0x1f, 0x4e, 0x9c), QColor(0xd6, 0x27, 0x28), QColor(0x2c, 0xa0, 0x2c),
-    QColor(0x94, 0x67, 0xbd), QColor(0xff, 0x7f, 0x0e), QColor(0x17, 0xbe, 0xcf),
-    QColor(0x5a, 0x5a, 0x5a)};
+const std::array<QColor, kV0Count> kV0Colours{QColor(0x1f, 0x4e, 0x9c), QColor(0xd6, 0x27, 0x28),
+                                              QColor(0x2c, 0xa0, 0x2c), QColor(0x94, 0x67, 0xbd),
+                                              QColor(0xff, 0x7f, 0x0e), QColor(0x17, 0xbe, 0xcf),
+                                              QColor(0x5a, 0x5a, 0x5a)};
 const std::array<Qt::PenStyle, kScheduleCount> kScheduleStyles{Qt::SolidLine, Qt::DashLine,
                                                                Qt::DotLine};
 const std::array<const char*, kScheduleCount> kStyleNames{"solid", "dashed", "dotted"};
@@ -33,8 +33,8 @@ const std::array<const char*, kScheduleCount> kStyleNames{"solid", "dashed", "do
 // "1.0/0.5", as the option buttons write the schedules.
 QString fillRate(int schedule) {
     const FillRateSchedule& rates = kFillRateSchedules[static_cast<std::size_t>(schedule)];
-    return QStringLiteral("%1/%2")
-        .arg(QString::number(rates.dayRate, 'f', 1), QString::number(rates.nightRate));
+    return QStringLiteral("%1/%2").arg(QString::number(rates.dayRate, 'f', 1),
+                                       QString::number(rates.nightRate));
 }
 
 // The family the font resolves to here, not an alias that an SVG viewer elsewhere would not know.
@@ -82,8 +82,8 @@ std::pair<double, double> doseRange(const DoseResults& results, const std::vecto
 }
 
 QAbstractAxis* doseAxis(const DoseResults& results, const DoseChartSpec& spec, bool logarithmic) {
-    const auto [low, high] = doseRange(results, spec.axisSchedules.empty() ? spec.schedules
-                                                                           : spec.axisSchedules);
+    const auto [low, high] =
+        doseRange(results, spec.axisSchedules.empty() ? spec.schedules : spec.axisSchedules);
     if (logarithmic) {
         auto* axis = new QLogValueAxis;
         axis->setBase(10);
@@ -132,8 +132,8 @@ QChart* makeDoseChart(const DoseResults& results, const DoseChartSpec& spec) {
     chart->legend()->setAlignment(Qt::AlignRight);
     const bool logarithmic =
         spec.scale == DoseScale::Logarithmic &&
-        logarithmicPossible(results, spec.axisSchedules.empty() ? spec.schedules
-                                                                : spec.axisSchedules);
+        logarithmicPossible(results,
+                            spec.axisSchedules.empty() ? spec.schedules : spec.axisSchedules);
     QValueAxis* x = firstVoidAxis(results);
     QAbstractAxis* y = doseAxis(results, spec, logarithmic);
     chart->addAxis(x, Qt::AlignBottom);
@@ -142,8 +142,8 @@ QChart* makeDoseChart(const DoseResults& results, const DoseChartSpec& spec) {
         const DoseTable& table = results.tables[static_cast<std::size_t>(s)];
         for (int v = 0; v < kV0Count; ++v) {
             auto* series = new QLineSeries;
-            series->setName(QStringLiteral("V0 = %1 ml").arg(
-                QString::fromStdString(formatWhole(results.grids.v0Grid[v]))));
+            series->setName(QStringLiteral("V0 = %1 ml")
+                                .arg(QString::fromStdString(formatWhole(results.grids.v0Grid[v]))));
             series->setProperty("schedule", s);
             series->setProperty("v0Index", v);
             for (int t = 0; t < kT0Count; ++t) {
@@ -183,8 +183,8 @@ QString doseReadout(const DoseResults& results, const QXYSeries& series, QPointF
     const double dose = results.tables[static_cast<std::size_t>(schedule)].at(nearest, v);
     return QStringLiteral("V0 = %1 ml, T0 = %2 min, fill rate %3 ml/min: %4 mGy/MBq")
         .arg(QString::fromStdString(formatWhole(results.grids.v0Grid[v])),
-             QString::fromStdString(formatWhole(results.grids.t0Grid[nearest])),
-             fillRate(schedule), QString::fromStdString(formatScientific(dose)));
+             QString::fromStdString(formatWhole(results.grids.t0Grid[nearest])), fillRate(schedule),
+             QString::fromStdString(formatScientific(dose)));
 }
 
 void paintChart(QChart& chart, QPainter& painter, const QRectF& area, QSizeF layoutSize) {

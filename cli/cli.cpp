@@ -1,8 +1,11 @@
 #include "cli/cli.h"
 
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <filesystem>
 #include <functional>
+#include <istream>
+#include <iterator>
 #include <memory>
 #include <ostream>
 #include <sstream>
@@ -10,11 +13,14 @@
 #include "engine/calculation.h"
 #include "engine/estimate.h"
 #include "engine/numtext.h"
+#include "engine/scenario.h"
 #include "engine/version.h"
+#include "library/scenario_file.h"
 #include "library/standards.h"
 #include "report/atomic_file.h"
 #include "report/report.h"
 #include "report/results_file.h"
+#include "report/scenario_report.h"
 
 namespace orvane {
 namespace {
@@ -119,9 +125,36 @@ void addOutputOptions(CLI::App& app, CliOptions& o) {
         "its report and dose table, or its --csv rows",
         "S")
         ->group(group);
-    addFlag(app, "--csv", o.csv, "print schedule,V0_ml,T0_min,dose_mGy_per_MBq rows")->group(group);
+    addFlag(app, "--csv", o.csv,
+            "print schedule,V0_ml,T0_min,dose_mGy_per_MBq rows\n"
+            "(with --scenario: the time course)")
+        ->group(group);
     addFlag(app, "--estimate", o.estimate, "print the calculation time estimate")->group(group);
     addText(app, "--output", o.output, "write the output to FILE (atomically) instead", "FILE")
+        ->group(group);
+}
+
+void addScenarioOptions(CLI::App& app, CliOptions& o) {
+    const std::string group = "Patient scenario";
+    addText(app, "--scenario", o.scenario,
+            "compute the scenario file FILE (- reads standard input):\n"
+            "its description, dose and void list",
+            "FILE")
+        ->group(group);
+    addFlag(app, "--json", o.json, "print the scenario's result as one JSON object")->group(group);
+    addText(
+        app, "--time-course",
+        [&o](const std::string& text) {
+            const LeadingNumber step = readLeadingNumber(text);
+            if (step.length != text.size() || !std::isfinite(step.value) || step.value <= 0) {
+                throw CLI::ValidationError(
+                    "--time-course", "expected a positive step in minutes, not \"" + text + "\"");
+            }
+            o.timeCourse = step.value;
+        },
+        "add the time course, sampled every STEP min and at every\n"
+        "void, to --json (--csv samples every 5 min unless given)",
+        "STEP")
         ->group(group);
 }
 
@@ -134,10 +167,30 @@ std::unique_ptr<CliParser> makeParser() {
     addProgramOptions(app, parser->options);
     addRadiopharmaceuticalOptions(app, parser->options);
     addOutputOptions(app, parser->options);
+    addScenarioOptions(app, parser->options);
     return parser;
 }
 
+void checkScenarioModes(const CliOptions& o) {
+    if (!o.scenario) {
+        if (o.json || o.timeCourse) throw UsageError("--json and --time-course go with --scenario");
+        return;
+    }
+    bool fields = false;
+    for (const auto& field : o.fields) fields = fields || field.has_value();
+    if (o.list || o.estimate || o.schedule || o.standard || o.name || fields) {
+        throw UsageError(
+            "--scenario takes its radiopharmaceutical from the file; it excludes --list, "
+            "--estimate, --schedule, --standard, --name and the field options");
+    }
+    if (o.json && o.csv) throw UsageError("--json and --csv exclude each other");
+    if (o.timeCourse && !o.json && !o.csv) {
+        throw UsageError("--time-course goes with --json or --csv");
+    }
+}
+
 void checkModes(const CliOptions& o) {
+    checkScenarioModes(o);
     const bool table = o.csv || o.schedule.has_value();
     if ((o.list ? 1 : 0) + (o.estimate ? 1 : 0) + (table ? 1 : 0) > 1) {
         throw UsageError(
@@ -241,12 +294,34 @@ std::string tableText(const CliOptions& o, const StandardData& data) {
     return resultsFileText(results);
 }
 
+// The scenario's report, JSON or time-course CSV.
+std::string scenarioText(const CliOptions& o, const StandardData& data, std::istream* in) {
+    std::string text;
+    if (*o.scenario == "-") {
+        if (in == nullptr) throw ScenarioFileError("standard input: cannot be read");
+        text.assign(std::istreambuf_iterator<char>(*in), {});
+        if (in->bad()) throw ScenarioFileError("standard input: reading failed");
+    } else {
+        text = readScenarioText(*o.scenario);
+    }
+    checkGrids(data.tables);
+    const Scenario scenario = parseScenario(text, data);
+    const QuadratureRule rule{data.tables.quadratureNodes, data.tables.quadratureWeights};
+    const std::optional<double> step =
+        o.csv ? o.timeCourse.value_or(kDefaultTimeCourseStep) : o.timeCourse;
+    const ScenarioResult result = computeScenario(scenario, rule, step);
+    if (o.csv) return timeCourseCsv(scenario, result);
+    if (o.json) return scenarioResultJson(scenario, result).dump(2) + "\n";
+    return scenarioReportText(scenario, result);
+}
+
 // The text that the options ask for. Throws the errors of the layers below.
-std::string outputText(const CliOptions& o) {
+std::string outputText(const CliOptions& o, std::istream* in) {
     if (o.help) return cliUsage();
     if (o.version) return std::string("orvane-cli ") + kVersion + "\n";
     const StandardData data = loadData(o);
     if (o.list) return listText(data);
+    if (o.scenario) return scenarioText(o, data, in);
     return tableText(o, data);
 }
 
@@ -287,12 +362,19 @@ std::string cliUsage() {
     return makeParser()->app.help();
 }
 
-int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+           std::istream* in) {
     CliOptions options;
     std::string text;
     try {
         options = parseCliArguments(arguments);
-        text = outputText(options);
+        text = outputText(options, in);
+    } catch (const ScenarioFileError& e) {
+        err << "orvane-cli: " << e.what() << "\n";
+        return kCliFileError;
+    } catch (const ScenarioError& e) {
+        err << "orvane-cli: refused: " << e.what() << "\n";
+        return kCliRefused;
     } catch (const UsageError& e) {
         err << "orvane-cli: " << e.what() << "\nTry 'orvane-cli --help'.\n";
         return kCliRefused;

@@ -37,6 +37,11 @@ struct CliOptions {
     bool csv = false;
     bool estimate = false;
     std::optional<std::string> output;
+
+    // Patient scenario
+    std::optional<std::string> scenario;  // file, or "-" for standard input
+    bool json = false;
+    std::optional<double> timeCourse;  // step, min
 };
 
 // The option names of the fifteen fields, in field order ("f1", "k1", "tb1", ..., "gamma").
@@ -51,7 +56,9 @@ CliOptions parseCliArguments(const std::vector<std::string>& arguments);
 std::string cliUsage();
 
 // Runs orvane-cli: results on out (or in the --output file), messages on err; returns the
-// exit status. A failure to write out is a file error (1).
-int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err);
+// exit status. A failure to write out is a file error (1). `--scenario -` reads in (without
+// it, standard input counts as unreadable).
+int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err,
+           std::istream* in = nullptr);
 
 }  // namespace orvane

@@ -14,5 +14,5 @@ int main(int argc, char** argv) {
         if (::fcntl(descriptor, F_GETFD) < 0) ::open("/dev/null", O_RDONLY | O_CLOEXEC);
     }
     std::vector<std::string> arguments(argv + 1, argv + argc);
-    return orvane::runCli(arguments, std::cout, std::cerr);
+    return orvane::runCli(arguments, std::cout, std::cerr, &std::cin);
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "cli/cli.h"
@@ -26,13 +27,15 @@ struct CliRun {
     std::string err;
 };
 
-CliRun cli(std::vector<std::string> arguments, bool withData = true) {
+CliRun cli(std::vector<std::string> arguments, bool withData = true,
+           const std::string& input = {}) {
     if (withData) {
         arguments.insert(arguments.begin(), kDataFile);
         arguments.insert(arguments.begin(), "--data");
     }
     std::ostringstream out, err;
-    const int status = runCli(arguments, out, err);
+    std::istringstream in(input);
+    const int status = runCli(arguments, out, err, &in);
     return {status, out.str(), err.str()};
 }
 
@@ -183,4 +186,78 @@ TEST(Cli, RefusesBadUsageAndUndefinedInputWithStatusTwo) {
 
     EXPECT_EQ(cli({"--help"}).status, kCliOk);
     EXPECT_EQ(cli({"--version"}, false).out.rfind("orvane-cli ", 0), 0u);
+}
+
+// --scenario: every shipped example, each output form, standard input, and the exit statuses
+// of refused and unreadable files.
+TEST(Cli, ScenarioEveryExampleInEveryForm) {
+    int examples = 0;
+    for (const auto& entry : fs::directory_iterator(fs::path(ORVANE_SOURCE_DIR) / "examples")) {
+        if (entry.path().extension() != ".json") continue;
+        ++examples;
+        const std::string file = entry.path().string();
+        const CliRun text = cli({"--scenario", file});
+        ASSERT_EQ(text.status, kCliOk) << file << text.err;
+        EXPECT_NE(text.out.find("Bladder wall dose: "), std::string::npos);
+
+        const CliRun json = cli({"--scenario", file, "--json", "--time-course", "30"});
+        ASSERT_EQ(json.status, kCliOk) << file << json.err;
+        const nlohmann::json result = nlohmann::json::parse(json.out);
+        const double dose = result["dose_mGy_per_MBq"];
+        EXPECT_GT(dose, 0);
+        EXPECT_EQ(result["time_course"].back()["cumulative_dose_mGy_per_MBq"], dose);
+        EXPECT_FALSE(result["voids"].empty());
+        EXPECT_EQ(result["voids"][0].contains("voided_MBq"), result.contains("administered_MBq"));
+
+        const CliRun csv = cli({"--scenario", file, "--csv"});
+        ASSERT_EQ(csv.status, kCliOk) << file << csv.err;
+        EXPECT_EQ(csv.out.rfind("time_min,clock,volume_ml,", 0), 0u);
+    }
+    EXPECT_EQ(examples, 4);
+
+    // The table cell written as a scenario gives that cell's dose, read from standard input.
+    std::ifstream in(std::string(ORVANE_SOURCE_DIR) + "/examples/table-cell-mag3.json");
+    const std::string text(std::istreambuf_iterator<char>(in), {});
+    const CliRun cell = cli({"--scenario", "-", "--json"}, true, text);
+    ASSERT_EQ(cell.status, kCliOk) << cell.err;
+    const StandardData data = LoadStandardData(kDataFile);
+    const StandardFieldTexts mag3 = standardFieldTexts(data.library[7]);
+    const DoseResults tables = RunCalculation(mag3.fields, mag3.name, data.tables);
+    EXPECT_EQ(nlohmann::json::parse(cell.out)["dose_mGy_per_MBq"].get<double>(),
+              tables.tables[1].at(5, 2));
+}
+
+TEST(Cli, ScenarioRefusedUnreadableAndMisusedExitAsDocumented) {
+    const std::string good = R"({"radiopharmaceutical": {"standard": 1}, "initial_volume": 50,
+        "fill_rate": {"day": 1}, "voiding": {"voids": [60, 200]}})";
+    const fs::path output = fs::temp_directory_path() / "orvane-cli-scenario-output.json";
+    fs::remove(output);
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string input;
+        int status;
+        std::string message;
+    };
+    const std::vector<Case> cases = {
+        {{"--scenario", "-"},
+         R"({"radiopharmaceutical": {"standard": 1}, "initial_volume": -5})",
+         kCliRefused,
+         "initial_volume: expected a positive"},
+        {{"--scenario", "-"}, "{", kCliRefused, "line 1"},
+        {{"--scenario", "/nonexistent/scenario.json"}, "", kCliFileError, "cannot be read"},
+        {{"--scenario", ORVANE_SOURCE_DIR}, "", kCliFileError, "folder"},
+        {{"--scenario", "-", "--standard", "3"}, good, kCliRefused, "--scenario"},
+        {{"--scenario", "-", "--time-course", "5"}, good, kCliRefused, "--time-course"},
+        {{"--scenario", "-", "--csv", "--time-course", "0"}, good, kCliRefused, "--time-course"},
+        {{"--json"}, "", kCliRefused, "--scenario"},
+        {{"--scenario", "-", "--json", "--output", output.string()}, good, kCliOk, ""},
+    };
+    for (const Case& c : cases) {
+        const CliRun run = cli(c.arguments, true, c.input);
+        EXPECT_EQ(run.status, c.status) << c.arguments[0] << run.err;
+        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    }
+    std::ifstream written(output);
+    EXPECT_EQ(nlohmann::json::parse(written)["voids"].size(), 2u);
+    fs::remove(output);
 }

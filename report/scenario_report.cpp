@@ -1,0 +1,172 @@
+#include "report/scenario_report.h"
+
+#include <cstdio>
+
+#include "engine/numtext.h"
+#include "engine/scenario_events.h"
+
+namespace orvane {
+namespace {
+
+using nlohmann::json;
+
+// Up to three decimals, no trailing zeros: 45 -> "45", 0.25 -> "0.25".
+std::string plain(double value) {
+    std::string text = formatUpTo3Decimals(value);
+    if (!text.empty() && text.back() == '.') text.pop_back();
+    return text;
+}
+
+std::string minutes(double value) {
+    return plain(value) + " min";
+}
+
+std::string regularWords(const RegularVoiding& r) {
+    return "every " + minutes(r.interval) + " while awake, bedtime " + clockText(r.bedtime) +
+           ", wake-up " + clockText(r.wake);
+}
+
+std::string fillWords(const FillRatePattern& f) {
+    if (f.steps.empty()) {
+        return plain(f.dayRate) + " ml/min by day, " + plain(f.nightRate) + " ml/min at night (" +
+               clockText(f.nightFrom) + " to " + clockText(f.nightTo) + ")";
+    }
+    std::string text;
+    for (const FillStep& step : f.steps) {
+        text +=
+            (text.empty() ? "" : "; ") + plain(step.rate) + " ml/min from " + minutes(step.from);
+    }
+    return text;
+}
+
+std::string voidingWords(const Scenario& s, const ScenarioResult& r) {
+    const VoidingPattern& v = s.voiding;
+    switch (v.kind) {
+        case VoidingKind::Table:
+            return "the dose tables' schedule: first void at T0 = " + minutes(v.firstVoid) +
+                   ", then every 180 min with the night from 00:00 to 06:00, " +
+                   std::to_string(r.voids.size()) + " intervals";
+        case VoidingKind::Regular:
+            return "first void at " + minutes(v.firstVoid) + ", then " + regularWords(v.regular);
+        case VoidingKind::Diary: {
+            std::string text = "diary of " + std::to_string(v.voids.size()) + " voids";
+            if (v.then) text += ", then " + regularWords(v.regular) + " from the last";
+            return text;
+        }
+    }
+    return {};
+}
+
+}  // namespace
+
+std::string scenarioReportText(const Scenario& s, const ScenarioResult& r) {
+    const ModelParameters& p = s.radiopharmaceutical;
+    const bool mbq = s.administeredActivity.has_value();
+    std::string text;
+    if (!s.name.empty()) text += "Scenario: " + s.name + "\n";
+    text += "Radiopharmaceutical: " + (p.name.empty() ? std::string("(unnamed)") : p.name) +
+            ", physical half-life " + plain(p.physicalHalfLife) + " min\n";
+    text += "Administered at " + clockText(s.administrationClock) + "; bladder " +
+            plain(s.initialVolume) + " ml at administration, " + plain(s.residualVolume) +
+            " ml left by each void";
+    if (mbq) text += "; " + plain(*s.administeredActivity) + " MBq administered";
+    text += "\nFill rate: " + fillWords(s.fillRate) + "\n";
+    text += "Voiding: " + voidingWords(s, r) + "\n";
+    if (s.voiding.kind != VoidingKind::Table) {
+        const double end = s.endTime.value_or(defaultEndTime(p));
+        text += "Ends at the void at " + minutes(r.voids.back().time) + " (end time " +
+                minutes(end) + (s.endTime ? "" : ", the default") + ")\n";
+    }
+    text += "\nBladder wall dose: " + formatScientific(r.dose) + " mGy/MBq";
+    if (mbq) text += " (" + formatScientific(r.dose * *s.administeredActivity) + " mGy)";
+    text += "\n\n";
+
+    char line[256];
+    std::snprintf(line, sizeof line, "%5s %10s %6s %11s %10s %10s %10s %10s\n", "void",
+                  "time (min)", "clock", "volume (ml)", "left (ml)", "in bladder", "voided",
+                  "excreted");
+    text += line;
+    const double scale = mbq ? *s.administeredActivity : 1.0;
+    for (std::size_t j = 0; j < r.voids.size(); ++j) {
+        const ScenarioVoid& v = r.voids[j];
+        std::snprintf(line, sizeof line, "%5zu %10s %6s %11s %10s %10s %10s %10s\n", j + 1,
+                      formatOneDecimal(v.time).c_str(), clockText(v.clock).c_str(),
+                      formatOneDecimal(v.volume).c_str(), formatOneDecimal(v.residual).c_str(),
+                      formatScientific(v.activity * scale).c_str(),
+                      formatScientific(v.voided * scale).c_str(),
+                      formatScientific(v.excreted * scale).c_str());
+        text += line;
+    }
+    text += mbq ? "Activities in MBq, as each void left the bladder.\n"
+                : "Activities as fractions of the administered activity, as each void left the "
+                  "bladder.\n";
+    return text;
+}
+
+json scenarioResultJson(const Scenario& s, const ScenarioResult& r) {
+    const std::optional<double> mbq = s.administeredActivity;
+    json document = {{"name", s.name},
+                     {"radiopharmaceutical", s.radiopharmaceutical.name},
+                     {"dose_mGy_per_MBq", r.dose}};
+    if (mbq) {
+        document["administered_MBq"] = *mbq;
+        document["dose_mGy"] = r.dose * *mbq;
+    }
+    json intervals = json::array();
+    for (const ScenarioInterval& i : r.intervals) {
+        intervals.push_back({{"start_min", i.start},
+                             {"end_min", i.end},
+                             {"start_volume_ml", i.startVolume},
+                             {"dose_mGy_per_MBq", i.dose}});
+    }
+    document["intervals"] = intervals;
+    json voids = json::array();
+    for (const ScenarioVoid& v : r.voids) {
+        json item = {{"time_min", v.time},
+                     {"clock", clockText(v.clock)},
+                     {"volume_ml", v.volume},
+                     {"residual_ml", v.residual},
+                     {"activity_fraction", v.activity},
+                     {"voided_fraction", v.voided},
+                     {"excreted_fraction", v.excreted}};
+        if (mbq) {
+            item["activity_MBq"] = v.activity * *mbq;
+            item["voided_MBq"] = v.voided * *mbq;
+            item["excreted_MBq"] = v.excreted * *mbq;
+        }
+        voids.push_back(item);
+    }
+    document["voids"] = voids;
+    if (!r.timeCourse.empty()) {
+        json course = json::array();
+        for (const TimePoint& t : r.timeCourse) {
+            json item = {{"time_min", t.time},
+                         {"volume_ml", t.volume},
+                         {"activity_fraction", t.activity},
+                         {"dose_rate_mGy_per_MBq_min", t.doseRate},
+                         {"cumulative_dose_mGy_per_MBq", t.cumulativeDose}};
+            if (mbq) item["activity_MBq"] = t.activity * *mbq;
+            course.push_back(item);
+        }
+        document["time_course"] = course;
+    }
+    return document;
+}
+
+std::string timeCourseCsv(const Scenario& s, const ScenarioResult& r) {
+    const std::optional<double> mbq = s.administeredActivity;
+    std::string text =
+        "time_min,clock,volume_ml,activity_fraction,dose_rate_mGy_per_MBq_min,"
+        "cumulative_dose_mGy_per_MBq";
+    text += mbq ? ",activity_MBq\n" : "\n";
+    for (const TimePoint& t : r.timeCourse) {
+        text += formatRoundTrip(t.time) + "," + clockText(clockAt(s.administrationClock, t.time)) +
+                "," + formatRoundTrip(t.volume) + "," + formatRoundTrip(t.activity) + "," +
+                formatRoundTrip(t.doseRate) + "," + formatRoundTrip(t.cumulativeDose);
+        if (mbq) text += "," + formatRoundTrip(t.activity * *mbq);
+        text += "\n";
+    }
+    return text;
+}
+
+}  // namespace orvane

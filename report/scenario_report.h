@@ -1,0 +1,24 @@
+// What a scenario's result looks like as text, JSON and CSV: for orvane-cli and the windows.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "engine/scenario.h"
+
+namespace orvane {
+
+// The scenario in words, the dose, and the void list as a table (LF line ends).
+std::string scenarioReportText(const Scenario& scenario, const ScenarioResult& result);
+
+// {"name", "dose_mGy_per_MBq", ["dose_mGy"], "intervals": [...], "voids": [{time_min, clock,
+// volume_ml, residual_ml, activity_fraction, voided_fraction, excreted_fraction, and the
+// same in MBq when the activity is given}], and "time_course" when the result has one}.
+// Numbers are written to the last bit.
+nlohmann::json scenarioResultJson(const Scenario& scenario, const ScenarioResult& result);
+
+// The time course: time_min,clock,volume_ml,activity_fraction,dose_rate_mGy_per_MBq_min,
+// cumulative_dose_mGy_per_MBq (and activity_MBq when the activity is given); one header line.
+std::string timeCourseCsv(const Scenario& scenario, const ScenarioResult& result);
+
+}  // namespace orvane

@@ -24,7 +24,9 @@ inline constexpr double kPenetratingDivisor = kMinutesPerHour;
 
 // The sum of S(V) A(t) dt over minutes is in rad per uCi administered; x 1000 / 3.7 makes it
 // mGy per MBq (1 rad = 10 mGy, 1 uCi = 0.037 MBq).
-inline constexpr double toMilligrayPerMegabecquerel(double sum) { return (1000 * sum) / 3.7; }
+inline constexpr double toMilligrayPerMegabecquerel(double sum) {
+    return (1000 * sum) / 3.7;
+}
 
 // S(V) per minute for the scaled Delta and Gamma of parameters; volume in ml, > 0.
 inline double doseRateFactor(const ModelParameters& p, double volume) {

@@ -1,122 +1,65 @@
-// The dynamic bladder simulation in O(N) per cell.
+// The dynamic bladder simulation in O(N) per cell: the literal sums of simulation.h with the
+// bladder's content carried from void to void instead of summed over all earlier voids.
 //
-// Instead of summing over all earlier voids at every quadrature point, the bladder's content
-// is carried from void to void: at the start of an interval it is what the last void left
-// behind, and within the interval it grows by what the kidneys deliver. Each component's
-// delivery enters as g = f e^{-(lp + k) ts}, so the content at ts + dt is
+// Symbols, with the field each comes from and its unit:
 //
-//     B(ts + dt) = e^{-lp dt} (b + sum over components of g (1 - e^{-k dt})),
+//   f_c     fraction of component c            ModelParameters::fraction[c]               -
+//   k_c     biological rate constant            ModelParameters::rateConstant[c]           min^-1
+//   lp      physical decay constant             ModelParameters::physicalDecayConstant     min^-1
+//   S(V)    dose-rate factor at volume V        doseRateFactor (engine/dose_rate.h)        per min
+//   V0, T0  first interval's volume and length  ModelTables::v0Grid, t0Grid                ml, min
+//   x, w    quadrature nodes and weights        ModelTables::quadratureNodes, ...Weights   -
+//   ts, L   start and length of an interval     VoidingClock (engine/voiding_clock.h)      min
+//   tau     time since the interval's start     t - ts                                     min
+//   b       content just after the last void    activity as a fraction of the administered
+//   g_c     component c's carried content       f_c e^{-(lp + k_c) ts}, same unit as b
 //
-// which is U(t) - O(t) of the literal sums without the cancellation between them. All
-// factors that depend only on the interval's length, fill rate and start volume (node
-// offsets, volumes, dose-rate factors, decay and uptake factors) are tabulated once per
-// calculation and shared by every cell. When no quadrature point of an interval can be
-// negative, its integral is b W + sum of g D over a few tabulated weights; otherwise the
-// points are summed one by one with the clamp at 0. The seven cells that differ only in V0
-// share everything after their first interval and run in lockstep.
+// Derivation. Without voids, the bladder holds U(t) = e^{-lp t} sum_c f_c (1 - e^{-k_c t}).
+// Split each component's delivered share at ts: 1 - e^{-k_c (ts + tau)} = (1 - e^{-k_c ts}) +
+// e^{-k_c ts} (1 - e^{-k_c tau}). The first part is what had arrived by ts and now only decays;
+// the second is what arrives during tau, so with the decay over ts + tau it contributes
+//
+//     e^{-lp tau} [f_c e^{-(lp + k_c) ts}] (1 - e^{-k_c tau}) = e^{-lp tau} g_c (1 - e^{-k_c tau}).
+//
+// The voids remove activity that afterwards only decays, like the part already delivered, so
+// within an interval the content is
+//
+//     A(ts + tau) = e^{-lp tau} (b + sum_c g_c (1 - e^{-k_c tau})),
+//
+// which is U - O of the literal sums without the cancellation between them. The interval's
+// integral of S(V) A is, on the quadrature points tau_p = (1 + x_p) L / 2 (p over +x and -x),
+// with the kernel weights W_p = w_p L / 2 S(V0 + rate tau_p) e^{-lp tau_p},
+//
+//     b sum_p W_p + sum_c g_c sum_p W_p (1 - e^{-k_c tau_p}),
+//
+// two sums that depend only on L, the fill rate and the start volume and are tabulated once
+// per calculation. Where some point's content is negative (possible with a negative fraction)
+// the points are summed one by one with the content clamped at 0. A void at ts + L keeps
+// 10 ml of the volume V_end: b' = A(ts + L) 10 / V_end, and g_c' = g_c e^{-(lp + k_c) L}. At
+// each night interval g is taken afresh from exponentials of the time, so that rounding in
+// the carry factors does not compound over N intervals.
 #pragma once
 
 #include <array>
-#include <cstdint>
 #include <span>
-#include <vector>
 
 #include "engine/model.h"
 
 namespace orvane {
 
-// The tables that one cell reads (fast_engine.cpp).
-struct FastCellTables;
-
-class FastDoseEngine {
-public:
-    // Tables for cells of the given schedules and first-void times, n intervals each
-    // (1 <= n <= 1000). Expects parameters and times that passed the calculation's checks.
-    FastDoseEngine(const ModelParameters& parameters, std::span<const FillRateSchedule> schedules,
-                   std::span<const double> t0s, int n, const QuadratureNodes& nodes,
-                   const QuadratureWeights& weights);
-    // Kernels point into the node sets: moving keeps them valid, copying would not.
-    FastDoseEngine(const FastDoseEngine&) = delete;
-    FastDoseEngine& operator=(const FastDoseEngine&) = delete;
-    FastDoseEngine(FastDoseEngine&&) = default;
-
-    // Dose to the bladder wall of one cell, mGy/MBq. Writes nothing but history (slots
-    // 1..n, when given): any number of threads may call it at once.
-    double cellDose(int scheduleIndex, double v0, int t0Index,
-                    VoidHistory* history = nullptr) const;
-
-    // The doses of the seven cells of one schedule and first-void time, one per V0, computed
-    // together; each is exactly what cellDose gives for its cell.
-    void rowDoses(int scheduleIndex, const V0Grid& v0s, int t0Index,
-                  std::array<double, kV0Count>& doses) const;
-
-    int intervalCount() const { return n_; }
-
-    static constexpr int kPoints = 2 * kNodeCount;  // +x and -x of every node
-
-    // Factors that depend only on an interval's length.
-    struct NodeSet {
-        double length = 0.0;
-        std::array<double, kPoints> offset{};      // t - ts of each point, reference order
-        std::array<double, kPoints> weightTime{};  // w (te - ts) / 2
-        std::array<double, kPoints> decay{};       // e^{-lp dt}
-        std::array<std::array<double, kPoints>, kComponentCount> uptake{};  // 1 - e^{-k dt}
-        double decayEnd = 0.0;                                              // e^{-lp L}
-        std::array<double, kComponentCount> uptakeEnd{};                    // 1 - e^{-k L}
-        std::array<double, kComponentCount> carry{};                        // e^{-(lp + k) L}
-    };
-
-    // An interval of a given length, fill rate and start volume.
-    struct Kernel {
-        const NodeSet* nodes = nullptr;
-        std::array<double, kPoints> weight{};          // w (te - ts) / 2 S(V) e^{-lp dt}
-        double content = 0.0;                          // sum of weight: the integral per unit of b
-        std::array<double, kComponentCount> inflow{};  // sum of weight (1 - e^{-k dt})
-        double residualShare = 0.0;                    // 10 / volume at the void
-        double voidCarry = 0.0;  // e^{-lp L} x 10 / volume: content at the start -> left behind
-        double endVolume = 0.0;
-    };
-
-private:
-    FastCellTables cellTables(int scheduleIndex, int t0Index) const;
-    void buildKernel(Kernel& kernel, const NodeSet& nodes, double startVolume, double rate) const;
-
-    ModelParameters parameters_;
-    int n_;
-    QuadratureNodes x_;
-    QuadratureWeights w_;
-    std::array<double, kComponentCount> fraction_{};  // 0 for components that take no part
-    std::array<double, kComponentCount> rate_{};
-    bool anyNegative_ = false;  // a negative fraction: points can go negative, check each
-    std::vector<FillRateSchedule> schedules_;
-    std::vector<double> t0s_;
-    std::vector<NodeSet> nodeSets_;  // one per distinct length
-    std::vector<int> firstNodeSet_;  // per first-void time
-    std::vector<Kernel> kernels_;    // [schedule][key] for intervals 2..n
-    int keyCount_ = 0;
-    std::vector<std::uint16_t> plan_;  // [t0][d - 2]: key of interval d
-    // Every night interval starts g afresh from exponentials of the time instead of carrying
-    // it, so that the rounding of the carry factors does not compound over N intervals:
-    // g at the m-th night = firstNight_[t0] x nightDecay_[m].
-    std::vector<std::array<double, kComponentCount>> firstNight_;  // f e^{-(lp + k) t}
-    std::vector<std::array<double, kComponentCount>> nightDecay_;  // e^{-(lp + k) 1440 m}
-};
-
-// One cell with tables of its own; the same arithmetic as FastDoseEngine::cellDose.
+// Dose to the bladder wall of one cell, mGy/MBq, over n intervals (1 <= n <= 1000), and the
+// voids in history slots 1..n when given. Expects input that passed the calculation's checks.
 double simulateDoseFast(const ModelParameters& parameters, const FillRateSchedule& schedule,
                         double v0, double t0, int n, const QuadratureNodes& nodes,
                         const QuadratureWeights& weights, VoidHistory* history = nullptr);
 
-// The doses of every cell of the given schedules, into results[schedule], a row of seven
-// V0 at a time in (schedule, T0 index) order. The calculation and the time estimate's trial
-// both run this, on the calling thread: on a 2-core machine shared with other work a helper
-// thread gained at most 1.4 times while the other core was idle and lost up to 1.8 times
-// (median) while it was busy, against 0.3 ms for a whole calculation at N = 1000.
+// The doses of every cell of the given schedules, mGy/MBq, into results[schedule], on the
+// calling thread; each equals what simulateDoseFast gives for its cell.
 void fillDoseTablesFast(const ModelParameters& parameters,
                         std::span<const FillRateSchedule> schedules, const ModelTables& tables,
                         int n, std::span<DoseTable> results);
 
-// The 189 doses of a whole calculation, all three schedules.
+// The 189 doses of a whole calculation, all three schedules, mGy/MBq.
 std::array<DoseTable, kScheduleCount> computeDoseTablesFast(const ModelParameters& parameters,
                                                             const ModelTables& tables, int n);
 

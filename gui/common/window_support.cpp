@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QWidget>
+#include <algorithm>
 
 namespace orvane {
 namespace {
@@ -65,16 +66,26 @@ CaptionBox buttonCaption(QAbstractButton* button) {
     return {button, button->text(), button->size() - QSize(kButtonPadding, 4), false};
 }
 
-qreal fittingPointSize(const std::vector<CaptionBox>& group, const QFont& base,
-                       qreal minimumPointSize) {
+QFont shrunkToFit(const QFont& base, qreal minimumPointSize,
+                  const std::function<bool(const QFont&)>& fits) {
     QFont font = base;
     for (qreal size = base.pointSizeF(); size > minimumPointSize; size -= kPointSizeStep) {
         font.setPointSizeF(size);
-        bool all = true;
-        for (const CaptionBox& box : group) all = all && fits(box, font);
-        if (all) return size;
+        if (fits(font)) return font;
     }
-    return minimumPointSize;
+    font.setPointSizeF(minimumPointSize);
+    return font;
+}
+
+qreal fittingPointSize(const std::vector<CaptionBox>& group, const QFont& base,
+                       qreal minimumPointSize) {
+    return shrunkToFit(base, minimumPointSize,
+                       [&group](const QFont& font) {
+                           return std::all_of(
+                               group.begin(), group.end(),
+                               [&font](const CaptionBox& box) { return fits(box, font); });
+                       })
+        .pointSizeF();
 }
 
 void fitCaptionFont(const std::vector<CaptionBox>& group, const QFont& base) {

@@ -43,6 +43,11 @@ struct CaptionBox {
 CaptionBox labelCaption(QLabel* label);
 CaptionBox buttonCaption(QAbstractButton* button);
 
+// base at the largest point size, from its own down in quarter points, for which fits holds;
+// at minimumPointSize when none above it does. Every "shrink until it fits" goes through here.
+QFont shrunkToFit(const QFont& base, qreal minimumPointSize,
+                  const std::function<bool(const QFont&)>& fits);
+
 // The largest point size of base, not above its own, at which every caption of the group fits
 // its space; at least minimumPointSize.
 qreal fittingPointSize(const std::vector<CaptionBox>& group, const QFont& base,

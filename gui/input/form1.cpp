@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <algorithm>
 #include <utility>
 
 #include "engine/estimate.h"
@@ -176,14 +177,11 @@ void Form1::fitFonts() {
     // Every standard's name fits the list without a horizontal scroll bar.
     const int room =
         List1->contentsRect().width() - List1->verticalScrollBar()->sizeHint().width() - 8;
-    QFont list = font();
-    for (const char* name : kStandardNames) {
-        while (list.pointSizeF() > 6.0 &&
-               QFontMetricsF(list).horizontalAdvance(QString::fromLatin1(name)) > room) {
-            list.setPointSizeF(list.pointSizeF() - 0.25);
-        }
-    }
-    List1->setFont(list);
+    List1->setFont(shrunkToFit(font(), 6.0, [room](const QFont& list) {
+        return std::ranges::all_of(kStandardNames, [&](const char* name) {
+            return QFontMetricsF(list).horizontalAdvance(QString::fromLatin1(name)) <= room;
+        });
+    }));
 }
 
 void Form1::Form1_Form_Load() {

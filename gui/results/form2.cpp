@@ -259,27 +259,24 @@ void Form2::fitFonts() {
     const QSize space = Text2->contentsRect().size();
     Text2->document()->setDocumentMargin(kReportMargin);
     const double room = space.width() - 2 * kReportMargin;
-    QFont report = font();
-    double tabStop = alignedTabStop(sample, report);
-    while (report.pointSizeF() > 6.0) {
-        tabStop = alignedTabStop(sample, report);
-        const double height = QFontMetricsF(report).lineSpacing() * (sample.count('\n') + 1);
-        if (reportWidth(sample, report, tabStop) <= room && height <= space.height()) break;
-        report.setPointSizeF(report.pointSizeF() - 0.25);
-    }
+    const QFont report = shrunkToFit(font(), 6.0, [&](const QFont& candidate) {
+        const double height = QFontMetricsF(candidate).lineSpacing() * (sample.count('\n') + 1);
+        return reportWidth(sample, candidate, alignedTabStop(sample, candidate)) <= room &&
+               height <= space.height();
+    });
     Text2->setFont(report);
-    Text2->setTabStopDistance(tabStop);
+    Text2->setTabStopDistance(alignedTabStop(sample, report));
 }
 
 void Form2::setUpTable() {
     // The fixed-pitch font, as large as lets an 88-character line fit the field.
-    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    fixed.setPointSizeF(8.25);
+    QFont start = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    start.setPointSizeF(8.25);
     const int room = Text1->contentsRect().width() - 4;
-    while (fixed.pointSizeF() > 5.0 && QFontMetricsF(fixed).horizontalAdvance(
-                                           QString(kTableLineLength, QLatin1Char('0'))) > room) {
-        fixed.setPointSizeF(fixed.pointSizeF() - 0.25);
-    }
+    const QFont fixed = shrunkToFit(start, 5.0, [room](const QFont& font) {
+        return QFontMetricsF(font).horizontalAdvance(QString(kTableLineLength, QLatin1Char('0'))) <=
+               room;
+    });
     Text1->setFont(fixed);
     Text1->document()->setDocumentMargin(0);
 

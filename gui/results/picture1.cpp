@@ -20,10 +20,6 @@ void Picture1::setDrawing(std::vector<DrawPrimitive> drawing) {
     update();
 }
 
-QPointF Picture1::toPixels(float x, float y) const {
-    return graphToArea(QRectF(rect()), x, y);
-}
-
 void Picture1::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     fitTextFont();

@@ -3,7 +3,6 @@
 // painting as the exported and printed graph (graph_export.h).
 #pragma once
 
-#include <QPointF>
 #include <QWidget>
 #include <vector>
 
@@ -18,9 +17,6 @@ public:
 
     void setDrawing(std::vector<DrawPrimitive> drawing);
     const std::vector<DrawPrimitive>& drawing() const { return drawing_; }
-
-    // Pixel position of a point of the user scale.
-    QPointF toPixels(float x, float y) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -33,7 +33,6 @@ public:
 
     // Horizontal centres of the columns in this label's coordinates, one per number.
     void setColumnCentres(std::vector<double> centres);
-    const std::vector<double>& columnCentres() const { return centres_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;

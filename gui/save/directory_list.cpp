@@ -44,11 +44,6 @@ void DirectoryList::setPath(const QString& folder) {
     emit pathChanged();
 }
 
-QString DirectoryList::entryPath(int row) const {
-    const QListWidgetItem* entry = item(row);
-    return entry ? entry->data(kPathRole).toString() : QString();
-}
-
 void DirectoryList::openEntry(QListWidgetItem* item) {
     if (!item) return;
     // The list is rebuilt, so leave the activation signal before the item goes away.

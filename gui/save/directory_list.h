@@ -16,9 +16,6 @@ public:
     // Shows folder and emits pathChanged, also when it is the folder already shown.
     void setPath(const QString& folder);
 
-    // Full path of the folder that entry row stands for.
-    QString entryPath(int row) const;
-
 signals:
     void pathChanged();
 

@@ -12,10 +12,6 @@ namespace {
 
 constexpr const char* kCrLf = "\r\n";
 
-// Scale scan starting values: any real dose lies between them.
-constexpr double kScanMaximumStart = 0.0;
-constexpr double kScanMinimumStart = 1000000.0;
-
 // Where the graph puts a curve when every dose of the schedule is the same.
 constexpr float kMidHeight = 1.45f;
 
@@ -83,8 +79,9 @@ ScheduleView RenderSchedule(const DoseResults& results, int schedule) {
     if (schedule < 0 || schedule >= kScheduleCount) return view;
     const DoseTable& table = results.tables[static_cast<std::size_t>(schedule)];
 
-    double maximum = kScanMaximumStart;
-    double minimum = kScanMinimumStart;
+    // The axis runs from the schedule's own smallest dose to its largest, whatever their size.
+    double maximum = table.at(0, 0);
+    double minimum = maximum;
     for (int v = 0; v < kV0Count; ++v) {
         for (int t = 0; t < kT0Count; ++t) {
             const double dose = table.at(t, v);

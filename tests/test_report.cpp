@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <utility>
 
 #include "report/report.h"
 
@@ -130,15 +131,18 @@ TEST(RenderSchedule, AxesThenOneCurvePerV0OverT0ScaledFromLargestToSmallest) {
     EXPECT_EQ(view.report, ParameterReport(r.parameters, kFillRateSchedules[1]));
 }
 
-TEST(RenderSchedule, EqualDosesRunFlatAtMidHeight) {
-    for (double dose : {0.0, 0.25}) {
+TEST(RenderSchedule, EqualDosesRunFlatAtMidHeightAndLabelTheAxisAtAnySize) {
+    // Doses above a million once labelled the axis's foot 1.00E+06.
+    const std::pair<double, const char*> cases[] = {
+        {0.0, "0.00E+00"}, {0.25, "2.50E-01"}, {2.5e6, "2.50E+06"}};
+    for (const auto& [dose, label] : cases) {
         DoseResults r{.parameters = kDtpa, .grids = kGrids};
         for (auto& row : r.tables[2].dose) row.fill(dose);
         const ScheduleView view = RenderSchedule(r, 2);
         for (const Curve& curve : curvesOf(view)) {
             for (const DrawPrimitive& step : curve.steps) EXPECT_EQ(step.y, 1.45f);
         }
-        EXPECT_EQ(view.drawing[4].text, dose == 0 ? "0.00E+00" : "2.50E-01");
+        EXPECT_EQ(view.drawing[4].text, label);
         EXPECT_EQ(view.drawing[9].text, view.drawing[4].text);
     }
     EXPECT_TRUE(RenderSchedule(DoseResults{}, 3).drawing.empty());

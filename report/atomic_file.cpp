@@ -1,6 +1,7 @@
 #include "report/atomic_file.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -10,6 +11,8 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,32 +33,49 @@ WriteOutcome failure(std::string_view what, const std::filesystem::path& path, i
     return failure(what, path, std::string(std::strerror(error)));
 }
 
-// The creation mask of the process. Reading it means setting it; the program has one
-// thread, so nothing can create a file in between.
+// The creation mask of the process, read from /proc/self/status ("Umask:\t0022"): calling
+// umask() would set it, which other threads may see in between. Without /proc, new files are
+// made private (0077) rather than guessed open.
 mode_t currentUmask() {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
+    constexpr mode_t kPrivate = 0077;
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("Umask:", 0) != 0) continue;
+        char* end = nullptr;
+        const unsigned long mask = std::strtoul(line.c_str() + 6, &end, 8);
+        return end != line.c_str() + 6 && mask <= 0777 ? static_cast<mode_t>(mask) : kPrivate;
+    }
+    return kPrivate;
 }
 
-// While alive, a write beyond the file size limit fails with EFBIG instead of raising
-// SIGXFSZ, whose default action would end the program.
-class FileSizeSignalIgnored {
+// While alive, SIGXFSZ is blocked in the calling thread only, so that a write beyond the file
+// size limit fails with EFBIG instead of ending the program. A signal raised meanwhile is
+// taken off the thread before the block is lifted.
+class FileSizeSignalBlocked {
 public:
-    FileSizeSignalIgnored() {
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        sigemptyset(&ignore.sa_mask);
-        active_ = ::sigaction(SIGXFSZ, &ignore, &previous_) == 0;
+    FileSizeSignalBlocked() {
+        sigemptyset(&signal_);
+        sigaddset(&signal_, SIGXFSZ);
+        sigset_t pending;
+        wasPending_ = ::sigpending(&pending) == 0 && sigismember(&pending, SIGXFSZ) == 1;
+        active_ = ::pthread_sigmask(SIG_BLOCK, &signal_, &previous_) == 0;
     }
-    ~FileSizeSignalIgnored() {
-        if (active_) ::sigaction(SIGXFSZ, &previous_, nullptr);
+    ~FileSizeSignalBlocked() {
+        if (!active_) return;
+        sigset_t pending;
+        if (!wasPending_ && ::sigpending(&pending) == 0 && sigismember(&pending, SIGXFSZ) == 1) {
+            const timespec now{};
+            ::sigtimedwait(&signal_, nullptr, &now);
+        }
+        ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr);
     }
-    FileSizeSignalIgnored(const FileSizeSignalIgnored&) = delete;
-    FileSizeSignalIgnored& operator=(const FileSizeSignalIgnored&) = delete;
+    FileSizeSignalBlocked(const FileSizeSignalBlocked&) = delete;
+    FileSizeSignalBlocked& operator=(const FileSizeSignalBlocked&) = delete;
 
 private:
-    struct sigaction previous_ {};
+    sigset_t signal_{};
+    sigset_t previous_{};
+    bool wasPending_ = false;
     bool active_ = false;
 };
 
@@ -134,14 +154,15 @@ WriteOutcome writeFileAtomically(const std::filesystem::path& path, std::string_
     if (path.empty()) return failure(what, path, ENOENT);
     if (!path.has_filename()) return failure(what, path, EISDIR);
 
-    // A symbolic link stays a link: the file it points to is the one replaced.
+    // A symbolic link stays a link: the file it points to is the one replaced. A link that
+    // leads nowhere is refused, as writing would turn it into a regular file.
     std::filesystem::path target = path;
     struct stat status {};
     if (::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode)) {
-        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-            target = resolved;
-            std::free(resolved);
-        }
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (!resolved) return failure(what, path, errno);
+        target = resolved;
+        std::free(resolved);
     }
 
     // rename() would replace a file that the user may not write, so an existing target is
@@ -170,7 +191,7 @@ WriteOutcome writeFileAtomically(const std::filesystem::path& path, std::string_
     if (::fchmod(temporary.descriptor(), mode) != 0) return failure(what, path, errno);
 
     {
-        FileSizeSignalIgnored fileSizeSignalIgnored;
+        FileSizeSignalBlocked fileSizeSignalBlocked;
         if (!temporary.writeAll(bytes)) return failure(what, path, errno);
     }
     if (::fsync(temporary.descriptor()) != 0) return failure(what, path, errno);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <fstream>
@@ -62,6 +63,7 @@ TEST(ResultsFileFaults, EachRefusalNamesPathAndReasonAndLeavesTheFolderAsItWas) 
     const fs::path top = scratch.path / "top";
     fs::create_directory(top / "folder");
     ASSERT_EQ(::mkfifo((top / "pipe").c_str(), 0644), 0);
+    fs::create_symlink("absent.txt", top / "dangling");  // a link to nothing stays a link
     const rlim_t size = kNew.size(), none = RLIM_INFINITY;
     std::string umlauts = "x";  // the temporary file's name is cut inside a character
     while (umlauts.size() + 2 <= NAME_MAX) umlauts += "\xC3\xA4";
@@ -72,6 +74,7 @@ TEST(ResultsFileFaults, EachRefusalNamesPathAndReasonAndLeavesTheFolderAsItWas) 
         {top / "missing" / "results.txt", ENOENT, false, none},
         {top / "folder", EISDIR, false, none},
         {top / "pipe", 0, false, none},
+        {top / "dangling", ENOENT, false, none},
         {top / std::string(NAME_MAX + 1, 'r'), ENAMETOOLONG, false, none},
         {top / "results.txt", EFBIG, false, 0},
         {top / "results.txt", EFBIG, false, size - 1},
@@ -95,6 +98,22 @@ TEST(ResultsFileFaults, EachRefusalNamesPathAndReasonAndLeavesTheFolderAsItWas) 
         EXPECT_EQ(readFile(error < 0 ? target : folder / "results.txt"), error < 0 ? kNew : kOld);
         if (error < 0) expected.insert(target);
         EXPECT_EQ(entries(folder), expected);
+    }
+}
+
+TEST(ResultsFileFaults, ANewFileTakesItsModeFromTheCreationMask) {
+    const faults::ScratchFolder scratch;
+    for (const mode_t mask : {0022, 0027, 0077}) {
+        const fs::path path = scratch.path / ("mask-" + std::to_string(mask));
+        const std::string outcome = faults::runInChild(
+            [&] {
+                ::umask(mask);
+                const WriteOutcome saved = WriteResultsFile(path, DoseResults{});
+                return !saved.ok ? saved.message : ::umask(0) == mask ? "ok" : "mask changed";
+            },
+            false);
+        EXPECT_EQ(outcome, "ok");
+        EXPECT_EQ(fs::status(path).permissions(), fs::perms(0666 & ~mask)) << mask;
     }
 }
 

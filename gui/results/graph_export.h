@@ -7,11 +7,13 @@
 #include <QRectF>
 #include <QSize>
 #include <QString>
+#include <QStringList>
 #include <vector>
 
 #include "report/report.h"
 
 class QPainter;
+class QIODevice;
 class QPaintDevice;
 
 namespace orvane {
@@ -22,9 +24,6 @@ inline constexpr double kGraphUserScale = 3.0;
 // Width of the graph's lines on screen and in the PNG and SVG files, in pixels.
 inline constexpr double kScreenLineWidth = 1.2;
 
-// Point of the user scale in the coordinates of area.
-QPointF graphToArea(const QRectF& area, float x, float y);
-
 // Paints the drawing into area: white background, black lines lineWidth wide, text in the
 // painter's font with its top left corner at the printed position.
 void paintGraph(QPainter& painter, const std::vector<DrawPrimitive>& drawing, const QRectF& area,
@@ -34,12 +33,21 @@ void paintGraph(QPainter& painter, const std::vector<DrawPrimitive>& drawing, co
 // the dose axis in a graph width device pixels wide; metrics of device, or of the screen.
 QFont fittedGraphFont(const QFont& base, qreal width, const QPaintDevice* device = nullptr);
 
-// The graph as a PNG of size (logical pixels, stored at twice that for sharpness) or as an
-// SVG drawing of that size; font and dotsPerInch as on screen. False when the file cannot be
-// written.
-bool writeGraphPng(const std::vector<DrawPrimitive>& drawing, QSize size, const QFont& font,
-                   int dotsPerInch, const QString& path);
-bool writeGraphSvg(const std::vector<DrawPrimitive>& drawing, QSize size, const QFont& font,
-                   int dotsPerInch, const QString& path, const QString& title);
+// One exported graph: the drawing at size (logical pixels) with font and dotsPerInch as on
+// screen, under heading lines that say what it shows (empty ones are left out).
+struct GraphPicture {
+    const std::vector<DrawPrimitive>& drawing;
+    QSize size;
+    QFont font;
+    int dotsPerInch;
+    QString title;  // the file's own title
+    QStringList heading;
+};
+
+// The picture written to device as PNG (stored at twice its size for sharpness, the title in
+// its "Title" text too) or as SVG (the title also as the document's title). False when it
+// cannot be encoded or written.
+bool writeGraphPng(const GraphPicture& picture, QIODevice& device);
+bool writeGraphSvg(const GraphPicture& picture, QIODevice& device);
 
 }  // namespace orvane

@@ -7,12 +7,14 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QKeySequence>
+#include <QPageLayout>
 #include <QPrinter>
 #include <QTextEdit>
 #include <cstddef>
 #include <utility>
 
 #include "engine/numtext.h"
+#include "gui/results/export_file.h"
 #include "gui/results/form2.h"
 #include "gui/results/graph_export.h"
 #include "gui/results/picture1.h"
@@ -93,29 +95,40 @@ bool ResultsExport::eventFilter(QObject* watched, QEvent* event) {
     return QObject::eventFilter(watched, event);
 }
 
-QString ResultsExport::suggestedPath(const QString& ending) const {
+QString ResultsExport::suggestedPath(const QString& ending, bool withRates) const {
     QString base = QStringLiteral("bladder-dose");
     if (module_.doseResults()) {
         const QString name =
             fileNamePart(QString::fromStdString(module_.doseResults()->parameters.name));
         if (!name.isEmpty()) base = name;
     }
-    const FillRateSchedule& rates =
-        kFillRateSchedules[static_cast<std::size_t>(window_.shownSchedule())];
-    auto rate = [](double millilitresPerMinute) {
-        QString text = QString::fromStdString(formatUpTo3Decimals(millilitresPerMinute));
-        if (text.endsWith(QLatin1Char('.'))) text.chop(1);  // "1." -> "1"
-        return text;
-    };
-    base += QStringLiteral("-%1-%2").arg(rate(rates.dayRate), rate(rates.nightRate));
+    if (withRates) {
+        const FillRateSchedule& rates =
+            kFillRateSchedules[static_cast<std::size_t>(window_.shownSchedule())];
+        auto rate = [](double millilitresPerMinute) {
+            QString text = QString::fromStdString(formatUpTo3Decimals(millilitresPerMinute));
+            if (text.endsWith(QLatin1Char('.'))) text.chop(1);  // "1." -> "1"
+            return text;
+        };
+        base += QStringLiteral("-%1-%2").arg(rate(rates.dayRate), rate(rates.nightRate));
+    }
     return QDir(folder_).filePath(base + ending);
 }
 
-QString ResultsExport::askForFile(const QString& caption, const QString& ending,
+QString ResultsExport::title(std::optional<int> schedule) const {
+    const QString name = QString::fromStdString(module_.doseResults()->parameters.name);
+    const QString what =
+        schedule ? QString::fromLatin1(kScheduleCaptions[static_cast<std::size_t>(*schedule)])
+                 : QStringLiteral("all three fill-rate schedules");
+    return name.isEmpty() ? QStringLiteral("Bladder dose (mGy/MBq), %1").arg(what)
+                          : QStringLiteral("Bladder dose (mGy/MBq), %1, %2").arg(name, what);
+}
+
+QString ResultsExport::askForFile(const QString& caption, const QString& suggested,
                                   const QStringList& filters) {
     if (!module_.doseResults() || !module_.services().exportDialogs.saveFileName) return {};
-    const QString path = module_.services().exportDialogs.saveFileName(
-        &window_, caption, suggestedPath(ending), filters);
+    const QString path =
+        module_.services().exportDialogs.saveFileName(&window_, caption, suggested, filters);
     if (!path.isEmpty()) folder_ = QFileInfo(path).absolutePath();
     return path;
 }
@@ -126,22 +139,24 @@ void ResultsExport::tell(const QString& text) {
 
 void ResultsExport::saveGraph() {
     const QString path =
-        askForFile(QStringLiteral("Save Graph"), QStringLiteral(".png"),
+        askForFile(QStringLiteral("Save Graph"), suggestedPath(QStringLiteral(".png"), true),
                    {QStringLiteral("PNG image (*.png)"), QStringLiteral("SVG drawing (*.svg)")});
     if (path.isEmpty()) return;
     const bool svg =
         QFileInfo(path).suffix().compare(QStringLiteral("svg"), Qt::CaseInsensitive) == 0;
     const int schedule = window_.shownSchedule();
-    const QString title =
-        QStringLiteral("Bladder dose (mGy/MBq), %1, %2")
-            .arg(QString::fromStdString(module_.doseResults()->parameters.name),
-                 QString::fromLatin1(kScheduleCaptions[static_cast<std::size_t>(schedule)]));
-    const int dpi = picture_->logicalDpiX();
-    const bool written =
-        svg ? writeGraphSvg(picture_->drawing(), picture_->size(), picture_->font(), dpi, path,
-                            title)
-            : writeGraphPng(picture_->drawing(), picture_->size(), picture_->font(), dpi, path);
-    if (!written) tell(QStringLiteral("The graph could not be written to %1.").arg(path));
+    const GraphPicture picture{
+        picture_->drawing(),
+        picture_->size(),
+        picture_->font(),
+        picture_->logicalDpiX(),
+        title(schedule),
+        {QString::fromStdString(module_.doseResults()->parameters.name),
+         QString::fromLatin1(kScheduleCaptions[static_cast<std::size_t>(schedule)])}};
+    const QString failure = writeExportFile(path, "the graph", [&](QIODevice& file) {
+        return svg ? writeGraphSvg(picture, file) : writeGraphPng(picture, file);
+    });
+    if (!failure.isEmpty()) tell(failure);
 }
 
 void ResultsExport::copyTable() {
@@ -154,36 +169,47 @@ void ResultsExport::print() {
     if (!module_.doseResults() || !module_.services().exportDialogs.print) return;
     QPrinter printer(QPrinter::HighResolution);
     preparePrinter(printer);
-    printer.setDocName(QStringLiteral("Bladder dose, %1")
-                           .arg(QString::fromStdString(module_.doseResults()->parameters.name)));
+    printer.setDocName(title(std::nullopt));
     printer.setFromTo(1, kScheduleCount);
     if (!module_.services().exportDialogs.print(&window_, printer)) return;
     const std::vector<int> schedules = schedulesToPrint(
         printer.printRange(), window_.shownSchedule(), printer.fromPage(), printer.toPage());
+    const QString file = printer.outputFileName();
+    if (printer.outputFormat() == QPrinter::PdfFormat && !file.isEmpty()) {
+        // Printed to a file: written like any other export, so that a failure keeps the old
+        // file and says why.
+        const QPageLayout layout = printer.pageLayout();
+        const QString docTitle =
+            schedules.size() == 1 ? title(schedules.front()) : title(std::nullopt);
+        writePdf(file, schedules, docTitle, &layout);
+        return;
+    }
     if (!printSchedules(printer, *module_.doseResults(), schedules, currentPrintFooter())) {
         tell(QStringLiteral("The results could not be printed."));
     }
 }
 
 void ResultsExport::savePdf(bool allSchedules) {
-    const QString path =
-        askForFile(allSchedules ? QStringLiteral("Save All Schedules as PDF")
-                                : QStringLiteral("Save Shown Schedule as PDF"),
-                   allSchedules ? QStringLiteral("-all.pdf") : QStringLiteral(".pdf"),
-                   {QStringLiteral("PDF document (*.pdf)")});
+    const QString path = askForFile(allSchedules ? QStringLiteral("Save All Schedules as PDF")
+                                                 : QStringLiteral("Save Shown Schedule as PDF"),
+                                    allSchedules ? suggestedPath(QStringLiteral("-all.pdf"), false)
+                                                 : suggestedPath(QStringLiteral(".pdf"), true),
+                                    {QStringLiteral("PDF document (*.pdf)")});
     if (path.isEmpty()) return;
-    QPrinter printer(QPrinter::HighResolution);
-    preparePrinter(printer);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(path);
-    printer.setDocName(QStringLiteral("Bladder dose, %1")
-                           .arg(QString::fromStdString(module_.doseResults()->parameters.name)));
     const std::vector<int> schedules =
         schedulesToPrint(allSchedules ? QPrinter::AllPages : QPrinter::CurrentPage,
                          window_.shownSchedule(), 1, kScheduleCount);
-    if (!printSchedules(printer, *module_.doseResults(), schedules, currentPrintFooter())) {
-        tell(QStringLiteral("The PDF could not be written to %1.").arg(path));
-    }
+    writePdf(path, schedules, allSchedules ? title(std::nullopt) : title(window_.shownSchedule()),
+             nullptr);
+}
+
+void ResultsExport::writePdf(const QString& path, const std::vector<int>& schedules,
+                             const QString& docTitle, const QPageLayout* layout) {
+    const PrintFooter footer = currentPrintFooter();
+    const QString failure = writeExportFile(path, "the PDF", [&](QIODevice& file) {
+        return writeSchedulesPdf(file, *module_.doseResults(), schedules, footer, docTitle, layout);
+    });
+    if (!failure.isEmpty()) tell(failure);
 }
 
 }  // namespace orvane

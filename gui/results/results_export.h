@@ -7,11 +7,14 @@
 #include <QObject>
 #include <QString>
 #include <functional>
+#include <optional>
+#include <vector>
 
 #include "gui/common/module1.h"
 
 class QAction;
 class QKeySequence;
+class QPageLayout;
 class QTextEdit;
 
 namespace orvane {
@@ -38,9 +41,15 @@ protected:
 private:
     QAction* addCommand(const char* name, const QString& text, const QList<QKeySequence>& keys,
                         std::function<void()> command);
-    // A file name for the shown schedule in the last folder used, e.g. "Tc-99m-MAG3-0.5-0.25".
-    QString suggestedPath(const QString& ending) const;
-    QString askForFile(const QString& caption, const QString& ending, const QStringList& filters);
+    // A file name in the last folder used: the name, with the shown schedule's rates when
+    // withRates, then ending, e.g. "Tc-99m-MAG3-0.5-0.25.png".
+    QString suggestedPath(const QString& ending, bool withRates) const;
+    // What an export shows: the name and the schedule (0..2), or all schedules.
+    QString title(std::optional<int> schedule) const;
+    QString askForFile(const QString& caption, const QString& suggested,
+                       const QStringList& filters);
+    void writePdf(const QString& path, const std::vector<int>& schedules, const QString& docTitle,
+                  const QPageLayout* layout);
     void tell(const QString& text);
 
     Form2& window_;

@@ -6,12 +6,14 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QStringList>
 #include <algorithm>
 #include <cstddef>
 
 #include "engine/numtext.h"
 #include "engine/version.h"
+#include "gui/common/window_support.h"
 #include "gui/results/graph_export.h"
 #include "report/report.h"
 
@@ -19,6 +21,7 @@ namespace orvane {
 namespace {
 
 constexpr double kMarginMm = 15;
+constexpr int kPdfDotsPerInch = 1200;  // as a high-resolution printer
 constexpr double kGraphWidthMm = 150;
 constexpr double kGraphAspect = 2895.0 / 4455.0;  // Picture1, height over width
 constexpr double kLabelColumnMm = 24;
@@ -116,11 +119,9 @@ public:
         const double labelRight = page_.left() + mm(kLabelColumnMm);
         const double column = (page_.right() - labelRight) / kT0Count;
         // A dose and some room on either side fit a column.
-        QFont values = sized(fixed_, 9.5);
-        while (values.pointSizeF() > 6 &&
-               metrics(values).horizontalAdvance(QStringLiteral("8.88E-88")) > column - mm(3)) {
-            values.setPointSizeF(values.pointSizeF() - 0.25);
-        }
+        const QFont values = shrunkToFit(sized(fixed_, 9.5), 6, [&](const QFont& font) {
+            return metrics(font).horizontalAdvance(QStringLiteral("8.88E-88")) <= column - mm(3);
+        });
         const double rowHeight =
             std::max(metrics(values).lineSpacing(), metrics(bold).lineSpacing()) * 1.45;
         auto baseline = [&](const QFont& font) {
@@ -249,11 +250,26 @@ std::vector<int> schedulesToPrint(QPrinter::PrintRange range, int shownSchedule,
     return schedules;
 }
 
+QPageLayout reportPageLayout() {
+    return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
+                       QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm),
+                       QPageLayout::Millimeter);
+}
+
 void preparePrinter(QPrinter& printer) {
-    printer.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
-                                      QMarginsF(kMarginMm, kMarginMm, kMarginMm, kMarginMm),
-                                      QPageLayout::Millimeter));
+    printer.setPageLayout(reportPageLayout());
     printer.setCreator(QStringLiteral("Orvane ") + QString::fromLatin1(kVersion));
+}
+
+bool writeSchedulesPdf(QIODevice& device, const DoseResults& results,
+                       const std::vector<int>& schedules, const PrintFooter& footer,
+                       const QString& title, const QPageLayout* pageLayout) {
+    QPdfWriter pdf(&device);
+    pdf.setPageLayout(pageLayout ? *pageLayout : reportPageLayout());
+    pdf.setResolution(kPdfDotsPerInch);
+    pdf.setCreator(QStringLiteral("Orvane ") + QString::fromLatin1(kVersion));
+    pdf.setTitle(title);
+    return printSchedules(pdf, results, schedules, footer);
 }
 
 void paintSchedulePage(QPainter& painter, const QRectF& page, const DoseResults& results,
@@ -270,15 +286,15 @@ void paintSchedulePage(QPainter& painter, const QRectF& page, const DoseResults&
     painter.restore();
 }
 
-bool printSchedules(QPrinter& printer, const DoseResults& results,
+bool printSchedules(QPagedPaintDevice& device, const DoseResults& results,
                     const std::vector<int>& schedules, const PrintFooter& footer) {
     if (schedules.empty()) return true;
     QPainter painter;
-    if (!painter.begin(&printer)) return false;
-    const QRectF page(0, 0, printer.width(), printer.height());
+    if (!painter.begin(&device)) return false;
+    const QRectF page(0, 0, device.width(), device.height());
     const int count = static_cast<int>(schedules.size());
     for (int i = 0; i < count; ++i) {
-        if (i > 0 && !printer.newPage()) return false;
+        if (i > 0 && !device.newPage()) return false;
         paintSchedulePage(painter, page, results, schedules[static_cast<std::size_t>(i)], footer,
                           i + 1, count);
     }

@@ -9,7 +9,10 @@
 
 #include "engine/model.h"
 
+class QIODevice;
+class QPagedPaintDevice;
 class QPainter;
+class QPageLayout;
 
 namespace orvane {
 
@@ -35,9 +38,15 @@ void preparePrinter(QPrinter& printer);
 void paintSchedulePage(QPainter& painter, const QRectF& page, const DoseResults& results,
                        int schedule, const PrintFooter& footer, int pageNumber, int pageCount);
 
-// Prints the schedules in order, one page each. False when the printer cannot be started
-// (for instance when a PDF file cannot be written).
-bool printSchedules(QPrinter& printer, const DoseResults& results,
+// Prints the schedules in order, one page each, on a printer or PDF writer that has its page
+// layout. False when the device cannot be started.
+bool printSchedules(QPagedPaintDevice& device, const DoseResults& results,
                     const std::vector<int>& schedules, const PrintFooter& footer);
+
+// The schedules as a PDF document titled title (A4 portrait, 15 mm margins, or the page layout
+// given), written to device. False when the document cannot be started.
+bool writeSchedulesPdf(QIODevice& device, const DoseResults& results,
+                       const std::vector<int>& schedules, const PrintFooter& footer,
+                       const QString& title, const QPageLayout* pageLayout = nullptr);
 
 }  // namespace orvane

@@ -1,6 +1,9 @@
 // The results window's export commands through one session, each started from the graph's
 // context menu: the graph as SVG and PNG, the results as PDF, the dose table copied for a
 // spreadsheet, and Ctrl+C with and without selected text.
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <QAction>
 #include <QClipboard>
 #include <QImage>
@@ -11,7 +14,9 @@
 #include <QTest>
 #include <QTextEdit>
 #include <QXmlStreamReader>
+#include <csignal>
 #include <ranges>
+#include <utility>
 
 #include "engine/numtext.h"
 #include "gui/results/form2.h"
@@ -45,8 +50,12 @@ TEST_F(ResultsExport, SessionThroughTheExportCommands) {
     const DoseResults& stored = *module->doseResults();
     auto* picture = control<Picture1>(results, QStringLiteral("Picture1"));
     QString answer;
-    module->services().exportDialogs.saveFileName = [&](QWidget*, const QString&, const QString&,
-                                                        const QStringList&) { return answer; };
+    QStringList suggested;
+    module->services().exportDialogs.saveFileName =
+        [&](QWidget*, const QString&, const QString& suggestion, const QStringList&) {
+            suggested << QFileInfo(suggestion).fileName();
+            return answer;
+        };
     bool printAsked = false;
     module->services().exportDialogs.print = [&](QWidget*, QPrinter&) {
         return printAsked = true, false;
@@ -71,15 +80,17 @@ TEST_F(ResultsExport, SessionThroughTheExportCommands) {
         settle();
     };
 
-    // The SVG holds the texts of the shown schedule's drawing, in order.
+    // The SVG holds a title saying what it shows, then the texts of the shown schedule's
+    // drawing, in order.
     control<QRadioButton>(results, QStringLiteral("Option3"))->click();
     run(0, "graph.svg");
     QFile svgFile(answer);
     svgFile.open(QIODevice::ReadOnly);
-    QStringList written, expected;
+    const QString title = "Bladder dose (mGy/MBq), Tc-99m MAG3, " + QString(kScheduleCaptions[2]);
+    QStringList written, expected{title, "Tc-99m MAG3", kScheduleCaptions[2]};
     for (QXmlStreamReader svg(&svgFile); !svg.atEnd();) {
         if (svg.readNext() == QXmlStreamReader::StartElement &&
-            svg.name() == QLatin1String("text")) {
+            (svg.name() == QLatin1String("text") || svg.name() == QLatin1String("title"))) {
             written << svg.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
         }
     }
@@ -87,9 +98,12 @@ TEST_F(ResultsExport, SessionThroughTheExportCommands) {
         if (p.kind == DrawPrimitive::Kind::Print)
             expected << QString::fromStdString(p.text).trimmed();
     }
-    EXPECT_EQ(written, expected);
+    EXPECT_EQ(written.join(" | ").toStdString(), expected.join(" | ").toStdString());
     run(0, "graph.png");
-    EXPECT_EQ(QImage(answer).size(), picture->size() * 2);
+    const QImage png(answer);
+    EXPECT_EQ(png.width(), picture->width() * 2);
+    EXPECT_GT(png.height(), picture->height() * 2);  // the title above the graph
+    EXPECT_EQ(png.text(QStringLiteral("Title")), title);
 
     // The PDF of all schedules: a page each, with its own fill rates and all its doses.
     run(4, "all.pdf");
@@ -105,6 +119,8 @@ TEST_F(ResultsExport, SessionThroughTheExportCommands) {
             EXPECT_TRUE(words.contains(QString::fromStdString(formatScientific(dose))));
         }
     }
+    EXPECT_EQ(suggested, (QStringList{"Tc-99m-MAG3-1.5-0.75.png", "Tc-99m-MAG3-1.5-0.75.png",
+                                      "Tc-99m-MAG3-all.pdf"}));
     run(5, "shown.pdf");
     ASSERT_EQ(pdfPages(answer).size(), 1);
     EXPECT_TRUE(pdfPages(answer)[0].contains(fillRateLine(2)));
@@ -141,6 +157,85 @@ TEST_F(ResultsExport, SessionThroughTheExportCommands) {
     report->moveCursor(QTextCursor::End);
     QTest::keyClick(report, Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(clipboard->text(), QString::fromStdString(doseTableTabSeparated(stored, 2)));
+}
+
+// While alive, files may grow to limit bytes; a longer write fails with EFBIG, as on a full
+// disk, instead of raising SIGXFSZ.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t limit) {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        ::sigaction(SIGXFSZ, &ignore, &signal_);
+        ::getrlimit(RLIMIT_FSIZE, &previous_);
+        const rlimit lower{limit, previous_.rlim_max};
+        ::setrlimit(RLIMIT_FSIZE, &lower);
+    }
+    ~FileSizeLimit() {
+        ::setrlimit(RLIMIT_FSIZE, &previous_);
+        ::sigaction(SIGXFSZ, &signal_, nullptr);
+    }
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit previous_{};
+    struct sigaction signal_ {};
+};
+
+// Each export (graph as PNG and SVG, PDF saved or printed to a file) over a target it cannot
+// write: a full disk keeps the old file, a FIFO or a link to nothing is refused without
+// blocking; the message names the path and the reason, and no temporary file is left.
+TEST_F(ResultsExport, AFailedExportKeepsTheOldFileAndSaysWhy) {
+    choose("Tc-99m MAG3");
+    ASSERT_NE(calculate(), nullptr);
+    auto* picture = control<Picture1>(openWindow("Form2"), QStringLiteral("Picture1"));
+    const QDir here(folder.filePath(QStringLiteral("exports")));
+    ASSERT_TRUE(here.mkpath(QStringLiteral(".")));
+    ASSERT_EQ(::mkfifo(here.filePath(QStringLiteral("pipe")).toLocal8Bit().constData(), 0644), 0);
+    ASSERT_TRUE(
+        QFile::link(QStringLiteral("nowhere/x.pdf"), here.filePath(QStringLiteral("dangling"))));
+    QString target;
+    WindowServices& services = module->services();
+    services.exportDialogs.saveFileName = [&](QWidget*, const QString&, const QString&,
+                                              const QStringList&) { return target; };
+    services.exportDialogs.print = [&](QWidget*, QPrinter& printer) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(target);
+        return true;
+    };
+    const std::pair<int, const char*> commands[] = {
+        {0, ".png"}, {0, ".svg"}, {4, ".pdf"}, {5, ".pdf"}, {3, ".pdf"}};  // places in the menu
+    for (const auto& [entry, suffix] : commands) {
+        const QString old = here.filePath(QStringLiteral("old") + suffix);
+        for (const auto& [name, reason] :
+             {std::pair{old, "File too large"},
+              std::pair{here.filePath("pipe"), "not a regular file"},
+              std::pair{here.filePath("dangling"), "No such file or directory"}}) {
+            SCOPED_TRACE(QString("%1 to %2").arg(entry).arg(name).toStdString());
+            QFile file(old);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write("an older export");
+            file.close();
+            const QStringList before =
+                here.entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
+            messages.clear();
+            target = name;
+            {
+                FileSizeLimit fullDisk(64);
+                picture->actions().at(entry)->trigger();
+            }
+            settle();
+            ASSERT_EQ(messages.size(), 1);
+            EXPECT_TRUE(messages.front().contains('"' + name + "\": " + reason))
+                << messages.front().toStdString();
+            EXPECT_EQ(here.entryList(QDir::AllEntries | QDir::Hidden | QDir::System), before);
+            EXPECT_TRUE(QFileInfo(here.filePath("pipe")).exists());
+            EXPECT_TRUE(QFileInfo(here.filePath("dangling")).isSymLink());
+            file.open(QIODevice::ReadOnly);
+            EXPECT_EQ(file.readAll(), "an older export");
+        }
+    }
 }
 
 }  // namespace

@@ -1,0 +1,84 @@
+// One scenario's dose: 1000 intervals of regular voiding on the real clock (target 1 ms or
+// less), the same number of irregular diary voids (every interval different), and a 2-day
+// diary with hydration steps (target 50 us or less).
+//
+//   bench_scenario --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+#include <benchmark/benchmark.h>
+
+#include <stdexcept>
+
+#include "engine/scenario.h"
+#include "library/standards.h"
+
+using namespace orvane;
+
+namespace {
+
+const StandardData& data() {
+    static const StandardData d = LoadStandardData(ORVANE_SOURCE_DIR "/data/orvane.dat");
+    return d;
+}
+
+QuadratureRule rule() {
+    return {data().tables.quadratureNodes, data().tables.quadratureWeights};
+}
+
+// Two components with both kinds of emission, as Tc-99m agents have.
+Scenario base() {
+    Scenario s;
+    ModelParameters& p = s.radiopharmaceutical;
+    p.fraction = {0.7, 0.3, 0, 0};
+    p.rateConstant = {0.693 / 40, 0.693 / 600, 0, 0};
+    p.biologicalHalfLife = {40, 600, 0, 0};
+    p.physicalHalfLife = 360.6;
+    p.physicalDecayConstant = kDecayNumerator / p.physicalHalfLife;
+    p.deltaScaled = scaleEmissionConstant(2.6e-6);
+    p.gammaScaled = scaleEmissionConstant(5.56e-5);
+    s.initialVolume = 60;
+    return s;
+}
+
+void run(benchmark::State& state, const Scenario& s, std::size_t voids) {
+    const QuadratureRule r = rule();
+    const std::size_t count = computeScenario(s, r).voids.size();
+    if (count != voids) throw std::logic_error("void count " + std::to_string(count));
+    ScenarioWorkspace workspace;
+    for (auto _ : state) benchmark::DoNotOptimize(scenarioDose(s, r, workspace));
+}
+
+void regularThousand(benchmark::State& state) {
+    Scenario s = base();
+    s.voiding.firstVoid = 45;
+    s.voiding.regular = {120, 23 * 60, 7 * 60};
+    s.endTime = 110 * 1440;  // nine voids a day
+    while (computeScenario(s, rule()).voids.size() < 1000) *s.endTime += 60;
+    run(state, s, 1000);
+}
+
+void diaryThousand(benchmark::State& state) {
+    Scenario s = base();
+    s.voiding.kind = VoidingKind::Diary;
+    double t = 0;
+    for (int j = 0; j < 1000; ++j) s.voiding.voids.push_back({t += 60 + (j * 37) % 200});
+    run(state, s, 1000);
+}
+
+void twoDayDiary(benchmark::State& state) {
+    Scenario s = base();
+    s.administrationClock = 14 * 60 + 30;
+    s.fillRate.steps = {{0, 2.0}, {120, 1.0}, {510, 0.4}, {990, 1.0}, {1950, 0.4}, {2430, 1.0}};
+    s.voiding.kind = VoidingKind::Diary;
+    for (double at : {45., 150., 260., 420., 510., 990., 1130., 1290., 1420., 1600., 1760., 1950.,
+                      2430., 2560., 2700., 2880.}) {
+        s.voiding.voids.push_back({at});
+    }
+    s.voiding.voids[2].residual = 60;
+    run(state, s, 16);
+}
+
+}  // namespace
+
+BENCHMARK(regularThousand)->Unit(benchmark::kMicrosecond);
+BENCHMARK(diaryThousand)->Unit(benchmark::kMicrosecond);
+BENCHMARK(twoDayDiary)->Unit(benchmark::kMicrosecond);
+BENCHMARK_MAIN();

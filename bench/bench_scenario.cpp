@@ -7,6 +7,7 @@
 
 #include <stdexcept>
 
+#include "engine/calculation.h"
 #include "engine/scenario.h"
 #include "library/standards.h"
 
@@ -23,17 +24,11 @@ QuadratureRule rule() {
     return {data().tables.quadratureNodes, data().tables.quadratureWeights};
 }
 
-// Two components with both kinds of emission, as Tc-99m agents have.
+// Tc-99m DTPA as the input window shows it: two components, both kinds of emission.
 Scenario base() {
     Scenario s;
-    ModelParameters& p = s.radiopharmaceutical;
-    p.fraction = {0.7, 0.3, 0, 0};
-    p.rateConstant = {0.693 / 40, 0.693 / 600, 0, 0};
-    p.biologicalHalfLife = {40, 600, 0, 0};
-    p.physicalHalfLife = 360.6;
-    p.physicalDecayConstant = kDecayNumerator / p.physicalHalfLife;
-    p.deltaScaled = scaleEmissionConstant(2.6e-6);
-    p.gammaScaled = scaleEmissionConstant(5.56e-5);
+    const StandardFieldTexts texts = standardFieldTexts(data().library[1]);
+    s.radiopharmaceutical = readModelParameters(texts.fields, texts.name);
     s.initialVolume = 60;
     return s;
 }

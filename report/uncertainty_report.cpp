@@ -82,22 +82,22 @@ std::string uncertaintyText(const std::vector<UncertainInput>& inputs,
     return text;
 }
 
-nlohmann::ordered_json uncertaintyJson(const std::vector<UncertainInput>& inputs,
-                                       const UncertaintyResult& result) {
+nlohmann::json uncertaintyJson(const std::vector<UncertainInput>& inputs,
+                               const UncertaintyResult& result) {
     // NaN (no rho for a constant input, no dose at a refused tornado end) is written as null.
-    nlohmann::ordered_json json;
+    nlohmann::json json;
     json["mean"] = result.mean;
     json["sd"] = result.sd;
-    nlohmann::ordered_json percentiles = nlohmann::ordered_json::object();
+    nlohmann::json percentiles = nlohmann::json::object();
     for (std::size_t k = 0; k < kReportedPercentiles.size(); ++k)
         percentiles[percentileKey(kReportedPercentiles[k])] = result.percentiles[k];
     json["percentiles"] = percentiles;
     json["samples_used"] = result.used;
     json["samples_rejected"] = result.rejected;
-    nlohmann::ordered_json rho = nlohmann::ordered_json::object();
+    nlohmann::json rho = nlohmann::json::object();
     for (std::size_t i = 0; i < inputs.size(); ++i) rho[inputs[i].path] = result.rankCorrelation[i];
     json["rank_correlation"] = rho;
-    nlohmann::ordered_json tornado = nlohmann::ordered_json::array();
+    nlohmann::json tornado = nlohmann::json::array();
     for (const TornadoBar& bar : result.tornado)
         tornado.push_back({{"path", bar.path}, {"low", bar.low}, {"high", bar.high}});
     json["tornado"] = tornado;

@@ -22,8 +22,8 @@ std::string uncertaintyText(const std::vector<UncertainInput>& inputs,
 // {"mean", "sd", "percentiles": {"2.5", ...}, "samples_used", "samples_rejected",
 //  "rank_correlation": {path: rho}, "tornado": [{"path", "low", "high"}]}; a value that does
 // not exist (rho of a constant input, a refused tornado end) is null.
-nlohmann::ordered_json uncertaintyJson(const std::vector<UncertainInput>& inputs,
-                                       const UncertaintyResult& result);
+nlohmann::json uncertaintyJson(const std::vector<UncertainInput>& inputs,
+                               const UncertaintyResult& result);
 
 // One line per sample: its index, each input's value, the dose (empty when rejected) and
 // "used" or "rejected"; every number to 17 significant digits.

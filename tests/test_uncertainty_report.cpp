@@ -38,14 +38,16 @@ Fixture analysis() {
 
 TEST(UncertaintyReport, JsonHasTheFixedKeys) {
     const Fixture f = analysis();
-    const nlohmann::ordered_json j = uncertaintyJson(f.inputs, f.result);
+    const nlohmann::json j = uncertaintyJson(f.inputs, f.result);
+    // Keys as scripts read them (the object lists them sorted).
     std::vector<std::string> keys;
     for (const auto& [key, value] : j.items()) keys.push_back(key);
-    EXPECT_EQ(keys, (std::vector<std::string>{"mean", "sd", "percentiles", "samples_used",
-                                              "samples_rejected", "rank_correlation", "tornado"}));
+    EXPECT_EQ(keys,
+              (std::vector<std::string>{"mean", "percentiles", "rank_correlation",
+                                        "samples_rejected", "samples_used", "sd", "tornado"}));
     std::vector<std::string> percentiles;
     for (const auto& [key, value] : j["percentiles"].items()) percentiles.push_back(key);
-    EXPECT_EQ(percentiles, (std::vector<std::string>{"2.5", "5", "25", "50", "75", "95", "97.5"}));
+    EXPECT_EQ(percentiles, (std::vector<std::string>{"2.5", "25", "5", "50", "75", "95", "97.5"}));
     EXPECT_EQ(j["percentiles"]["50"].get<double>(), f.result.percentiles[3]);
     EXPECT_EQ(j["samples_used"].get<std::uint64_t>() + j["samples_rejected"].get<std::uint64_t>(),
               200u);

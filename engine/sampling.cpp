@@ -36,15 +36,19 @@ bool withinBounds(const std::vector<UncertainInput>& inputs, const std::vector<d
 
 // Draws and evaluates samples [first, last) into the result's rows.
 void runRange(const std::vector<UncertainInput>& inputs, const DoseFunction& dose,
-              std::uint64_t seed, std::uint64_t first, std::uint64_t last,
+              const UncertaintyOptions& options, std::uint64_t first, std::uint64_t last,
               UncertaintyResult& result) {
     const std::size_t width = inputs.size();
+    const std::uint64_t seed = options.seed;
     for (std::uint64_t s = first; s < last; ++s) {
+        if (options.cancel && options.cancel->load(std::memory_order_relaxed))
+            throw UncertaintyCancelled();
         const std::vector<double> values = drawSample(inputs, seed, s);
         std::copy(values.begin(), values.end(), result.values.begin() + s * width);
         std::optional<double> d;
         if (withinBounds(inputs, values)) d = dose(values);
         result.doses[s] = d && std::isfinite(*d) ? *d : kNaN;
+        if (options.done) options.done->fetch_add(1, std::memory_order_relaxed);
     }
 }
 
@@ -143,7 +147,7 @@ UncertaintyResult runUncertainty(const std::vector<UncertainInput>& inputs,
     result.doses.resize(n);
     const auto threads = static_cast<std::uint64_t>(std::clamp(options.threads, 1, 64));
     if (threads == 1 || n < threads) {
-        runRange(inputs, dose, options.seed, 0, n, result);
+        runRange(inputs, dose, options, 0, n, result);
     } else {
         // Contiguous blocks, one per thread; each writes only its own rows.
         std::vector<std::thread> workers;
@@ -151,7 +155,7 @@ UncertaintyResult runUncertainty(const std::vector<UncertainInput>& inputs,
         for (std::uint64_t t = 0; t < threads; ++t)
             workers.emplace_back([&, t] {
                 try {
-                    runRange(inputs, t == 0 ? dose : makeDose(), options.seed, n * t / threads,
+                    runRange(inputs, t == 0 ? dose : makeDose(), options, n * t / threads,
                              n * (t + 1) / threads, result);
                 } catch (...) {
                     failures[t] = std::current_exception();

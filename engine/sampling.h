@@ -3,9 +3,11 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -64,6 +66,15 @@ struct UncertaintyOptions {
     std::uint64_t samples = 1000;
     std::uint64_t seed = 1;
     int threads = 1;  // 1 or more; the result does not depend on it
+    // For a window: samples finished so far (counted up while running), and a request to
+    // stop, honoured within one sample per thread by throwing UncertaintyCancelled.
+    std::atomic<std::uint64_t>* done = nullptr;
+    const std::atomic<bool>* cancel = nullptr;
+};
+
+class UncertaintyCancelled : public std::runtime_error {
+public:
+    UncertaintyCancelled() : std::runtime_error("the uncertainty analysis was cancelled") {}
 };
 
 struct UncertaintyResult {

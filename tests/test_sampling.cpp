@@ -144,6 +144,15 @@ TEST(Uncertainty, SameBytesOnAnyNumberOfThreads) {
         EXPECT_EQ(std::memcmp(many.percentiles.data(), one.percentiles.data(), 7 * 8), 0);
         EXPECT_EQ(many.rejected, one.rejected);
     }
+    // A window's progress counter sees every sample; a cancel request stops the run.
+    std::atomic<std::uint64_t> done = 0;
+    std::atomic<bool> cancel = false;
+    UncertaintyOptions watched{5001, 99, 2, &done, &cancel};
+    const UncertaintyResult counted = runUncertainty(inputs, dose, watched);
+    EXPECT_EQ(std::memcmp(counted.doses.data(), one.doses.data(), one.doses.size() * 8), 0);
+    EXPECT_EQ(done.load(), 5001u);
+    cancel = true;
+    EXPECT_THROW(runUncertainty(inputs, dose, watched), UncertaintyCancelled);
     // Another seed draws other values.
     EXPECT_NE(runUncertainty(inputs, dose, {5001, 100, 1}).values, one.values);
 }

@@ -9,18 +9,22 @@
 #include <memory>
 #include <ostream>
 #include <sstream>
+#include <thread>
 
 #include "engine/calculation.h"
 #include "engine/estimate.h"
 #include "engine/numtext.h"
 #include "engine/scenario.h"
+#include "engine/scenario_uncertainty.h"
 #include "engine/version.h"
 #include "library/scenario_file.h"
 #include "library/standards.h"
+#include "library/uncertainty_file.h"
 #include "report/atomic_file.h"
 #include "report/report.h"
 #include "report/results_file.h"
 #include "report/scenario_report.h"
+#include "report/uncertainty_report.h"
 
 namespace orvane {
 namespace {
@@ -294,6 +298,34 @@ std::string tableText(const CliOptions& o, const StandardData& data) {
     return resultsFileText(results);
 }
 
+// A scenario file with an "uncertainty" section: the scenario's report, JSON or (with --csv)
+// the samples, with the analysis added. Both cores share the samples of a long run.
+std::string scenarioUncertaintyText(const CliOptions& o, const nlohmann::json& document,
+                                    const Scenario& scenario, const QuadratureRule& rule) {
+    if (o.csv && o.timeCourse)
+        throw UsageError("--csv prints the uncertainty samples; --time-course goes with --json");
+    UncertaintyPlan plan = readUncertaintySection(document["uncertainty"], document, scenario);
+    constexpr std::uint64_t kTwoThreadSamples = 1000;
+    plan.options.threads =
+        plan.options.samples >= kTwoThreadSamples && std::thread::hardware_concurrency() >= 2 ? 2
+                                                                                              : 1;
+    UncertaintyResult analysis;
+    try {
+        analysis = runScenarioUncertainty(scenario, rule, plan.keys, plan.inputs, plan.options);
+    } catch (const std::invalid_argument& e) {
+        throw ScenarioError("uncertainty", e.what());
+    }
+    if (o.csv) return uncertaintySamplesCsv(plan.inputs, analysis);
+    const ScenarioResult result = computeScenario(scenario, rule, o.timeCourse);
+    if (o.json) {
+        nlohmann::json json = scenarioResultJson(scenario, result);
+        json["uncertainty"] = uncertaintyJson(plan.inputs, analysis);
+        return json.dump(2) + "\n";
+    }
+    return scenarioReportText(scenario, result) + "\n" +
+           uncertaintyText(plan.inputs, plan.options, analysis);
+}
+
 // The scenario's report, JSON or time-course CSV.
 std::string scenarioText(const CliOptions& o, const StandardData& data, std::istream* in) {
     std::string text;
@@ -305,8 +337,13 @@ std::string scenarioText(const CliOptions& o, const StandardData& data, std::ist
         text = readScenarioText(*o.scenario);
     }
     checkGrids(data.tables);
-    const Scenario scenario = parseScenario(text, data);
+    const nlohmann::json document = parseScenarioJson(text);
+    ScenarioReadOptions reading;
+    reading.sections = {"uncertainty"};
+    const Scenario scenario = scenarioFromJson(document, data, reading);
     const QuadratureRule rule{data.tables.quadratureNodes, data.tables.quadratureWeights};
+    if (document.contains("uncertainty"))
+        return scenarioUncertaintyText(o, document, scenario, rule);
     const std::optional<double> step =
         o.csv ? o.timeCourse.value_or(kDefaultTimeCourseStep) : o.timeCourse;
     const ScenarioResult result = computeScenario(scenario, rule, step);

@@ -209,11 +209,13 @@ TEST(Cli, ScenarioEveryExampleInEveryForm) {
         EXPECT_FALSE(result["voids"].empty());
         EXPECT_EQ(result["voids"][0].contains("voided_MBq"), result.contains("administered_MBq"));
 
+        // With an uncertainty section, --csv prints the samples instead of the time course.
         const CliRun csv = cli({"--scenario", file, "--csv"});
         ASSERT_EQ(csv.status, kCliOk) << file << csv.err;
-        EXPECT_EQ(csv.out.rfind("time_min,clock,volume_ml,", 0), 0u);
+        EXPECT_EQ(csv.out.rfind(result.contains("uncertainty") ? "sample," : "time_min,clock,", 0),
+                  0u);
     }
-    EXPECT_EQ(examples, 4);
+    EXPECT_EQ(examples, 5);
 
     // The table cell written as a scenario gives that cell's dose, read from standard input.
     std::ifstream in(std::string(ORVANE_SOURCE_DIR) + "/examples/table-cell-mag3.json");
@@ -260,4 +262,45 @@ TEST(Cli, ScenarioRefusedUnreadableAndMisusedExitAsDocumented) {
     std::ifstream written(output);
     EXPECT_EQ(nlohmann::json::parse(written)["voids"].size(), 2u);
     fs::remove(output);
+}
+
+// An uncertainty section: the analysis in the report and under "uncertainty" in the JSON,
+// the samples as CSV, and its refusals with the key path.
+TEST(Cli, ScenarioUncertainty) {
+    const std::string scenario = R"({"radiopharmaceutical": {"standard": "Tc-99m MAG3"},
+        "initial_volume": 50, "fill_rate": {"day": 1.0},
+        "voiding": {"pattern": "regular", "first_void": 60, "interval": 150},
+        "uncertainty": {"samples": 300, "seed": 2, "vary": )";
+    const std::string population = scenario + R"("population"}})";
+    const CliRun text = cli({"--scenario", "-"}, true, population);
+    ASSERT_EQ(text.status, kCliOk) << text.err;
+    EXPECT_NE(text.out.find("Uncertainty (300 samples, seed 2)"), std::string::npos);
+
+    const CliRun json = cli({"--scenario", "-", "--json"}, true, population);
+    ASSERT_EQ(json.status, kCliOk) << json.err;
+    const nlohmann::json result = nlohmann::json::parse(json.out);
+    const nlohmann::json& u = result["uncertainty"];
+    EXPECT_EQ(u["samples_used"].get<int>() + u["samples_rejected"].get<int>(), 300);
+    EXPECT_EQ(u["tornado"].size(), 3u);
+    EXPECT_TRUE(u["rank_correlation"].contains("voiding.interval"));
+    EXPECT_LT(u["percentiles"]["2.5"].get<double>(), result["dose_mGy_per_MBq"].get<double>());
+
+    const CliRun csv = cli({"--scenario", "-", "--csv"}, true, population);
+    ASSERT_EQ(csv.status, kCliOk) << csv.err;
+    EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 301);
+    // The same seed gives the same bytes.
+    EXPECT_EQ(cli({"--scenario", "-", "--csv"}, true, population).out, csv.out);
+
+    const std::vector<std::pair<std::string, std::string>> refused{
+        {R"({"voiding.voids[0]": {"uniform": [1, 2]}}}})",
+         R"(uncertainty.vary["voiding.voids[0]"])"},
+        {R"({"initial_volume": {"normal": {"sd": 30}}}}})", "below 0"},
+        {R"({"initial_volume": {"uniform": [1, 2]}}, "sample": 3}})", "uncertainty.sample"}};
+    for (const auto& [vary, message] : refused) {
+        const CliRun run = cli({"--scenario", "-"}, true, scenario + vary);
+        EXPECT_EQ(run.status, kCliRefused) << vary;
+        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(cli({"--scenario", "-", "--csv", "--time-course", "5"}, true, population).status,
+              kCliRefused);
 }

@@ -54,8 +54,6 @@ TEST(UncertaintySection, RefusesWithTheKeyPath) {
         std::string reason;
     };
     const std::vector<Case> cases{
-        {R"({"vary": {"colour": {"normal": {"sd": 1}}}})", false, R"(vary["colour"])",
-         "not a numeric key"},
         {R"({"vary": {"administration_time": {"normal": {"sd": 1}}}})", false,
          R"(vary["administration_time"])", "not a numeric key"},
         {R"({"vary": {"radiopharmaceutical.components[1].fraction": {"normal": {"sd": 1}}}})",
@@ -82,10 +80,6 @@ TEST(UncertaintySection, RefusesWithTheKeyPath) {
          "missing"},
         {R"({"vary": {"initial_volume": {"lognormal": {"gsd": 2, "mode": 3}}}})", false,
          "lognormal.mode", "unknown key"},
-        {R"({"vary": {"initial_volume": {"lognormal": {"gsd": "2"}}}})", false, "lognormal.gsd",
-         "expected a number"},
-        {R"({"vary": {"initial_volume": {"uniform": [1, 2, 3]}}})", false, "uniform",
-         "[lowest, highest]"},
         {R"({"vary": {"initial_volume": {"triangular": {"low": 1, "high": 3}}}})", false,
          "triangular.mode", "missing"},
         {R"({"vary": {"initial_volume": {"uniform": [1, 2], "max": 3}}})", false,
@@ -101,7 +95,6 @@ TEST(UncertaintySection, RefusesWithTheKeyPath) {
         {R"({"vary": {"initial_volume": {"uniform": [10, 20]}}, "runs": 3})", false,
          "uncertainty.runs", "unknown key"},
         {R"({"vary": "populace"})", false, "uncertainty.vary", "\"population\""},
-        {R"({"vary": {}})", false, "uncertainty.vary", "\"population\""},
         {R"({"samples": 10})", false, "uncertainty.vary", "missing"}};
     for (const Case& c : cases) {
         const Scenario s = c.diary ? diaryScenario() : regularScenario();

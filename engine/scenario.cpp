@@ -72,7 +72,7 @@ struct Kernel {
     Components inflow{};    // sum of w S(V) e^{-lp dt} (1 - e^{-k dt})
     double decayEnd = 0.0;  // e^{-lp L}
     Components uptakeEnd{};
-    std::vector<double> weight;  // per point, for the clamp at 0
+    std::vector<double> weight;  // per point, for the clamp at 0 (negative fractions only)
     std::vector<Components> uptake;
 };
 
@@ -91,8 +91,10 @@ void addPoints(Kernel& kernel, const Kinetics& kin, const QuadratureRule& rule, 
             }
             kernel.content += weight;
             for (int c = 0; c < kComponentCount; ++c) kernel.inflow[c] += weight * uptake[c];
-            kernel.weight.push_back(weight);
-            kernel.uptake.push_back(uptake);
+            if (kin.anyNegative) {
+                kernel.weight.push_back(weight);
+                kernel.uptake.push_back(uptake);
+            }
         }
     }
 }
@@ -127,8 +129,9 @@ void buildKernel(Kernel& kernel, const Kinetics& kin, const QuadratureRule& rule
 }
 
 // The integral of A S(V) over the kernel's segment, A counted as 0 where it is negative.
+// Without negative fractions A never is: b and g are then never negative.
 double integrate(const Kernel& kernel, const Kinetics& kin, double b, const Components& g) {
-    if (!kin.anyNegative && b >= 0) return b * kernel.content + dot(g, kernel.inflow);
+    if (!kin.anyNegative) return b * kernel.content + dot(g, kernel.inflow);
     double sum = 0.0;
     for (std::size_t p = 0; p < kernel.weight.size(); ++p) {
         sum += kernel.weight[p] * std::max(b + dot(g, kernel.uptake[p]), 0.0);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <type_traits>
 
 #include "engine/calculation.h"
 #include "engine/numtext.h"
@@ -22,16 +23,28 @@ std::string number(double value) {
     return text;
 }
 
-void requirePositive(const std::string& path, double value, const char* unit) {
+// A key path, or a function that makes it: list entries' paths are only made for a refusal.
+template <typename Path>
+std::string made(const Path& path) {
+    if constexpr (std::is_invocable_v<Path>) {
+        return path();
+    } else {
+        return std::string(path);
+    }
+}
+
+template <typename Path>
+void requirePositive(const Path& path, double value, const char* unit) {
     if (!std::isfinite(value) || value <= 0) {
-        refuse(path,
+        refuse(made(path),
                std::string("expected a positive number of ") + unit + ", got " + number(value));
     }
 }
 
-void requireNonNegative(const std::string& path, double value, const char* unit) {
+template <typename Path>
+void requireNonNegative(const Path& path, double value, const char* unit) {
     if (!std::isfinite(value) || value < 0) {
-        refuse(path,
+        refuse(made(path),
                std::string("expected a number of ") + unit + ", 0 or more, got " + number(value));
     }
 }
@@ -155,6 +168,15 @@ RatePiece ratePiece(const Scenario& s, double t) {
     return {f.dayRate, t + minutesUntil(clock, f.nightFrom)};
 }
 
+// A void cannot leave more than the bladder holds.
+void checkResidual(const std::string& path, double residual, double volume, double time) {
+    if (residual > volume) {
+        refuse(path, "the residual " + number(residual) + " ml is larger than the " +
+                         number(volume) + " ml in the bladder at the void at " + number(time) +
+                         " min");
+    }
+}
+
 void tableEvents(const Scenario& s, ScenarioEvents& events) {
     const VoidingPattern& v = s.voiding;
     long long n = v.tableIntervals ? *v.tableIntervals : IntervalCount(s.radiopharmaceutical);
@@ -178,7 +200,9 @@ void tableEvents(const Scenario& s, ScenarioEvents& events) {
         events.segments.push_back({b.start, b.end - b.start, b.startVolume, b.rate, index});
         events.voidTimes.push_back(b.end);
         events.voidResiduals.push_back(s.residualVolume);
-        events.voidVolumes.push_back(b.startVolume + b.rate * (b.end - b.start));
+        const double volume = b.startVolume + b.rate * (b.end - b.start);
+        checkResidual("residual_volume", s.residualVolume, volume, b.end);
+        events.voidVolumes.push_back(volume);
     }
 }
 
@@ -239,13 +263,15 @@ void checkScenario(const Scenario& s) {
                    "expected at most " + std::to_string(kMaxScenarioVoids) + " steps");
         }
         for (std::size_t i = 0; i < f.steps.size(); ++i) {
-            const std::string path = "fill_rate.steps[" + std::to_string(i) + "]";
-            requireNonNegative(path + ".from", f.steps[i].from, "min");
-            requireNonNegative(path + ".rate", f.steps[i].rate, "ml/min");
-            if (i == 0 && f.steps[i].from != 0)
-                refuse(path + ".from", "expected 0: the first step starts at the administration");
+            const auto from = [i] { return "fill_rate.steps[" + std::to_string(i) + "].from"; };
+            requireNonNegative(from, f.steps[i].from, "min");
+            requireNonNegative([i] { return "fill_rate.steps[" + std::to_string(i) + "].rate"; },
+                               f.steps[i].rate, "ml/min");
+            if (i == 0 && f.steps[i].from != 0) {
+                refuse(from(), "expected 0: the first step starts at the administration");
+            }
             if (i > 0 && !(f.steps[i].from > f.steps[i - 1].from)) {
-                refuse(path + ".from", "expected a time after the previous step's");
+                refuse(from(), "expected a time after the previous step's");
             }
         }
     }
@@ -279,14 +305,19 @@ void checkScenario(const Scenario& s) {
                    "expected at most " + std::to_string(kMaxScenarioVoids) + " voids");
         }
         for (std::size_t i = 0; i < v.voids.size(); ++i) {
-            const std::string path = "voiding.voids[" + std::to_string(i) + "]";
-            requirePositive(path + (v.voids[i].residual ? ".at" : ""), v.voids[i].at, "min");
-            if (i > 0 && !(v.voids[i].at > v.voids[i - 1].at)) {
-                refuse(path + (v.voids[i].residual ? ".at" : ""),
-                       "expected a time after the previous void's");
+            const DiaryVoid& d = v.voids[i];
+            // A void with its own residual is written {"at": ..., "residual": ...}.
+            const auto at = [&] {
+                return "voiding.voids[" + std::to_string(i) + "]" + (d.residual ? ".at" : "");
+            };
+            requirePositive(at, d.at, "min");
+            if (i > 0 && !(d.at > v.voids[i - 1].at)) {
+                refuse(at(), "expected a time after the previous void's");
             }
-            if (v.voids[i].residual)
-                requirePositive(path + ".residual", *v.voids[i].residual, "ml");
+            if (d.residual) {
+                requirePositive([i] { return "voiding.voids[" + std::to_string(i) + "].residual"; },
+                                *d.residual, "ml");
+            }
         }
     }
     if (s.endTime) requirePositive("end_time", *s.endTime, "min");
@@ -328,11 +359,7 @@ void buildScenarioEvents(const Scenario& s, ScenarioEvents& events) {
                                     " min grows beyond any number");
         }
         const double residual = events.voidResiduals[j];
-        if (residual > volume) {
-            refuse(residualPath(diaryIndex[j]),
-                   "the residual " + number(residual) + " ml is larger than the " + number(volume) +
-                       " ml in the bladder at the void at " + number(voidTime) + " min");
-        }
+        checkResidual(residualPath(diaryIndex[j]), residual, volume, voidTime);
         events.voidVolumes.push_back(volume);
         volume = residual;
     }

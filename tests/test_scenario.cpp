@@ -43,9 +43,19 @@ ModelParameters twoComponents() {
     return p;
 }
 
+// A negative fraction: the activity goes negative, and is counted as 0, inside intervals.
+ModelParameters negativeFraction() {
+    ModelParameters p = twoComponents();
+    p.fraction = {1.3, -0.3, 0, 0};
+    p.rateConstant = {0.693 / 300, 0.693 / 20, 0, 0};
+    p.biologicalHalfLife = {300, 20, 0, 0};
+    return p;
+}
+
 TEST(Scenario, TableCellsOfTwoStandardsAreReproduced) {
-    for (const char* name : {"MAG3", "I-131"}) {
-        const ModelParameters p = standard(standardIndex(name));
+    for (const ModelParameters& p :
+         {standard(standardIndex("MAG3")), standard(standardIndex("I-131")), negativeFraction()}) {
+        const std::string& name = p.name;
         const DoseResults tables = computeDoseResults(p, data.tables);
         Scenario s;
         s.radiopharmaceutical = p;

@@ -74,6 +74,9 @@ TEST(ScenarioFile, RefusalsNameTheKeyPath) {
         {patched(R"({"voiding": {"pattern": "table", "interval": null, "bedtime": null,
                      "wake": null}})"),
          "administration_time"},
+        {patched(R"({"administration_time": null, "residual_volume": 300, "voiding":
+                     {"pattern": "table", "interval": null, "bedtime": null, "wake": null}})"),
+         "residual_volume"},
         {patched(R"({"fill_rate": {"day": null, "night": null, "night_from": null,
                      "night_to": null, "steps": [{"from": 10, "rate": 1}]}})"),
          "fill_rate.steps[0].from"},

@@ -125,7 +125,8 @@ void voidTimes(const Scenario& s, ScenarioEvents& events, std::vector<int>& diar
     auto regularUntilEnd = [&](double t) {
         while (t < end) {
             t = nextRegularVoid(v.regular, s.administrationClock, t);
-            push(t, s.residualVolume, -1, "voiding.interval");
+            push(t, s.residualVolume, -1,
+                 v.kind == VoidingKind::Diary ? "voiding.then.interval" : "voiding.interval");
         }
     };
     if (v.kind == VoidingKind::Regular) {

@@ -1,6 +1,10 @@
 #include "engine/calculation.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <string_view>
+#include <utility>
 
 #include "engine/fast_engine.h"
 #include "engine/numtext.h"
@@ -8,20 +12,6 @@
 
 namespace orvane {
 namespace {
-
-constexpr int kPhysicalHalfLifeField = 12;
-constexpr int kDeltaField = 13;
-constexpr int kGammaField = 14;
-
-int fractionField(int component) {
-    return component * 3;
-}
-int rateConstantField(int component) {
-    return component * 3 + 1;
-}
-int halfLifeField(int component) {
-    return component * 3 + 2;
-}
 
 [[noreturn]] void refuse(int field, const std::string& reason) {
     throw InputError(field, fieldCaption(field) + ": " + reason);
@@ -35,7 +25,34 @@ void requireFinite(int field, double value) {
     }
 }
 
+// What to type instead of a text that is not wholly a number.
+std::string notANumberAdvice(std::string_view text) {
+    if (text.find(',') != std::string_view::npos) {
+        std::string pointed(text);
+        std::replace(pointed.begin(), pointed.end(), ',', '.');
+        if (isWholeNumber(pointed)) return "use a decimal point, as in " + pointed;
+    }
+    const LeadingNumber number = readLeadingNumber(text);
+    if (number.found()) {
+        const std::string_view rest = trimBlanks(text.substr(number.length));
+        const auto first = static_cast<unsigned char>(rest.front());
+        const bool exponent = (first == 'e' || first == 'E') && rest.size() <= 2;
+        if (!exponent && (std::isalpha(first) || first == '%' || first >= 0x80)) {
+            return "type the number only; the unit is in the caption";
+        }
+    }
+    return "type one decimal number, as in 0.5, 17.3 or 6.93E-03";
+}
+
 }  // namespace
+
+void checkFieldTexts(const FieldTexts& fields) {
+    for (int f = 0; f < kFieldCount; ++f) {
+        const std::string_view text = trimBlanks(fields[f]);
+        if (text.empty() || isWholeNumber(text)) continue;
+        refuse(f, quoteText(text) + " is not a number; " + notANumberAdvice(text) + ".");
+    }
+}
 
 std::string fieldCaption(int fieldIndex) {
     static const char* const kComponentColumns[] = {"Fraction", "Biological Rate Constant (min^-1)",
@@ -105,6 +122,26 @@ void checkParameters(const ModelParameters& p) {
         refuse(kPhysicalHalfLifeField,
                "the physical half-life and the longest biological half-life add up to 0, so "
                "the effective half-life is undefined.");
+    }
+    // The half-lives alone set the number of intervals, so a missing one cuts the simulation
+    // short while the rate constant still excretes slowly.
+    for (int c = 0; c < kComponentCount; ++c) {
+        if (p.fraction[c] != 0 && p.rateConstant[c] != 0 && p.biologicalHalfLife[c] <= 0) {
+            refuse(halfLifeField(c),
+                   "the biological half-life is empty, 0 or negative while the component's "
+                   "fraction and rate constant are not 0. Enter the half-life in minutes; "
+                   "0.693/k gives " +
+                       formatScientific(kDecayNumerator / p.rateConstant[c]) + " min.");
+        }
+    }
+    const std::pair<int, double> emissions[] = {{kDeltaField, p.deltaScaled},
+                                                {kGammaField, p.gammaScaled}};
+    for (const auto& [field, scaled] : emissions) {
+        if (scaled < 0) {
+            refuse(field, "the value is negative (" +
+                              formatScientific(unscaleEmissionConstant(scaled)) +
+                              "), which would give negative doses. Enter 0 or more.");
+        }
     }
 }
 
@@ -202,6 +239,7 @@ DoseResults computeDoseResults(const ModelParameters& parameters, const ModelTab
 
 DoseResults RunCalculation(const FieldTexts& fields, const std::string& name,
                            const ModelTables& tables, DoseEngine engine) {
+    checkFieldTexts(fields);
     return computeDoseResults(readModelParameters(fields, name), tables, engine);
 }
 

@@ -15,6 +15,20 @@ inline constexpr int kFieldCount = 15;
 // biological half-life of components 1..4, then physical half-life, Delta, Gamma.
 using FieldTexts = std::array<std::string, kFieldCount>;
 
+// Field indexes 0..14 of component 0..3's values and of the radionuclide's.
+constexpr int fractionField(int component) {
+    return component * 3;
+}
+constexpr int rateConstantField(int component) {
+    return component * 3 + 1;
+}
+constexpr int halfLifeField(int component) {
+    return component * 3 + 2;
+}
+inline constexpr int kPhysicalHalfLifeField = 12;
+inline constexpr int kDeltaField = 13;
+inline constexpr int kGammaField = 14;
+
 // What the user sees as the name of field index 0..14, e.g. "Physical Half-Life (min)" or
 // "Fraction, component 2".
 std::string fieldCaption(int fieldIndex);
@@ -38,14 +52,22 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Refuses (InputError naming the field) a text that, blanks trimmed, is neither empty nor
+// wholly one number: "0,06", "6.01 h", "6%", "1/16". The message quotes the text and says what
+// to type. An empty text stands for 0.
+void checkFieldTexts(const FieldTexts& fields);
+
 // Reads the field texts in order, with the scalings: decay constant = 0.693 / half-life,
-// Delta and Gamma x 37 x 3600 / 10. Checks nothing.
+// Delta and Gamma x 37 x 3600 / 10. Checks nothing; a text that is not wholly a number gives
+// its leading number.
 ModelParameters readModelParameters(const FieldTexts& fields, const std::string& name);
 
-// Refuses parameters for which the simulation is undefined (InputError naming the field):
-// a physical half-life that is 0, negative or too small; a value that reads as infinite;
-// a negative rate constant on a component that takes part; Tp + Tbmax = 0. The number of
-// intervals is not checked here (the time estimate is shown for any N).
+// Refuses parameters for which the simulation is undefined or wrong (InputError naming the
+// field): a physical half-life that is 0, negative or too small; a value that reads as
+// infinite; a negative rate constant on a component that takes part; Tp + Tbmax = 0; a
+// biological half-life of 0 or less on a component whose fraction and rate constant are not
+// 0 (it would cut the simulation short); a negative Delta or Gamma. The number of intervals
+// is checked apart, by checkIntervalCount.
 void checkParameters(const ModelParameters& parameters);
 
 // A grid or quadrature value of the data file for which the computation is undefined.
@@ -69,8 +91,8 @@ enum class DoseEngine { Reference, Fast };
 DoseResults computeDoseResults(const ModelParameters& parameters, const ModelTables& tables,
                                DoseEngine engine = DoseEngine::Fast);
 
-// The "Calculate Doses" calculation: reads the fields, refuses undefined input before any
-// work, and computes the three tables (schedule, V0 index, T0 index order).
+// The "Calculate Doses" calculation: checks and reads the fields, refuses undefined input
+// before any work, and computes the three tables (schedule, V0 index, T0 index order).
 DoseResults RunCalculation(const FieldTexts& fields, const std::string& name,
                            const ModelTables& tables, DoseEngine engine = DoseEngine::Fast);
 

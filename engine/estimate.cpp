@@ -23,16 +23,16 @@ int elapsedSecondsBetween(int start, int end) {
 
 TimeEstimate EstimateCalculationTime(const FieldTexts& fields, const ModelTables& tables,
                                      const SecondOfHourClock& clock, DoseEngine engine) {
+    checkFieldTexts(fields);
     const ModelParameters parameters = readModelParameters(fields, std::string());
     checkParameters(parameters);
 
     TimeEstimate estimate;
     estimate.intervalCount = IntervalCount(parameters);
-    if (estimate.intervalCount <= kShortCalculationLimit) {
-        estimate.text = "<1 minute";
-        return estimate;
-    }
+    checkIntervalCount(parameters, estimate.intervalCount);
     checkGrids(tables);
+    estimate.text = kUnderOneMinute;
+    if (estimate.intervalCount <= kShortCalculationLimit) return estimate;
 
     // The trial: the full calculation's loops and stores, on one schedule and 50 intervals,
     // into a table of its own.
@@ -59,7 +59,7 @@ TimeEstimate EstimateCalculationTime(const FieldTexts& fields, const ModelTables
     const double n = static_cast<double>(estimate.intervalCount);
     estimate.minutes =
         ((estimate.elapsedSeconds * (n / kTrialIntervalCount)) * kExtrapolationFactor) / 60;
-    estimate.text = formatOneDecimal(estimate.minutes) + " minutes";
+    if (estimate.minutes >= 1) estimate.text = formatOneDecimal(estimate.minutes) + " minutes";
     return estimate;
 }
 

@@ -13,6 +13,7 @@ inline constexpr int kTrialIntervalCount = 50;
 inline constexpr long long kShortCalculationLimit = 50;  // N up to this gives "<1 minute"
 inline constexpr int kTrialSchedule = 1;                 // day 1.0, night 0.5 ml/min
 inline constexpr double kExtrapolationFactor = 7;
+inline constexpr const char* kUnderOneMinute = "<1 minute";
 
 // The time of day as minute of the hour x 60 + second of the minute, 0..3599.
 using SecondOfHourClock = std::function<int()>;
@@ -23,7 +24,7 @@ struct TimeEstimate {
     bool trialRun = false;        // false on the "<1 minute" path
     int elapsedSeconds = 0;       // whole seconds of the trial, hour wrap applied
     double minutes = 0.0;         // ((e x (N / 50)) x 7) / 60
-    std::string text;             // "<1 minute" or "4.7 minutes"
+    std::string text;             // "<1 minute" (also for a trial under a minute) or "4.7 minutes"
     DoseTable trialTable;         // the trial's doses, a scratch table of its own
 };
 
@@ -31,9 +32,9 @@ struct TimeEstimate {
 // changed during the trial.
 int elapsedSecondsBetween(int start, int end);
 
-// The estimate shown by "Check Calculation Time". Refuses the same undefined input as the
-// calculation (InputError) except an N above 1000, for which the estimate is still shown.
-// Never touches any stored results.
+// The estimate shown by "Check Calculation Time". Refuses what the calculation refuses, N
+// above 1000 included (InputError), and the data file's unusable grids (GridError), so that a
+// passed check is never followed by a refused calculation. Never touches any stored results.
 TimeEstimate EstimateCalculationTime(const FieldTexts& fields, const ModelTables& tables,
                                      const SecondOfHourClock& clock = secondOfHourNow,
                                      DoseEngine engine = DoseEngine::Fast);

@@ -1,5 +1,6 @@
 #include "engine/numtext.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -175,6 +176,41 @@ LeadingNumber readLeadingNumber(std::string_view text) {
 
 double textToNumber(std::string_view text) {
     return readLeadingNumber(text).value;
+}
+
+std::string_view trimBlanks(std::string_view text) {
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return text;
+}
+
+bool isWholeNumber(std::string_view text) {
+    const std::string_view trimmed = trimBlanks(text);
+    const LeadingNumber number = readLeadingNumber(trimmed);
+    return number.found() && number.length == trimmed.size();
+}
+
+std::string quoteText(std::string_view text) {
+    constexpr std::size_t kShown = 40;
+    auto continuation = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
+    std::size_t end = std::min(text.size(), kShown);
+    while (end < text.size() && continuation(text[end])) --end;
+    std::string shown;
+    for (std::size_t i = 0; i < end; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        shown += c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c);
+    }
+    if (end < text.size()) shown += "...";
+    return "\"" + shown + "\"";
+}
+
+std::string formatSignificant(double value, int digits) {
+    std::string text = toChars(withoutNegativeZero(value), std::chars_format::general, digits);
+    for (char& c : text) {
+        if (c == 'e') c = 'E';
+    }
+    return text;
 }
 
 }  // namespace orvane

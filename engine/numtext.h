@@ -45,4 +45,18 @@ LeadingNumber readLeadingNumber(std::string_view text);
 // The value of readLeadingNumber(text); text without a leading number reads as 0.
 double textToNumber(std::string_view text);
 
+// text without its leading and trailing blanks (space, tab).
+std::string_view trimBlanks(std::string_view text);
+
+// True when text, blanks trimmed, is one whole number as readLeadingNumber reads it.
+bool isWholeNumber(std::string_view text);
+
+// A typed or file text as a message shows it: in double quotes, control characters as "?",
+// cut after 40 bytes (never inside a UTF-8 character) with "...".
+std::string quoteText(std::string_view text);
+
+// Up to `digits` significant digits, no trailing zeros, E for an exponent (1.8, 693,
+// 1.25E-05); for figures whose own digits matter more than a fixed layout.
+std::string formatSignificant(double value, int digits);
+
 }  // namespace orvane

@@ -117,28 +117,6 @@ std::string describeNumber(int index) {
            ", " + what + ")";
 }
 
-bool isBlank(char c) {
-    return c == ' ' || c == '\t';
-}
-
-std::string_view trimBlanks(std::string_view text) {
-    while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
-    while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
-    return text;
-}
-
-// A field as it may appear in a message: quoted, control characters masked, long ones cut.
-std::string quoteField(std::string_view field) {
-    constexpr std::size_t kShown = 40;
-    std::string shown;
-    for (std::size_t i = 0; i < field.size() && i < kShown; ++i) {
-        const auto c = static_cast<unsigned char>(field[i]);
-        shown += c < 0x20 || c == 0x7f ? '?' : static_cast<char>(c);
-    }
-    if (field.size() > kShown) shown += "...";
-    return "\"" + shown + "\"";
-}
-
 // Reads the numbers of the file one field at a time, keeping track of the line.
 class FieldReader {
 public:
@@ -165,10 +143,10 @@ public:
         }
         const LeadingNumber number = readLeadingNumber(trimmed);
         if (!number.found() || number.length != trimmed.size()) {
-            fail(index, quoteField(trimmed) + " is not a number");
+            fail(index, quoteText(trimmed) + " is not a number");
         }
         if (!std::isfinite(number.value)) {
-            fail(index, quoteField(trimmed) + " is too large for a number");
+            fail(index, quoteText(trimmed) + " is too large for a number");
         }
         return number.value;
     }

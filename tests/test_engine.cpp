@@ -348,31 +348,28 @@ FieldTexts halfLives(const std::string& tp, const std::string& tb) {
 }  // namespace
 
 TEST(TimeEstimate, ExtrapolatesATimedTrialOnlyBeyondFiftyIntervals) {
-    // {Tp, Tbmax, stamps, N, text}; 10:59:58 to 11:00:03 counts 5 s.
+    // {Tp, Tbmax, stamps, N, text}; 10:59:58 to 11:00:03 counts 5 s. Under a minute is
+    // "<1 minute" whether a trial ran or not.
     const std::vector<
         std::tuple<std::string, std::string, std::vector<int>, long long, std::string>>
         cases{{"360", "360", {}, 11, "<1 minute"},
-              {"360", "", {}, 5, "<1 minute"},
               {"1780", "1780", {}, 50, "<1 minute"},
-              {"1800", "1800", {100, 106}, 51, "0.7 minutes"},
+              {"1800", "1800", {100, 106}, 51, "<1 minute"},
+              {"1800", "1800", {42, 42}, 51, "<1 minute"},
               {"6000", "6000", {0, 12}, 167, "4.7 minutes"},
               {"6000", "6000", {59 * 60 + 58, 3}, 167, "1.9 minutes"},
-              {"1800", "1800", {42, 42}, 51, "0.0 minutes"}};
+              {"6000", "6000", {0, 2}, 167, "<1 minute"},  // 0.78 minutes
+              {"9000", "9000", {0, 4}, 251, "2.3 minutes"}};
     for (const auto& [tp, tb, values, n, text] : cases) {
         Stamps stamps{values};
         const TimeEstimate e =
             EstimateCalculationTime(halfLives(tp, tb), standardTables(), stamps.clock());
         EXPECT_EQ(e.intervalCount, n);
-        EXPECT_EQ(e.text, text) << tp;
+        EXPECT_EQ(e.text, text) << tp << " " << e.minutes;
         EXPECT_EQ(stamps.calls, static_cast<int>(values.size()));  // no clock without a trial
         EXPECT_EQ(e.trialRun, !values.empty());
     }
     EXPECT_EQ(elapsedSecondsBetween(3599, 0), 1);
-    Stamps stamps{{0, 1}};  // shown even beyond what the calculation can run
-    const TimeEstimate beyond =
-        EstimateCalculationTime(halfLives("1E6", "1E6"), standardTables(), stamps.clock());
-    EXPECT_GT(beyond.intervalCount, 1000);
-    EXPECT_EQ(beyond.text.substr(beyond.text.size() - 8), " minutes");
 }
 
 TEST(TimeEstimate, TrialRunsScheduleOneAtFiftyIntervalsIntoItsOwnTable) {
@@ -385,10 +382,30 @@ TEST(TimeEstimate, TrialRunsScheduleOneAtFiftyIntervalsIntoItsOwnTable) {
     EXPECT_EQ(e.trialTable.at(8, 6),
               SimulateDose(readModelParameters(f, ""), kFillRateSchedules[1], 500, 180, 50,
                            tables.quadratureNodes, tables.quadratureWeights, h));
+    // Whatever the calculation refuses, the check refuses before any trial: undefined input,
+    // N above 1000 with the calculation's own message, and unusable grids at any N.
     FieldTexts undefined = halfLives("100", "-100");
     for (int tb : {5, 8, 11}) undefined[tb] = "-100";  // Tp + Tbmax = 0
+    ModelTables badGrid = tables;
+    badGrid.t0Grid[8] = 1080;
     Stamps none;
     EXPECT_THROW(EstimateCalculationTime(halfLives("", "360"), tables, none.clock()), InputError);
     EXPECT_THROW(EstimateCalculationTime(undefined, tables, none.clock()), InputError);
+    EXPECT_THROW(EstimateCalculationTime(halfLives("360", "360"), badGrid, none.clock()),
+                 GridError);
+    const FieldTexts tooLong = halfLives("1E6", "1E6");
+    std::string checkMessage, calculationMessage;
+    try {
+        EstimateCalculationTime(tooLong, tables, none.clock());
+    } catch (const InputError& e) {
+        checkMessage = e.what();
+    }
+    try {
+        RunCalculation(tooLong, "", tables);
+    } catch (const InputError& e) {
+        calculationMessage = e.what();
+    }
+    EXPECT_NE(checkMessage.find("N = 27778"), std::string::npos) << checkMessage;
+    EXPECT_EQ(checkMessage, calculationMessage);
     EXPECT_EQ(none.calls, 0);
 }

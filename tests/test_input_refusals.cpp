@@ -8,10 +8,13 @@
 #include <functional>
 #include <regex>
 #include <sstream>
+#include <tuple>
+#include <vector>
 
 #include "cli/cli.h"
 #include "engine/calculation.h"
 #include "engine/estimate.h"
+#include "engine/input_warnings.h"
 #include "engine/numtext.h"
 #include "library/standards.h"
 
@@ -22,13 +25,19 @@ const std::string kDataFile = std::string(ORVANE_SOURCE_DIR) + "/data/orvane.dat
 const StandardData kData = LoadStandardData(kDataFile);
 const StandardPharmaceutical& kDtpa = kData.library[1];
 
-// The rules: an infinite value, a physical half-life that is not positive, and a negative
-// rate constant on a component with a fraction are refused; all else is computed.
+// The rules: a text that is not wholly a number, an infinite value, a physical half-life
+// that is not positive, a negative rate constant on a component with a fraction, a biological
+// half-life that is not positive on a component with a fraction and a rate constant, and a
+// negative Delta or Gamma are refused; all else is computed.
 bool shouldBeRefused(int field, const std::string& text) {
-    const double value = textToNumber(text);
-    const bool rateConstant = field < 12 && field % 3 == 1;
+    const std::string_view trimmed = trimBlanks(text);
+    if (!trimmed.empty() && !isWholeNumber(trimmed)) return true;
+    const double value = textToNumber(trimmed);
+    const int c = field / 3;
+    const bool takesPart = field < 12 && kDtpa.fraction[c] != 0 && kDtpa.rateConstant[c] != 0;
     return !std::isfinite(value) || (field == 12 && value <= 0) ||
-           (rateConstant && kDtpa.fraction[field / 3] != 0 && value < 0);
+           (field < 12 && field % 3 == 1 && kDtpa.fraction[c] != 0 && value < 0) ||
+           (field < 12 && field % 3 == 2 && takesPart && value <= 0) || (field > 12 && value < 0);
 }
 
 // The field that run refuses, or -1. A refusal names the field by its caption, never by a
@@ -47,8 +56,19 @@ int refusedField(const std::function<void()>& run) {
 }
 
 TEST(InputSweep, EveryFieldTakesEveryOddTextWithoutANonFiniteDose) {
-    const std::string texts[] = {
-        "", "0", "-5", "1E999", "abc", " 12abc", "1,5", "-0", std::string(1 << 20, '9')};
+    const std::string texts[] = {"",
+                                 "0",
+                                 "-5",
+                                 "1E999",
+                                 "abc",
+                                 " 12abc",
+                                 "1,5",
+                                 "-0",
+                                 " 7.5\t",
+                                 "1E",
+                                 "5 %",
+                                 std::string(1 << 20, '9'),
+                                 std::string(1 << 20, '9') + "x"};
     for (int field = 0; field < kFieldCount; ++field) {
         for (const std::string& text : texts) {
             SCOPED_TRACE(fieldCaption(field) + " holding \"" + text.substr(0, 8) + "\"");
@@ -71,6 +91,97 @@ TEST(InputSweep, EveryFieldTakesEveryOddTextWithoutANonFiniteDose) {
             EXPECT_EQ(refusedField(estimate), refused);
             EXPECT_TRUE(refused < 0 || clockReads == 0);
         }
+    }
+}
+
+// What a refusal says about a typed text: the caption, the text quoted, what to type.
+TEST(InputMessages, SayWhatWasTypedAndWhatToTypeInstead) {
+    const std::vector<std::tuple<int, std::string, std::string>> cases{
+        {0, "0,06",
+         "Fraction, component 1: \"0,06\" is not a number; use a decimal point, as in 0.06."},
+        {12, " 109,8 ", "Physical Half-Life (min): \"109,8\" is not a number; use a decimal point"},
+        {12, "6.01 h",
+         "\"6.01 h\" is not a number; type the number only; the unit is in the caption."},
+        {3, "6%", "\"6%\" is not a number; type the number only; the unit"},
+        {2, "17.3\xC2\xB5", "type the number only"},
+        {0, "1/16", "\"1/16\" is not a number; type one decimal number, as in 0.5"},
+        {13, "2.6E", "\"2.6E\" is not a number; type one decimal number"},
+        {1, "1,2,3", "type one decimal number"},
+        {13, std::string(50, '7') + "\xC3\xA9", "\"" + std::string(40, '7') + "...\" is not"},
+        {14, std::string(39, '7') + "\xC3\xA9", "\"" + std::string(39, '7') + "...\" is not"},
+        // Sr-89 without its biological half-life would come out ten times too low.
+        {2, "",
+         "Biological Half-Life (min), component 1: the biological half-life is empty, 0 "
+         "or negative while the component's fraction and rate constant are not 0. Enter the "
+         "half-life in minutes; 0.693/k gives 1.00E+02 min."},
+        {5, "-0", "0.693/k gives 1.01E+04 min."},
+        {13, "-2.6E-06", "Delta (mGy-kg/MBq-s): the value is negative (-2.60E-06)"},
+        {14, "-5.56E-05", "Gamma (mGy-cm^2/MBq-s): the value is negative (-5.56E-05)"}};
+    for (const auto& [field, text, words] : cases) {
+        FieldTexts fields = standardFieldTexts(kDtpa).fields;
+        fields[field] = text;
+        const int refused = refusedField([&] { RunCalculation(fields, "", kData.tables); });
+        EXPECT_EQ(refused, field) << text;
+        std::string message;
+        try {
+            EstimateCalculationTime(fields, kData.tables);
+        } catch (const InputError& error) {
+            message = error.what();
+        }
+        EXPECT_NE(message.find(words), std::string::npos) << message;
+    }
+    // A component that takes no part may leave its half-life blank.
+    FieldTexts fields = standardFieldTexts(kDtpa).fields;
+    fields[3] = "", fields[5] = "";
+    EXPECT_NO_THROW(RunCalculation(fields, "", kData.tables));
+    fields[3] = "0.01", fields[4] = "0";
+    EXPECT_NO_THROW(RunCalculation(fields, "", kData.tables));
+}
+
+// Doubtful input is computed and told: which fields, with the numbers.
+TEST(InputWarnings, NameTheFieldsAndTheNumbers) {
+    for (const StandardPharmaceutical& standard : kData.library) {
+        EXPECT_TRUE(inputWarnings(standardFieldTexts(standard).fields).empty()) << standard.name;
+    }
+    using Edits = std::vector<std::pair<int, std::string>>;
+    const std::vector<std::tuple<Edits, std::vector<int>, std::string>> cases{
+        {{{0, "1.0"}, {3, "0.8"}},
+         {0},
+         "Fraction, component 1: the fractions add up to 1.8 (1.0 + 0.8)"},
+        {{{0, "0.33"}, {3, "0.56"}, {6, "0.11"}}, {}, ""},  // 1.0000000000000002 is 1
+        {{{0, "1.2"}, {3, "0"}}, {0}, "Fraction, component 1: 1.2 lies outside -1 to 1"},
+        {{{0, "-1"}, {3, "1"}}, {}, ""},
+        {{{3, "-1.5"}}, {3}, "Fraction, component 2: -1.5 lies outside"},
+        // MAG3's half-life with a rate constant 40 times too small.
+        {{{1, "0.001"}, {2, " 17.3"}},
+         {2},
+         "Biological Half-Life (min), component 1: 17.3 min, but the rate constant 0.001 min^-1 "
+         "gives 0.693/k = 693 min, more than 1 % apart."},
+        {{{2, "100.9"}, {5, "10000"}}, {}, ""},  // 0.693/k = 100 and 10072.7: within 1 %
+        {{{2, "101.1"}}, {2}, "0.693/k = 100 min"},
+        {{{4, "0"}}, {}, ""},  // no rate constant: nothing to compare
+        {{{13, ""}},
+         {13},
+         "Delta (mGy-kg/MBq-s): blank while Gamma is set, so the doses leave "
+         "out the non-penetrating emissions."},
+        {{{14, " "}}, {14}, "Gamma (mGy-cm^2/MBq-s): blank while Delta is set"},
+        {{{13, ""}, {14, ""}}, {}, ""},
+        {{{0, "3"}, {3, "2"}, {1, "1"}}, {0, 0, 3, 2}, ""}};
+    for (const auto& [edits, fields, words] : cases) {
+        FieldTexts texts = standardFieldTexts(kDtpa).fields;
+        for (const auto& [field, text] : edits) texts[field] = text;
+        const std::vector<InputWarning> warnings = inputWarnings(texts);
+        std::vector<int> warned;
+        for (const InputWarning& warning : warnings) {
+            warned.push_back(warning.field);
+            EXPECT_TRUE(warning.message.starts_with(fieldCaption(warning.field) + ": "));
+        }
+        EXPECT_EQ(warned, fields) << (warnings.empty() ? "" : warnings.front().message);
+        if (!words.empty() && !warnings.empty()) {
+            EXPECT_NE(warnings.front().message.find(words), std::string::npos)
+                << warnings.front().message;
+        }
+        EXPECT_NO_THROW(RunCalculation(texts, "", kData.tables));  // never refused
     }
 }
 

@@ -11,8 +11,10 @@
 #include <QScrollBar>
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "engine/estimate.h"
+#include "engine/input_warnings.h"
 #include "gui/common/menus.h"
 #include "library/standards.h"
 
@@ -239,6 +241,15 @@ void Form1::Form1_Command3_Click() {
     fields_[16]->setText(QString::fromStdString(estimate.text));
     Label13->show();
     Command1->setEnabled(true);
+    // Doubtful but computable input: all of it told at once, the calculation left open.
+    const std::vector<InputWarning> warnings = inputWarnings(fieldTexts());
+    if (!warnings.empty()) {
+        QString text = QStringLiteral("The doses can be calculated, but check:");
+        for (const InputWarning& warning : warnings) {
+            text += QStringLiteral("\n\n") + QString::fromStdString(warning.message);
+        }
+        module_.services().messageSink(this, text);
+    }
 }
 
 void Form1::Form1_Command1_Click() {

@@ -1,5 +1,6 @@
-// Any field texts through the calculation's path: read into ModelParameters, refused or
-// accepted by the checks, then one cell computed by the reference and the fast engine.
+// Any field texts through the calculation's path: refused or accepted by the checks, read
+// into ModelParameters, warned about, then one cell computed by the reference and the fast
+// engine.
 //
 // Input: three bytes choosing the schedule, the V0 index and the T0 index, then the texts
 // of Text1..Text15 separated by line feeds (missing ones are empty).
@@ -13,6 +14,7 @@
 
 #include "engine/calculation.h"
 #include "engine/fast_engine.h"
+#include "engine/input_warnings.h"
 #include "engine/simulation.h"
 #include "library/standards.h"
 
@@ -49,9 +51,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         rest.remove_prefix(std::min(rest.size(), field.size() + 1));
     }
 
-    const ModelParameters p = readModelParameters(fields, "fuzz");
+    ModelParameters p;
     long long n = 0;
     try {
+        checkFieldTexts(fields);
+        p = readModelParameters(fields, "fuzz");
         checkParameters(p);
         checkIntervalCount(p, n = IntervalCount(p));
     } catch (const InputError& error) {
@@ -63,6 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     REQUIRE(n >= 5 && n <= kMaxIntervals);
+    for (const InputWarning& warning : inputWarnings(fields)) {
+        REQUIRE(warning.message.starts_with(fieldCaption(warning.field) + ": "));
+    }
 
     static const ModelTables tables = LoadStandardData(ORVANE_SOURCE_DIR "/data/orvane.dat").tables;
     const FillRateSchedule& schedule = kFillRateSchedules[data[0] % kScheduleCount];

@@ -89,6 +89,50 @@ TEST_F(InputWindow, SessionFromStartToCalculation) {
     EXPECT_EQ(messages.size(), 2);
 }
 
+TEST_F(InputWindow, TheCheckRefusesWhatTheCalculationWouldAndTellsDoubtfulInput) {
+    auto* calculateButton = control(input, QStringLiteral("Command1"));
+    const auto mag3 = [this] {  // a selection changes the fields only when it changes
+        choose("Tc-99m DTPA");
+        choose("Tc-99m MAG3");
+    };
+    // Each refused at the check, before Calculate is offered: a misread text, N above 1000.
+    const std::vector<std::pair<std::vector<std::pair<int, const char*>>, const char*>> refused{
+        {{{1, "0,06"}}, "Fraction, component 1: \"0,06\" is not a number; use a decimal point"},
+        {{{13, "6.01 h"}}, "type the number only; the unit is in the caption"},
+        {{{3, ""}}, "0.693/k gives 1.73E+01 min"},
+        {{{14, "-2.6E-06"}}, "Delta (mGy-kg/MBq-s): the value is negative"},
+        {{{13, "1E6"}, {3, "1E6"}}, "N = 27778"}};
+    for (const auto& [edits, words] : refused) {
+        mag3();
+        for (const auto& [number, text] : edits) field(input, number)->setText(text);
+        messages.clear();
+        click(input, "Command3");
+        ASSERT_EQ(messages.size(), 1) << words;
+        EXPECT_TRUE(messages.front().contains(QString::fromUtf8(words)))
+            << messages.front().toStdString();
+        EXPECT_FALSE(calculateButton->isEnabled()) << words;
+        EXPECT_TRUE(field(input, 17)->text().isEmpty());
+    }
+
+    // Doubtful input passes the check with one message that names every field and number.
+    mag3();
+    field(input, 2)->setText(QStringLiteral("0.001"));
+    field(input, 4)->setText(QStringLiteral("0.8"));
+    field(input, 5)->setText(QStringLiteral("0.0401"));
+    field(input, 6)->setText(QStringLiteral("17.3"));
+    messages.clear();
+    click(input, "Command3");
+    EXPECT_TRUE(calculateButton->isEnabled());
+    ASSERT_EQ(messages.size(), 1);
+    for (const char* words : {"Fraction, component 1: the fractions add up to 1.8 (1.00E+00 + 0.8)",
+                              "Biological Half-Life (min), component 1: 1.73E+01 min, but the "
+                              "rate constant 0.001 min^-1 gives 0.693/k = 693 min"}) {
+        EXPECT_TRUE(messages.front().contains(QString::fromLatin1(words)))
+            << messages.front().toStdString();
+    }
+    ASSERT_NE(calculate(), nullptr);
+}
+
 TEST_F(InputWindow, AnUnusableDataFileStopsTheStartWithOneMessage) {
     QFile::remove(dataFile);
     Module1 other(dataFile.toStdString(), services());

@@ -72,7 +72,10 @@ std::string scenarioReportText(const Scenario& s, const ScenarioResult& r) {
     if (mbq) text += "; " + plain(*s.administeredActivity) + " MBq administered";
     text += "\nFill rate: " + fillWords(s.fillRate) + "\n";
     text += "Voiding: " + voidingWords(s, r) + "\n";
-    if (s.voiding.kind != VoidingKind::Table) {
+    const VoidingPattern& v = s.voiding;
+    if (v.kind == VoidingKind::Diary && !v.then && r.voids.back().time == v.voids.back().at) {
+        text += "Ends at the diary's last void, at " + minutes(r.voids.back().time) + "\n";
+    } else if (v.kind != VoidingKind::Table) {
         const double end = s.endTime.value_or(defaultEndTime(p));
         text += "Ends at the void at " + minutes(r.voids.back().time) + " (end time " +
                 minutes(end) + (s.endTime ? "" : ", the default") + ")\n";

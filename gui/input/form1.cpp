@@ -193,6 +193,16 @@ void Form1::Form1_Form_Load() {
     QString information = QString::fromStdString(informationText());
     information.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     Label10->setText(information);
+
+    // After a calculation the fields show what it was started from, so that a typed-in tracer
+    // survives a look at its results. Calculate waits for a new time check all the same.
+    if (const std::optional<CalculationInput>& last = module_.lastInput()) {
+        for (int i = 0; i < kFieldCount; ++i) {
+            fields_[static_cast<std::size_t>(i)]->setText(
+                QString::fromStdString(last->fields[static_cast<std::size_t>(i)]));
+        }
+        fields_[15]->setText(QString::fromStdString(last->name));
+    }
 }
 
 void Form1::Form1_List1_Click() {

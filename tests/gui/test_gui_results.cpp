@@ -14,6 +14,11 @@ using ResultsWindow = WindowTest;
 
 TEST_F(ResultsWindow, SessionThroughTheSchedulesAndBack) {
     choose("Tc-99m MAG3");
+    // Typed texts as the user left them: another spelling of a number, and a name of one's own.
+    field(input, 2)->setText(QStringLiteral("0.0401"));
+    field(input, 16)->setText(QStringLiteral("MAG3, my batch"));
+    QStringList typed;
+    for (int n = 1; n <= 16; ++n) typed << field(input, n)->text();
     QWidget* results = calculate();
     ASSERT_NE(results, nullptr);
     auto option = [&](int n) {
@@ -49,7 +54,10 @@ TEST_F(ResultsWindow, SessionThroughTheSchedulesAndBack) {
     EXPECT_NE(openWindow("Form3"), nullptr);
     input = openWindow("Form1");
     ASSERT_NE(input, nullptr);
-    for (int n = 1; n <= 17; ++n) EXPECT_TRUE(field(input, n)->text().isEmpty()) << n;
+    // The fresh input window shows what the calculation was started from, and waits for a
+    // time check before Calculate.
+    for (int n = 1; n <= 16; ++n) EXPECT_EQ(field(input, n)->text(), typed[n - 1]) << n;
+    EXPECT_TRUE(field(input, 17)->text().isEmpty());
     EXPECT_TRUE(control<QListWidget>(input, QStringLiteral("List1"))->selectedItems().isEmpty());
     EXPECT_FALSE(control(input, QStringLiteral("Command1"))->isEnabled());
 

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStatusBar>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 #include <utility>
@@ -48,6 +49,13 @@ void placeMenuBarAbove(QWidget* window, QMenuBar* bar) {
         if (child != bar && !child->isWindow()) child->move(child->x(), child->y() + height);
     }
     bar->setGeometry(0, 0, window->width(), height);
+    window->setFixedSize(window->width(), window->height() + height);
+}
+
+void placeStatusBarBelow(QWidget* window, QStatusBar* bar) {
+    const int height = bar->sizeHint().height();
+    bar->setSizeGripEnabled(false);
+    bar->setGeometry(0, window->height(), window->width(), height);
     window->setFixedSize(window->width(), window->height() + height);
 }
 

@@ -9,6 +9,7 @@
 
 class QMenu;
 class QMenuBar;
+class QStatusBar;
 class QWidget;
 
 namespace orvane {
@@ -17,6 +18,10 @@ namespace orvane {
 // bar's height and the fixed-size window grows by it, so no control moves relative to another.
 // Call it after the menus are filled (their font sets the bar's height).
 void placeMenuBarAbove(QWidget* window, QMenuBar* bar);
+
+// Gives window a status bar below the controls it has: the fixed-size window grows by the
+// bar's height, and no control moves.
+void placeStatusBarBelow(QWidget* window, QStatusBar* bar);
 
 // The text from the heading "## <title>" up to the next heading of that level or the end;
 // empty when there is no such heading.

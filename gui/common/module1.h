@@ -35,6 +35,8 @@ struct WindowServices {
     MessageSink messageSink = messageBoxSink();
     ExportDialogs exportDialogs = standardExportDialogs();
     std::function<void()> quit = quitProgram;
+    // Asks a yes/no question; true for yes.
+    std::function<bool(QWidget* parent, const QString& question)> confirm = questionBox();
 };
 
 // The texts a calculation was started from, as the user typed them.

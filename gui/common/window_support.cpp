@@ -38,6 +38,14 @@ MessageSink messageBoxSink() {
     };
 }
 
+std::function<bool(QWidget* parent, const QString& question)> questionBox() {
+    return [](QWidget* parent, const QString& question) {
+        return QMessageBox::question(parent, QStringLiteral("Orvane"), question,
+                                     QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::No) == QMessageBox::Yes;
+    };
+}
+
 int twipsX(const QWidget* widget, int twips) {
     return qRound(twips * widget->logicalDpiX() / kTwipsPerInch);
 }

@@ -20,6 +20,9 @@ namespace orvane {
 using MessageSink = std::function<void(QWidget* parent, const QString& text)>;
 MessageSink messageBoxSink();
 
+// A yes/no message box, No being the default answer.
+std::function<bool(QWidget* parent, const QString& question)> questionBox();
+
 // Gives a control its objectName, by which the program and the tests know it.
 template <typename T>
 T* named(T* control, const QString& name) {

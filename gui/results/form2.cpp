@@ -8,6 +8,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -135,6 +136,13 @@ Form2::Form2(Module1& module, QWidget* parent) : QWidget(parent, Qt::Window), mo
     Option1->setChecked(true);
     export_ = new ResultsExport(*this, Picture1_, Text1, Text2, module_);
     createMenus();
+    statusBar_ = named(new QStatusBar(this), "statusBar");
+    placeStatusBarBelow(this, statusBar_);
+    connect(&module_, &Module1::resultsSaved, this,
+            [this](const QString& path, const QDateTime& when) {
+                statusBar_->showMessage(QStringLiteral("Results saved to %1 at %2")
+                                            .arg(path, when.toString(QStringLiteral("HH:mm:ss"))));
+            });
     Picture1_->installEventFilter(this);
 
     connect(Option1, &QRadioButton::clicked, this, &Form2::Form2_Option1_Click);

@@ -10,6 +10,7 @@
 class QFrame;
 class QLabel;
 class QMenuBar;
+class QStatusBar;
 class QPushButton;
 class QTextEdit;
 
@@ -57,6 +58,7 @@ private:
     int shownSchedule_ = 0;
     ResultsExport* export_ = nullptr;  // the graph's context menu and the export shortcuts
     QMenuBar* menuBar_ = nullptr;      // above the documented controls
+    QStatusBar* statusBar_ = nullptr;  // below them: says where the results were saved
 
     Picture1* Picture1_;
     QTextEdit* Text1;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -18,7 +19,7 @@ namespace orvane {
 Form3::Form3(Module1& module, QWidget* parent) : QWidget(parent, Qt::Window), module_(module) {
     setObjectName(QStringLiteral("Form3"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Save bladder dose results"));
+    showWhichResults();
     setClientSizeInTwips(this, 4680, 3300);
 
     Label1 = named(new QLabel(QStringLiteral("Enter file name:"), this), QStringLiteral("Label1"));
@@ -56,6 +57,22 @@ Form3::Form3(Module1& module, QWidget* parent) : QWidget(parent, Qt::Window), mo
     connect(File1, &QListWidget::itemClicked, this, &Form3::Form3_File1_Click);
     connect(Text1, &QLineEdit::textChanged, this, &Form3::Form3_Text1_Change);
     connect(Command1, &QPushButton::clicked, this, &Form3::Form3_Command1_Click);
+    // Enter in the name field presses OK.
+    connect(Text1, &QLineEdit::returnPressed, Command1, &QPushButton::click);
+    connect(&module_, &Module1::doseResultsChanged, this, &Form3::showWhichResults);
+}
+
+void Form3::showWhichResults() {
+    const std::optional<DoseResults>& results = module_.doseResults();
+    if (!results) {
+        setWindowTitle(QStringLiteral("Save bladder dose results"));
+        return;
+    }
+    const QString name = QString::fromStdString(results->parameters.name);
+    const QString when =
+        QStringLiteral("calculated ") + module_.calculatedAt().toString(QStringLiteral("HH:mm"));
+    setWindowTitle(QStringLiteral("Save results: ") +
+                   (name.isEmpty() ? when : name + QStringLiteral(", ") + when));
 }
 
 void Form3::Form3_Form_Load() {
@@ -88,7 +105,10 @@ void Form3::Form3_Dir1_Change() {
 }
 
 void Form3::Form3_File1_Click() {
-    if (const QListWidgetItem* item = File1->currentItem()) Text1->setText(item->text());
+    if (const QListWidgetItem* item = File1->currentItem()) {
+        Text1->setText(item->text());
+        pickedPath_ = QString::fromStdString(module_.ResultsFilePath());
+    }
 }
 
 void Form3::Form3_Text1_Change() {
@@ -110,6 +130,15 @@ void Form3::Form3_Command1_Click() {
         module_.services().messageSink(this, QStringLiteral("There are no results to save yet."));
         return;
     }
+    const QString path = QString::fromStdString(module_.ResultsFilePath());
+    // Picking a listed file is the way to replace it; a typed name that exists is asked about.
+    const QFileInfo target(path);
+    if (path != pickedPath_ && target.exists() && !target.isDir() &&
+        !module_.services().confirm(
+            this, QStringLiteral("\"%1\" already exists.\nReplace it?").arg(path))) {
+        Text1->setFocus();
+        return;
+    }
     const WriteOutcome outcome =
         WriteResultsFile(std::filesystem::path(module_.ResultsFilePath()), *module_.doseResults());
     if (!outcome.ok) {
@@ -117,6 +146,7 @@ void Form3::Form3_Command1_Click() {
         module_.services().messageSink(this, QString::fromStdString(outcome.message));
         return;
     }
+    module_.announceSaved(path);
     close();
 }
 

@@ -31,8 +31,11 @@ public:
 
 private:
     void composeResultsFilePath();
+    // "Save results: <name>, calculated <time>" for the results that OK writes.
+    void showWhichResults();
 
     Module1& module_;
+    QString pickedPath_;  // the path of the file last picked from the list: replaced unasked
     QLabel* Label1;
     QLineEdit* Text1;
     QListWidget* File1;

@@ -1,6 +1,7 @@
 // The save window through one session: a single instance, refused and failing saves that
 // keep it open, the path composed from the name and the shown folder, and the written file.
 #include <QDir>
+#include <QStatusBar>
 #include <QTest>
 
 #include "gui/save/directory_list.h"
@@ -26,9 +27,17 @@ TEST_F(SaveWindow, SessionFromRefusalsToTheWrittenFile) {
     const QString here = QDir(folder.filePath(QStringLiteral("results"))).absolutePath();
     ASSERT_TRUE(QDir().mkpath(here + QStringLiteral("/older")));
     QDir::setCurrent(here);
+    QWidget* results = module->openers().results();
     Form3* save = qobject_cast<Form3*>(module->openers().save());
     EXPECT_EQ(qobject_cast<Form3*>(module->openers().save()), save);
     EXPECT_EQ(openWindows("Form3").size(), 1);
+    // The title says which results OK writes, and follows a new calculation.
+    auto calculatedAt = [&] { return module->calculatedAt().toString(QStringLiteral("HH:mm")); };
+    EXPECT_EQ(save->windowTitle(), "Save results: Tc-99m MAG3, calculated " + calculatedAt());
+    const CalculationInput typed{mag3.fields, "my tracer"};
+    module->setDoseResults(RunCalculation(typed.fields, typed.name, module->standardData().tables),
+                           typed);
+    EXPECT_EQ(save->windowTitle(), "Save results: my tracer, calculated " + calculatedAt());
 
     QLineEdit* name = field(save, 1);
     auto* folders = control<DirectoryList>(save, QStringLiteral("Dir1"));
@@ -56,17 +65,48 @@ TEST_F(SaveWindow, SessionFromRefusalsToTheWrittenFile) {
     EXPECT_NE(openWindow("Form3"), nullptr);
     EXPECT_TRUE(QFileInfo(here + "/older").isDir());
 
-    // A good name writes what the core writer writes, and closes the window.
+    // A good name and Enter write what the core writer writes, close the window and say so
+    // in the results window's status bar.
     name->setText(QStringLiteral("mag3.txt"));
-    click(save, "Command1");
+    QTest::keyClick(name, Qt::Key_Return);
+    settle();
     EXPECT_EQ(messages.size(), 1);
     EXPECT_TRUE(openWindows("Form3").isEmpty());
     EXPECT_EQ(readFile(here + "/mag3.txt"),
               QByteArray::fromStdString(resultsFileText(*module->doseResults())));
+    EXPECT_TRUE(control<QStatusBar>(results, QStringLiteral("statusBar"))
+                    ->currentMessage()
+                    .startsWith("Results saved to " + here + "/mag3.txt at "));
+
+    // A typed name of an existing file is asked about; No keeps the file and the window.
+    QStringList questions;
+    bool replace = false;
+    module->services().confirm = [&](QWidget*, const QString& question) {
+        questions << question;
+        return replace;
+    };
+    const QByteArray older = "an older file";
+    save = qobject_cast<Form3*>(module->openers().save());
+    {
+        QFile file(here + "/older.txt");
+        file.open(QIODevice::WriteOnly);
+        file.write(older);
+    }
+    field(save, 1)->setText(QStringLiteral("older.txt"));
+    click(save, "Command1");
+    ASSERT_EQ(questions.size(), 1);
+    EXPECT_TRUE(questions.front().contains(here + "/older.txt"));
+    EXPECT_EQ(readFile(here + "/older.txt"), older);
+    EXPECT_NE(openWindow("Form3"), nullptr);
+    replace = true;
+    click(save, "Command1");
+    EXPECT_EQ(questions.size(), 2);
+    EXPECT_EQ(readFile(here + "/older.txt"),
+              QByteArray::fromStdString(resultsFileText(*module->doseResults())));
 
     // Reopened, the path of that save is still held, but an empty name stops the write.
     save = qobject_cast<Form3*>(module->openers().save());
-    EXPECT_EQ(path(), here + "/mag3.txt");
+    EXPECT_EQ(path(), here + "/older.txt");
     click(save, "Command1");
     EXPECT_EQ(messages.back(), "Enter a file name.");
     EXPECT_EQ(messages.size(), 2);
@@ -84,6 +124,7 @@ TEST_F(SaveWindow, SessionFromRefusalsToTheWrittenFile) {
     click(save, "Command1");
     EXPECT_EQ(readFile(here + "/mag3.txt"),
               QByteArray::fromStdString(resultsFileText(*module->doseResults())));
+    EXPECT_EQ(questions.size(), 2);  // picked, not asked
     QDir::setCurrent(previousFolder);
 }
 

@@ -150,8 +150,11 @@ UncertaintyResult runScenarioUncertainty(const Scenario& scenario, const Quadrat
         auto workspace = std::make_shared<ScenarioWorkspace>();
         return DoseFunction([&, workspace](const std::vector<double>& values) {
             Scenario varied = scenario;
-            for (std::size_t k = 0; k < keys.size(); ++k)
-                setScenarioValue(varied, keys[k], values[k]);
+            // The factor on every fill rate goes last, so that it scales a varied rate too.
+            for (bool factor : {false, true})
+                for (std::size_t k = 0; k < keys.size(); ++k)
+                    if ((keys[k].quantity == ScenarioQuantity::FillFactor) == factor)
+                        setScenarioValue(varied, keys[k], values[k]);
             try {
                 return std::optional<double>(scenarioDose(varied, rule, *workspace));
             } catch (const ScenarioError&) {

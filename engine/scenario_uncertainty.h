@@ -48,9 +48,9 @@ double scenarioValue(const Scenario& scenario, const ScenarioKey& key);
 // the nominal sample is the scenario itself to the last bit.
 void setScenarioValue(Scenario& scenario, const ScenarioKey& key, double value);
 
-// Samples the scenario with inputs[i] applied through keys[i]; a sample that the scenario
-// engine refuses (ScenarioError) is rejected and counted. Threads each get their own copy
-// of the scenario and scratch space.
+// Samples the scenario with inputs[i] applied through keys[i] (a fill-rate factor after the
+// rest); a sample that the scenario engine refuses (ScenarioError) is rejected and counted.
+// Threads each get their own copy of the scenario and scratch space.
 UncertaintyResult runScenarioUncertainty(const Scenario& scenario, const QuadratureRule& rule,
                                          const std::vector<ScenarioKey>& keys,
                                          const std::vector<UncertainInput>& inputs,

@@ -111,6 +111,16 @@ double lowestDrawn(const Distribution& d) {
     return std::max(natural, d.min);
 }
 
+// Two paths that set the same value: one quantity twice, or a component's half-life and its
+// rate constant (each moves the other).
+bool sameQuantity(const ScenarioKey& a, const ScenarioKey& b) {
+    auto kinetic = [](ScenarioQuantity q) {
+        return q == ScenarioQuantity::HalfLife || q == ScenarioQuantity::RateConstant;
+    };
+    if (a.index != b.index) return false;
+    return a.quantity == b.quantity || (kinetic(a.quantity) && kinetic(b.quantity));
+}
+
 std::string varyPath(const std::string& key) {
     return "uncertainty.vary[\"" + key + "\"]";
 }
@@ -259,6 +269,10 @@ UncertaintyPlan readUncertaintySection(const Json& section, const Json& file,
                 refuse(varyPath(path),
                        "draws values below 0, which the scenario refuses (give "
                        "\"min\": 0 or a distribution that stays above it)");
+            for (std::size_t k = 0; k < plan.keys.size(); ++k)
+                if (sameQuantity(plan.keys[k], key))
+                    refuse(varyPath(path), "varies what " + varyPath(wanted[k].first) +
+                                               " varies already; vary it once");
             wanted.emplace_back(path, d);
             plan.keys.push_back(key);
         }
@@ -266,6 +280,10 @@ UncertaintyPlan readUncertaintySection(const Json& section, const Json& file,
         refuse("uncertainty.vary",
                "expected \"population\" or an object of key paths and their distributions");
     }
+    if (plan.options.samples * wanted.size() > kMaxSampledValues)
+        refuse("uncertainty.samples", "samples x varied keys may be at most " +
+                                          std::to_string(kMaxSampledValues) +
+                                          " (every value is kept for the statistics)");
     for (std::size_t i = 0; i < wanted.size(); ++i) {
         if (plan.population && !(wanted[i].second.a > 0))
             refuse(varyPath(wanted[i].first), "the population preset needs a value above 0 here");

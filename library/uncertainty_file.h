@@ -14,6 +14,7 @@ namespace orvane {
 
 inline constexpr std::uint64_t kDefaultSamples = 10'000;
 inline constexpr std::uint64_t kMaxSamples = 1'000'000;
+inline constexpr std::uint64_t kMaxSampledValues = 20'000'000;  // samples x varied keys
 
 // Population variability (lognormal around the scenario's own value): the residual volume's
 // geometric sd fitted to the published quartiles and 95th percentile of men's post-void

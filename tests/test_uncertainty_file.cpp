@@ -95,7 +95,13 @@ TEST(UncertaintySection, RefusesWithTheKeyPath) {
         {R"({"vary": {"initial_volume": {"uniform": [10, 20]}}, "runs": 3})", false,
          "uncertainty.runs", "unknown key"},
         {R"({"vary": "populace"})", false, "uncertainty.vary", "\"population\""},
-        {R"({"samples": 10})", false, "uncertainty.vary", "missing"}};
+        {R"({"samples": 10})", false, "uncertainty.vary", "missing"},
+        {R"({"vary": {"voiding.voids[1]": {"uniform": [100, 200]},
+                      "voiding.voids[1].at": {"uniform": [100, 200]}}})",
+         true, "voids[1].at", "varies already"},
+        {R"({"vary": {"radiopharmaceutical.components[0].half_life": {"lognormal": {"gsd": 2}},
+                      "radiopharmaceutical.components[0].rate_constant": {"lognormal": {"gsd": 2}}}})",
+         false, "rate_constant", "varies already"}};
     for (const Case& c : cases) {
         const Scenario s = c.diary ? diaryScenario() : regularScenario();
         try {
@@ -107,6 +113,17 @@ TEST(UncertaintySection, RefusesWithTheKeyPath) {
                 << c.section << ": " << e.reason();
         }
     }
+    // A million samples of 21 diary voids would keep more values than the limit.
+    Scenario many = diaryScenario();
+    Json vary = Json::object();
+    many.voiding.voids.clear();
+    for (int v = 0; v < 21; ++v) {
+        many.voiding.voids.push_back({100.0 * (v + 1), {}});
+        vary["voiding.voids[" + std::to_string(v) + "]"] = {{"normal", {{"sd", 1}, {"min", 0}}}};
+    }
+    EXPECT_THROW(readUncertaintySection({{"samples", 1'000'000}, {"vary", vary}}, file, many),
+                 ScenarioError);
+    EXPECT_NO_THROW(readUncertaintySection({{"samples", 900'000}, {"vary", vary}}, file, many));
     EXPECT_THROW(readUncertaintySection(Json::parse(R"({"vary": {"fill_rate.day": )"
                                                     R"({"lognormal": {"gsd": 1.5}}}})"),
                                         file, stepped),
@@ -193,6 +210,21 @@ TEST(ScenarioUncertainty, DeltaMapsLinearlyAndRejectionsAreCounted) {
     for (std::size_t k = 0; k < kReportedPercentiles.size(); ++k)
         EXPECT_NEAR(r.percentiles[k], slope * percentileOfSorted(deltas, kReportedPercentiles[k]),
                     1e-9 * r.percentiles[k]);
+
+    // A fill-rate factor scales the varied day rate too, whatever the order of the keys.
+    const UncertaintyPlan both =
+        readUncertaintySection(Json::parse(R"({"vary": {"fill_rate": {"uniform": [0.5, 2]},)"
+                                           R"( "fill_rate.day": {"uniform": [0.5, 2]}}})"),
+                               file, s);
+    const UncertaintyResult scaled =
+        runScenarioUncertainty(s, rule, both.keys, both.inputs, {3, 1, 1});
+    for (std::size_t k = 0; k < 3; ++k) {
+        Scenario expected = s;
+        expected.fillRate.dayRate = scaled.values[2 * k] * scaled.values[2 * k + 1];
+        expected.fillRate.nightRate = expected.fillRate.dayRate / 2;
+        ScenarioWorkspace workspace;
+        EXPECT_DOUBLE_EQ(scaled.doses[k], scenarioDose(expected, rule, workspace));
+    }
 
     // A diary void moved before the one ahead of it is refused by the engine: rejected.
     const Scenario d = diaryScenario();

@@ -60,6 +60,11 @@ using T0Grid = std::array<double, kT0Count>;               // first-void time, m
 using QuadratureNodes = std::array<double, kNodeCount>;    // non-negative abscissae on [-1, 1]
 using QuadratureWeights = std::array<double, kNodeCount>;  // weight of each node (+x and -x)
 
+// The V0 (ml) and T0 (min) values that the results window and the results file label their
+// rows and columns with: the data file's grids must be exactly these.
+inline constexpr V0Grid kLabelledV0Grid{10, 50, 100, 200, 300, 400, 500};
+inline constexpr T0Grid kLabelledT0Grid{20, 40, 60, 80, 100, 120, 140, 160, 180};
+
 // The grids and quadrature table that the data file supplies.
 struct ModelTables {
     V0Grid v0Grid{};

@@ -117,6 +117,18 @@ std::string describeNumber(int index) {
            ", " + what + ")";
 }
 
+// A number of the file with its text as written and its line.
+struct ReadNumber {
+    double value = 0.0;
+    std::string_view text;
+    int line = 0;
+};
+
+[[noreturn]] void refuseNumber(const std::string& fileName, int index, int line,
+                               const std::string& reason) {
+    throw DataFileError(fileName, describeNumber(index) + ", line " + std::to_string(line), reason);
+}
+
 // Reads the numbers of the file one field at a time, keeping track of the line.
 class FieldReader {
 public:
@@ -127,7 +139,7 @@ public:
     }
 
     // Number `index` (0-based); the numbers must be asked for in order.
-    double next(int index) {
+    ReadNumber next(int index) {
         std::string_view field;
         while (!takeField(field)) {
             if (!startNextLine()) {
@@ -148,12 +160,11 @@ public:
         if (!std::isfinite(number.value)) {
             fail(index, quoteText(trimmed) + " is too large for a number");
         }
-        return number.value;
+        return {number.value, trimmed, line_};
     }
 
     [[noreturn]] void fail(int index, const std::string& reason) const {
-        throw DataFileError(fileName_, describeNumber(index) + ", line " + std::to_string(line_),
-                            reason);
+        refuseNumber(fileName_, index, line_, reason);
     }
 
 private:
@@ -166,9 +177,10 @@ private:
         std::string_view content = text_.substr(nextLine_, end - nextLine_);
         nextLine_ = newline == std::string_view::npos ? text_.size() : newline + 1;
         if (content.ends_with('\r')) content.remove_suffix(1);
-        // A line of blanks holds no field.
-        rest_ = content;
-        hasRest_ = !trimBlanks(content).empty();
+        // Trimmed once here, so that every unread rest ends in a non-blank and a line of
+        // blanks holds no field: reading stays linear however long the line.
+        rest_ = trimBlanks(content);
+        hasRest_ = !rest_.empty();
         return true;
     }
 
@@ -183,7 +195,7 @@ private:
         } else {
             field = rest_.substr(0, comma);
             rest_ = rest_.substr(comma + 1);
-            hasRest_ = !trimBlanks(rest_).empty();
+            hasRest_ = !rest_.empty();
         }
         return true;
     }
@@ -201,6 +213,82 @@ private:
 bool isRateConstant(int index) {
     const NumberPlace place = placeOf(index);
     return place.section == 1 && place.offset % kPerStandardValues >= kComponentCount;
+}
+
+int sectionStart(int section) {
+    int start = 0;
+    for (int s = 1; s < section; ++s) start += kSectionCounts[s - 1];
+    return start;
+}
+
+constexpr int kV0Section = 5;
+constexpr int kT0Section = 6;
+constexpr int kNodeSection = 7;
+constexpr int kWeightSection = 8;
+// The weights, each used at +x and -x, sum to 2 on [-1, 1]; a cut or mistyped digit moves
+// the doubled sum by far more than this.
+constexpr double kWeightSumTolerance = 1e-12;
+
+// Refuses grids other than the labelled ones, and a quadrature table that is not a rule on
+// [-1, 1]: nodes outside (0, 1) or repeated, weights not positive or not summing to 2.
+void checkGridsAndQuadrature(const std::array<ReadNumber, kDataFileNumberCount>& numbers,
+                             const std::string& fileName) {
+    auto refuse = [&](int index, const std::string& reason) {
+        refuseNumber(fileName, index, numbers[index].line, reason);
+    };
+    // A number's text is digits, sign, point and exponent: shown as written unless very long.
+    auto shown = [&](int index) {
+        const std::string_view text = numbers[index].text;
+        return text.size() <= 40 ? std::string(text) : quoteText(text);
+    };
+    for (int v = 0; v < kV0Count; ++v) {
+        const int i = sectionStart(kV0Section) + v;
+        if (numbers[i].value != kLabelledV0Grid[v]) {
+            refuse(i, shown(i) +
+                          " ml, but the results window and the results file label this "
+                          "row " +
+                          formatWhole(kLabelledV0Grid[v]) + " ml");
+        }
+    }
+    for (int t = 0; t < kT0Count; ++t) {
+        const int i = sectionStart(kT0Section) + t;
+        if (numbers[i].value != kLabelledT0Grid[t]) {
+            refuse(i, shown(i) +
+                          " min, but the results window and the results file label "
+                          "this column " +
+                          formatWhole(kLabelledT0Grid[t]) + " min");
+        }
+    }
+    const int firstNode = sectionStart(kNodeSection);
+    for (int k = 0; k < kNodeCount; ++k) {
+        const int i = firstNode + k;
+        const double x = numbers[i].value;
+        if (!(x > 0 && x < 1)) {
+            refuse(i, shown(i) +
+                          " lies outside (0, 1); expected a node of the rule on [-1, 1] "
+                          "other than 0 and +-1");
+        }
+        for (int j = 0; j < k; ++j) {
+            if (numbers[firstNode + j].value == x) {
+                refuse(i, shown(i) + " repeats node " + std::to_string(j + 1) +
+                              "; expected distinct nodes");
+            }
+        }
+    }
+    const int firstWeight = sectionStart(kWeightSection);
+    double sum = 0.0;
+    for (int k = 0; k < kNodeCount; ++k) {
+        const int i = firstWeight + k;
+        if (!(numbers[i].value > 0)) {
+            refuse(i, shown(i) + " is not positive; expected a positive weight");
+        }
+        sum += numbers[i].value;
+    }
+    if (!(std::fabs(2 * sum - 2) <= kWeightSumTolerance)) {
+        refuse(firstWeight + kNodeCount - 1,
+               "the weights, each used at +x and -x, sum to " + formatRoundTrip(2 * sum) +
+                   "; expected 2 within 1e-12 (a digit cut off or mistyped?)");
+    }
 }
 
 class Descriptor {
@@ -232,9 +320,11 @@ DataFileError::DataFileError(const std::string& file, const std::string& positio
 
 StandardData parseStandardData(std::string_view text, const std::string& fileName) {
     FieldReader reader(text, fileName);
+    std::array<ReadNumber, kDataFileNumberCount> read{};
     std::array<double, kDataFileNumberCount> numbers{};
     for (int i = 0; i < kDataFileNumberCount; ++i) {
-        numbers[i] = reader.next(i);
+        read[i] = reader.next(i);
+        numbers[i] = read[i].value;
         if (placeOf(i).section == kDecayConstantSection) {
             if (numbers[i] == 0.0) {
                 reader.fail(i,
@@ -255,6 +345,8 @@ StandardData parseStandardData(std::string_view text, const std::string& fileNam
                         "that takes no part");
         }
     }
+
+    checkGridsAndQuadrature(read, fileName);
 
     StandardData data;
     const double* value = numbers.data();

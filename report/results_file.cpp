@@ -10,10 +10,18 @@ namespace {
 
 constexpr const char* kCrLf = "\r\n";
 
-// The T0 values above the dose columns; the last digit of each number stands above the
-// fifth character of its column (the sixth for 20).
-constexpr const char* kColumnHeader =
-    "    20       40        60        80       100       120       140       160       180";
+// The T0 values above the dose columns (of ten characters each); the last digit of each
+// number stands above the fifth character of its column (the sixth for the first).
+std::string columnHeader() {
+    std::string header;
+    for (int t = 0; t < kT0Count; ++t) {
+        const std::string label = formatWhole(kLabelledT0Grid[t]);
+        const std::size_t lastDigit = t == 0 ? 5 : 10 * t + 4;
+        header.append(lastDigit + 1 - header.size() - label.size(), ' ');
+        header += label;
+    }
+    return header;
+}
 
 void addLine(std::string& text, const std::string& line) {
     text += line;
@@ -48,7 +56,7 @@ void addBlock(std::string& text, const DoseResults& results, int schedule) {
                       formatUpTo3Decimals(rates.nightRate) + " ml/min, day/night");
     addLine(text, "");
     addLine(text, "Doses (mGy/MBq)  ");
-    addLine(text, kColumnHeader);
+    addLine(text, columnHeader());
 
     const DoseTable& table = results.tables[static_cast<std::size_t>(schedule)];
     for (int v = 0; v < kV0Count; ++v) {

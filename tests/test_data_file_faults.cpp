@@ -6,9 +6,12 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <regex>
+#include <sstream>
 
 #include "library/standards.h"
+#include "support.h"
 #include "unprivileged.h"
 
 namespace orvane {
@@ -73,6 +76,71 @@ TEST(DataFileFaults, EachFaultInTheTextIsRefusedNamingItsPlace) {
         EXPECT_TRUE(std::regex_search(failure, std::regex(pattern))) << failure;
     }
     EXPECT_EQ(failureOf([] { LoadStandardData(kShippedFile); }), "loads");
+}
+
+// Files that read as 252 numbers but whose grids or quadrature the windows, the results file
+// or the integration cannot use, among them the faults that a cut file and a mistyped decimal
+// point turn into: refused at load, naming the number, its line and what was expected.
+TEST(DataFileFaults, GridsAndQuadratureOtherThanTheUsableOnesAreRefused) {
+    const std::string shipped = test::readFile(kShippedFile);
+    const std::vector<std::string> lines = [&] {
+        std::vector<std::string> all;
+        std::istringstream in(shipped);
+        for (std::string line; std::getline(in, line);) all.push_back(line);
+        return all;
+    }();
+    // The shipped text with the given lines (by 1-based number) replaced.
+    auto withLines = [&](const std::map<int, std::string>& replaced) {
+        std::string text;
+        for (int i = 0; i < static_cast<int>(lines.size()); ++i)
+            text += (replaced.contains(i + 1) ? replaced.at(i + 1) : lines[i]) + "\n";
+        return text;
+    };
+    auto withLine = [&](int number, const std::string& line) {
+        return withLines({{number, line}});
+    };
+    std::string decimalComma = lines[20];
+    decimalComma[decimalComma.find('.')] = ',';
+    const std::string weights =
+        "0.18945061045506850, 0.18260341504492359, "
+        "0.16915651939500254, 0.14959598881657673";
+    const std::pair<std::string, std::string> cases[] = {
+        {shipped.substr(0, 2342),
+         "^e.dat: number 252 \\(section 8, quadrature weight 8\\), line 32: 0 is not positive"},
+        {shipped.substr(0, 2350),
+         "number 252 .*, line 32: the weights, each used at \\+x and -x, "
+         "sum to 1.99999988.*; expected 2 within 1e-12"},
+        {withLine(21, decimalComma),
+         "^e.dat: number 221 \\(section 5, initial bladder volume V0 1\\), line 26: "
+         "3.499102E-08 ml, but the results window and the results file label this row 10 ml$"},
+        {withLine(28, "20, 40, 65, 80, 100, 120, 140, 160, 180"),
+         "^e.dat: number 230 \\(section 6, first-void time T0 3\\), line 28: 65 min, but the "
+         "results window and the results file label this column 60 min$"},
+        {withLine(28, "30, 60, 90, 120, 150, 180, 210, 240, 270"),
+         "number 228 .*: 30 min, but .* label this column 20 min$"},
+        {withLine(27, "10, 50, 100, 200, 300, 400, 500.5"),
+         "V0 7\\), line 27: 500.5 ml, .* 500 ml$"},
+        {withLines({{31,
+                     "0.3789012209101370, 0.36520683008984718, "
+                     "0.33831303879000508, 0.29919197763315346"},
+                    {32,
+                     "0.24925794251106774, 0.19031702336498557, "
+                     "0.12450704787729579, 0.054304918823508190"}}),
+         "number 252 .*line 32: the weights, .* sum to 4.0000000000000000e\\+00; expected 2"},
+        {withLine(31, "-" + weights), "weight 1\\), line 31: -0.18945061045506850 is not positive"},
+        {withLine(29,
+                  "0.095012509837637440, 0.095012509837637440, 0.45801677765722739, "
+                  "0.61787624440264375"),
+         "quadrature node 2\\), line 29: 0.095012509837637440 repeats node 1"},
+        {withLine(30, "0.75540440835500303, 0.86563120238783174, 0.94457502307323258, 1"),
+         "quadrature node 8\\), line 30: 1 lies outside \\(0, 1\\)"},
+        {withLine(29, "0, 0.28160355077925891, 0.45801677765722739, 0.61787624440264375"),
+         "quadrature node 1\\), line 29: 0 lies outside \\(0, 1\\)"},
+    };
+    for (const auto& [text, pattern] : cases) {
+        const std::string failure = failureOf([&] { parseStandardData(text, "e.dat"); });
+        EXPECT_TRUE(std::regex_search(failure, std::regex(pattern))) << failure;
+    }
 }
 
 TEST(DataFileFaults, FilesThatCannotBeReadAreNamedWithTheReason) {

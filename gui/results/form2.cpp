@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "engine/model.h"
+#include "engine/numtext.h"
 #include "gui/common/menus.h"
 #include "gui/results/dose_chart_window.h"
 #include "gui/results/picture1.h"
@@ -29,27 +30,33 @@
 namespace orvane {
 namespace {
 
-// "20", 16 blanks, "40", then 18 blanks before each of 60 ... 180.
+// The labelled T0 values: the first, 16 blanks, the second, then 18 blanks before each other.
 QString columnCaptions() {
-    QString caption = QStringLiteral("20") + QString(16, QLatin1Char(' ')) + QStringLiteral("40");
-    for (int minutes = 60; minutes <= 180; minutes += 20) {
-        caption += QString(18, QLatin1Char(' ')) + QString::number(minutes);
+    QString caption;
+    for (int t = 0; t < kT0Count; ++t) {
+        if (t > 0) caption += QString(t == 1 ? 16 : 18, QLatin1Char(' '));
+        caption += QString::fromStdString(formatWhole(kLabelledT0Grid[t]));
     }
     return caption;
 }
 
+// The labelled V0 values, one caption per row of doses (the first followed by two blanks).
+QString rowCaption(int v0Index) {
+    return QString::fromStdString(formatWhole(kLabelledV0Grid[v0Index])) +
+           QString(v0Index == 0 ? 2 : 0, QLatin1Char(' '));
+}
+
 struct RowCaption {
     const char* name;
-    const char* text;
     int left, top, width, height;
 };
-constexpr std::array<RowCaption, 7> kRowCaptions{{{"Label5", "10  ", 600, 4440, 255, 255},
-                                                  {"Label6", "50", 600, 4680, 375, 375},
-                                                  {"Label7", "100", 480, 4920, 375, 375},
-                                                  {"Label8", "200", 480, 5160, 495, 375},
-                                                  {"Label9", "300", 480, 5400, 495, 375},
-                                                  {"Label10", "400", 480, 5640, 375, 375},
-                                                  {"Label11", "500", 480, 5880, 375, 375}}};
+constexpr std::array<RowCaption, kV0Count> kRowCaptions{{{"Label5", 600, 4440, 255, 255},
+                                                         {"Label6", 600, 4680, 375, 375},
+                                                         {"Label7", 480, 4920, 375, 375},
+                                                         {"Label8", 480, 5160, 495, 375},
+                                                         {"Label9", 480, 5400, 495, 375},
+                                                         {"Label10", 480, 5640, 375, 375},
+                                                         {"Label11", 480, 5880, 375, 375}}};
 
 constexpr int kTableColumns = 9;
 constexpr int kValueWidth = 8;    // characters of one "scientific" dose
@@ -196,7 +203,7 @@ void Form2::createControls() {
     placeInTwips(Label4, 1560, 4080, 8535, 495);
     for (std::size_t r = 0; r < kRowCaptions.size(); ++r) {
         const RowCaption& row = kRowCaptions[r];
-        rowCaptions_[r] = label(this, row.name, QString::fromLatin1(row.text));
+        rowCaptions_[r] = label(this, row.name, rowCaption(static_cast<int>(r)));
         placeInTwips(rowCaptions_[r], row.left, row.top, row.width, row.height);
     }
 

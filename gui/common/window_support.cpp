@@ -96,6 +96,14 @@ qreal fittingPointSize(const std::vector<CaptionBox>& group, const QFont& base,
         .pointSizeF();
 }
 
+int wrappedLineHeight(const QLabel* label) {
+    const QFontMetrics metrics(label->font());
+    auto height = [&metrics](const QString& text) {
+        return metrics.boundingRect(QRect(0, 0, 1000, 1000), Qt::TextWordWrap, text).height();
+    };
+    return height(QStringLiteral("X\nX")) - height(QStringLiteral("X"));
+}
+
 void fitCaptionFont(const std::vector<CaptionBox>& group, const QFont& base) {
     QFont font = base;
     font.setPointSizeF(fittingPointSize(group, base));

@@ -55,6 +55,9 @@ QFont shrunkToFit(const QFont& base, qreal minimumPointSize,
 // its space; at least minimumPointSize.
 qreal fittingPointSize(const std::vector<CaptionBox>& group, const QFont& base,
                        qreal minimumPointSize = 6.0);
+// The distance from one line of label's word-wrapped text to the next, in pixels.
+int wrappedLineHeight(const QLabel* label);
+
 // Gives every control of the group base at the fitting point size.
 void fitCaptionFont(const std::vector<CaptionBox>& group, const QFont& base);
 

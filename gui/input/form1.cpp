@@ -130,6 +130,7 @@ void Form1::createControls() {
     Label10->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label10->setMargin(3);
     information_->setWidget(Label10);
+    showWholeInformationLines();
 
     Command1 = button("Command1", "Calculate Doses", 6360, 6120, 1935);
     Command1->setEnabled(false);
@@ -162,6 +163,17 @@ void Form1::createMenus() {
                     module_.services().messageSink(parent, text);
                 });
     placeMenuBarAbove(this, menuBar_);
+}
+
+void Form1::showWholeInformationLines() {
+    // The box ends below its last whole line, and scrolling moves by lines, so that no line
+    // is cut at the box's bottom, at the top of the text or at its end.
+    const int line = wrappedLineHeight(Label10);
+    // The text starts one margin down; the box ends where a line ends.
+    const int frame = 2 * information_->frameWidth() + Label10->margin();
+    const int spare = (information_->height() - frame) % line;
+    information_->resize(information_->width(), information_->height() - spare);
+    information_->verticalScrollBar()->setSingleStep(line);
 }
 
 void Form1::fitFonts() {

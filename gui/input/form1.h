@@ -38,6 +38,7 @@ private:
     void createControls();
     void createMenus();
     void fitFonts();
+    void showWholeInformationLines();
     FieldTexts fieldTexts() const;
     void refuse(const std::exception& error, int field);
     void openResultsWindow();

@@ -16,6 +16,15 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     QApplication application(argc, argv);
+    // orvane --scenario FILE: a scenario window on the file beside the input window.
+    const QStringList arguments = QApplication::arguments();
+    QString scenarioFile;
+    if (arguments.size() == 3 && arguments[1] == QStringLiteral("--scenario")) {
+        scenarioFile = arguments[2];
+    } else if (arguments.size() > 1) {
+        std::cerr << "usage: orvane [--version | --scenario FILE]\n";
+        return 2;
+    }
 
     // A failure to start is also told on the terminal, for a user who started it from there.
     const orvane::MessageSink showAndTell = [](QWidget* parent, const QString& text) {
@@ -29,7 +38,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     orvane::Module1 module(dataFile, {.messageSink = showAndTell});
-    if (const int status = orvane::startOrvane(module); status != 0) {
+    if (const int status = orvane::startOrvane(module, scenarioFile); status != 0) {
         return status;
     }
     return QApplication::exec();

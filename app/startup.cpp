@@ -3,6 +3,7 @@
 #include "gui/input/form1.h"
 #include "gui/results/form2.h"
 #include "gui/save/form3.h"
+#include "gui/scenario/scenario_window.h"
 #include "library/standards.h"
 
 namespace orvane {
@@ -44,9 +45,24 @@ void connectWindows(Module1& module) {
         form->activateWindow();
         return form;
     };
+    module.openers().scenario = [&module](const QString& path,
+                                          const std::string& document) -> QWidget* {
+        auto* window = new ScenarioWindow(module);
+        if (!path.isEmpty()) {
+            if (!window->openFile(path)) {
+                delete window;
+                return nullptr;
+            }
+        } else {
+            window->load(document.empty() ? newScenarioDocument()
+                                          : nlohmann::json::parse(document));
+        }
+        window->show();
+        return window;
+    };
 }
 
-int startOrvane(Module1& module) {
+int startOrvane(Module1& module, const QString& scenarioFile) {
     connectWindows(module);
     try {
         Form1::open(module);
@@ -54,6 +70,8 @@ int startOrvane(Module1& module) {
         module.services().messageSink(nullptr, startFailure(error));
         return 1;
     }
+    // A scenario file that cannot be used is reported; the input window stays.
+    if (!scenarioFile.isEmpty()) module.openers().scenario(scenarioFile, {});
     return 0;
 }
 

@@ -35,6 +35,11 @@ ExportDialogs standardExportDialogs() {
             path += filterSuffix(chosenFilter);
         return path;
     };
+    dialogs.openFileName = [](QWidget* parent, const QString& caption, const QString& folder,
+                              const QStringList& filters) {
+        return QFileDialog::getOpenFileName(parent, caption, folder,
+                                            filters.join(QStringLiteral(";;")));
+    };
     dialogs.print = [](QWidget* parent, QPrinter& printer) {
         QPrintDialog dialog(&printer, parent);
         dialog.setWindowTitle(QStringLiteral("Print Results"));

@@ -17,6 +17,10 @@ struct ExportDialogs {
     std::function<QString(QWidget* parent, const QString& caption, const QString& suggested,
                           const QStringList& filters)>
         saveFileName;
+    // Asks for an existing file to read, starting in folder; empty when cancelled.
+    std::function<QString(QWidget* parent, const QString& caption, const QString& folder,
+                          const QStringList& filters)>
+        openFileName;
     // Lets the user choose a printer and the pages (page n is schedule n; the current page is
     // the shown schedule). False means the user cancelled.
     std::function<bool(QWidget* parent, QPrinter& printer)> print;

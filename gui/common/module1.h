@@ -28,6 +28,9 @@ struct WindowOpeners {
     std::function<QWidget*()> results;
     // The one save window, opened or brought forward.
     std::function<QWidget*()> save;
+    // A scenario window on the scenario file at path, or on a scenario document (JSON text), or,
+    // with both empty, on a new scenario. Null when the file cannot be used (it is reported).
+    std::function<QWidget*(const QString& path, const std::string& document)> scenario;
 };
 
 // What the windows ask of the desktop; tests replace these to answer instead of a user.

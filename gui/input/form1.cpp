@@ -154,10 +154,25 @@ void Form1::createControls() {
 void Form1::createMenus() {
     menuBar_ = named(new QMenuBar(this), QStringLiteral("menuBar"));
     QMenu* file = named(menuBar_->addMenu(QStringLiteral("&File")), QStringLiteral("fileMenu"));
+    named(file->addAction(QStringLiteral("&Open scenario..."), QKeySequence::Open, this,
+                          [this] {
+                              const auto& ask = module_.services().exportDialogs.openFileName;
+                              const QString path =
+                                  ask ? ask(this, QStringLiteral("Open Scenario"), QString(),
+                                            {QStringLiteral("Scenario file (*.json)")})
+                                      : QString();
+                              if (!path.isEmpty()) module_.openers().scenario(path, {});
+                          }),
+          QStringLiteral("openScenarioAction"));
+    file->addSeparator();
     QAction* quitAction =
         file->addAction(QStringLiteral("&Quit"), this, &Form1::Form1_Command2_Click);
     quitAction->setObjectName(QStringLiteral("quitAction"));
     quitAction->setShortcut(QKeySequence::Quit);
+    QMenu* tools = named(menuBar_->addMenu(QStringLiteral("&Tools")), QStringLiteral("toolsMenu"));
+    named(tools->addAction(QStringLiteral("&Patient scenario..."), this,
+                           [this] { module_.openers().scenario({}, {}); }),
+          QStringLiteral("scenarioAction"));
     addHelpMenu(menuBar_, this, module_.dataFilePath().parent_path(),
                 [this](QWidget* parent, const QString& text) {
                     module_.services().messageSink(parent, text);

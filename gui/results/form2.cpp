@@ -5,7 +5,9 @@
 #include <QFontMetricsF>
 #include <QFrame>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
@@ -20,11 +22,13 @@
 
 #include "engine/model.h"
 #include "engine/numtext.h"
+#include "engine/table_cell.h"
 #include "gui/common/menus.h"
 #include "gui/results/dose_chart_window.h"
 #include "gui/results/picture1.h"
 #include "gui/results/results_controls.h"
 #include "gui/results/results_export.h"
+#include "library/scenario_file.h"
 #include "report/report.h"
 
 namespace orvane {
@@ -151,6 +155,9 @@ Form2::Form2(Module1& module, QWidget* parent) : QWidget(parent, Qt::Window), mo
                                             .arg(path, when.toString(QStringLiteral("HH:mm:ss"))));
             });
     Picture1_->installEventFilter(this);
+    Text1->viewport()->installEventFilter(this);
+    Text1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(Text1, &QTextEdit::customContextMenuRequested, this, &Form2::showTableMenu);
 
     connect(Option1, &QRadioButton::clicked, this, &Form2::Form2_Option1_Click);
     connect(Option2, &QRadioButton::clicked, this, &Form2::Form2_Option2_Click);
@@ -366,11 +373,50 @@ void Form2::openDoseChart() {
     chart->show();
 }
 
+std::optional<std::pair<int, int>> Form2::cellAt(QPoint position) const {
+    const QTextCursor cursor = Text1->cursorForPosition(position);
+    const int row = cursor.blockNumber();
+    const int column = cursor.positionInBlock() / kColumnPitch;
+    if (row < 0 || row >= kV0Count || column < 0 || column >= kT0Count) return std::nullopt;
+    // The click must land on the line's text, not beside it.
+    if (!Text1->cursorRect(cursor).adjusted(-20, -2, 20, 2).contains(position)) return std::nullopt;
+    return std::make_pair(row, column);
+}
+
+void Form2::openCellScenario(int v0Index, int t0Index) {
+    if (!module_.doseResults() || !module_.openers().scenario) return;
+    const Scenario cell =
+        tableCellScenario(*module_.doseResults(), shownSchedule_, v0Index, t0Index);
+    module_.openers().scenario({}, scenarioToJson(cell).dump());
+}
+
+void Form2::showTableMenu(QPoint position) {
+    QMenu* menu = Text1->createStandardContextMenu(position);
+    menu->setObjectName(QStringLiteral("tableMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addSeparator();
+    const auto cell = cellAt(position);
+    QAction* overTime =
+        menu->addAction(QStringLiteral("Show this cell over time..."), this, [this, cell] {
+            if (cell) openCellScenario(cell->first, cell->second);
+        });
+    overTime->setObjectName(QStringLiteral("cellOverTimeAction"));
+    overTime->setEnabled(cell.has_value());
+    menu->popup(Text1->viewport()->mapToGlobal(position));
+}
+
 bool Form2::eventFilter(QObject* watched, QEvent* event) {
     // A double-click on the graph opens the chart that values can be read from.
     if (watched == Picture1_ && event->type() == QEvent::MouseButtonDblClick) {
         openDoseChart();
         return true;
+    }
+    // A double-click on a dose shows that cell over time.
+    if (watched == Text1->viewport() && event->type() == QEvent::MouseButtonDblClick) {
+        if (const auto cell = cellAt(static_cast<QMouseEvent*>(event)->position().toPoint())) {
+            openCellScenario(cell->first, cell->second);
+            return true;
+        }
     }
     return QWidget::eventFilter(watched, event);
 }

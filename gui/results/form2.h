@@ -34,6 +34,8 @@ public:
 
     // Opens the chart window of the dose table on the shown schedule.
     void openDoseChart();
+    // Opens a scenario window on a cell of the shown table (V0 row, T0 column).
+    void openCellScenario(int v0Index, int t0Index);
 
     void Form2_Option1_Click();
     void Form2_Option2_Click();
@@ -53,6 +55,9 @@ private:
     double tableLeftMargin() const;
     void showTable(const QString& table);
     void alignRowCaptions();
+    // The table cell (V0 index, T0 index) under a point of Text1's viewport, if any.
+    std::optional<std::pair<int, int>> cellAt(QPoint position) const;
+    void showTableMenu(QPoint position);
 
     Module1& module_;
     int shownSchedule_ = 0;

@@ -1,0 +1,452 @@
+#include "gui/scenario/scenario_editor.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocale>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalBlocker>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <array>
+#include <cmath>
+
+#include "gui/common/window_support.h"
+#include "library/standards.h"
+
+namespace orvane {
+namespace {
+
+using nlohmann::json;
+
+// A number as typed, or the text itself when it is not one (the reader then names the key).
+json valueOf(const QString& text) {
+    bool ok = false;
+    const double number = QLocale::c().toDouble(text.trimmed(), &ok);
+    if (ok && std::isfinite(number)) return number;
+    return text.trimmed().toStdString();
+}
+
+// A value of the document as the field shows it: numbers in their shortest exact form.
+QString textOf(const json& value) {
+    if (value.is_string()) return QString::fromStdString(value.get<std::string>());
+    if (value.is_null()) return {};
+    return QString::fromStdString(value.dump());
+}
+
+void setMarked(QWidget* widget, bool invalid) {
+    widget->setProperty("invalid", invalid);
+    widget->style()->unpolish(widget);
+    widget->style()->polish(widget);
+}
+
+// The key's value, or nothing.
+const json* keyIn(const json& object, const char* key) {
+    if (!object.is_object()) return nullptr;
+    const auto it = object.find(key);
+    return it == object.end() ? nullptr : &*it;
+}
+
+void setRows(QTableWidget* table, const std::vector<std::array<QString, 2>>& rows) {
+    const QSignalBlocker quiet(table);
+    table->setRowCount(static_cast<int>(rows.size()));
+    for (int r = 0; r < table->rowCount(); ++r) {
+        for (int c = 0; c < 2; ++c) {
+            table->setItem(r, c, new QTableWidgetItem(rows[static_cast<std::size_t>(r)][c]));
+        }
+    }
+}
+
+QString cell(const QTableWidget* table, int row, int column) {
+    const QTableWidgetItem* item = table->item(row, column);
+    return item ? item->text().trimmed() : QString();
+}
+
+// Writes text at key unless it is empty.
+void put(json& object, const char* key, const QString& text, bool clock = false) {
+    if (text.trimmed().isEmpty()) return;
+    object[key] = clock ? json(text.trimmed().toStdString()) : valueOf(text);
+}
+
+}  // namespace
+
+ScenarioEditor::ScenarioEditor(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("scenarioEditor"));
+    setStyleSheet(QStringLiteral("*[invalid=\"true\"] { background: #ffd0d0; }"));
+    auto* layout = new QVBoxLayout(this);
+
+    auto* general = new QGroupBox(QStringLiteral("Patient and radiopharmaceutical"), this);
+    auto* form = new QFormLayout(general);
+    layout->addWidget(general);
+    auto add = [this](QFormLayout* into, const char* name, const QString& label,
+                      const QString& key) {
+        QLineEdit* edit = addField(name, label, key);
+        into->addRow(label, edit);
+        return edit;
+    };
+    add(form, "scenarioName", QStringLiteral("Name"), QStringLiteral("name"));
+    radiopharmaceutical_ =
+        named(new QComboBox(this), QStringLiteral("scenarioRadiopharmaceutical"));
+    for (const char* standard : kStandardNames) {
+        radiopharmaceutical_->addItem(QString::fromLatin1(standard));
+    }
+    fields_.push_back({radiopharmaceutical_, QStringLiteral("Radiopharmaceutical"),
+                       QStringLiteral("radiopharmaceutical")});
+    form->addRow(QStringLiteral("Radiopharmaceutical"), radiopharmaceutical_);
+    struct Entry {
+        const char* name;
+        const char* label;
+        const char* key;
+    };
+    auto addAll = [&add](QFormLayout* into, std::initializer_list<Entry> entries) {
+        for (const Entry& e : entries) {
+            add(into, e.name, QString::fromUtf8(e.label), QString::fromLatin1(e.key));
+        }
+    };
+    addAll(form, {{"administrationTime", "Administration (HH:MM)", "administration_time"},
+                  {"initialVolume", "V0, initial volume (ml)", "initial_volume"},
+                  {"residualVolume", "Residual volume (ml)", "residual_volume"},
+                  {"administeredActivity", "Administered activity (MBq, optional)",
+                   "administered_activity"},
+                  {"endTime", "End (min, optional)", "end_time"}});
+
+    auto* filling = new QGroupBox(QStringLiteral("Fill rate"), this);
+    auto* fillLayout = new QVBoxLayout(filling);
+    layout->addWidget(filling);
+    fillKind_ = named(new QComboBox(this), QStringLiteral("fillRateKind"));
+    fillKind_->addItems({QStringLiteral("Day and night rates"), QStringLiteral("Steps")});
+    fillLayout->addWidget(fillKind_);
+    fillPages_ = new QStackedWidget(this);
+    fillLayout->addWidget(fillPages_);
+    auto* dayNight = new QWidget(this);
+    auto* dayNightForm = new QFormLayout(dayNight);
+    dayNightForm->setContentsMargins(0, 0, 0, 0);
+    addAll(dayNightForm, {{"dayRate", "Day rate (ml/min)", "fill_rate.day"},
+                          {"nightRate", "Night rate (ml/min)", "fill_rate.night"},
+                          {"nightFrom", "Night from (HH:MM)", "fill_rate.night_from"},
+                          {"nightTo", "Night to (HH:MM)", "fill_rate.night_to"}});
+    fillPages_->addWidget(dayNight);
+    steps_ = addTable("fillSteps", QStringLiteral("fill_rate.steps"),
+                      {QStringLiteral("from (min)"), QStringLiteral("rate (ml/min)")});
+    fillPages_->addWidget(steps_->parentWidget());
+
+    auto* voiding = new QGroupBox(QStringLiteral("Voiding"), this);
+    auto* voidLayout = new QVBoxLayout(voiding);
+    layout->addWidget(voiding);
+    pattern_ = named(new QComboBox(this), QStringLiteral("voidingPattern"));
+    pattern_->addItems({QStringLiteral("The tables' schedule"),
+                        QStringLiteral("Regular on the clock"), QStringLiteral("Diary")});
+    voidLayout->addWidget(pattern_);
+    firstVoidRow_ = new QWidget(this);
+    auto* firstForm = new QFormLayout(firstVoidRow_);
+    firstForm->setContentsMargins(0, 0, 0, 0);
+    add(firstForm, "firstVoid", QStringLiteral("First void (min)"),
+        QStringLiteral("voiding.first_void"));
+    voidLayout->addWidget(firstVoidRow_);
+    diaryRows_ = new QWidget(this);
+    auto* diaryLayout = new QVBoxLayout(diaryRows_);
+    diaryLayout->setContentsMargins(0, 0, 0, 0);
+    diary_ = addTable("diaryVoids", QStringLiteral("voiding.voids"),
+                      {QStringLiteral("void at (min)"), QStringLiteral("residual (ml, optional)")});
+    diaryLayout->addWidget(diary_->parentWidget());
+    then_ = named(new QCheckBox(QStringLiteral("Then regularly"), this), "diaryThen");
+    diaryLayout->addWidget(then_);
+    voidLayout->addWidget(diaryRows_);
+    regularRows_ = new QWidget(this);
+    auto* regularForm = new QFormLayout(regularRows_);
+    regularForm->setContentsMargins(0, 0, 0, 0);
+    addAll(regularForm, {{"voidInterval", "Interval (min)", "voiding.interval"},
+                         {"bedtime", "Bedtime (HH:MM)", "voiding.bedtime"},
+                         {"wake", "Wake-up (HH:MM)", "voiding.wake"}});
+    voidLayout->addWidget(regularRows_);
+
+    message_ = named(new QLabel(this), QStringLiteral("scenarioMessage"));
+    message_->setWordWrap(true);
+    message_->setStyleSheet(QStringLiteral("color: #b00000;"));
+    layout->addWidget(message_);
+    layout->addStretch();
+
+    connect(radiopharmaceutical_, &QComboBox::currentIndexChanged, this, &ScenarioEditor::edited);
+    connect(fillKind_, &QComboBox::currentIndexChanged, this, [this](int page) {
+        fillPages_->setCurrentIndex(page);
+        emit edited();
+    });
+    connect(pattern_, &QComboBox::currentIndexChanged, this, [this] {
+        showPattern();
+        emit edited();
+    });
+    connect(then_, &QCheckBox::toggled, this, [this] {
+        showPattern();
+        emit edited();
+    });
+    showPattern();
+}
+
+QLineEdit* ScenarioEditor::addField(const char* name, const QString& label, const QString& key) {
+    auto* edit = named(new QLineEdit(this), QString::fromLatin1(name));
+    fields_.push_back({edit, label, key});
+    connect(edit, &QLineEdit::textEdited, this, &ScenarioEditor::edited);
+    return edit;
+}
+
+QTableWidget* ScenarioEditor::addTable(const char* name, const QString& key,
+                                       const QStringList& columns) {
+    auto* box = new QWidget(this);
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* table = named(new QTableWidget(0, static_cast<int>(columns.size()), box),
+                        QString::fromLatin1(name));
+    table->setHorizontalHeaderLabels(columns);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    table->setMinimumHeight(120);
+    layout->addWidget(table);
+    auto* buttons = new QHBoxLayout;
+    auto* add = named(new QPushButton(QStringLiteral("Add row"), box),
+                      QString::fromLatin1(name) + QStringLiteral("Add"));
+    auto* remove = named(new QPushButton(QStringLiteral("Remove row"), box),
+                         QString::fromLatin1(name) + QStringLiteral("Remove"));
+    buttons->addWidget(add);
+    buttons->addWidget(remove);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    connect(add, &QPushButton::clicked, this, [this, table] {
+        const int row = table->currentRow() >= 0 ? table->currentRow() + 1 : table->rowCount();
+        table->insertRow(row);
+        table->setCurrentCell(row, 0);
+        emit edited();
+    });
+    connect(remove, &QPushButton::clicked, this, [this, table] {
+        if (table->rowCount() == 0) return;
+        table->removeRow(table->currentRow() >= 0 ? table->currentRow() : table->rowCount() - 1);
+        emit edited();
+    });
+    connect(table, &QTableWidget::itemChanged, this, &ScenarioEditor::edited);
+    fields_.push_back({table, key.section(QLatin1Char('.'), -1), key});
+    return table;
+}
+
+void ScenarioEditor::showPattern() {
+    const int pattern = pattern_->currentIndex();
+    firstVoidRow_->setVisible(pattern != 2);
+    diaryRows_->setVisible(pattern == 2);
+    regularRows_->setVisible(pattern == 1 || (pattern == 2 && then_->isChecked()));
+}
+
+QLineEdit* ScenarioEditor::line(const char* name) const {
+    return findChild<QLineEdit*>(QString::fromLatin1(name));
+}
+
+void ScenarioEditor::load(const json& document) {
+    const QSignalBlocker quiet(this);
+    auto set = [this, &document](const char* name, const json* object, const char* key) {
+        const json* value = object ? keyIn(*object, key) : nullptr;
+        line(name)->setText(value ? textOf(*value) : QString());
+    };
+    set("scenarioName", &document, "name");
+    set("administrationTime", &document, "administration_time");
+    set("initialVolume", &document, "initial_volume");
+    set("residualVolume", &document, "residual_volume");
+    set("administeredActivity", &document, "administered_activity");
+    set("endTime", &document, "end_time");
+
+    // A standard by its name or number, or the radiopharmaceutical's own values.
+    if (radiopharmaceutical_->count() > kStandardCount) {
+        radiopharmaceutical_->removeItem(kStandardCount);
+    }
+    ownValues_ = json();
+    const json* chosen = keyIn(document, "radiopharmaceutical");
+    const json* standard = chosen ? keyIn(*chosen, "standard") : nullptr;
+    int index = -1;
+    if (standard && standard->is_number_integer()) index = standard->get<int>() - 1;
+    if (standard && standard->is_string()) {
+        index = radiopharmaceutical_->findText(QString::fromStdString(standard->get<std::string>()),
+                                               Qt::MatchFixedString);
+    }
+    if (index < 0 && chosen && chosen->is_object()) {
+        ownValues_ = *chosen;
+        const json* name = keyIn(*chosen, "name");
+        const QString shown = name && name->is_string() && !name->get<std::string>().empty()
+                                  ? QString::fromStdString(name->get<std::string>())
+                                  : QStringLiteral("Radiopharmaceutical");
+        radiopharmaceutical_->addItem(shown + QStringLiteral(" (its own values)"));
+        index = kStandardCount;
+    }
+    radiopharmaceutical_->setCurrentIndex(std::max(index, 0));
+
+    const json* fill = keyIn(document, "fill_rate");
+    const json* steps = fill ? keyIn(*fill, "steps") : nullptr;
+    fillKind_->setCurrentIndex(steps ? 1 : 0);
+    fillPages_->setCurrentIndex(steps ? 1 : 0);
+    set("dayRate", fill, "day");
+    set("nightRate", fill, "night");
+    set("nightFrom", fill, "night_from");
+    set("nightTo", fill, "night_to");
+    std::vector<std::array<QString, 2>> rows;
+    if (steps && steps->is_array()) {
+        for (const json& step : *steps) {
+            const json* from = keyIn(step, "from");
+            const json* rate = keyIn(step, "rate");
+            rows.push_back({from ? textOf(*from) : QString(), rate ? textOf(*rate) : QString()});
+        }
+    }
+    setRows(steps_, rows);
+
+    const json* voiding = keyIn(document, "voiding");
+    const json* pattern = voiding ? keyIn(*voiding, "pattern") : nullptr;
+    const std::string kind =
+        pattern && pattern->is_string() ? pattern->get<std::string>() : "diary";
+    pattern_->setCurrentIndex(kind == "table" ? 0 : kind == "regular" ? 1 : 2);
+    set("firstVoid", voiding, "first_void");
+    const json* then = voiding ? keyIn(*voiding, "then") : nullptr;
+    then_->setChecked(then != nullptr);
+    const json* regular = then ? then : voiding;
+    set("voidInterval", regular, "interval");
+    set("bedtime", regular, "bedtime");
+    set("wake", regular, "wake");
+    rows.clear();
+    if (const json* voids = voiding ? keyIn(*voiding, "voids") : nullptr;
+        voids && voids->is_array()) {
+        for (const json& entry : *voids) {
+            const json* at = entry.is_object() ? keyIn(entry, "at") : &entry;
+            const json* residual = keyIn(entry, "residual");
+            rows.push_back(
+                {at ? textOf(*at) : QString(), residual ? textOf(*residual) : QString()});
+        }
+    }
+    setRows(diary_, rows);
+    showPattern();
+    clearMarks();
+}
+
+json ScenarioEditor::document() const {
+    json document = json::object();
+    put(document, "name", line("scenarioName")->text(), true);
+    const int chosen = radiopharmaceutical_->currentIndex();
+    document["radiopharmaceutical"] =
+        chosen >= kStandardCount
+            ? ownValues_
+            : json{{"standard", radiopharmaceutical_->currentText().toStdString()}};
+    put(document, "administration_time", line("administrationTime")->text(), true);
+    put(document, "initial_volume", line("initialVolume")->text());
+    put(document, "residual_volume", line("residualVolume")->text());
+    put(document, "administered_activity", line("administeredActivity")->text());
+    put(document, "end_time", line("endTime")->text());
+
+    json fill = json::object();
+    if (fillKind_->currentIndex() == 1) {
+        json steps = json::array();
+        for (int r = 0; r < steps_->rowCount(); ++r) {
+            json step = json::object();
+            put(step, "from", cell(steps_, r, 0));
+            put(step, "rate", cell(steps_, r, 1));
+            steps.push_back(step);
+        }
+        fill["steps"] = steps;
+    } else {
+        put(fill, "day", line("dayRate")->text());
+        put(fill, "night", line("nightRate")->text());
+        put(fill, "night_from", line("nightFrom")->text(), true);
+        put(fill, "night_to", line("nightTo")->text(), true);
+    }
+    document["fill_rate"] = fill;
+
+    json voiding = json::object();
+    auto regular = [this](json& into) {
+        put(into, "interval", line("voidInterval")->text());
+        put(into, "bedtime", line("bedtime")->text(), true);
+        put(into, "wake", line("wake")->text(), true);
+    };
+    const int pattern = pattern_->currentIndex();
+    if (pattern == 2) {
+        json voids = json::array();
+        for (int r = 0; r < diary_->rowCount(); ++r) {
+            json entry = json::object();
+            put(entry, "at", cell(diary_, r, 0));
+            put(entry, "residual", cell(diary_, r, 1));
+            voids.push_back(entry);
+        }
+        voiding["voids"] = voids;
+        if (then_->isChecked()) {
+            json then = json::object();
+            regular(then);
+            voiding["then"] = then;
+        }
+    } else {
+        voiding["pattern"] = pattern == 0 ? "table" : "regular";
+        put(voiding, "first_void", line("firstVoid")->text());
+        if (pattern == 1) regular(voiding);
+    }
+    document["voiding"] = voiding;
+    return document;
+}
+
+void ScenarioEditor::markInvalid(const std::string& path, const std::string& reason) {
+    clearMarks();
+    // "voiding.then.interval" is the interval field; "voiding.voids[2].residual" a table cell.
+    QString key = QString::fromStdString(path);
+    key.replace(QStringLiteral("voiding.then."), QStringLiteral("voiding."));
+    static const QRegularExpression listed(QStringLiteral("^(.*)\\[(\\d+)\\](?:\\.(\\w+))?"));
+    const QRegularExpressionMatch entry = listed.match(key);
+    const QString listKey = entry.hasMatch() ? entry.captured(1) : key;
+    const Field* best = nullptr;
+    for (const Field& field : fields_) {
+        const bool covers =
+            listKey == field.key || listKey.startsWith(field.key + QLatin1Char('.'));
+        if (covers && (!best || field.key.size() > best->key.size())) best = &field;
+    }
+    QString label = best ? best->label : QString::fromStdString(path);
+    if (best) {
+        marked_ = best->widget;
+        auto* table = qobject_cast<QTableWidget*>(best->widget);
+        if (table && entry.hasMatch()) {
+            const int row = entry.captured(2).toInt();
+            const int column = entry.captured(3) == QLatin1String("residual") ||
+                                       entry.captured(3) == QLatin1String("rate")
+                                   ? 1
+                                   : 0;
+            label = QStringLiteral("%1, row %2")
+                        .arg(best->widget == diary_ ? QStringLiteral("Diary")
+                                                    : QStringLiteral("Fill-rate steps"))
+                        .arg(row + 1);
+            if (!entry.captured(3).isEmpty()) label += QStringLiteral(", ") + entry.captured(3);
+            if (QTableWidgetItem* item = table->item(row, column)) {
+                const QSignalBlocker quiet(table);
+                item->setBackground(QColor(0xff, 0xd0, 0xd0));
+            }
+        }
+        setMarked(best->widget, true);
+    }
+    message_->setText(label + QStringLiteral(": ") + QString::fromStdString(reason));
+}
+
+void ScenarioEditor::clearMarks() {
+    for (const Field& field : fields_) setMarked(field.widget, false);
+    for (QTableWidget* table : {steps_, diary_}) {
+        const QSignalBlocker quiet(table);
+        for (int r = 0; r < table->rowCount(); ++r) {
+            for (int c = 0; c < table->columnCount(); ++c) {
+                if (QTableWidgetItem* item = table->item(r, c)) item->setBackground(QBrush());
+            }
+        }
+    }
+    marked_ = nullptr;
+    message_->clear();
+}
+
+QWidget* ScenarioEditor::markedField() const {
+    return marked_;
+}
+
+QString ScenarioEditor::message() const {
+    return message_->text();
+}
+
+}  // namespace orvane

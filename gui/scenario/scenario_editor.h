@@ -1,0 +1,71 @@
+// The left side of the scenario window: every key of a scenario file as a field, the document
+// they make, and the field to blame for a refused key path.
+#pragma once
+
+#include <QWidget>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QStackedWidget;
+class QTableWidget;
+
+namespace orvane {
+
+class ScenarioEditor : public QWidget {
+    Q_OBJECT
+public:
+    explicit ScenarioEditor(QWidget* parent = nullptr);
+
+    // Fills every field from a scenario document (as scenarioToJson writes it, or a file's).
+    // A radiopharmaceutical given by its values is kept as a choice of its own.
+    void load(const nlohmann::json& document);
+
+    // The scenario file the fields make: a field left empty leaves its key out, a text that is
+    // not a number stays text (and is refused by the reader with the key's path).
+    nlohmann::json document() const;
+
+    // Marks the field of a key path ("voiding.voids[2].residual") and shows why, under the
+    // field's label; clearMarks() takes every mark away.
+    void markInvalid(const std::string& path, const std::string& reason);
+    void clearMarks();
+    // The message shown for the marked field, empty when none is marked.
+    QString message() const;
+    // The marked field (a line or a table), or null.
+    QWidget* markedField() const;
+
+signals:
+    void edited();
+
+private:
+    QLineEdit* addField(const char* name, const QString& label, const QString& key);
+    QTableWidget* addTable(const char* name, const QString& key, const QStringList& columns);
+    void showPattern();
+    QLineEdit* line(const char* name) const;
+
+    struct Field {
+        QWidget* widget;
+        QString label;
+        QString key;  // key path; for a table the list's path
+    };
+    std::vector<Field> fields_;
+    QWidget* marked_ = nullptr;
+    QComboBox* radiopharmaceutical_;
+    nlohmann::json ownValues_;  // the radiopharmaceutical by its values, when there is one
+    QComboBox* fillKind_;
+    QStackedWidget* fillPages_;
+    QComboBox* pattern_;
+    QWidget* firstVoidRow_;
+    QWidget* regularRows_;
+    QWidget* diaryRows_;
+    QCheckBox* then_;
+    QTableWidget* steps_;
+    QTableWidget* diary_;
+    QLabel* message_;
+};
+
+}  // namespace orvane

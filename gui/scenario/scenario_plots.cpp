@@ -1,0 +1,274 @@
+#include "gui/scenario/scenario_plots.h"
+
+#include <QAreaSeries>
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QLabel>
+#include <QLineSeries>
+#include <QMouseEvent>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+
+#include "engine/dose_rate.h"
+#include "engine/numtext.h"
+#include "engine/scenario_events.h"
+#include "gui/common/window_support.h"
+
+namespace orvane {
+namespace {
+
+const std::array<const char*, 3> kChartNames{"volumeChart", "activityChart", "doseChart"};
+
+// A tick step in hours that gives about six to twelve ticks over span hours.
+double hourStep(double span) {
+    for (double step : {0.25, 0.5, 1.0, 2.0, 3.0, 6.0, 12.0, 24.0, 48.0, 96.0, 168.0}) {
+        if (span / step <= 12) return step;
+    }
+    return 24 * 7 * std::ceil(span / (12 * 24 * 7));
+}
+
+QString clockLabel(double clockMinutes) {
+    return QString::fromStdString(clockText(
+        std::fmod(std::fmod(clockMinutes, kMinutesPerDay) + kMinutesPerDay, kMinutesPerDay)));
+}
+
+// The nights of the fill-rate window within 0..end min after administration, as (from, to).
+std::vector<std::pair<double, double>> nights(const Scenario& s, double end) {
+    std::vector<std::pair<double, double>> found;
+    const FillRatePattern& f = s.fillRate;
+    if (!f.steps.empty() || f.nightFrom == f.nightTo) return found;
+    const double length = std::fmod(f.nightTo - f.nightFrom + kMinutesPerDay, kMinutesPerDay);
+    // The night that began on the day before the administration may still be running.
+    double from = f.nightFrom - s.administrationClock - kMinutesPerDay;
+    for (; from < end; from += kMinutesPerDay) {
+        const double a = std::max(from, 0.0);
+        const double b = std::min(from + length, end);
+        if (b > a) found.emplace_back(a, b);
+    }
+    return found;
+}
+
+}  // namespace
+
+ScenarioUnits scenarioUnits(const Scenario& scenario) {
+    if (scenario.administeredActivity) {
+        return {*scenario.administeredActivity, QStringLiteral("MBq"),
+                *scenario.administeredActivity, QStringLiteral("mGy")};
+    }
+    return {100, QStringLiteral("% of administered"), 1, QStringLiteral("mGy/MBq")};
+}
+
+ScenarioPlots::ScenarioPlots(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("scenarioPlots"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    for (std::size_t i = 0; i < views_.size(); ++i) {
+        auto* chart = new QChart;
+        chart->setObjectName(QString::fromLatin1(kChartNames[i]));
+        chart->legend()->hide();
+        chart->setMargins(QMargins(4, 2, 4, 2));
+        views_[i] = named(new QChartView(chart, this),
+                          QString::fromLatin1(kChartNames[i]) + QStringLiteral("View"));
+        views_[i]->setRenderHint(QPainter::Antialiasing);
+        views_[i]->setMouseTracking(true);
+        views_[i]->viewport()->installEventFilter(this);
+        layout->addWidget(views_[i], 1);
+    }
+    readout_ = named(new QLabel(this), QStringLiteral("plotReadout"));
+    readout_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(readout_);
+}
+
+QChart* ScenarioPlots::chart(int index) const {
+    return views_[static_cast<std::size_t>(index)]->chart();
+}
+
+void ScenarioPlots::show(const Scenario& scenario, const ScenarioResult& result) {
+    scenario_ = scenario;
+    result_ = result;
+    const ScenarioUnits units = scenarioUnits(scenario);
+    const double endMinutes = result.timeCourse.empty() ? 60 : result.timeCourse.back().time;
+    fullEnd_ = std::max(endMinutes / kMinutesPerHour, 1.0 / 60);
+    const std::array<QString, 3> titles{
+        QStringLiteral("Bladder volume (ml)"),
+        QStringLiteral("Activity in the bladder (%1)").arg(units.activityUnit),
+        QStringLiteral("Cumulative wall dose (%1)").arg(units.doseUnit)};
+    const auto nightSpans = nights(scenario, endMinutes);
+
+    for (std::size_t i = 0; i < views_.size(); ++i) {
+        QChart* chart = views_[i]->chart();
+        chart->removeAllSeries();
+        for (QAbstractAxis* axis : chart->axes()) {
+            chart->removeAxis(axis);
+            delete axis;
+        }
+        auto* values = new QLineSeries;
+        values->setObjectName(QStringLiteral("values"));
+        double low = 0, high = 0;
+        for (const TimePoint& p : result.timeCourse) {
+            const double y = i == 0   ? p.volume
+                             : i == 1 ? p.activity * units.activityFactor
+                                      : p.cumulativeDose * units.doseFactor;
+            values->append(p.time / kMinutesPerHour, y);
+            low = std::min(low, y);
+            high = std::max(high, y);
+        }
+        auto* time = new QValueAxis;
+        time->setRange(0, fullEnd_);
+        time->setLabelFormat(QStringLiteral("%g"));
+        time->setTickType(QValueAxis::TicksDynamic);
+        time->setTickAnchor(0);
+        if (i + 1 == views_.size())
+            time->setTitleText(QStringLiteral("Time after administration (h)"));
+        auto* value = new QValueAxis;
+        value->setRange(low, high > low ? high : low + 1);
+        value->applyNiceNumbers();
+        value->setLabelFormat(QStringLiteral("%g"));
+        value->setTitleText(titles[i]);
+        chart->addAxis(time, Qt::AlignBottom);
+        chart->addAxis(value, Qt::AlignLeft);
+        timeAxes_[i] = time;
+
+        // The night: one band series from the bottom of the axis to its top.
+        auto* upper = new QLineSeries;
+        auto* lower = new QLineSeries;
+        for (const auto& [from, to] : nightSpans) {
+            for (double t : {from, to}) {
+                upper->append(t / kMinutesPerHour, value->max());
+                lower->append(t / kMinutesPerHour, value->min());
+            }
+            // Down to the bottom between nights, so that the days stay clear.
+            upper->append(to / kMinutesPerHour, value->min());
+            lower->append(to / kMinutesPerHour, value->min());
+        }
+        auto* night = new QAreaSeries(upper, lower);
+        night->setObjectName(QStringLiteral("night"));
+        night->setName(QStringLiteral("Night"));
+        night->setBrush(QColor(40, 60, 140, 38));
+        night->setPen(Qt::NoPen);
+        chart->addSeries(night);
+
+        // Each void as a line over the whole height (joined along the axis' bottom).
+        auto* voids = new QLineSeries;
+        voids->setObjectName(QStringLiteral("voids"));
+        voids->setPen(QPen(QColor(200, 40, 40, 150), 1, Qt::DashLine));
+        for (const ScenarioVoid& v : result.voids) {
+            const double t = v.time / kMinutesPerHour;
+            voids->append(t, value->min());
+            voids->append(t, value->max());
+            voids->append(t, value->min());
+        }
+        chart->addSeries(voids);
+        values->setPen(QPen(QColor(0x1f, 0x4e, 0x9c), 1.8));
+        chart->addSeries(values);
+        for (QAbstractSeries* series : chart->series()) {
+            series->attachAxis(time);
+            series->attachAxis(value);
+        }
+    }
+    // The clock along the top of the first chart.
+    clockAxis_ = new QCategoryAxis;
+    clockAxis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    clockAxis_->setTitleText(QStringLiteral("Clock"));
+    chart(0)->addAxis(clockAxis_, Qt::AlignTop);
+    chart(0)->series().front()->attachAxis(clockAxis_);
+    setTimeRange(0, fullEnd_);
+}
+
+void ScenarioPlots::setTimeRange(double lo, double hi) {
+    if (!(hi > lo)) return;
+    const double step = hourStep(hi - lo);
+    for (QValueAxis* axis : timeAxes_) {
+        if (!axis) return;
+        axis->setRange(lo, hi);
+        axis->setTickInterval(step);
+    }
+    relabelClock();
+}
+
+void ScenarioPlots::relabelClock() {
+    if (!clockAxis_) return;
+    const QValueAxis* time = timeAxes_[0];
+    for (const QString& label : clockAxis_->categoriesLabels()) clockAxis_->remove(label);
+    clockAxis_->setStartValue(time->min() - 1e-9);
+    clockAxis_->setRange(time->min(), time->max());
+    const double step = time->tickInterval();
+    for (double t = std::ceil(time->min() / step) * step; t <= time->max() + 1e-9; t += step) {
+        // Labels must differ: a day's number tells the same clock time apart.
+        const double clock = scenario_.administrationClock + t * kMinutesPerHour;
+        QString label = clockLabel(clock);
+        const int day = static_cast<int>(std::floor(clock / kMinutesPerDay));
+        if (day > 0) label += QStringLiteral(" +%1d").arg(day);
+        clockAxis_->append(label, t);
+    }
+}
+
+QString ScenarioPlots::readoutAt(double hours) const {
+    const std::vector<TimePoint>& course = result_.timeCourse;
+    if (course.empty()) return {};
+    const double minutes = hours * kMinutesPerHour;
+    auto after = std::lower_bound(course.begin(), course.end(), minutes,
+                                  [](const TimePoint& p, double t) { return p.time < t; });
+    if (after == course.end()) after = course.end() - 1;
+    if (after != course.begin() && minutes - (after - 1)->time < after->time - minutes) --after;
+    const TimePoint& p = *after;
+    const ScenarioUnits units = scenarioUnits(scenario_);
+    return QStringLiteral("%1 h (%2): volume %3 ml, activity %4 %5, dose so far %6 %7")
+        .arg(QString::number(p.time / kMinutesPerHour, 'f', 2),
+             clockLabel(scenario_.administrationClock + p.time), QString::number(p.volume, 'f', 1),
+             QString::number(p.activity * units.activityFactor, 'g', 4), units.activityUnit,
+             QString::fromStdString(formatScientific(p.cumulativeDose * units.doseFactor)),
+             units.doseUnit);
+}
+
+bool ScenarioPlots::eventFilter(QObject* watched, QEvent* event) {
+    QChartView* view = nullptr;
+    for (QChartView* v : views_) {
+        if (v->viewport() == watched) view = v;
+    }
+    if (!view || !timeAxes_[0]) return QWidget::eventFilter(watched, event);
+    auto hoursAt = [view](QPointF position) {
+        return view->chart()->mapToValue(view->mapToScene(position.toPoint())).x();
+    };
+    const QValueAxis* time = timeAxes_[0];
+    switch (event->type()) {
+        case QEvent::MouseMove: {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            const double at = hoursAt(mouse->position());
+            if (dragFrom_ >= 0 && (mouse->buttons() & Qt::LeftButton)) {
+                const double shift = dragFrom_ - at;
+                setTimeRange(time->min() + shift, time->max() + shift);
+            } else {
+                readout_->setText(readoutAt(std::clamp(at, 0.0, fullEnd_)));
+            }
+            return true;
+        }
+        case QEvent::MouseButtonPress:
+            dragFrom_ = hoursAt(static_cast<QMouseEvent*>(event)->position());
+            return true;
+        case QEvent::MouseButtonRelease:
+            dragFrom_ = -1;
+            return true;
+        case QEvent::MouseButtonDblClick:
+            setTimeRange(0, fullEnd_);
+            return true;
+        case QEvent::Wheel: {
+            const auto* wheel = static_cast<QWheelEvent*>(event);
+            const double at = hoursAt(wheel->position());
+            const double factor = wheel->angleDelta().y() > 0 ? 0.8 : 1.25;
+            const double lo = at - (at - time->min()) * factor;
+            const double hi = at + (time->max() - at) * factor;
+            if (hi - lo > 1.0 / 60) setTimeRange(lo, hi);
+            return true;
+        }
+        default:
+            return QWidget::eventFilter(watched, event);
+    }
+}
+
+}  // namespace orvane

@@ -1,0 +1,257 @@
+#include "gui/scenario/scenario_window.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFileInfo>
+#include <QImage>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPainter>
+#include <QRegularExpression>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QSvgGenerator>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+#include "engine/numtext.h"
+#include "gui/common/menus.h"
+#include "gui/scenario/scenario_editor.h"
+#include "gui/scenario/scenario_plots.h"
+#include "gui/scenario/scenario_report.h"
+#include "gui/scenario/void_table.h"
+#include "library/scenario_file.h"
+#include "report/atomic_file.h"
+
+namespace orvane {
+namespace {
+
+constexpr double kTimeCourseStep = 5;  // min
+constexpr int kPngScale = 2;
+
+}  // namespace
+
+nlohmann::json newScenarioDocument() {
+    return {{"name", "New scenario"},
+            {"radiopharmaceutical", {{"standard", "Tc-99m MAG3"}}},
+            {"administration_time", "09:00"},
+            {"initial_volume", 50},
+            {"residual_volume", 10},
+            {"fill_rate",
+             {{"day", 1.0}, {"night", 0.5}, {"night_from", "23:00"}, {"night_to", "07:00"}}},
+            {"voiding",
+             {{"pattern", "regular"},
+              {"first_void", 60},
+              {"interval", 180},
+              {"bedtime", "23:00"},
+              {"wake", "07:00"}}}};
+}
+
+ScenarioWindow::ScenarioWindow(Module1& module, QWidget* parent)
+    : QWidget(parent, Qt::Window), module_(module), folder_(QDir::currentPath()) {
+    setObjectName(QStringLiteral("scenarioWindow"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Orvane: patient scenario"));
+
+    editor_ = new ScenarioEditor;
+    auto* editorScroll = new QScrollArea;
+    editorScroll->setWidget(editor_);
+    editorScroll->setWidgetResizable(true);
+    editorScroll->setMinimumWidth(editor_->sizeHint().width() + 24);
+
+    plots_ = new ScenarioPlots;
+    dose_ = named(new QLabel, QStringLiteral("scenarioDose"));
+    QFont large = dose_->font();
+    large.setPointSizeF(large.pointSizeF() * 1.8);
+    large.setBold(true);
+    dose_->setFont(large);
+    dose_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    voids_ = new VoidTableModel(this);
+    voidView_ = new VoidTableView(voids_);
+
+    auto* overTime = new QSplitter(Qt::Vertical);
+    overTime->addWidget(plots_);
+    auto* below = new QWidget;
+    auto* belowLayout = new QVBoxLayout(below);
+    belowLayout->setContentsMargins(4, 4, 4, 4);
+    belowLayout->addWidget(dose_);
+    belowLayout->addWidget(voidView_);
+    overTime->addWidget(below);
+    overTime->setStretchFactor(0, 3);
+    overTime->setStretchFactor(1, 1);
+    // Tabs, so that further views of the same scenario can join this one.
+    tabs_ = named(new QTabWidget, QStringLiteral("scenarioTabs"));
+    tabs_->addTab(overTime, QStringLiteral("Bladder over time"));
+
+    auto* split = new QSplitter(Qt::Horizontal);
+    split->addWidget(editorScroll);
+    split->addWidget(tabs_);
+    split->setStretchFactor(1, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(split);
+    createMenus();
+    layout->setMenuBar(findChild<QMenuBar*>(QStringLiteral("menuBar")));
+    resize(1280, 860);
+
+    connect(editor_, &ScenarioEditor::edited, this, &ScenarioWindow::recompute);
+}
+
+void ScenarioWindow::createMenus() {
+    auto* bar = named(new QMenuBar(this), QStringLiteral("menuBar"));
+    QMenu* file = named(bar->addMenu(QStringLiteral("&File")), QStringLiteral("fileMenu"));
+    // A command that asks for a file (to read when ending is empty) and hands it to act.
+    auto command = [this, file](const char* name, const QString& text, const QString& caption,
+                                const QString& ending, const QStringList& filters,
+                                bool (ScenarioWindow::*act)(const QString&)) {
+        QAction* action = file->addAction(text, this, [=, this] {
+            const QString path = askForFile(caption, ending, filters);
+            if (!path.isEmpty()) (this->*act)(path);
+        });
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    const QStringList json{QStringLiteral("Scenario file (*.json)")};
+    command("openScenarioAction", QStringLiteral("&Open scenario..."),
+            QStringLiteral("Open Scenario"), QString(), json, &ScenarioWindow::openFile)
+        ->setShortcut(QKeySequence::Open);
+    command("saveScenarioAction", QStringLiteral("&Save scenario..."),
+            QStringLiteral("Save Scenario"), QStringLiteral(".json"), json,
+            &ScenarioWindow::saveFile)
+        ->setShortcut(QKeySequence::Save);
+    file->addSeparator();
+    command("exportPlotsAction", QStringLiteral("Export &plots as PNG or SVG..."),
+            QStringLiteral("Export Plots"), QStringLiteral(".png"),
+            {QStringLiteral("PNG image (*.png)"), QStringLiteral("SVG drawing (*.svg)")},
+            &ScenarioWindow::exportPlots);
+    command("exportReportAction", QStringLiteral("Export &report as PDF..."),
+            QStringLiteral("Export Report"), QStringLiteral(".pdf"),
+            {QStringLiteral("PDF document (*.pdf)")}, &ScenarioWindow::exportReport);
+    file->addSeparator();
+    file->addAction(QStringLiteral("&Close"), QKeySequence::Close, this, &QWidget::close);
+    addHelpMenu(bar, this, module_.dataFilePath().parent_path(),
+                [this](QWidget* parent, const QString& text) {
+                    module_.services().messageSink(parent, text);
+                });
+}
+
+void ScenarioWindow::tell(const QString& text) {
+    module_.services().messageSink(this, text);
+}
+
+QString ScenarioWindow::askForFile(const QString& caption, const QString& ending,
+                                   const QStringList& filters) {
+    const ExportDialogs& dialogs = module_.services().exportDialogs;
+    const bool opening = ending.isEmpty();
+    const auto& ask = opening ? dialogs.openFileName : dialogs.saveFileName;
+    if (!ask) return {};
+    QString base = QStringLiteral("scenario");
+    if (scenario_ && !scenario_->name.empty()) {
+        base = QString::fromStdString(scenario_->name)
+                   .replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]+")),
+                            QStringLiteral("-"));
+    }
+    const QString path =
+        ask(this, caption, opening ? folder_ : QDir(folder_).filePath(base + ending), filters);
+    if (!path.isEmpty()) folder_ = QFileInfo(path).absolutePath();
+    return path;
+}
+
+void ScenarioWindow::load(const nlohmann::json& document) {
+    editor_->load(document);
+    recompute();
+}
+
+bool ScenarioWindow::openFile(const QString& path) {
+    nlohmann::json document;
+    try {
+        document = parseScenarioJson(readScenarioText(path.toStdString()));
+        scenarioFromJson(document, module_.standardData());
+    } catch (const ScenarioFileError& error) {
+        tell(QString::fromStdString(error.what()));
+        return false;
+    } catch (const ScenarioError& error) {
+        tell(QStringLiteral("%1: %2").arg(path, QString::fromStdString(error.what())));
+        return false;
+    }
+    load(document);
+    setWindowTitle(QStringLiteral("Orvane: patient scenario, ") + QFileInfo(path).fileName());
+    return true;
+}
+
+void ScenarioWindow::recompute() {
+    const nlohmann::json document = editor_->document();
+    try {
+        Scenario scenario = scenarioFromJson(document, module_.standardData());
+        const QuadratureRule rule{module_.standardData().tables.quadratureNodes,
+                                  module_.standardData().tables.quadratureWeights};
+        ScenarioResult result = computeScenario(scenario, rule, kTimeCourseStep);
+        editor_->clearMarks();
+        scenario_ = std::move(scenario);
+        result_ = std::move(result);
+    } catch (const ScenarioError& error) {
+        // The refused field is marked; the plots keep the last scenario that was accepted.
+        editor_->markInvalid(error.path(), error.reason());
+        return;
+    }
+    const ScenarioUnits units = scenarioUnits(*scenario_);
+    QString dose = QStringLiteral("Bladder-wall dose: %1 mGy/MBq")
+                       .arg(QString::fromStdString(formatScientific(result_.dose)));
+    if (scenario_->administeredActivity) {
+        dose += QStringLiteral("   (%1 mGy for %2 MBq)")
+                    .arg(QString::fromStdString(formatScientific(result_.dose * units.doseFactor)),
+                         QString::number(*scenario_->administeredActivity, 'g', 6));
+    }
+    dose_->setText(dose);
+    plots_->show(*scenario_, result_);
+    voids_->setVoids(result_.voids, units.activityFactor, units.activityUnit);
+}
+
+bool ScenarioWindow::writeBytes(const QString& path, const QByteArray& bytes, const char* what) {
+    const WriteOutcome outcome = writeFileAtomically(
+        path.toStdString(), std::string_view(bytes.constData(), bytes.size()), what);
+    if (!outcome.ok) tell(QString::fromStdString(outcome.message));
+    return outcome.ok;
+}
+
+bool ScenarioWindow::saveFile(const QString& path) {
+    if (!editor_->message().isEmpty()) {
+        tell(QStringLiteral("The scenario is not saved: ") + editor_->message());
+        return false;
+    }
+    const std::string text = editor_->document().dump(2) + "\n";
+    return writeBytes(path, QByteArray::fromStdString(text), "the scenario file");
+}
+
+bool ScenarioWindow::exportPlots(const QString& path) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (QFileInfo(path).suffix().compare(QStringLiteral("svg"), Qt::CaseInsensitive) == 0) {
+        QSvgGenerator svg;
+        svg.setOutputDevice(&buffer);
+        svg.setSize(plots_->size());
+        svg.setViewBox(QRect(QPoint(0, 0), plots_->size()));
+        svg.setTitle(windowTitle());
+        QPainter painter(&svg);
+        plots_->render(&painter);
+    } else {
+        QImage image(plots_->size() * kPngScale, QImage::Format_RGB32);
+        image.setDevicePixelRatio(kPngScale);
+        image.fill(Qt::white);
+        {
+            QPainter painter(&image);
+            plots_->render(&painter);
+        }
+        image.save(&buffer, "PNG");
+    }
+    return writeBytes(path, bytes, "the plots");
+}
+
+bool ScenarioWindow::exportReport(const QString& path) {
+    if (!scenario_) return false;
+    const QByteArray bytes = scenarioReportPdf(*scenario_, result_, *plots_, windowTitle());
+    return writeBytes(path, bytes, "the report");
+}
+
+}  // namespace orvane

@@ -1,0 +1,65 @@
+// The scenario window: the editor on the left, the bladder over time on the right (plots, the
+// dose in large type, the void table), recomputed on every edit. Opens and saves scenario
+// files, exports the plots as PNG or SVG and the scenario as a one-page PDF report.
+#pragma once
+
+#include <QWidget>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "engine/scenario.h"
+#include "gui/common/module1.h"
+
+class QLabel;
+class QTabWidget;
+
+namespace orvane {
+
+class ScenarioEditor;
+class ScenarioPlots;
+class VoidTableModel;
+class VoidTableView;
+
+// The scenario a new window starts from: Tc-99m MAG3, regular voiding every 3 hours by day.
+nlohmann::json newScenarioDocument();
+
+class ScenarioWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit ScenarioWindow(Module1& module, QWidget* parent = nullptr);
+
+    // Shows a scenario document in the editor and computes it.
+    void load(const nlohmann::json& document);
+    // Reads a scenario file; a file that cannot be read or is refused is reported and the
+    // window keeps what it shows. True when the file was loaded.
+    bool openFile(const QString& path);
+    // Writes the shown scenario, atomically; refused input is not saved. True when written.
+    bool saveFile(const QString& path);
+    // The plots as PNG, or SVG for a name ending in .svg; the report as PDF. Atomic.
+    bool exportPlots(const QString& path);
+    bool exportReport(const QString& path);
+
+    // The last scenario computed without a refusal, and its result.
+    const std::optional<Scenario>& scenario() const { return scenario_; }
+    const ScenarioResult& result() const { return result_; }
+
+private:
+    void createMenus();
+    void recompute();
+    void tell(const QString& text);
+    QString askForFile(const QString& caption, const QString& ending, const QStringList& filters);
+    bool writeBytes(const QString& path, const QByteArray& bytes, const char* what);
+
+    Module1& module_;
+    ScenarioEditor* editor_;
+    ScenarioPlots* plots_;
+    QLabel* dose_;
+    VoidTableModel* voids_;
+    VoidTableView* voidView_;
+    QTabWidget* tabs_;
+    std::optional<Scenario> scenario_;
+    ScenarioResult result_;
+    QString folder_;
+};
+
+}  // namespace orvane

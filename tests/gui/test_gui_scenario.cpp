@@ -1,0 +1,177 @@
+// The scenario window: opened on a dose table cell it shows the cell's dose; edits recompute as
+// the engine does; a refused diary row is marked and named while the plots stay; a saved
+// scenario reads back the same; a failing export keeps the old file.
+#include <sys/resource.h>
+
+#include <QAction>
+#include <QChart>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QMenu>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+
+#include "engine/numtext.h"
+#include "gui/scenario/scenario_editor.h"
+#include "gui/scenario/scenario_plots.h"
+#include "gui/scenario/scenario_window.h"
+#include "gui_test_support.h"
+#include "library/scenario_file.h"
+
+namespace orvane::testing {
+namespace {
+
+using ScenarioWindowTest = WindowTest;
+
+QString doseText(QWidget* window) {
+    return control<QLabel>(window, QStringLiteral("scenarioDose"))->text();
+}
+
+ScenarioResult computed(const nlohmann::json& document, const StandardData& data) {
+    const QuadratureRule rule{data.tables.quadratureNodes, data.tables.quadratureWeights};
+    return computeScenario(scenarioFromJson(document, data), rule);
+}
+
+TEST_F(ScenarioWindowTest, ACellOpensWithItsDoseByDoubleClickAndContextMenu) {
+    choose("Tc-99m MAG3");
+    QWidget* results = calculate();
+    ASSERT_NE(results, nullptr);
+    control<QRadioButton>(results, QStringLiteral("Option2"))->click();
+    auto* table = control<QTextEdit>(results, QStringLiteral("Text1"));
+    // Row V0 = 200 ml (fourth line), column T0 = 100 min (fifth value).
+    const int row = 3, column = 4;
+    const QString line = table->document()->findBlockByNumber(row).text();
+    const QString cellText = line.mid(column * 10, 8);
+    EXPECT_EQ(cellText.toStdString(),
+              formatScientific(module->doseResults()->tables[1].at(column, row)));
+    QTextCursor cursor(table->document()->findBlockByNumber(row));
+    cursor.setPosition(cursor.position() + column * 10 + 3);
+    const QPoint place = table->cursorRect(cursor).center();
+
+    QTest::mouseDClick(table->viewport(), Qt::LeftButton, {}, place);
+    settle();
+    QWidget* window = openWindow("scenarioWindow");
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(doseText(window), QStringLiteral("Bladder-wall dose: %1 mGy/MBq").arg(cellText));
+    window->close();
+    settle();
+
+    emit table->customContextMenuRequested(place);
+    auto* menu = results->findChild<QMenu*>(QStringLiteral("tableMenu"));
+    ASSERT_NE(menu, nullptr);
+    auto* overTime = menu->findChild<QAction*>(QStringLiteral("cellOverTimeAction"));
+    ASSERT_NE(overTime, nullptr);
+    ASSERT_TRUE(overTime->isEnabled());
+    overTime->trigger();
+    settle();
+    window = openWindow("scenarioWindow");
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(doseText(window).contains(cellText));
+}
+
+TEST_F(ScenarioWindowTest, EditsRecomputeAndARefusedDiaryRowKeepsThePlots) {
+    auto* window = static_cast<ScenarioWindow*>(module->openers().scenario({}, {}));
+    ASSERT_NE(window, nullptr);
+    auto* interval = control<QLineEdit>(window, QStringLiteral("voidInterval"));
+    interval->setText(QStringLiteral("120"));
+    emit interval->textEdited(interval->text());
+    nlohmann::json document = newScenarioDocument();
+    document["voiding"]["interval"] = 120;
+    const ScenarioResult expected = computed(document, module->standardData());
+    EXPECT_EQ(doseText(window), QStringLiteral("Bladder-wall dose: %1 mGy/MBq")
+                                    .arg(QString::fromStdString(formatScientific(expected.dose))));
+    auto* voids = control<QTableView>(window, QStringLiteral("voidTable"));
+    ASSERT_EQ(voids->model()->rowCount(), static_cast<int>(expected.voids.size()));
+    for (int r = 0; r < voids->model()->rowCount(); ++r) {
+        EXPECT_EQ(voids->model()->index(r, 0).data(Qt::UserRole).toDouble(),
+                  expected.voids[r].time);
+        EXPECT_EQ(voids->model()->index(r, 2).data(Qt::UserRole).toDouble(),
+                  expected.voids[r].volume);
+    }
+    // The void lines of the plots stand at the voids.
+    auto* plots = control<ScenarioPlots>(window, QStringLiteral("scenarioPlots"));
+    QLineSeries* voidLines = nullptr;
+    for (QAbstractSeries* series : plots->chart(0)->series()) {
+        if (series->objectName() == QLatin1String("voids"))
+            voidLines = static_cast<QLineSeries*>(series);
+    }
+    ASSERT_NE(voidLines, nullptr);
+    ASSERT_EQ(voidLines->count(), 3 * static_cast<int>(expected.voids.size()));
+    EXPECT_DOUBLE_EQ(voidLines->at(3).x(), expected.voids[1].time / 60);
+
+    // A diary whose second void comes before its first: marked, named, nothing recomputed.
+    nlohmann::json diary = newScenarioDocument();
+    diary["voiding"] = {{"voids", {45, 150, {{"at", 260}, {"residual", 30}}}}};
+    window->load(diary);
+    const Scenario accepted = *window->scenario();
+    const int points = static_cast<QLineSeries*>(plots->chart(2)->series().back())->count();
+    auto* rows = control<QTableWidget>(window, QStringLiteral("diaryVoids"));
+    rows->item(1, 0)->setText(QStringLiteral("30"));
+    auto* editor = control<ScenarioEditor>(window, QStringLiteral("scenarioEditor"));
+    EXPECT_EQ(editor->markedField(), rows);
+    EXPECT_TRUE(editor->message().startsWith(QStringLiteral("Diary, row 2")))
+        << editor->message().toStdString();
+    EXPECT_EQ(*window->scenario(), accepted);
+    EXPECT_EQ(static_cast<QLineSeries*>(plots->chart(2)->series().back())->count(), points);
+    // Mended, the mark goes.
+    rows->item(1, 0)->setText(QStringLiteral("150"));
+    EXPECT_EQ(editor->markedField(), nullptr);
+    EXPECT_TRUE(editor->message().isEmpty());
+}
+
+TEST_F(ScenarioWindowTest, SavedScenarioReadsBackAndAFailingExportKeepsTheOldFile) {
+    auto* window = static_cast<ScenarioWindow*>(module->openers().scenario({}, {}));
+    nlohmann::json document = newScenarioDocument();
+    document["administered_activity"] = 7400;
+    document["fill_rate"] = {
+        {"steps", {{{"from", 0}, {"rate", 2.0}}, {{"from", 120}, {"rate", 0.7}}}}};
+    document["voiding"] = {{"voids", {45, 150, {{"at", 260}, {"residual", 30}}}},
+                           {"then", {{"interval", 150}, {"bedtime", "22:30"}, {"wake", "06:45"}}}};
+    window->load(document);
+    ASSERT_TRUE(window->scenario().has_value());
+    const QString path = folder.filePath(QStringLiteral("patient.json"));
+    ASSERT_TRUE(window->saveFile(path));
+    auto* reopened = static_cast<ScenarioWindow*>(module->openers().scenario(path, {}));
+    ASSERT_NE(reopened, nullptr);
+    EXPECT_EQ(*reopened->scenario(), *window->scenario());
+    EXPECT_EQ(doseText(reopened), doseText(window));
+    EXPECT_TRUE(doseText(window).contains(QStringLiteral("mGy for 7400 MBq")));
+
+    // When the file cannot grow past a few bytes (a full disk, a quota), each export fails,
+    // says so and keeps the old file.
+    QStringList targets;
+    for (const char* name : {"plots.png", "plots.svg", "report.pdf"}) {
+        targets << folder.filePath(QString::fromLatin1(name));
+        QFile old(targets.back());
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("old");
+    }
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit small{16, limit.rlim_max};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const bool written[] = {window->exportPlots(targets[0]), window->exportPlots(targets[1]),
+                            window->exportReport(targets[2])};
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    EXPECT_EQ(messages.size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_FALSE(written[i]) << i;
+        QFile file(targets[i]);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), QByteArray("old")) << i;
+        EXPECT_TRUE(messages.value(i).contains(targets[i])) << messages.value(i).toStdString();
+    }
+    // Where it can write, it writes: a PDF of one page.
+    ASSERT_TRUE(window->exportReport(folder.filePath(QStringLiteral("report.pdf"))));
+    QFile pdf(folder.filePath(QStringLiteral("report.pdf")));
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(pdf.readAll().startsWith("%PDF"));
+}
+
+}  // namespace
+}  // namespace orvane::testing

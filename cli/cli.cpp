@@ -231,16 +231,16 @@ std::string listText(const StandardData& data) {
         const StandardFieldTexts texts = standardFieldTexts(data.library[i]);
         out << i << "\t" << texts.name << "\n";
         for (int c = 0; c < kComponentCount; ++c) {
-            if (texts.fields[c * 3].empty() && texts.fields[c * 3 + 1].empty() &&
-                texts.fields[c * 3 + 2].empty()) {
-                continue;
-            }
-            out << "\tcomponent " << c + 1 << ": fraction " << texts.fields[c * 3]
-                << ", rate constant " << texts.fields[c * 3 + 1] << " min^-1, half-life "
-                << texts.fields[c * 3 + 2] << " min\n";
+            const std::string& fraction = texts.fields[fractionField(c)];
+            const std::string& rate = texts.fields[rateConstantField(c)];
+            const std::string& halfLife = texts.fields[halfLifeField(c)];
+            if (fraction.empty() && rate.empty() && halfLife.empty()) continue;
+            out << "\tcomponent " << c + 1 << ": fraction " << fraction << ", rate constant "
+                << rate << " min^-1, half-life " << halfLife << " min\n";
         }
-        out << "\tphysical half-life " << texts.fields[12] << " min, Delta " << texts.fields[13]
-            << " mGy-kg/MBq-s, Gamma " << texts.fields[14] << " mGy-cm^2/MBq-s\n";
+        out << "\tphysical half-life " << texts.fields[kPhysicalHalfLifeField] << " min, Delta "
+            << texts.fields[kDeltaField] << " mGy-kg/MBq-s, Gamma " << texts.fields[kGammaField]
+            << " mGy-cm^2/MBq-s\n";
     }
     return out.str();
 }

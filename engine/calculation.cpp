@@ -54,12 +54,17 @@ void checkFieldTexts(const FieldTexts& fields) {
     }
 }
 
+std::string fillRateText(const FillRateSchedule& schedule) {
+    return formatUpTo3Decimals(schedule.dayRate) + "/" + formatUpTo3Decimals(schedule.nightRate) +
+           " ml/min";
+}
+
 std::string fieldCaption(int fieldIndex) {
     static const char* const kComponentColumns[] = {"Fraction", "Biological Rate Constant (min^-1)",
                                                     "Biological Half-Life (min)"};
-    if (fieldIndex >= 0 && fieldIndex < 12) {
-        return std::string(kComponentColumns[fieldIndex % 3]) + ", component " +
-               std::to_string(fieldIndex / 3 + 1);
+    if (fieldIndex >= 0 && fieldIndex < kComponentFieldCount) {
+        return std::string(kComponentColumns[fieldColumn(fieldIndex)]) + ", component " +
+               std::to_string(fieldComponent(fieldIndex) + 1);
     }
     switch (fieldIndex) {
         case kPhysicalHalfLifeField:
@@ -224,9 +229,7 @@ DoseResults computeDoseResults(const ModelParameters& parameters, const ModelTab
                                        tables.quadratureNodes, tables.quadratureWeights, history);
                 if (!std::isfinite(dose)) {
                     throw CalculationError(
-                        "The dose for fill rate " +
-                        formatUpTo3Decimals(kFillRateSchedules[s].dayRate) + "/" +
-                        formatUpTo3Decimals(kFillRateSchedules[s].nightRate) + " ml/min, V0 " +
+                        "The dose for fill rate " + fillRateText(kFillRateSchedules[s]) + ", V0 " +
                         formatWhole(tables.v0Grid[v]) + " ml, T0 " + formatWhole(tables.t0Grid[t]) +
                         " min is not a finite number. Check the entered values.");
                 }

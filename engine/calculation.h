@@ -15,19 +15,37 @@ inline constexpr int kFieldCount = 15;
 // biological half-life of components 1..4, then physical half-life, Delta, Gamma.
 using FieldTexts = std::array<std::string, kFieldCount>;
 
-// Field indexes 0..14 of component 0..3's values and of the radionuclide's.
+// The field layout: indexes 0..11 hold three values (columns) of each component 0..3, in
+// the order fraction, rate constant, biological half-life; 12..14 the radionuclide's.
+inline constexpr int kComponentColumnCount = 3;
+inline constexpr int kComponentFieldCount = kComponentColumnCount * kComponentCount;
+constexpr int componentField(int component, int column) {
+    return component * kComponentColumnCount + column;
+}
 constexpr int fractionField(int component) {
-    return component * 3;
+    return componentField(component, 0);
 }
 constexpr int rateConstantField(int component) {
-    return component * 3 + 1;
+    return componentField(component, 1);
 }
 constexpr int halfLifeField(int component) {
-    return component * 3 + 2;
+    return componentField(component, 2);
 }
-inline constexpr int kPhysicalHalfLifeField = 12;
-inline constexpr int kDeltaField = 13;
-inline constexpr int kGammaField = 14;
+// For a field below kComponentFieldCount: its component and its column.
+constexpr int fieldComponent(int field) {
+    return field / kComponentColumnCount;
+}
+constexpr int fieldColumn(int field) {
+    return field % kComponentColumnCount;
+}
+inline constexpr int kPhysicalHalfLifeField = kComponentFieldCount;
+inline constexpr int kDeltaField = kComponentFieldCount + 1;
+inline constexpr int kGammaField = kComponentFieldCount + 2;
+static_assert(kGammaField + 1 == kFieldCount);
+
+// A schedule's fill rates as the report and messages show them: "0.5/0.25 ml/min",
+// "1./0.5 ml/min" (day/night, each as formatUpTo3Decimals).
+std::string fillRateText(const FillRateSchedule& schedule);
 
 // What the user sees as the name of field index 0..14, e.g. "Physical Half-Life (min)" or
 // "Fraction, component 2".

@@ -58,16 +58,16 @@ void requireClock(const std::string& path, double clock) {
 // The key path of an input field of the calculation.
 std::string parameterPath(int field) {
     static const char* const kColumns[] = {"fraction", "rate_constant", "half_life"};
-    if (field >= 0 && field < 12) {
-        return "radiopharmaceutical.components[" + std::to_string(field / 3) + "]." +
-               kColumns[field % 3];
+    if (field >= 0 && field < kComponentFieldCount) {
+        return "radiopharmaceutical.components[" + std::to_string(fieldComponent(field)) + "]." +
+               kColumns[fieldColumn(field)];
     }
     switch (field) {
-        case 12:
+        case kPhysicalHalfLifeField:
             return "radiopharmaceutical.physical_half_life";
-        case 13:
+        case kDeltaField:
             return "radiopharmaceutical.delta";
-        case 14:
+        case kGammaField:
             return "radiopharmaceutical.gamma";
         default:
             return "radiopharmaceutical";

@@ -433,13 +433,13 @@ StandardFieldTexts standardFieldTexts(const StandardPharmaceutical& standard) {
     };
     StandardFieldTexts texts;
     for (int j = 0; j < kComponentCount; ++j) {
-        texts.fields[3 * j] = shownUnlessZero(standard.fraction[j]);
-        texts.fields[3 * j + 1] = shownUnlessZero(standard.rateConstant[j]);
-        texts.fields[3 * j + 2] = shownUnlessZero(standard.biologicalHalfLife[j]);
+        texts.fields[fractionField(j)] = shownUnlessZero(standard.fraction[j]);
+        texts.fields[rateConstantField(j)] = shownUnlessZero(standard.rateConstant[j]);
+        texts.fields[halfLifeField(j)] = shownUnlessZero(standard.biologicalHalfLife[j]);
     }
-    texts.fields[12] = formatScientific(standard.physicalHalfLife);
-    texts.fields[13] = formatScientific(standard.delta);
-    texts.fields[14] = formatScientific(standard.gamma);
+    texts.fields[kPhysicalHalfLifeField] = formatScientific(standard.physicalHalfLife);
+    texts.fields[kDeltaField] = formatScientific(standard.delta);
+    texts.fields[kGammaField] = formatScientific(standard.gamma);
     texts.name = standard.name;
     return texts;
 }

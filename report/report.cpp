@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/calculation.h"
 #include "engine/numtext.h"
 
 namespace orvane {
@@ -57,8 +58,7 @@ std::string ParameterReport(const ModelParameters& parameters, const FillRateSch
         if (parameters.fraction[j] != 0) text += componentLine(parameters, j) + kCrLf;
     }
     text += kCrLf;
-    text += "Bladder Fill Rates: " + formatUpTo3Decimals(schedule.dayRate) + "/" +
-            formatUpTo3Decimals(schedule.nightRate) + " ml/min, day/night" + kCrLf;
+    text += "Bladder Fill Rates: " + fillRateText(schedule) + ", day/night" + kCrLf;
     return text;
 }
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 
+#include "engine/calculation.h"
 #include "engine/numtext.h"
 
 namespace orvane {
@@ -52,8 +53,7 @@ void addBlock(std::string& text, const DoseResults& results, int schedule) {
                           number + ": " + formatScientific(p.biologicalHalfLife[j]) + " min");
         addLine(text, "");
     }
-    addLine(text, "Bladder Fill Rates: " + formatUpTo3Decimals(rates.dayRate) + "/" +
-                      formatUpTo3Decimals(rates.nightRate) + " ml/min, day/night");
+    addLine(text, "Bladder Fill Rates: " + fillRateText(rates) + ", day/night");
     addLine(text, "");
     addLine(text, "Doses (mGy/MBq)  ");
     addLine(text, columnHeader());

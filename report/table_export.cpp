@@ -2,6 +2,7 @@
 
 #include <cstddef>
 
+#include "engine/calculation.h"
 #include "engine/numtext.h"
 
 namespace orvane {
@@ -24,8 +25,7 @@ std::string doseTableTabSeparated(const DoseResults& results, int schedule) {
     const DoseTable& table = results.tables[index];
 
     std::string text = oneCell(results.parameters.name) + "\tBladder dose (mGy/MBq)\tfill rate " +
-                       formatUpTo3Decimals(rates.dayRate) + "/" +
-                       formatUpTo3Decimals(rates.nightRate) + " ml/min day/night\n";
+                       fillRateText(rates) + " day/night\n";
     text += "V0 (ml) \\ T0 (min)";
     for (double t0 : results.grids.t0Grid) text += "\t" + formatWhole(t0);
     text += "\n";

@@ -98,8 +98,8 @@ void Form1::createControls() {
     Label4 = label("Label4", "Biological Half-Life (min)", 7200, 480, 1215, 375);
     for (int row = 0; row < 4; ++row) {
         for (int column = 0; column < 3; ++column) {
-            field(row * 3 + column + 1, kColumnLefts[column], kComponentRowTops[row], kFieldWidth,
-                  kFieldHeight);
+            field(componentField(row, column) + 1, kColumnLefts[column], kComponentRowTops[row],
+                  kFieldWidth, kFieldHeight);
         }
     }
 
@@ -108,7 +108,8 @@ void Form1::createControls() {
     Label8 = label("Label8", "Delta (mGy-kg/MBq-s)", 5520, 3720, 1335, 495);
     Label9 = label("Label9", "Gamma (mGy-cm^2/MBq-s)", 7080, 3720, 1455, 495);
     for (int column = 0; column < 3; ++column) {
-        field(13 + column, kColumnLefts[column], 4200, kFieldWidth, kFieldHeight);
+        field(kPhysicalHalfLifeField + 1 + column, kColumnLefts[column], 4200, kFieldWidth,
+              kFieldHeight);
     }
 
     Label12 = label("Label12", "Estimated time to calculate:", 6360, 4680, 2055, 255);
@@ -143,8 +144,8 @@ void Form1::createControls() {
     };
     for (int number = 1; number <= 13; ++number) chain(fields_[number - 1]);
     chain(Command1);
-    chain(fields_[13]);
-    chain(fields_[14]);
+    chain(fields_[kDeltaField]);
+    chain(fields_[kGammaField]);
     chain(Command2);
     chain(fields_[15]);
     chain(fields_[16]);

@@ -13,13 +13,14 @@
 #include "engine/numtext.h"
 #include "library/standards.h"
 #include "report/results_file.h"
+#include "support.h"
 
 using namespace orvane;
 namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kDataFile = std::string(ORVANE_SOURCE_DIR) + "/data/orvane.dat";
+const std::string kDataFile = test::shippedDataFile().string();
 
 struct CliRun {
     int status;
@@ -39,15 +40,10 @@ CliRun cli(std::vector<std::string> arguments, bool withData = true,
     return {status, out.str(), err.str()};
 }
 
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 }  // namespace
 
 TEST(Cli, EveryStandardGivesTheWindowsResultsFile) {
-    const StandardData data = LoadStandardData(kDataFile);
+    const StandardData& data = test::shippedData();
     for (int k = 0; k < kStandardCount; ++k) {
         const CliRun run = cli({"--standard", std::to_string(k)});
         ASSERT_EQ(run.status, kCliOk) << k << run.err;
@@ -83,7 +79,7 @@ TEST(Cli, OutputsTheScheduleTheCsvAndTheEstimate) {
               std::string::npos);
     EXPECT_EQ(std::count(schedule.out.begin(), schedule.out.end(), '\n'), 11 + 7);
 
-    const StandardData data = LoadStandardData(kDataFile);
+    const StandardData& data = test::shippedData();
     const StandardFieldTexts texts = standardFieldTexts(data.library[1]);
     const DoseResults results = RunCalculation(texts.fields, texts.name, data.tables);
     std::istringstream lines(cli({"--standard", "1", "--csv"}).out);
@@ -125,7 +121,7 @@ TEST(Cli, SavesThroughTheAtomicWriterAndReportsFailures) {
         const CliRun saved = cli(arguments);
         EXPECT_EQ(saved.status, kCliOk) << saved.err;
         EXPECT_EQ(saved.out, "");
-        EXPECT_EQ(readFile(folder / "out.txt"), cli(mode).out) << mode.back();
+        EXPECT_EQ(test::readFile(folder / "out.txt"), cli(mode).out) << mode.back();
     }
 
     const CliRun intoFolder = cli({"--standard", "1", "--output", folder.string()});
@@ -138,7 +134,7 @@ TEST(Cli, SavesThroughTheAtomicWriterAndReportsFailures) {
     EXPECT_NE(noData.err.find("missing.dat"), std::string::npos);
 
     // A grid of the data file that the model cannot use is a file problem too.
-    std::string numbers = readFile(kDataFile);
+    std::string numbers = test::readFile(kDataFile);
     numbers.replace(numbers.find("\n10, 50, 100"), 12, "\n0, 50, 100");
     std::ofstream(folder / "zero-volume.dat", std::ios::binary) << numbers;
     const CliRun badGrid =
@@ -222,7 +218,7 @@ TEST(Cli, ScenarioEveryExampleInEveryForm) {
     const std::string text(std::istreambuf_iterator<char>(in), {});
     const CliRun cell = cli({"--scenario", "-", "--json"}, true, text);
     ASSERT_EQ(cell.status, kCliOk) << cell.err;
-    const StandardData data = LoadStandardData(kDataFile);
+    const StandardData& data = test::shippedData();
     const StandardFieldTexts mag3 = standardFieldTexts(data.library[7]);
     const DoseResults tables = RunCalculation(mag3.fields, mag3.name, data.tables);
     EXPECT_EQ(nlohmann::json::parse(cell.out)["dose_mGy_per_MBq"].get<double>(),

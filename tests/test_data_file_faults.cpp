@@ -19,7 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kShippedFile = fs::path(ORVANE_SOURCE_DIR) / "data" / "orvane.dat";
+const fs::path kShippedFile = test::shippedDataFile();
 
 // The message of what load throws, or "loads".
 std::string failureOf(const std::function<void()>& load) {

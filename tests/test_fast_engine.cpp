@@ -8,16 +8,15 @@
 #include <cstdio>
 #include <random>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "engine/calculation.h"
-#include "engine/estimate.h"
 #include "engine/fast_engine.h"
 #include "engine/numtext.h"
 #include "engine/simulation.h"
 #include "library/standards.h"
+#include "support.h"
 
 using namespace orvane;
 
@@ -25,8 +24,9 @@ namespace {
 
 constexpr double kAgreement = 1e-12;
 
-const StandardData data = LoadStandardData(ORVANE_SOURCE_DIR "/data/orvane.dat");
-const ModelTables& tables = data.tables;
+const ModelTables& tables() {
+    return test::shippedTables();
+}
 
 // Components as {fraction, rate constant, biological half-life}.
 ModelParameters parameters(const std::vector<std::array<double, 3>>& components, double tp,
@@ -52,12 +52,12 @@ struct Cell {
 
 double reference(const Cell& c, VoidHistory* history = nullptr) {
     VoidHistory scratch;
-    return SimulateDose(c.p, kFillRateSchedules[c.s], c.v0, c.t0, c.n(), tables.quadratureNodes,
-                        tables.quadratureWeights, history ? *history : scratch);
+    return SimulateDose(c.p, kFillRateSchedules[c.s], c.v0, c.t0, c.n(), tables().quadratureNodes,
+                        tables().quadratureWeights, history ? *history : scratch);
 }
 double fast(const Cell& c, VoidHistory* history = nullptr) {
-    return simulateDoseFast(c.p, kFillRateSchedules[c.s], c.v0, c.t0, c.n(), tables.quadratureNodes,
-                            tables.quadratureWeights, history);
+    return simulateDoseFast(c.p, kFillRateSchedules[c.s], c.v0, c.t0, c.n(),
+                            tables().quadratureNodes, tables().quadratureWeights, history);
 }
 double relativeDifference(double got, double expected) {
     return got == expected ? 0 : std::fabs(got - expected) / std::fabs(expected);
@@ -83,12 +83,12 @@ long double extended(const Cell& c) {
             return sum;
         };
         for (int i = 0; i < kNodeCount; ++i) {
-            for (const L y : {L(tables.quadratureNodes[i]), -L(tables.quadratureNodes[i])}) {
+            for (const L y : {L(tables().quadratureNodes[i]), -L(tables().quadratureNodes[i])}) {
                 const L t = ts + (1 + y) * length / 2;
                 const L v = b.startVolume + b.rate * (t - ts);
                 const L factor = c.p.deltaScaled / (v * 120) + gamma / (std::pow(v, L(0.667)) * 60);
-                total +=
-                    std::max(content(t), L(0)) * factor * tables.quadratureWeights[i] * length / 2;
+                total += std::max(content(t), L(0)) * factor * tables().quadratureWeights[i] *
+                         length / 2;
             }
         }
         removed[d] = content(b.end) * (1 - 10 / (b.startVolume + b.rate * length));
@@ -131,26 +131,14 @@ void forEachCell(auto check) {
 }  // namespace
 
 // All 20 standards as their fields show them: full tables up to N = 250, beyond that
-// cells on a diagonal and the corners. The calculation uses the fast engine by default, and
-// the estimate's trial computes with it what the reference trial computes.
+// cells on a diagonal and the corners.
 TEST(FastEngineAgreement, EveryStandardMatchesTheReference) {
     for (int i = 0; i < kStandardCount; ++i) {
-        const StandardFieldTexts fields = standardFieldTexts(data.library[i]);
+        const StandardFieldTexts fields = standardFieldTexts(test::shippedData().library[i]);
         const ModelParameters p = readModelParameters(fields.fields, fields.name);
-        const DoseResults got = RunCalculation(fields.fields, fields.name, tables);
-        EXPECT_EQ(got.tables, computeDoseTablesFast(p, tables, static_cast<int>(IntervalCount(p))));
-        auto noClock = [] { return 0; };
-        const TimeEstimate fastTrial = EstimateCalculationTime(fields.fields, tables, noClock);
-        const TimeEstimate refTrial =
-            EstimateCalculationTime(fields.fields, tables, noClock, DoseEngine::Reference);
-        EXPECT_EQ(fastTrial.trialRun, IntervalCount(p) > kShortCalculationLimit) << fields.name;
+        const DoseResults got = RunCalculation(fields.fields, fields.name, tables());
         forEachCell([&](int s, int v, int t) {
-            const double trialDose = fastTrial.trialTable.at(t, v);
-            if (s == 0) {  // the trial's one table, filled exactly when the trial runs
-                EXPECT_EQ(trialDose > 0, fastTrial.trialRun);
-                EXPECT_LE(relativeDifference(trialDose, refTrial.trialTable.at(t, v)), kAgreement);
-            }
-            const Cell c{p, s, tables.v0Grid[v], tables.t0Grid[t]};
+            const Cell c{p, s, tables().v0Grid[v], tables().t0Grid[t]};
             if (c.n() > 250 && v != t % kV0Count && !(v % 6 == 0 && t % 8 == 0)) return;
             EXPECT_FALSE(compareWithReference(
                 c, got.tables[s].at(t, v), reference(c),
@@ -189,12 +177,12 @@ TEST(FastEngineAgreement, RandomParameterSetsMatchTheReference) {
         }
         // A component with fraction 0 but a rate constant takes no part.
         if (components < 4 && chance(0.3)) c.push_back({0.0, uniform(0, 0.1), 0});
-        double t0 = chance(0.5) ? tables.t0Grid[set % kT0Count] : uniform(5, 400);
+        double t0 = chance(0.5) ? tables().t0Grid[set % kT0Count] : uniform(5, 400);
         if (set % 10 == 1) t0 = set % 20 == 1 ? 900 : 1000;  // at midnight, after it
         const Cell cell{parameters(c, tp, chance(0.15) ? 0 : logUniform(1e-7, 1e-3),
                                    chance(0.15) ? 0 : logUniform(1e-6, 1e-3)),
                         set % kScheduleCount,
-                        chance(0.5) ? tables.v0Grid[set % kV0Count] : uniform(10, 500), t0};
+                        chance(0.5) ? tables().v0Grid[set % kV0Count] : uniform(10, 500), t0};
         const int n = cell.n();
         ASSERT_LE(n, kMaxIntervals);
         VoidHistory ref, got;
@@ -215,9 +203,8 @@ TEST(FastEngineAgreement, RandomParameterSetsMatchTheReference) {
 
 // Fixed cases, one with the clamp in most intervals. The literal sums lose accuracy to the
 // cancellation between inflow and outflow as N grows; carrying the content does not, as
-// extended precision shows. A cell computed alone gives the very dose of its row, and
-// calculations running at the same time share nothing mutable.
-TEST(FastEngineCells, AccurateAloneWithItsRowAndAlongsideOthers) {
+// extended precision shows. A cell computed alone gives the very dose of its row.
+TEST(FastEngineCells, AccurateAndAloneAsInItsRow) {
     const Cell cases[] = {
         {parameters({{0.99, 6.93e-3, 100}, {0.01, 6.88e-5, 1.01e4}}, 361), 0, 10, 20},
         {parameters({{0.53, 1.604167e-4, 4320}}, 11520), 1, 100, 120},
@@ -231,18 +218,14 @@ TEST(FastEngineCells, AccurateAloneWithItsRowAndAlongsideOthers) {
         auto error = [&](double dose) { return std::fabs(double((dose - exact) / exact)); };
         // A few units of rounding either way are noise, not a loss of accuracy.
         EXPECT_LE(error(fast(c)), std::min(std::max(error(reference(c)), 8e-16), 1e-14));
-        std::array<std::array<DoseTable, kScheduleCount>, 4> results;
-        // Four calculations at once; the callers join as the loop ends.
-        for (std::vector<std::jthread> callers; auto& r : results)
-            callers.emplace_back([&] { r = computeDoseTablesFast(c.p, tables, c.n()); });
+        const auto rows = computeDoseTablesFast(c.p, tables(), c.n());
         forEachCell([&](int s, int v, int t) {
-            const double alone = fast({c.p, s, tables.v0Grid[v], tables.t0Grid[t]});
-            for (const auto& r : results) EXPECT_EQ(r[s].at(t, v), alone);
+            EXPECT_EQ(rows[s].at(t, v), fast({c.p, s, tables().v0Grid[v], tables().t0Grid[t]}));
         });
     }
     // Components that cancel exactly keep the bladder empty; with no fraction at all every
     // dose is exactly 0.
     EXPECT_EQ(fast({parameters({{0.5, 0.01, 70}, {-0.5, 0.01, 70}}, 360), 1, 100, 60}), 0.0);
-    for (const DoseTable& table : computeDoseTablesFast(parameters({}, 360), tables, 5))
+    for (const DoseTable& table : computeDoseTablesFast(parameters({}, 360), tables(), 5))
         EXPECT_EQ(table, DoseTable{});
 }

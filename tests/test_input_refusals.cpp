@@ -17,13 +17,15 @@
 #include "engine/input_warnings.h"
 #include "engine/numtext.h"
 #include "library/standards.h"
+#include "support.h"
 
 namespace orvane {
 namespace {
 
-const std::string kDataFile = std::string(ORVANE_SOURCE_DIR) + "/data/orvane.dat";
-const StandardData kData = LoadStandardData(kDataFile);
-const StandardPharmaceutical& kDtpa = kData.library[1];
+const std::string kDataFile = test::shippedDataFile().string();
+const StandardPharmaceutical& dtpa() {
+    return test::shippedData().library[1];
+}
 
 // The rules: a text that is not wholly a number, an infinite value, a physical half-life
 // that is not positive, a negative rate constant on a component with a fraction, a biological
@@ -34,9 +36,9 @@ bool shouldBeRefused(int field, const std::string& text) {
     if (!trimmed.empty() && !isWholeNumber(trimmed)) return true;
     const double value = textToNumber(trimmed);
     const int c = field / 3;
-    const bool takesPart = field < 12 && kDtpa.fraction[c] != 0 && kDtpa.rateConstant[c] != 0;
+    const bool takesPart = field < 12 && dtpa().fraction[c] != 0 && dtpa().rateConstant[c] != 0;
     return !std::isfinite(value) || (field == 12 && value <= 0) ||
-           (field < 12 && field % 3 == 1 && kDtpa.fraction[c] != 0 && value < 0) ||
+           (field < 12 && field % 3 == 1 && dtpa().fraction[c] != 0 && value < 0) ||
            (field < 12 && field % 3 == 2 && takesPart && value <= 0) || (field > 12 && value < 0);
 }
 
@@ -72,11 +74,12 @@ TEST(InputSweep, EveryFieldTakesEveryOddTextWithoutANonFiniteDose) {
     for (int field = 0; field < kFieldCount; ++field) {
         for (const std::string& text : texts) {
             SCOPED_TRACE(fieldCaption(field) + " holding \"" + text.substr(0, 8) + "\"");
-            FieldTexts fields = standardFieldTexts(kDtpa).fields;
+            FieldTexts fields = standardFieldTexts(dtpa()).fields;
             fields[field] = text;
             const int refused = shouldBeRefused(field, text) ? field : -1;
             const auto calculate = [&] {
-                for (const DoseTable& table : RunCalculation(fields, "DTPA", kData.tables).tables) {
+                for (const DoseTable& table :
+                     RunCalculation(fields, "DTPA", test::shippedTables()).tables) {
                     for (const auto& row : table.dose) {
                         for (double dose : row) ASSERT_TRUE(std::isfinite(dose)) << dose;
                     }
@@ -86,7 +89,8 @@ TEST(InputSweep, EveryFieldTakesEveryOddTextWithoutANonFiniteDose) {
             // The time check refuses the same input, before it reads the clock for a trial.
             int clockReads = 0;
             const auto estimate = [&] {
-                EstimateCalculationTime(fields, kData.tables, [&] { return ++clockReads, 0; });
+                EstimateCalculationTime(fields, test::shippedTables(),
+                                        [&] { return ++clockReads, 0; });
             };
             EXPECT_EQ(refusedField(estimate), refused);
             EXPECT_TRUE(refused < 0 || clockReads == 0);
@@ -118,29 +122,30 @@ TEST(InputMessages, SayWhatWasTypedAndWhatToTypeInstead) {
         {13, "-2.6E-06", "Delta (mGy-kg/MBq-s): the value is negative (-2.60E-06)"},
         {14, "-5.56E-05", "Gamma (mGy-cm^2/MBq-s): the value is negative (-5.56E-05)"}};
     for (const auto& [field, text, words] : cases) {
-        FieldTexts fields = standardFieldTexts(kDtpa).fields;
+        FieldTexts fields = standardFieldTexts(dtpa()).fields;
         fields[field] = text;
-        const int refused = refusedField([&] { RunCalculation(fields, "", kData.tables); });
+        const int refused =
+            refusedField([&] { RunCalculation(fields, "", test::shippedTables()); });
         EXPECT_EQ(refused, field) << text;
         std::string message;
         try {
-            EstimateCalculationTime(fields, kData.tables);
+            EstimateCalculationTime(fields, test::shippedTables());
         } catch (const InputError& error) {
             message = error.what();
         }
         EXPECT_NE(message.find(words), std::string::npos) << message;
     }
     // A component that takes no part may leave its half-life blank.
-    FieldTexts fields = standardFieldTexts(kDtpa).fields;
+    FieldTexts fields = standardFieldTexts(dtpa()).fields;
     fields[3] = "", fields[5] = "";
-    EXPECT_NO_THROW(RunCalculation(fields, "", kData.tables));
+    EXPECT_NO_THROW(RunCalculation(fields, "", test::shippedTables()));
     fields[3] = "0.01", fields[4] = "0";
-    EXPECT_NO_THROW(RunCalculation(fields, "", kData.tables));
+    EXPECT_NO_THROW(RunCalculation(fields, "", test::shippedTables()));
 }
 
 // Doubtful input is computed and told: which fields, with the numbers.
 TEST(InputWarnings, NameTheFieldsAndTheNumbers) {
-    for (const StandardPharmaceutical& standard : kData.library) {
+    for (const StandardPharmaceutical& standard : test::shippedData().library) {
         EXPECT_TRUE(inputWarnings(standardFieldTexts(standard).fields).empty()) << standard.name;
     }
     using Edits = std::vector<std::pair<int, std::string>>;
@@ -168,7 +173,7 @@ TEST(InputWarnings, NameTheFieldsAndTheNumbers) {
         {{{13, ""}, {14, ""}}, {}, ""},
         {{{0, "3"}, {3, "2"}, {1, "1"}}, {0, 0, 3, 2}, ""}};
     for (const auto& [edits, fields, words] : cases) {
-        FieldTexts texts = standardFieldTexts(kDtpa).fields;
+        FieldTexts texts = standardFieldTexts(dtpa()).fields;
         for (const auto& [field, text] : edits) texts[field] = text;
         const std::vector<InputWarning> warnings = inputWarnings(texts);
         std::vector<int> warned;
@@ -181,7 +186,7 @@ TEST(InputWarnings, NameTheFieldsAndTheNumbers) {
             EXPECT_NE(warnings.front().message.find(words), std::string::npos)
                 << warnings.front().message;
         }
-        EXPECT_NO_THROW(RunCalculation(texts, "", kData.tables));  // never refused
+        EXPECT_NO_THROW(RunCalculation(texts, "", test::shippedTables()));  // never refused
     }
 }
 

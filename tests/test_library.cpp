@@ -13,18 +13,18 @@
 #include <vector>
 
 #include "library/standards.h"
+#include "support.h"
 
 namespace orvane {
 namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kShippedFile = fs::path(ORVANE_SOURCE_DIR) / "data" / "orvane.dat";
+const fs::path kShippedFile = test::shippedDataFile();
 
 // The numbers of the shipped file as written there, in order.
 std::vector<std::string> shippedFields() {
-    std::ifstream in(kShippedFile, std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string text = test::readFile(kShippedFile);
     const std::regex field("[^,\\s]+");
     return {std::sregex_token_iterator(text.begin(), text.end(), field), {}};
 }

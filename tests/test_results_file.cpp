@@ -10,6 +10,7 @@
 #include <iterator>
 
 #include "report/results_file.h"
+#include "support.h"
 
 namespace orvane {
 namespace {
@@ -42,11 +43,6 @@ std::vector<std::string> splitCrLf(const std::string& text) {
     }
     EXPECT_EQ(start, text.size()) << "text does not end with CR LF";
     return lines;
-}
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 TEST(ResultsFileText, WorkedExampleAndWhatChangesWithComponentsNameAndDoses) {
@@ -104,12 +100,12 @@ TEST(WriteResultsFile, WritesTheTextReplacesItAndLeavesEverythingAsItWasWhenRefu
     const fs::path folder = pattern, path = folder / "results.txt";
     DoseResults results = exampleResults();
     ASSERT_TRUE(WriteResultsFile(path, results).ok);
-    EXPECT_EQ(readFile(path), resultsFileText(results));
+    EXPECT_EQ(test::readFile(path), resultsFileText(results));
     ASSERT_EQ(::chmod(path.c_str(), 0640), 0);
     results.parameters.name = "second";
     results.tables[2].at(3, 3) = 42;
     ASSERT_TRUE(WriteResultsFile(path, results).ok);
-    EXPECT_EQ(readFile(path), resultsFileText(results));
+    EXPECT_EQ(test::readFile(path), resultsFileText(results));
     EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));  // kept
 
     fs::create_directory(folder / "taken");
@@ -123,7 +119,7 @@ TEST(WriteResultsFile, WritesTheTextReplacesItAndLeavesEverythingAsItWasWhenRefu
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 2) << "a temporary file is left";
     EXPECT_TRUE(fs::is_empty(folder / "taken"));
-    EXPECT_EQ(readFile(path), resultsFileText(results));
+    EXPECT_EQ(test::readFile(path), resultsFileText(results));
     fs::remove_all(folder);
 }
 
@@ -152,7 +148,7 @@ TEST(ResultsFileGolden, MatchesTheCommittedFiles) {
         const fs::path path = fs::path(ORVANE_TEST_DATA) / name;
         if (rewrite)
             std::ofstream(path, std::ios::binary | std::ios::trunc) << resultsFileText(results);
-        EXPECT_EQ(resultsFileText(results), readFile(path)) << "differs from " << path;
+        EXPECT_EQ(resultsFileText(results), test::readFile(path)) << "differs from " << path;
     }
     if (rewrite) GTEST_SKIP() << "rewrote the golden files";
 }

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "report/results_file.h"
+#include "support.h"
 #include "unprivileged.h"
 
 namespace orvane {
@@ -19,11 +20,6 @@ namespace fs = std::filesystem;
 
 const std::string kOld = "results of an earlier calculation\r\n";
 const std::string kNew = resultsFileText(DoseResults{});
-
-std::string readFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 
 std::set<fs::path> entries(const fs::path& folder) {
     return {fs::directory_iterator(folder), fs::directory_iterator()};
@@ -95,7 +91,8 @@ TEST(ResultsFileFaults, EachRefusalNamesPathAndReasonAndLeavesTheFolderAsItWas) 
         const std::string outcome = save(target, unprivileged, limit);
         if (outcome == "no rights") GTEST_SKIP() << "cannot drop root rights here";
         EXPECT_EQ(outcome, error < 0 ? "ok" : refusal(target, error));
-        EXPECT_EQ(readFile(error < 0 ? target : folder / "results.txt"), error < 0 ? kNew : kOld);
+        EXPECT_EQ(test::readFile(error < 0 ? target : folder / "results.txt"),
+                  error < 0 ? kNew : kOld);
         if (error < 0) expected.insert(target);
         EXPECT_EQ(entries(folder), expected);
     }

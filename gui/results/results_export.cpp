@@ -115,11 +115,16 @@ QString ResultsExport::suggestedPath(const QString& ending, bool withRates) cons
     return QDir(folder_).filePath(base + ending);
 }
 
-QString ResultsExport::title(std::optional<int> schedule) const {
+QString ResultsExport::title(const std::vector<int>& schedules) const {
     const QString name = QString::fromStdString(module_.doseResults()->parameters.name);
-    const QString what =
-        schedule ? QString::fromLatin1(kScheduleCaptions[static_cast<std::size_t>(*schedule)])
-                 : QStringLiteral("all three fill-rate schedules");
+    QString what = QStringLiteral("all three fill-rate schedules");
+    if (schedules.size() == 1) {
+        what = QString::fromLatin1(kScheduleCaptions[static_cast<std::size_t>(schedules.front())]);
+    } else if (schedules.size() < static_cast<std::size_t>(kScheduleCount)) {
+        QStringList numbers;
+        for (const int schedule : schedules) numbers << QString::number(schedule + 1);
+        what = QStringLiteral("fill-rate schedules ") + numbers.join(QStringLiteral(" and "));
+    }
     return name.isEmpty() ? QStringLiteral("Bladder dose (mGy/MBq), %1").arg(what)
                           : QStringLiteral("Bladder dose (mGy/MBq), %1, %2").arg(name, what);
 }
@@ -150,7 +155,7 @@ void ResultsExport::saveGraph() {
         picture_->size(),
         picture_->font(),
         picture_->logicalDpiX(),
-        title(schedule),
+        title({schedule}),
         {QString::fromStdString(module_.doseResults()->parameters.name),
          QString::fromLatin1(kScheduleCaptions[static_cast<std::size_t>(schedule)])}};
     const QString failure = writeExportFile(path, "the graph", [&](QIODevice& file) {
@@ -169,7 +174,7 @@ void ResultsExport::print() {
     if (!module_.doseResults() || !module_.services().exportDialogs.print) return;
     QPrinter printer(QPrinter::HighResolution);
     preparePrinter(printer);
-    printer.setDocName(title(std::nullopt));
+    printer.setDocName(title(schedulesToPrint(QPrinter::AllPages, 0, 1, kScheduleCount)));
     printer.setFromTo(1, kScheduleCount);
     if (!module_.services().exportDialogs.print(&window_, printer)) return;
     const std::vector<int> schedules = schedulesToPrint(
@@ -179,9 +184,7 @@ void ResultsExport::print() {
         // Printed to a file: written like any other export, so that a failure keeps the old
         // file and says why.
         const QPageLayout layout = printer.pageLayout();
-        const QString docTitle =
-            schedules.size() == 1 ? title(schedules.front()) : title(std::nullopt);
-        writePdf(file, schedules, docTitle, &layout);
+        writePdf(file, schedules, &layout);
         return;
     }
     if (!printSchedules(printer, *module_.doseResults(), schedules, currentPrintFooter())) {
@@ -199,13 +202,13 @@ void ResultsExport::savePdf(bool allSchedules) {
     const std::vector<int> schedules =
         schedulesToPrint(allSchedules ? QPrinter::AllPages : QPrinter::CurrentPage,
                          window_.shownSchedule(), 1, kScheduleCount);
-    writePdf(path, schedules, allSchedules ? title(std::nullopt) : title(window_.shownSchedule()),
-             nullptr);
+    writePdf(path, schedules, nullptr);
 }
 
 void ResultsExport::writePdf(const QString& path, const std::vector<int>& schedules,
-                             const QString& docTitle, const QPageLayout* layout) {
+                             const QPageLayout* layout) {
     const PrintFooter footer = currentPrintFooter();
+    const QString docTitle = title(schedules);
     const QString failure = writeExportFile(path, "the PDF", [&](QIODevice& file) {
         return writeSchedulesPdf(file, *module_.doseResults(), schedules, footer, docTitle, layout);
     });

@@ -7,7 +7,6 @@
 #include <QObject>
 #include <QString>
 #include <functional>
-#include <optional>
 #include <vector>
 
 #include "gui/common/module1.h"
@@ -44,11 +43,12 @@ private:
     // A file name in the last folder used: the name, with the shown schedule's rates when
     // withRates, then ending, e.g. "Tc-99m-MAG3-0.5-0.25.png".
     QString suggestedPath(const QString& ending, bool withRates) const;
-    // What an export shows: the name and the schedule (0..2), or all schedules.
-    QString title(std::optional<int> schedule) const;
+    // What an export shows: the name and the schedules (0..2) it holds.
+    QString title(const std::vector<int>& schedules) const;
     QString askForFile(const QString& caption, const QString& suggested,
                        const QStringList& filters);
-    void writePdf(const QString& path, const std::vector<int>& schedules, const QString& docTitle,
+    // The schedules as a PDF at path, on the report's pages or layout; a failure is told.
+    void writePdf(const QString& path, const std::vector<int>& schedules,
                   const QPageLayout* layout);
     void tell(const QString& text);
 

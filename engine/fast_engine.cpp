@@ -216,12 +216,15 @@ void FastDoseEngine::tabulateKernels() {
 Kernel FastDoseEngine::kernel(const NodeSet& nodes, double startVolume, double rate,
                               bool night) const {
     Kernel kernel;
+    // S(V) first, in a loop of its own, so that its calls do not hold up the sums below.
+    std::array<double, kPoints> factor;
+    for (int p = 0; p < kPoints; ++p) {
+        factor[p] = doseRateFactor(parameters_, startVolume + rate * nodes.offset[p]);
+    }
     double content = 0.0;
     Components inflow{};
     for (int p = 0; p < kPoints; ++p) {
-        const double volume = startVolume + rate * nodes.offset[p];
-        const double weight =
-            nodes.weightTime[p] * doseRateFactor(parameters_, volume) * nodes.decay[p];
+        const double weight = nodes.weightTime[p] * factor[p] * nodes.decay[p];
         kernel.weight[p] = weight;
         content += weight;
         for (int c = 0; c < kComponentCount; ++c) inflow[c] += weight * nodes.uptake[c][p];

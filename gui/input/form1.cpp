@@ -129,7 +129,8 @@ void Form1::createControls() {
     Label10 = named(new QLabel, QStringLiteral("Label10"));
     Label10->setWordWrap(true);
     Label10->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Label10->setMargin(3);
+    // Room at the sides only: a line of text starts at the top of the box.
+    Label10->setContentsMargins(3, 0, 3, 0);
     information_->setWidget(Label10);
     showWholeInformationLines();
 
@@ -182,12 +183,10 @@ void Form1::createMenus() {
 }
 
 void Form1::showWholeInformationLines() {
-    // The box ends below its last whole line, and scrolling moves by lines, so that no line
-    // is cut at the box's bottom, at the top of the text or at its end.
+    // The box holds a whole number of lines, and a step, a page and the whole range of the
+    // scroll bar are whole lines, so that no line is cut at the box's top or bottom.
     const int line = wrappedLineHeight(Label10);
-    // The text starts one margin down; the box ends where a line ends.
-    const int frame = 2 * information_->frameWidth() + Label10->margin();
-    const int spare = (information_->height() - frame) % line;
+    const int spare = (information_->height() - 2 * information_->frameWidth()) % line;
     information_->resize(information_->width(), information_->height() - spare);
     information_->verticalScrollBar()->setSingleStep(line);
 }

@@ -27,17 +27,22 @@ TEST_F(InputWindow, SessionFromStartToCalculation) {
     for (int n = 1; n <= 17; ++n) EXPECT_TRUE(field(input, n)->text().isEmpty()) << n;
     EXPECT_FALSE(calculateButton->isEnabled());
     EXPECT_FALSE(hint->isVisibleTo(input));
-    // The help box cuts no line at its bottom, at the top of the text or scrolled to its end.
+    // The help box cuts no line at its top or bottom, at the text's start, a step or a page
+    // down, or at its end.
     auto* help = control<QLabel>(input, QStringLiteral("Label10"));
     auto* box = qobject_cast<QScrollArea*>(help->parentWidget()->parentWidget());
     ASSERT_NE(box, nullptr);
     QScrollBar* scroll = box->verticalScrollBar();
     const int line = wrappedLineHeight(help), shown = box->viewport()->height();
+    const QRect text = help->contentsRect();
     ASSERT_GT(scroll->maximum(), 0);  // the text needs more room than the box has
-    for (const int position : {0, scroll->singleStep(), scroll->maximum()}) {
-        for (int y = help->margin(); y + line <= help->height() - help->margin(); y += line) {
+    for (const int position : {0, scroll->singleStep(), scroll->pageStep(),
+                               3 * scroll->singleStep(), scroll->maximum()}) {
+        for (int y = text.top(); y + line <= text.bottom() + 1; y += line) {
             const int top = y - position;  // of a text line in the box
-            EXPECT_FALSE(top < shown && top + line > shown) << position << " " << top;
+            for (const int edge : {0, shown}) {
+                EXPECT_FALSE(top < edge && top + line > edge) << position << " " << top;
+            }
         }
     }
     // Disabled, the Calculate button is passed over by Tab.

@@ -1,0 +1,428 @@
+// The Python module `orvane`: dose tables, patient scenarios and their uncertainty, computed by
+// the engine with the interpreter's lock released. Units: min, ml, ml/min, MBq, mGy/MBq.
+#include <pybind11/eval.h>
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+#include "engine/calculation.h"
+#include "engine/numtext.h"
+#include "engine/scenario.h"
+#include "engine/scenario_uncertainty.h"
+#include "engine/version.h"
+#include "library/scenario_file.h"
+#include "library/standards.h"
+#include "library/uncertainty_file.h"
+#include "python/convert.h"
+#include "python/docstrings.h"
+#include "report/report.h"
+#include "report/results_file.h"
+#include "report/scenario_report.h"
+#include "report/uncertainty_report.h"
+
+namespace py = pybind11;
+using nlohmann::json;
+
+namespace orvane::python {
+namespace {
+
+// The keys of the fifteen input fields, in field order, as table() takes them.
+constexpr std::array<const char*, kFieldCount> kFieldKeys{
+    "f1", "k1", "tb1", "f2", "k2", "tb2", "f3", "k3", "tb3", "f4", "k4", "tb4", "tp", "delta",
+    "gamma"};
+
+// A loaded data file; shared by every result computed from it.
+struct Data {
+    std::shared_ptr<const StandardData> standard;
+    std::string file;
+};
+
+Data loadData(const std::filesystem::path& file) {
+    py::gil_scoped_release unlocked;
+    return {std::make_shared<const StandardData>(LoadStandardData(file)), file.string()};
+}
+
+// `data=`: None for the module's own data file (read once, on first use), a Data, or a path.
+Data dataOf(const py::object& data) {
+    if (data.is_none()) {
+        py::module_ module = py::module_::import("orvane");
+        if (!py::hasattr(module, "_default_data")) {
+            module.attr("_default_data") = py::cast(loadData(defaultDataFile()));
+        }
+        return module.attr("_default_data").cast<Data>();
+    }
+    if (py::isinstance<Data>(data)) return data.cast<Data>();
+    return loadData(data.cast<std::filesystem::path>());
+}
+
+void raise(const char* type, const std::string& message, py::object path) {
+    const py::object kind = py::module_::import("orvane").attr(type);
+    const py::object error = kind(message, path);
+    PyErr_SetObject(kind.ptr(), error.ptr());
+}
+
+// The module's errors for the layers' exceptions.
+void translateError(std::exception_ptr thrown) {
+    try {
+        std::rethrow_exception(thrown);
+    } catch (const ScenarioError& e) {
+        raise("InputError", e.what(), e.path().empty() ? py::object(py::none()) : py::str(e.path()));
+    } catch (const InputError& e) {
+        raise("InputError", e.what(), e.field() < 0 ? py::object(py::none()) : py::str(kFieldKeys[e.field()]));
+    } catch (const DataFileError& e) {
+        raise("DataFileError", e.what(), py::str(e.file()));
+    } catch (const GridError& e) {
+        raise("DataFileError", e.what(), py::none());
+    } catch (const CalculationError& e) {
+        raise("InputError", e.what(), py::none());
+    } catch (const ScenarioFileError& e) {
+        PyErr_SetString(PyExc_OSError, e.what());
+    }
+}
+
+// --- Dose tables ---------------------------------------------------------------------------
+
+int standardIndex(py::handle key) {
+    if (PyUnicode_Check(key.ptr())) {
+        const std::string name = key.cast<std::string>();
+        for (int i = 0; i < kStandardCount; ++i) {
+            if (name == kStandardNames[i]) return i;
+        }
+        throw ScenarioError("standard", "no standard \"" + name +
+                                            "\" (give 0..19 or a name from orvane.standards())");
+    }
+    if (PyLong_Check(key.ptr()) && !PyBool_Check(key.ptr())) {
+        const long long index = key.cast<long long>();
+        if (index >= 0 && index < kStandardCount) return static_cast<int>(index);
+    }
+    throw ScenarioError("standard", "expected a standard's name or its index 0..19");
+}
+
+// A field as the input window would hold it: a text as typed, a number to the last bit.
+std::string fieldText(py::handle value, const std::string& key) {
+    PyObject* object = value.ptr();
+    if (object == Py_None) return "";
+    if (PyUnicode_Check(object)) return value.cast<std::string>();
+    const json number = PyBool_Check(object) ? json() : toJson(value, key);
+    if (number.is_number_integer()) return std::to_string(number.get<long long>());
+    if (number.is_number_float()) return formatRoundTrip(number.get<double>());
+    throw ScenarioError(key, "expected a text, a number or None");
+}
+
+struct TableInput {
+    FieldTexts fields{};
+    std::string name;
+};
+
+void takeStandard(TableInput& input, py::handle key, const StandardData& data) {
+    const StandardFieldTexts texts = standardFieldTexts(data.library[standardIndex(key)]);
+    input.fields = texts.fields;
+    input.name = texts.name;
+}
+
+TableInput tableInput(py::handle what, const StandardData& data) {
+    TableInput input;
+    if (PyDict_Check(what.ptr())) {
+        const py::dict dict = py::reinterpret_borrow<py::dict>(what);
+        if (dict.contains("standard")) takeStandard(input, dict["standard"], data);
+        for (auto [key, value] : dict) {
+            const std::string name = py::str(key);
+            const auto field = std::find(kFieldKeys.begin(), kFieldKeys.end(), name);
+            if (field != kFieldKeys.end()) {
+                input.fields[field - kFieldKeys.begin()] = fieldText(value, name);
+            } else if (name == "name") {
+                input.name = py::str(value);
+            } else if (name != "standard") {
+                throw ScenarioError(name, "unknown key; give standard, name or the fields f1, "
+                                          "k1, tb1, ..., tp, delta, gamma");
+            }
+        }
+    } else if (PyList_Check(what.ptr()) || PyTuple_Check(what.ptr())) {
+        const py::sequence list = py::reinterpret_borrow<py::sequence>(what);
+        if (list.size() != kFieldCount) {
+            throw ScenarioError("", "expected the 15 fields f1, k1, tb1, ..., tp, delta, gamma, "
+                                    "not " + std::to_string(list.size()) + " values");
+        }
+        for (int f = 0; f < kFieldCount; ++f) input.fields[f] = fieldText(list[f], kFieldKeys[f]);
+    } else {
+        takeStandard(input, what, data);
+    }
+    return input;
+}
+
+struct Table {
+    DoseResults results;
+    FieldTexts fields;
+};
+
+Table computeTable(const py::object& what, const std::optional<std::string>& name,
+                   const py::object& data) {
+    const Data loaded = dataOf(data);
+    TableInput input = tableInput(what, *loaded.standard);
+    if (name) input.name = *name;
+    py::gil_scoped_release unlocked;
+    return {RunCalculation(input.fields, input.name, loaded.standard->tables), input.fields};
+}
+
+py::array_t<double> doseArray(const Table& table) {
+    py::array_t<double> doses({kScheduleCount, kV0Count, kT0Count});
+    auto cells = doses.mutable_unchecked<3>();
+    for (int s = 0; s < kScheduleCount; ++s) {
+        for (int v = 0; v < kV0Count; ++v) {
+            for (int t = 0; t < kT0Count; ++t) cells(s, v, t) = table.results.tables[s].at(t, v);
+        }
+    }
+    doses.attr("flags").attr("writeable") = false;
+    return doses;
+}
+
+int scheduleIndex(int schedule) {
+    if (schedule < 1 || schedule > kScheduleCount) {
+        throw ScenarioError("schedule", "schedules are numbered 1, 2 and 3");
+    }
+    return schedule - 1;
+}
+
+// --- Scenarios -----------------------------------------------------------------------------
+
+struct ScenarioRun {
+    Scenario scenario;
+    ScenarioResult result;
+};
+
+json scenarioDocument(const py::object& source) {
+    if (PyDict_Check(source.ptr())) return toJson(source);
+    const std::filesystem::path file = source.cast<std::filesystem::path>();
+    py::gil_scoped_release unlocked;
+    return parseScenarioJson(readScenarioText(file));
+}
+
+Scenario readScenario(const json& document, const StandardData& data) {
+    checkGrids(data.tables);
+    ScenarioReadOptions reading;
+    reading.sections = {"uncertainty"};
+    return scenarioFromJson(document, data, reading);
+}
+
+ScenarioRun runScenario(const py::object& source, std::optional<double> step,
+                        const py::object& data) {
+    if (step && !(*step > 0 && std::isfinite(*step))) {
+        throw ScenarioError("time_course", "expected a positive step in minutes");
+    }
+    const Data loaded = dataOf(data);
+    const json document = scenarioDocument(source);
+    py::gil_scoped_release unlocked;
+    const StandardData& standard = *loaded.standard;
+    ScenarioRun run{readScenario(document, standard), {}};
+    const QuadratureRule rule{standard.tables.quadratureNodes, standard.tables.quadratureWeights};
+    run.result = computeScenario(run.scenario, rule, step);
+    return run;
+}
+
+py::object timeCourse(const ScenarioRun& run) {
+    const std::vector<TimePoint>& points = run.result.timeCourse;
+    if (points.empty()) return py::none();
+    auto column = [&points](double scale, double TimePoint::*member) {
+        std::vector<double> values;
+        values.reserve(points.size());
+        for (const TimePoint& p : points) values.push_back(p.*member * scale);
+        return readOnlyArray(std::move(values));
+    };
+    py::dict course;
+    course["time_min"] = column(1.0, &TimePoint::time);
+    course["volume_ml"] = column(1.0, &TimePoint::volume);
+    course["activity_fraction"] = column(1.0, &TimePoint::activity);
+    course["dose_rate_mGy_per_MBq_min"] = column(1.0, &TimePoint::doseRate);
+    course["cumulative_dose_mGy_per_MBq"] = column(1.0, &TimePoint::cumulativeDose);
+    if (const auto mbq = run.scenario.administeredActivity) {
+        course["activity_MBq"] = column(*mbq, &TimePoint::activity);
+    }
+    return course;
+}
+
+// --- Uncertainty ---------------------------------------------------------------------------
+
+py::dict uncertaintyAnalysis(const py::object& source, std::optional<int> threads,
+                        const py::object& data) {
+    const Data loaded = dataOf(data);
+    const json document = scenarioDocument(source);
+    if (!document.contains("uncertainty")) {
+        throw ScenarioError("uncertainty", "the scenario has no uncertainty section");
+    }
+    if (threads && *threads < 1) throw ScenarioError("threads", "expected 1 or more threads");
+    UncertaintyPlan plan;
+    UncertaintyResult analysis;
+    {
+        py::gil_scoped_release unlocked;
+        const StandardData& standard = *loaded.standard;
+        const Scenario scenario = readScenario(document, standard);
+        plan = readUncertaintySection(document["uncertainty"], document, scenario);
+        constexpr std::uint64_t kTwoThreadSamples = 1000;
+        const bool two = plan.options.samples >= kTwoThreadSamples &&
+                         std::thread::hardware_concurrency() >= 2;
+        plan.options.threads = threads.value_or(two ? 2 : 1);
+        const QuadratureRule rule{standard.tables.quadratureNodes,
+                                  standard.tables.quadratureWeights};
+        try {
+            analysis = runScenarioUncertainty(scenario, rule, plan.keys, plan.inputs, plan.options);
+        } catch (const std::invalid_argument& e) {
+            throw ScenarioError("uncertainty", e.what());
+        }
+    }
+    py::dict result = fromJson(uncertaintyJson(plan.inputs, analysis));
+    result["nominal"] = analysis.nominal;
+    py::list inputs;
+    for (const UncertainInput& input : plan.inputs) inputs.append(input.path);
+    result["inputs"] = inputs;
+    result["doses"] = readOnlyArray(analysis.doses);
+    const auto count = static_cast<py::ssize_t>(analysis.doses.size());
+    result["values"] =
+        readOnlyArray(analysis.values).reshape({count, static_cast<py::ssize_t>(inputs.size())});
+    return result;
+}
+
+// --- Standards -----------------------------------------------------------------------------
+
+py::list standardsList(const py::object& data) {
+    const Data loaded = dataOf(data);
+    py::list list;
+    for (int i = 0; i < kStandardCount; ++i) {
+        const StandardPharmaceutical& s = loaded.standard->library[i];
+        const StandardFieldTexts texts = standardFieldTexts(s);
+        py::list components;
+        for (int c = 0; c < kComponentCount; ++c) {
+            py::dict component;
+            component["fraction"] = s.fraction[c];
+            component["rate_constant_per_min"] = s.rateConstant[c];
+            component["biological_half_life_min"] = s.biologicalHalfLife[c];
+            components.append(component);
+        }
+        py::dict fields;
+        for (int f = 0; f < kFieldCount; ++f) fields[kFieldKeys[f]] = texts.fields[f];
+        py::dict entry;
+        entry["index"] = i;
+        entry["name"] = texts.name;
+        entry["components"] = components;
+        entry["physical_half_life_min"] = s.physicalHalfLife;
+        entry["delta_mGy_kg_per_MBq_s"] = s.delta;
+        entry["gamma_mGy_cm2_per_MBq_s"] = s.gamma;
+        entry["fields"] = fields;
+        entry["source"] = loaded.file;
+        list.append(entry);
+    }
+    return list;
+}
+
+}  // namespace
+
+
+
+}  // namespace orvane::python
+
+PYBIND11_MODULE(orvane, m) {
+    using namespace orvane;
+    using namespace orvane::python;
+    m.doc() = kModuleDoc;
+    m.attr("__version__") = kVersion;
+    py::dict scope;
+    scope["__builtins__"] = py::module_::import("builtins");
+    scope["__name__"] = "orvane";
+    py::exec(kErrorClasses, scope);
+    m.attr("InputError") = scope["InputError"];
+    m.attr("DataFileError") = scope["DataFileError"];
+    py::register_exception_translator(&translateError);
+
+    py::class_<Data>(m, "Data", kDataDoc)
+        .def_property_readonly("file", [](const Data& d) { return d.file; });
+    m.def(
+        "load_data",
+        [](const std::optional<std::filesystem::path>& file) {
+            return loadData(file.value_or(defaultDataFile()));
+        },
+        py::arg("file") = py::none(), kLoadDataDoc);
+
+    py::class_<Table>(m, "Table", kTableDoc)
+        .def_property_readonly("name", [](const Table& t) { return t.results.parameters.name; })
+        .def_property_readonly("fields",
+                               [](const Table& t) {
+                                   py::dict fields;
+                                   for (int f = 0; f < kFieldCount; ++f)
+                                       fields[kFieldKeys[f]] = t.fields[f];
+                                   return fields;
+                               })
+        .def_property_readonly("doses", &doseArray)
+        .def_property_readonly(
+            "v0",
+            [](const Table& t) {
+                const V0Grid& g = t.results.grids.v0Grid;
+                return readOnlyArray({g.begin(), g.end()});
+            })
+        .def_property_readonly(
+            "t0",
+            [](const Table& t) {
+                const T0Grid& g = t.results.grids.t0Grid;
+                return readOnlyArray({g.begin(), g.end()});
+            })
+        .def_property_readonly("rates",
+                               [](const Table&) {
+                                   std::vector<double> rates;
+                                   for (const FillRateSchedule& s : kFillRateSchedules) {
+                                       rates.push_back(s.dayRate);
+                                       rates.push_back(s.nightRate);
+                                   }
+                                   return readOnlyArray(std::move(rates))
+                                       .reshape({kScheduleCount, 2});
+                               })
+        .def("results_file", [](const Table& t) { return resultsFileText(t.results); })
+        .def(
+            "report",
+            [](const Table& t, int schedule) {
+                const ScheduleView view = RenderSchedule(t.results, scheduleIndex(schedule));
+                return view.report + view.table;
+            },
+            py::arg("schedule"), kReportDoc);
+    m.def("table", &computeTable, py::arg("standard_or_fields"), py::kw_only(),
+          py::arg("name") = py::none(), py::arg("data") = py::none(), kTableFunctionDoc);
+
+    py::class_<ScenarioRun>(m, "ScenarioResult", kScenarioResultDoc)
+        .def_property_readonly("name", [](const ScenarioRun& r) { return r.scenario.name; })
+        .def_property_readonly("dose", [](const ScenarioRun& r) { return r.result.dose; })
+        .def_property_readonly("administered_MBq",
+                               [](const ScenarioRun& r) { return r.scenario.administeredActivity; })
+        .def_property_readonly("dose_mGy",
+                               [](const ScenarioRun& r) -> std::optional<double> {
+                                   if (!r.scenario.administeredActivity) return std::nullopt;
+                                   return r.result.dose * *r.scenario.administeredActivity;
+                               })
+        .def_property_readonly(
+            "voids",
+            [](const ScenarioRun& r) {
+                return fromJson(scenarioResultJson(r.scenario, r.result)["voids"]);
+            })
+        .def_property_readonly(
+            "intervals",
+            [](const ScenarioRun& r) {
+                return fromJson(scenarioResultJson(r.scenario, r.result)["intervals"]);
+            })
+        .def_property_readonly("time_course", &timeCourse)
+        .def(
+            "json",
+            [](const ScenarioRun& r) { return fromJson(scenarioResultJson(r.scenario, r.result)); })
+        .def("report",
+             [](const ScenarioRun& r) { return scenarioReportText(r.scenario, r.result); });
+    m.def("scenario", &runScenario, py::arg("dict_or_path"), py::kw_only(),
+          py::arg("time_course") = kDefaultTimeCourseStep, py::arg("data") = py::none(),
+          kScenarioDoc);
+    m.def("uncertainty", &uncertaintyAnalysis, py::arg("dict_or_path"), py::kw_only(),
+          py::arg("threads") = py::none(), py::arg("data") = py::none(), kUncertaintyDoc);
+    m.def("standards", &standardsList, py::kw_only(), py::arg("data") = py::none(),
+          kStandardsDoc);
+}

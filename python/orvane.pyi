@@ -1,0 +1,112 @@
+"""Bladder-wall dose (mGy/MBq) of radiopharmaceuticals excreted in urine.
+
+Units: time min, volume ml, fill rate ml/min, activity MBq, dose mGy/MBq.
+"""
+import os
+from typing import Any, Mapping, Optional, Sequence, Union
+
+import numpy as np
+import numpy.typing as npt
+
+__version__: str
+
+Path = Union[str, os.PathLike[str]]
+FieldValue = Union[str, float, int, None]
+Json = Any
+
+class InputError(ValueError):
+    """Refused input; the message is orvane-cli's. path: the field key ("tp") or scenario key
+    path ("voiding.voids[2].residual"), or None when no single value is to blame."""
+    path: Optional[str]
+    def __init__(self, message: str, path: Optional[str] = ...) -> None: ...
+
+class DataFileError(OSError):
+    """A data file that cannot be read or used; path is the file when known."""
+    path: Optional[str]
+    def __init__(self, message: str, path: Optional[str] = ...) -> None: ...
+
+class Data:
+    """A loaded data file of standard values and model tables."""
+    @property
+    def file(self) -> str: ...
+
+def load_data(file: Optional[Path] = None) -> Data:
+    """Reads a data file (default: the module's own). Raises DataFileError."""
+
+class Table:
+    """The three dose tables of one radiopharmaceutical."""
+    @property
+    def name(self) -> str: ...
+    @property
+    def fields(self) -> dict[str, str]:
+        """The fifteen field texts (f1, k1, tb1, ..., tp, delta, gamma) computed from."""
+    @property
+    def doses(self) -> npt.NDArray[np.float64]:
+        """(3, 7, 9): schedule x V0 x T0, mGy/MBq; read-only."""
+    @property
+    def v0(self) -> npt.NDArray[np.float64]:
+        """(7,): initial bladder volumes, ml."""
+    @property
+    def t0(self) -> npt.NDArray[np.float64]:
+        """(9,): first-void times, min."""
+    @property
+    def rates(self) -> npt.NDArray[np.float64]:
+        """(3, 2): day and night fill rate of each schedule, ml/min."""
+    def results_file(self) -> str:
+        """The results file's exact text (CR LF line ends)."""
+    def report(self, schedule: int) -> str:
+        """Parameter report and dose table of schedule 1, 2 or 3, as orvane-cli --schedule."""
+
+def table(standard_or_fields: Union[str, int, Sequence[FieldValue], Mapping[str, Any]], *,
+          name: Optional[str] = None, data: Union[Data, Path, None] = None) -> Table:
+    """Dose tables (mGy/MBq) of a standard (list text or index 0..19), of the 15 fields in
+    order, or of a dict of fields by key (f1, k1, tb1, ..., f4, k4, tb4: fraction, rate
+    constant min^-1, biological half-life min; tp: physical half-life min; delta:
+    mGy-kg/MBq-s; gamma: mGy-cm^2/MBq-s), optionally over "standard" and with "name".
+    A field is a text as typed in the input window, a number, or None (empty)."""
+
+class ScenarioResult:
+    """A computed patient scenario."""
+    @property
+    def name(self) -> str: ...
+    @property
+    def dose(self) -> float:
+        """mGy/MBq."""
+    @property
+    def administered_MBq(self) -> Optional[float]: ...
+    @property
+    def dose_mGy(self) -> Optional[float]:
+        """mGy for the administered activity, or None without one."""
+    @property
+    def voids(self) -> list[dict[str, Union[float, str]]]:
+        """time_min, clock, volume_ml, residual_ml, activity_fraction, voided_fraction,
+        excreted_fraction (and activity_MBq, voided_MBq, excreted_MBq with an activity)."""
+    @property
+    def intervals(self) -> list[dict[str, float]]:
+        """start_min, end_min, start_volume_ml, dose_mGy_per_MBq."""
+    @property
+    def time_course(self) -> Optional[dict[str, npt.NDArray[np.float64]]]:
+        """time_min, volume_ml, activity_fraction, dose_rate_mGy_per_MBq_min,
+        cumulative_dose_mGy_per_MBq (and activity_MBq), or None when not asked for."""
+    def json(self) -> dict[str, Json]:
+        """The object orvane-cli --scenario --json prints."""
+    def report(self) -> str:
+        """The scenario's text report."""
+
+def scenario(dict_or_path: Union[Mapping[str, Json], Path], *,
+             time_course: Optional[float] = 5.0,
+             data: Union[Data, Path, None] = None) -> ScenarioResult:
+    """A patient scenario with the scenario file's keys; time_course is the sampling step in
+    min (also sampled at every void), or None. An "uncertainty" section is ignored."""
+
+def uncertainty(dict_or_path: Union[Mapping[str, Json], Path], *,
+                threads: Optional[int] = None,
+                data: Union[Data, Path, None] = None) -> dict[str, Any]:
+    """The scenario's uncertainty section run: mean, sd, percentiles (mGy/MBq), samples_used,
+    samples_rejected, rank_correlation, tornado, nominal, inputs (key paths), doses ((samples,)
+    mGy/MBq, NaN where rejected) and values ((samples, inputs))."""
+
+def standards(*, data: Union[Data, Path, None] = None) -> list[dict[str, Any]]:
+    """The twenty standards: index, name, components (fraction, rate_constant_per_min,
+    biological_half_life_min), physical_half_life_min, delta_mGy_kg_per_MBq_s,
+    gamma_mGy_cm2_per_MBq_s, fields (as the input window shows them), source (data file)."""

@@ -31,6 +31,20 @@ for file in "${expected[@]}"; do
   [ -e "$prefix/$file" ] || { echo "not installed: $file" >&2; exit 1; }
 done
 
+# The installed Python module finds the installed data file and computes what the build
+# tree's does.
+if compgen -G "$build/python/orvane*.so" >/dev/null; then
+  site="$prefix/lib/python3/dist-packages"
+  [ -e "$site/orvane.pyi" ] || { echo "not installed: orvane.pyi" >&2; exit 1; }
+  check='import orvane, sys
+assert orvane.standards()[0]["source"].endswith("share/orvane/orvane.dat")
+print(orvane.standards()[0]["source"], orvane.table("Tc-99m MAG3").doses[1, 2, 4])'
+  PYTHONPATH="$site" /usr/bin/python3 -c "$check" >"$prefix/python-installed.txt"
+  PYTHONPATH="$build/python" /usr/bin/python3 -c "$check" >"$prefix/python-built.txt"
+  grep -q "^$prefix/share/orvane/orvane.dat " "$prefix/python-installed.txt"
+  [ "$(cut -d' ' -f2 "$prefix/python-installed.txt")" = "$(cut -d' ' -f2 "$prefix/python-built.txt")" ]
+fi
+
 # The installed programs report the package's version.
 "$prefix/bin/orvane-cli" --version | grep -q "^orvane-cli [0-9]"
 echo "installed under $prefix: ${#expected[@]} files checked, orvane-cli output identical"

@@ -21,5 +21,9 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for dependency in libqt6widgets6 libqt6gui6 libqt6core6 libstdc++6 fonts-dejavu-core; do
   grep -q "$dependency" <<<"$depends" || { echo "no dependency on $dependency: $depends" >&2; exit 1; }
 done
+if compgen -G "$build/python/orvane*.so" >/dev/null; then
+  grep -q " ./usr/lib/python3/dist-packages/orvane\.cpython-.*\.so\$" <<<"$contents" ||
+    { echo "missing from the package: the Python module" >&2; exit 1; }
+fi
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ]
 echo "$(basename "$deb"): contents and dependencies as expected ($depends)"

@@ -1,0 +1,176 @@
+"""The Python module against orvane-cli, which computes the same things from the same layers."""
+import json
+import pathlib
+import runpy
+import subprocess
+import sys
+import threading
+
+import numpy as np
+import pytest
+
+import orvane
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+EXAMPLES = ROOT / "examples"
+CLI = pathlib.Path(orvane.__file__).resolve().parent.parent / "bin" / "orvane-cli"
+
+
+def cli(*arguments):
+    done = subprocess.run([str(CLI), *arguments], capture_output=True, check=True)
+    return done.stdout.decode()
+
+
+@pytest.mark.parametrize("index", range(20))
+def test_every_standard_table_equals_the_cli_csv_to_the_last_bit(index):
+    table = orvane.table(index)
+    assert table.name == orvane.standards()[index]["name"]
+    rows = cli("--standard", str(index), "--csv").splitlines()[1:]
+    assert len(rows) == 3 * 7 * 9
+    for row in rows:
+        schedule, v0, t0, dose = row.split(",")
+        s = int(schedule) - 1
+        v = list(table.v0).index(float(v0))
+        t = list(table.t0).index(float(t0))
+        assert table.doses[s, v, t] == float(dose), row
+
+
+def test_results_file_and_schedule_report_are_the_cli_text():
+    table = orvane.table("Tc-99m MAG3")
+    assert table.results_file() == cli("--standard", "Tc-99m MAG3")
+    assert table.report(3) == cli("--standard", "Tc-99m MAG3", "--schedule", "3")
+
+
+def test_fields_as_numbers_give_the_tables_of_the_same_texts():
+    texts = orvane.table({"standard": "I-131 NaI", "tp": "11548.8", "f2": "0.35"})
+    numbers = orvane.table({"standard": "I-131 NaI", "tp": 11548.8, "f2": 0.35})
+    assert np.array_equal(texts.doses, numbers.doses)
+    fields = list(orvane.standards()[5]["fields"].values())
+    assert np.array_equal(orvane.table(fields).doses, orvane.table(5).doses)
+    renamed = orvane.table(5, name="Mine")
+    assert renamed.name == "Mine" and "Mine" in renamed.results_file()
+
+
+def test_arrays_have_the_documented_shapes_units_and_are_read_only():
+    table = orvane.table("Tc-99m MAG3")
+    assert table.doses.shape == (3, 7, 9) and table.doses.dtype == np.float64
+    assert table.v0.shape == (7,) and table.t0.shape == (9,)
+    assert table.rates.tolist() == [[0.5, 0.25], [1.0, 0.5], [1.5, 0.75]]
+    # V0 100 ml, T0 100 min, 1.0 ml/min: the README's example cell.
+    assert (table.v0[2], table.t0[4], table.rates[1, 0]) == (100.0, 100.0, 1.0)
+    with pytest.raises(ValueError):
+        table.doses[0, 0, 0] = 0.0
+
+
+@pytest.mark.parametrize("name", sorted(p.name for p in EXAMPLES.glob("*.json")))
+def test_scenario_equals_the_cli_json(name):
+    path = EXAMPLES / name
+    expected = json.loads(cli("--scenario", str(path), "--json", "--time-course", "5"))
+    result = orvane.scenario(str(path))
+    course = expected.pop("time_course")
+    uncertainty = expected.pop("uncertainty", None)
+    assert orvane.scenario(path, time_course=None).json() == expected
+    assert result.dose == expected["dose_mGy_per_MBq"]
+    assert result.dose_mGy == expected.get("dose_mGy")
+    assert result.voids == expected["voids"]
+    assert result.intervals == expected["intervals"]
+    for key, values in result.time_course.items():
+        assert values.shape == (len(course),)
+        assert values.tolist() == [point[key] for point in course], key
+    # The same scenario as a dict reads the same.
+    assert orvane.scenario(json.loads(path.read_text())).json()["voids"] == expected["voids"]
+    if uncertainty is not None:
+        analysis = orvane.uncertainty(path, threads=1)
+        assert {k: analysis[k] for k in uncertainty} == uncertainty
+        assert analysis["doses"].shape == (uncertainty["samples_used"] +
+                                           uncertainty["samples_rejected"],)
+        assert analysis["values"].shape == (len(analysis["doses"]), len(analysis["inputs"]))
+        assert np.isnan(analysis["doses"]).sum() == uncertainty["samples_rejected"]
+        assert np.array_equal(orvane.uncertainty(path, threads=2)["doses"], analysis["doses"],
+                              equal_nan=True)
+
+
+def _diary(voids):
+    return {"radiopharmaceutical": {"standard": "Tc-99m DTPA"}, "initial_volume": 50,
+            "fill_rate": {"day": 1.0},
+            "voiding": {"pattern": "diary", "voids": voids}}
+
+
+@pytest.mark.parametrize("call, error, path", [
+    (lambda: orvane.table({"standard": "Tc-99m MAG3", "tp": "6 h"}), orvane.InputError, "tp"),
+    (lambda: orvane.table({"standard": 1, "delta": -1.0}), orvane.InputError, "delta"),
+    (lambda: orvane.table({"standard": 1, "tp": float("inf")}), orvane.InputError, "tp"),
+    (lambda: orvane.table({"standard": 1, "colour": "red"}), orvane.InputError, "colour"),
+    (lambda: orvane.table("Tc-99m MAGIC"), orvane.InputError, "standard"),
+    (lambda: orvane.table(20), orvane.InputError, "standard"),
+    (lambda: orvane.table([1.0] * 14), orvane.InputError, None),
+    (lambda: orvane.table(1).report(0), orvane.InputError, "schedule"),
+    (lambda: orvane.scenario(_diary([{"at": 60}, {"at": float("nan")}])), orvane.InputError,
+     "voiding.voids[1].at"),
+    (lambda: orvane.scenario(_diary([{"at": 60, "residual": -5}])), orvane.InputError,
+     "voiding.voids[0].residual"),
+    (lambda: orvane.scenario(_diary([{"at": 60, "when": 3}])), orvane.InputError,
+     "voiding.voids[0].when"),
+    (lambda: orvane.scenario(_diary([{"at": object()}])), orvane.InputError,
+     "voiding.voids[0].at"),
+    (lambda: orvane.scenario(_diary([{"at": 60}]), time_course=0), orvane.InputError,
+     "time_course"),
+    (lambda: orvane.uncertainty(_diary([{"at": 60}])), orvane.InputError, "uncertainty"),
+    (lambda: orvane.table(1, data="/nonexistent/orvane.dat"), orvane.DataFileError,
+     "/nonexistent/orvane.dat"),
+])
+def test_refusals_raise_the_documented_type_with_the_key_path(call, error, path):
+    with pytest.raises(error) as raised:
+        call()
+    assert raised.value.path == path
+
+
+def test_error_classes_and_the_cli_message():
+    assert issubclass(orvane.InputError, ValueError)
+    assert issubclass(orvane.DataFileError, OSError)
+    with pytest.raises(orvane.InputError) as raised:
+        orvane.table({"standard": "Tc-99m MAG3", "tp": "6 h"})
+    done = subprocess.run([str(CLI), "--standard", "Tc-99m MAG3", "--tp", "6 h"],
+                          capture_output=True, text=True)
+    assert done.returncode == 2
+    assert done.stderr == f"orvane-cli: refused: {raised.value}\n"
+    with pytest.raises(OSError):
+        orvane.scenario(str(EXAMPLES / "no-such-scenario.json"))
+
+
+def test_a_damaged_data_file_is_a_data_file_error(tmp_path):
+    damaged = tmp_path / "orvane.dat"
+    damaged.write_text("1, 2, 3\n")
+    with pytest.raises(orvane.DataFileError) as raised:
+        orvane.load_data(damaged)
+    assert raised.value.path == str(damaged)
+    data = orvane.load_data()
+    assert np.array_equal(orvane.table(3, data=data).doses, orvane.table(3).doses)
+
+
+def test_threads_compute_scenarios_at_once_with_the_same_results():
+    scenario = json.loads((EXAMPLES / "two-hour-voiding-lu177-psma.json").read_text())
+    expected = orvane.scenario(scenario).dose
+    doses = []
+
+    def work():
+        doses.extend(orvane.scenario(scenario, time_course=None).dose for _ in range(50))
+
+    threads = [threading.Thread(target=work) for _ in range(4)]
+    for thread in threads:
+        thread.start()
+    for thread in threads:
+        thread.join()
+    assert doses == [expected] * 200
+
+
+def test_the_notebook_runs_without_matplotlib(monkeypatch, capsys):
+    monkeypatch.setitem(sys.modules, "matplotlib", None)
+    monkeypatch.setitem(sys.modules, "matplotlib.pyplot", None)
+    cells = runpy.run_path(str(ROOT / "examples" / "notebook.py"), run_name="__main__")
+    assert cells["fdg"].doses.shape == (3, 7, 9)
+    assert len(cells["population"]) == 200 and np.all(cells["population"] > 0)
+    assert cells["interval_doses"].shape == cells["intervals"].shape
+    # A longer voiding interval leaves the urine longer in the bladder.
+    assert np.all(np.diff(cells["interval_doses"]) > 0)
+    assert "matplotlib is not installed" in capsys.readouterr().out

@@ -1,14 +1,18 @@
 // One scenario's dose: 1000 intervals of regular voiding on the real clock (target 1 ms or
 // less), the same number of irregular diary voids (every interval different), and a 2-day
-// diary with hydration steps (target 50 us or less).
+// diary with hydration steps (target 50 us or less); and the Lu-177 PSMA example read from its
+// JSON document, as the Python module's calls do.
 //
 //   bench_scenario --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include "engine/calculation.h"
 #include "engine/scenario.h"
+#include "library/scenario_file.h"
 #include "library/standards.h"
 
 using namespace orvane;
@@ -71,8 +75,22 @@ void twoDayDiary(benchmark::State& state) {
     run(state, s, 16);
 }
 
+// What orvane.scenario(dict, time_course=None) does per call, without Python: the example's
+// document read into a scenario, then computed (bench/bench_python.py compares the two).
+void psmaExampleFromDocument(benchmark::State& state) {
+    std::ifstream file(ORVANE_SOURCE_DIR "/examples/two-hour-voiding-lu177-psma.json");
+    std::stringstream text;
+    text << file.rdbuf();
+    const nlohmann::json document = parseScenarioJson(text.str());
+    const QuadratureRule r = rule();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(computeScenario(scenarioFromJson(document, data()), r).dose);
+    }
+}
+
 }  // namespace
 
+BENCHMARK(psmaExampleFromDocument)->Unit(benchmark::kMicrosecond);
 BENCHMARK(regularThousand)->Unit(benchmark::kMicrosecond);
 BENCHMARK(diaryThousand)->Unit(benchmark::kMicrosecond);
 BENCHMARK(twoDayDiary)->Unit(benchmark::kMicrosecond);

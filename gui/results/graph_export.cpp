@@ -100,8 +100,7 @@ void paintPicture(QPainter& painter, const GraphPicture& picture, const QFont& f
                          shown);
         baseline += metrics.lineSpacing();
     }
-    paintGraph(painter, picture.drawing, QRectF(QPointF(0, band), QSizeF(picture.size)),
-               kScreenLineWidth);
+    picture.paint(painter, QRectF(QPointF(0, band), QSizeF(picture.size)));
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
-// The graph of one schedule painted from its primitives onto any painter. The window's
-// picture, the PNG and SVG files and the printed page all go through paintGraph, so they
-// show the same drawing.
+// The graph of one schedule painted from its primitives onto any painter (the window's
+// picture), and exported pictures written as PNG or SVG.
 #pragma once
 
 #include <QFont>
@@ -8,6 +7,7 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <vector>
 
 #include "report/report.h"
@@ -33,10 +33,11 @@ void paintGraph(QPainter& painter, const std::vector<DrawPrimitive>& drawing, co
 // the dose axis in a graph width device pixels wide; metrics of device, or of the screen.
 QFont fittedGraphFont(const QFont& base, qreal width, const QPaintDevice* device = nullptr);
 
-// One exported graph: the drawing at size (logical pixels) with font and dotsPerInch as on
-// screen, under heading lines that say what it shows (empty ones are left out).
+// One exported graph: what paint draws into a rectangle of size (logical pixels), with font
+// and dotsPerInch as on screen, under heading lines that say what it shows (empty ones are
+// left out).
 struct GraphPicture {
-    const std::vector<DrawPrimitive>& drawing;
+    std::function<void(QPainter& painter, const QRectF& area)> paint;
     QSize size;
     QFont font;
     int dotsPerInch;

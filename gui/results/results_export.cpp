@@ -1,6 +1,7 @@
 #include "gui/results/results_export.h"
 
 #include <QAction>
+#include <QChart>
 #include <QClipboard>
 #include <QDir>
 #include <QFileInfo>
@@ -11,9 +12,11 @@
 #include <QPrinter>
 #include <QTextEdit>
 #include <cstddef>
+#include <memory>
 #include <utility>
 
 #include "engine/numtext.h"
+#include "gui/results/dose_chart.h"
 #include "gui/results/export_file.h"
 #include "gui/results/form2.h"
 #include "gui/results/graph_export.h"
@@ -23,6 +26,9 @@
 
 namespace orvane {
 namespace {
+
+// The exported chart in logical pixels; the PNG holds twice as many.
+constexpr QSize kExportedChartSize(820, 540);
 
 // Letters, digits, '.', '_' and '-' stay; any other run of characters becomes one '-'.
 QString fileNamePart(const QString& text) {
@@ -150,14 +156,19 @@ void ResultsExport::saveGraph() {
     const bool svg =
         QFileInfo(path).suffix().compare(QStringLiteral("svg"), Qt::CaseInsensitive) == 0;
     const int schedule = window_.shownSchedule();
-    const GraphPicture picture{
-        picture_->drawing(),
-        picture_->size(),
-        picture_->font(),
-        picture_->logicalDpiX(),
-        title({schedule}),
-        {QString::fromStdString(module_.doseResults()->parameters.name),
-         QString::fromLatin1(kScheduleCaptions[static_cast<std::size_t>(schedule)])}};
+    // The chart that values can be read from, not the window's picture; its own title names
+    // the radiopharmaceutical and the schedule.
+    const DoseResults& results = *module_.doseResults();
+    const GraphPicture picture{[&results, schedule](QPainter& painter, const QRectF& area) {
+                                   std::unique_ptr<QChart> chart(makeDoseChart(
+                                       results, {{schedule}, {schedule}, DoseScale::FromZero}));
+                                   paintChart(*chart, painter, area);
+                               },
+                               kExportedChartSize,
+                               picture_->font(),
+                               picture_->logicalDpiX(),
+                               title({schedule}),
+                               {}};
     const QString failure = writeExportFile(path, "the graph", [&](QIODevice& file) {
         return svg ? writeGraphSvg(picture, file) : writeGraphPng(picture, file);
     });

@@ -1,5 +1,6 @@
 #include "gui/results/schedule_print.h"
 
+#include <QChart>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QLocale>
@@ -10,11 +11,12 @@
 #include <QStringList>
 #include <algorithm>
 #include <cstddef>
+#include <memory>
 
 #include "engine/numtext.h"
 #include "engine/version.h"
 #include "gui/common/window_support.h"
-#include "gui/results/graph_export.h"
+#include "gui/results/dose_chart.h"
 #include "report/report.h"
 
 namespace orvane {
@@ -93,7 +95,9 @@ public:
         skip(5);
     }
 
-    void graph(const std::vector<DrawPrimitive>& drawing) {
+    // The chart of the dose table (T0 to scale, the dose axis from zero), laid out as on a
+    // screen of 96 dots per inch and scaled to the page.
+    void graph(const DoseResults& results, int schedule) {
         line(QStringLiteral("Bladder dose against first-void time T0, one curve per initial "
                             "bladder volume V0"),
              sized(proportional_, 10, true));
@@ -101,8 +105,10 @@ public:
         const double width = std::min(mm(kGraphWidthMm), page_.width());
         const QRectF area((page_.left() + page_.right() - width) / 2, y_, width,
                           width * kGraphAspect);
-        painter_.setFont(fittedGraphFont(sized(proportional_, 9), width, painter_.device()));
-        paintGraph(painter_, drawing, area, mm(0.3));
+        const double screenPixels = 96 / 25.4 / mm(1);
+        std::unique_ptr<QChart> chart(
+            makeDoseChart(results, {{schedule}, {schedule}, DoseScale::FromZero}));
+        paintChart(*chart, painter_, area, area.size() * screenPixels);
         painter_.setPen(QPen(QColor(160, 160, 160), mm(0.2)));
         painter_.setBrush(Qt::NoBrush);
         painter_.drawRect(area);
@@ -279,7 +285,7 @@ void paintSchedulePage(QPainter& painter, const QRectF& page, const DoseResults&
     painter.save();
     PageWriter writer(painter, page);
     writer.header(results, schedule);
-    writer.graph(view.drawing);
+    writer.graph(results, schedule);
     writer.table(results, schedule);
     writer.report(view.report);
     writer.footer(footer, pageNumber, pageCount);

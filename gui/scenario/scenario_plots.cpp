@@ -21,6 +21,7 @@
 namespace orvane {
 namespace {
 
+constexpr int kChartMargin = 4;  // px
 const std::array<const char*, 3> kChartNames{"volumeChart", "activityChart", "doseChart"};
 
 // A tick step in hours that gives about six to twelve ticks over span hours.
@@ -59,7 +60,7 @@ ScenarioUnits scenarioUnits(const Scenario& scenario) {
         return {*scenario.administeredActivity, QStringLiteral("MBq"),
                 *scenario.administeredActivity, QStringLiteral("mGy")};
     }
-    return {100, QStringLiteral("% of administered"), 1, QStringLiteral("mGy/MBq")};
+    return {100, QStringLiteral("%"), 1, QStringLiteral("mGy/MBq")};
 }
 
 ScenarioPlots::ScenarioPlots(QWidget* parent) : QWidget(parent) {
@@ -71,7 +72,7 @@ ScenarioPlots::ScenarioPlots(QWidget* parent) : QWidget(parent) {
         auto* chart = new QChart;
         chart->setObjectName(QString::fromLatin1(kChartNames[i]));
         chart->legend()->hide();
-        chart->setMargins(QMargins(4, 2, 4, 2));
+        chart->setMargins(QMargins(kChartMargin, 2, kChartMargin, 2));
         views_[i] = named(new QChartView(chart, this),
                           QString::fromLatin1(kChartNames[i]) + QStringLiteral("View"));
         views_[i]->setRenderHint(QPainter::Antialiasing);
@@ -94,10 +95,10 @@ void ScenarioPlots::show(const Scenario& scenario, const ScenarioResult& result)
     const ScenarioUnits units = scenarioUnits(scenario);
     const double endMinutes = result.timeCourse.empty() ? 60 : result.timeCourse.back().time;
     fullEnd_ = std::max(endMinutes / kMinutesPerHour, 1.0 / 60);
-    const std::array<QString, 3> titles{
-        QStringLiteral("Bladder volume (ml)"),
-        QStringLiteral("Activity in the bladder (%1)").arg(units.activityUnit),
-        QStringLiteral("Cumulative wall dose (%1)").arg(units.doseUnit)};
+    // Short titles: the charts are not tall.
+    const std::array<QString, 3> titles{QStringLiteral("Volume (ml)"),
+                                        QStringLiteral("Activity (%1)").arg(units.activityUnit),
+                                        QStringLiteral("Dose (%1)").arg(units.doseUnit)};
     const auto nightSpans = nights(scenario, endMinutes);
 
     for (std::size_t i = 0; i < views_.size(); ++i) {
@@ -130,6 +131,9 @@ void ScenarioPlots::show(const Scenario& scenario, const ScenarioResult& result)
         value->applyNiceNumbers();
         value->setLabelFormat(QStringLiteral("%g"));
         value->setTitleText(titles[i]);
+        QFont small = value->titleFont();
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+        value->setTitleFont(small);
         chart->addAxis(time, Qt::AlignBottom);
         chart->addAxis(value, Qt::AlignLeft);
         timeAxes_[i] = time;
@@ -137,14 +141,15 @@ void ScenarioPlots::show(const Scenario& scenario, const ScenarioResult& result)
         // The night: one band series from the bottom of the axis to its top.
         auto* upper = new QLineSeries;
         auto* lower = new QLineSeries;
+        // Each night a rectangle; between nights the band is closed down to the bottom.
         for (const auto& [from, to] : nightSpans) {
-            for (double t : {from, to}) {
-                upper->append(t / kMinutesPerHour, value->max());
-                lower->append(t / kMinutesPerHour, value->min());
+            const double a = from / kMinutesPerHour;
+            const double b = to / kMinutesPerHour;
+            for (const auto& [x, top] : {std::pair{a, value->min()}, std::pair{a, value->max()},
+                                         std::pair{b, value->max()}, std::pair{b, value->min()}}) {
+                upper->append(x, top);
+                lower->append(x, value->min());
             }
-            // Down to the bottom between nights, so that the days stay clear.
-            upper->append(to / kMinutesPerHour, value->min());
-            lower->append(to / kMinutesPerHour, value->min());
         }
         auto* night = new QAreaSeries(upper, lower);
         night->setObjectName(QStringLiteral("night"));
@@ -173,8 +178,7 @@ void ScenarioPlots::show(const Scenario& scenario, const ScenarioResult& result)
     }
     // The clock along the top of the first chart.
     clockAxis_ = new QCategoryAxis;
-    clockAxis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-    clockAxis_->setTitleText(QStringLiteral("Clock"));
+    clockAxis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionCenter);
     chart(0)->addAxis(clockAxis_, Qt::AlignTop);
     chart(0)->series().front()->attachAxis(clockAxis_);
     setTimeRange(0, fullEnd_);
@@ -195,17 +199,19 @@ void ScenarioPlots::relabelClock() {
     if (!clockAxis_) return;
     const QValueAxis* time = timeAxes_[0];
     for (const QString& label : clockAxis_->categoriesLabels()) clockAxis_->remove(label);
-    clockAxis_->setStartValue(time->min() - 1e-9);
-    clockAxis_->setRange(time->min(), time->max());
+    // One category a tick wide around each tick, its label the clock at the tick.
     const double step = time->tickInterval();
-    for (double t = std::ceil(time->min() / step) * step; t <= time->max() + 1e-9; t += step) {
-        // Labels must differ: a day's number tells the same clock time apart.
+    const double first = std::ceil(time->min() / step) * step;
+    clockAxis_->setStartValue(first - step / 2);
+    for (double t = first; t <= time->max() + 1e-9; t += step) {
         const double clock = scenario_.administrationClock + t * kMinutesPerHour;
+        // Labels must differ: the day after the administration's tells the same time apart.
         QString label = clockLabel(clock);
         const int day = static_cast<int>(std::floor(clock / kMinutesPerDay));
         if (day > 0) label += QStringLiteral(" +%1d").arg(day);
-        clockAxis_->append(label, t);
+        clockAxis_->append(label, t + step / 2);
     }
+    clockAxis_->setRange(time->min(), time->max());
 }
 
 QString ScenarioPlots::readoutAt(double hours) const {

@@ -10,8 +10,12 @@
 #include <QMenu>
 #include <QPixmap>
 #include <QScreen>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextEdit>
 #include <QTimer>
 #include <QWidget>
+#include <functional>
 #include <iostream>
 
 #include "gui/common/module1.h"
@@ -82,16 +86,61 @@ void savePdf(Module1& module, QWidget* results, const QString& file) {
     services.messageSink = previous;
 }
 
-// Opens the save window from the results window and takes its picture; the last one.
-void saveWindow(QWidget* results, const QDir& out) {
+// Waits, then pictures the window of that name and runs then.
+void pictureLater(const char* name, const QString& file, std::function<void()> then) {
+    QTimer::singleShot(kSettleMilliseconds, [name, file, then] {
+        save(window(name), file);
+        if (window(name)) window(name)->close();
+        then();
+    });
+}
+
+// The chart of the dose table; a cell of the MAG3 table over time (V0 = 100 ml, T0 = 120 min,
+// by its context menu); an I-131 NaI patient with a 2-hour diary and a night. The last ones.
+void saveChartAndScenarios(Module1& module, QWidget* results, const QDir& out) {
+    results->findChild<QAction*>(QStringLiteral("doseChartAction"))->trigger();
+    pictureLater(
+        "doseChartWindow", out.filePath(QStringLiteral("dose-chart.png")), [&module, results, out] {
+            auto* table = control<QTextEdit>(results, "Text1");
+            QTextCursor cursor(table->document()->findBlockByNumber(2));
+            cursor.setPosition(cursor.position() + 5 * 10 + 3);
+            emit table->customContextMenuRequested(table->cursorRect(cursor).center());
+            auto* menu = results->findChild<QMenu*>(QStringLiteral("tableMenu"));
+            menu->findChild<QAction*>(QStringLiteral("cellOverTimeAction"))->trigger();
+            menu->close();
+            pictureLater("scenarioWindow", out.filePath(QStringLiteral("scenario-mag3-cell.png")),
+                         [&module, out] {
+                             const char* diary = R"({
+  "name": "I-131 NaI, voiding every 2 hours, asleep 23:00 to 07:00",
+  "radiopharmaceutical": {"standard": "I-131 NaI"},
+  "administration_time": "10:00",
+  "initial_volume": 80,
+  "residual_volume": 15,
+  "administered_activity": 3700,
+  "fill_rate": {"day": 1.2, "night": 0.5, "night_from": "23:00", "night_to": "07:00"},
+  "voiding": {"voids": [120, 240, 360, {"at": 480, "residual": 40}, 600, 720],
+              "then": {"interval": 120, "bedtime": "23:00", "wake": "07:00"}},
+  "end_time": 2880
+})";
+                             module.openers().scenario({}, diary);
+                             pictureLater("scenarioWindow",
+                                          out.filePath(QStringLiteral("scenario-i131-diary.png")),
+                                          [] { QApplication::closeAllWindows(); });
+                         });
+        });
+}
+
+// Opens the save window from the results window and takes its picture.
+void saveWindow(Module1& module, QWidget* results, const QDir& out) {
     control<QAbstractButton>(results, "Command1")->click();
-    QTimer::singleShot(kSettleMilliseconds, [out] {
+    QTimer::singleShot(kSettleMilliseconds, [&module, results, out] {
         QWidget* saveWindow = window("Form3");
         if (auto* name = control<QLineEdit>(saveWindow, "Text1")) {
             name->setText(QStringLiteral("mag3-doses.txt"));
         }
         save(saveWindow, out.filePath(QStringLiteral("save-window.png")));
-        QApplication::closeAllWindows();
+        saveWindow->close();
+        saveChartAndScenarios(module, results, out);
     });
 }
 
@@ -114,7 +163,7 @@ void runScreenshotDemo(Module1& module, const QString& folder) {
             save(results, out.filePath(QStringLiteral("results-window.png")));
             savePdf(module, results, out.filePath(QStringLiteral("results-print.pdf")));
             saveContextMenu(results, out.filePath(QStringLiteral("graph-context-menu.png")),
-                            [out, results] { saveWindow(results, out); });
+                            [&module, out, results] { saveWindow(module, results, out); });
         });
     });
 }

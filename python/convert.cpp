@@ -22,9 +22,20 @@ void refuse(const std::string& path, const std::string& reason) {
     throw ScenarioError(path, reason);
 }
 
+// Deeper than any scenario file; a list that contains itself stops here.
+constexpr int kMaxDepth = 64;
+
+json toJson(py::handle value, const std::string& path, int depth);
+
 }  // namespace
 
 json toJson(py::handle value, const std::string& path) {
+    return toJson(value, path, 0);
+}
+
+namespace {
+
+json toJson(py::handle value, const std::string& path, int depth) {
     PyObject* object = value.ptr();
     if (object == Py_None) return nullptr;
     if (PyBool_Check(object)) return object == Py_True;
@@ -44,12 +55,16 @@ json toJson(py::handle value, const std::string& path) {
             refuse(path, "expected a number within range");
         }
     }
+    if ((PyDict_Check(object) || PyList_Check(object) || PyTuple_Check(object)) &&
+        depth >= kMaxDepth) {
+        refuse(path, "nested more than " + std::to_string(kMaxDepth) + " levels deep");
+    }
     if (PyDict_Check(object)) {
         json document = json::object();
         for (auto [key, item] : value.cast<py::dict>()) {
             if (!PyUnicode_Check(key.ptr())) refuse(path, "expected text keys");
             const std::string name = key.cast<std::string>();
-            document[name] = toJson(item, keyPath(path, name));
+            document[name] = toJson(item, keyPath(path, name), depth + 1);
         }
         return document;
     }
@@ -57,7 +72,7 @@ json toJson(py::handle value, const std::string& path) {
         json array = json::array();
         std::size_t index = 0;
         for (py::handle item : value) {
-            array.push_back(toJson(item, path + "[" + std::to_string(index++) + "]"));
+            array.push_back(toJson(item, path + "[" + std::to_string(index++) + "]", depth + 1));
         }
         return array;
     }
@@ -65,6 +80,8 @@ json toJson(py::handle value, const std::string& path) {
                      Py_TYPE(object)->tp_name);
     return nullptr;
 }
+
+}  // namespace
 
 py::object fromJson(const json& value) {
     switch (value.type()) {
@@ -98,8 +115,7 @@ py::object fromJson(const json& value) {
 py::array_t<double> readOnlyArray(std::vector<double> values) {
     auto owner = std::make_unique<std::vector<double>>(std::move(values));
     std::vector<double>* held = owner.get();
-    py::capsule free(owner.release(),
-                     [](void* p) { delete static_cast<std::vector<double>*>(p); });
+    py::capsule free(owner.release(), [](void* p) { delete static_cast<std::vector<double>*>(p); });
     py::array_t<double> array(static_cast<py::ssize_t>(held->size()), held->data(), free);
     array.attr("flags").attr("writeable") = false;
     return array;
@@ -110,8 +126,7 @@ std::filesystem::path defaultDataFile() {
     if (dladdr(reinterpret_cast<void*>(&defaultDataFile), &info) == 0 || !info.dli_fname) {
         return std::filesystem::path("share/orvane/orvane.dat");
     }
-    const std::filesystem::path folder =
-        std::filesystem::absolute(info.dli_fname).parent_path();
+    const std::filesystem::path folder = std::filesystem::absolute(info.dli_fname).parent_path();
     const std::filesystem::path buildTree = folder / "../share/orvane/orvane.dat";
     if (std::filesystem::exists(buildTree)) return buildTree.lexically_normal();
     return (folder / ORVANE_INSTALLED_DATA).lexically_normal();

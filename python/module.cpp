@@ -35,9 +35,9 @@ namespace orvane::python {
 namespace {
 
 // The keys of the fifteen input fields, in field order, as table() takes them.
-constexpr std::array<const char*, kFieldCount> kFieldKeys{
-    "f1", "k1", "tb1", "f2", "k2", "tb2", "f3", "k3", "tb3", "f4", "k4", "tb4", "tp", "delta",
-    "gamma"};
+constexpr std::array<const char*, kFieldCount> kFieldKeys{"f1",  "k1",  "tb1", "f2",    "k2",
+                                                          "tb2", "f3",  "k3",  "tb3",   "f4",
+                                                          "k4",  "tb4", "tp",  "delta", "gamma"};
 
 // A loaded data file; shared by every result computed from it.
 struct Data {
@@ -74,9 +74,11 @@ void translateError(std::exception_ptr thrown) {
     try {
         std::rethrow_exception(thrown);
     } catch (const ScenarioError& e) {
-        raise("InputError", e.what(), e.path().empty() ? py::object(py::none()) : py::str(e.path()));
+        raise("InputError", e.what(),
+              e.path().empty() ? py::object(py::none()) : py::str(e.path()));
     } catch (const InputError& e) {
-        raise("InputError", e.what(), e.field() < 0 ? py::object(py::none()) : py::str(kFieldKeys[e.field()]));
+        raise("InputError", e.what(),
+              e.field() < 0 ? py::object(py::none()) : py::str(kFieldKeys[e.field()]));
     } catch (const DataFileError& e) {
         raise("DataFileError", e.what(), py::str(e.file()));
     } catch (const GridError& e) {
@@ -141,15 +143,18 @@ TableInput tableInput(py::handle what, const StandardData& data) {
             } else if (name == "name") {
                 input.name = py::str(value);
             } else if (name != "standard") {
-                throw ScenarioError(name, "unknown key; give standard, name or the fields f1, "
-                                          "k1, tb1, ..., tp, delta, gamma");
+                throw ScenarioError(name,
+                                    "unknown key; give standard, name or the fields f1, "
+                                    "k1, tb1, ..., tp, delta, gamma");
             }
         }
     } else if (PyList_Check(what.ptr()) || PyTuple_Check(what.ptr())) {
         const py::sequence list = py::reinterpret_borrow<py::sequence>(what);
         if (list.size() != kFieldCount) {
-            throw ScenarioError("", "expected the 15 fields f1, k1, tb1, ..., tp, delta, gamma, "
-                                    "not " + std::to_string(list.size()) + " values");
+            throw ScenarioError("",
+                                "expected the 15 fields f1, k1, tb1, ..., tp, delta, gamma, "
+                                "not " +
+                                    std::to_string(list.size()) + " values");
         }
         for (int f = 0; f < kFieldCount; ++f) input.fields[f] = fieldText(list[f], kFieldKeys[f]);
     } else {
@@ -251,7 +256,7 @@ py::object timeCourse(const ScenarioRun& run) {
 // --- Uncertainty ---------------------------------------------------------------------------
 
 py::dict uncertaintyAnalysis(const py::object& source, std::optional<int> threads,
-                        const py::object& data) {
+                             const py::object& data) {
     const Data loaded = dataOf(data);
     const json document = scenarioDocument(source);
     if (!document.contains("uncertainty")) {
@@ -266,8 +271,8 @@ py::dict uncertaintyAnalysis(const py::object& source, std::optional<int> thread
         const Scenario scenario = readScenario(document, standard);
         plan = readUncertaintySection(document["uncertainty"], document, scenario);
         constexpr std::uint64_t kTwoThreadSamples = 1000;
-        const bool two = plan.options.samples >= kTwoThreadSamples &&
-                         std::thread::hardware_concurrency() >= 2;
+        const bool two =
+            plan.options.samples >= kTwoThreadSamples && std::thread::hardware_concurrency() >= 2;
         plan.options.threads = threads.value_or(two ? 2 : 1);
         const QuadratureRule rule{standard.tables.quadratureNodes,
                                   standard.tables.quadratureWeights};
@@ -323,8 +328,6 @@ py::list standardsList(const py::object& data) {
 
 }  // namespace
 
-
-
 }  // namespace orvane::python
 
 PYBIND11_MODULE(orvane, m) {
@@ -340,8 +343,9 @@ PYBIND11_MODULE(orvane, m) {
     m.attr("DataFileError") = scope["DataFileError"];
     py::register_exception_translator(&translateError);
 
-    py::class_<Data>(m, "Data", kDataDoc)
-        .def_property_readonly("file", [](const Data& d) { return d.file; });
+    py::class_<Data>(m, "Data", kDataDoc).def_property_readonly("file", [](const Data& d) {
+        return d.file;
+    });
     m.def(
         "load_data",
         [](const std::optional<std::filesystem::path>& file) {
@@ -359,28 +363,26 @@ PYBIND11_MODULE(orvane, m) {
                                    return fields;
                                })
         .def_property_readonly("doses", &doseArray)
-        .def_property_readonly(
-            "v0",
-            [](const Table& t) {
-                const V0Grid& g = t.results.grids.v0Grid;
-                return readOnlyArray({g.begin(), g.end()});
-            })
-        .def_property_readonly(
-            "t0",
-            [](const Table& t) {
-                const T0Grid& g = t.results.grids.t0Grid;
-                return readOnlyArray({g.begin(), g.end()});
-            })
-        .def_property_readonly("rates",
-                               [](const Table&) {
-                                   std::vector<double> rates;
-                                   for (const FillRateSchedule& s : kFillRateSchedules) {
-                                       rates.push_back(s.dayRate);
-                                       rates.push_back(s.nightRate);
-                                   }
-                                   return readOnlyArray(std::move(rates))
-                                       .reshape({kScheduleCount, 2});
+        .def_property_readonly("v0",
+                               [](const Table& t) {
+                                   const V0Grid& g = t.results.grids.v0Grid;
+                                   return readOnlyArray({g.begin(), g.end()});
                                })
+        .def_property_readonly("t0",
+                               [](const Table& t) {
+                                   const T0Grid& g = t.results.grids.t0Grid;
+                                   return readOnlyArray({g.begin(), g.end()});
+                               })
+        .def_property_readonly(
+            "rates",
+            [](const Table&) {
+                std::vector<double> rates;
+                for (const FillRateSchedule& s : kFillRateSchedules) {
+                    rates.push_back(s.dayRate);
+                    rates.push_back(s.nightRate);
+                }
+                return readOnlyArray(std::move(rates)).reshape({kScheduleCount, 2});
+            })
         .def("results_file", [](const Table& t) { return resultsFileText(t.results); })
         .def(
             "report",
@@ -423,6 +425,5 @@ PYBIND11_MODULE(orvane, m) {
           kScenarioDoc);
     m.def("uncertainty", &uncertaintyAnalysis, py::arg("dict_or_path"), py::kw_only(),
           py::arg("threads") = py::none(), py::arg("data") = py::none(), kUncertaintyDoc);
-    m.def("standards", &standardsList, py::kw_only(), py::arg("data") = py::none(),
-          kStandardsDoc);
+    m.def("standards", &standardsList, py::kw_only(), py::arg("data") = py::none(), kStandardsDoc);
 }

@@ -5,6 +5,7 @@ import runpy
 import subprocess
 import sys
 import threading
+import time
 
 import numpy as np
 import pytest
@@ -96,6 +97,10 @@ def _diary(voids):
             "voiding": {"pattern": "diary", "voids": voids}}
 
 
+_SELF_CONTAINING = []
+_SELF_CONTAINING.append(_SELF_CONTAINING)
+
+
 @pytest.mark.parametrize("call, error, path", [
     (lambda: orvane.table({"standard": "Tc-99m MAG3", "tp": "6 h"}), orvane.InputError, "tp"),
     (lambda: orvane.table({"standard": 1, "delta": -1.0}), orvane.InputError, "delta"),
@@ -113,6 +118,8 @@ def _diary(voids):
      "voiding.voids[0].when"),
     (lambda: orvane.scenario(_diary([{"at": object()}])), orvane.InputError,
      "voiding.voids[0].at"),
+    (lambda: orvane.scenario(_diary(_SELF_CONTAINING)), orvane.InputError,
+     "voiding.voids" + "[0]" * 62),
     (lambda: orvane.scenario(_diary([{"at": 60}]), time_course=0), orvane.InputError,
      "time_course"),
     (lambda: orvane.uncertainty(_diary([{"at": 60}])), orvane.InputError, "uncertainty"),
@@ -162,6 +169,20 @@ def test_threads_compute_scenarios_at_once_with_the_same_results():
     for thread in threads:
         thread.join()
     assert doses == [expected] * 200
+
+
+def test_a_long_computation_lets_other_python_threads_run():
+    scenario = json.loads((EXAMPLES / "i131-nai-population-uncertainty.json").read_text())
+    scenario["uncertainty"]["samples"] = 3000
+    worker = threading.Thread(target=orvane.uncertainty, args=(scenario,), kwargs={"threads": 1})
+    start = last = time.perf_counter()
+    longest = 0.0
+    worker.start()
+    while worker.is_alive():
+        now = time.perf_counter()
+        longest, last = max(longest, now - last), now
+    # Holding the interpreter lock would stop this loop for the whole analysis.
+    assert longest < (last - start) / 3
 
 
 def test_the_notebook_runs_without_matplotlib(monkeypatch, capsys):

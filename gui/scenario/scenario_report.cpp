@@ -86,7 +86,7 @@ QStringList scenarioInWords(const Scenario& s) {
 }
 
 QByteArray scenarioReportPdf(const Scenario& scenario, const ScenarioResult& result, QWidget& plots,
-                             const QString& title) {
+                             const QString& title, QWidget* uncertainty) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -178,6 +178,21 @@ QByteArray scenarioReportPdf(const Scenario& scenario, const ScenarioResult& res
     line(QStringLiteral("Orvane %1, Revised Dynamic Bladder Model")
              .arg(QString::fromLatin1(kVersion)),
          8);
+    if (uncertainty) {
+        pdf.newPage();
+        y = 0;
+        line(QStringLiteral("How sure is the dose: uncertainty and sensitivity"), 15, true);
+        line(QString::fromStdString(scenario.name), 11);
+        y += 2 * mm;
+        const QSizeF size = uncertainty->size();
+        const double fit =
+            std::min(page.width() / size.width(), (page.height() - y) / size.height());
+        painter.save();
+        painter.translate(0, y);
+        painter.scale(fit, fit);
+        uncertainty->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+        painter.restore();
+    }
     painter.end();
     return bytes;
 }

@@ -15,7 +15,8 @@ namespace orvane {
 QStringList scenarioInWords(const Scenario& scenario);
 
 // The PDF document of the page; plots is drawn as it is laid out on screen, scaled to fit.
+// With an uncertainty view (its charts and statistics), a second page shows it likewise.
 QByteArray scenarioReportPdf(const Scenario& scenario, const ScenarioResult& result, QWidget& plots,
-                             const QString& title);
+                             const QString& title, QWidget* uncertainty = nullptr);
 
 }  // namespace orvane

@@ -19,6 +19,7 @@
 #include "gui/scenario/scenario_editor.h"
 #include "gui/scenario/scenario_plots.h"
 #include "gui/scenario/scenario_report.h"
+#include "gui/scenario/uncertainty_tab.h"
 #include "gui/scenario/void_table.h"
 #include "library/scenario_file.h"
 #include "report/atomic_file.h"
@@ -82,6 +83,8 @@ ScenarioWindow::ScenarioWindow(Module1& module, QWidget* parent)
     // Tabs, so that further views of the same scenario can join this one.
     tabs_ = named(new QTabWidget, QStringLiteral("scenarioTabs"));
     tabs_->addTab(overTime, QStringLiteral("Bladder over time"));
+    uncertainty_ = new UncertaintyTab;
+    tabs_->addTab(uncertainty_, QStringLiteral("Uncertainty"));
 
     auto* split = new QSplitter(Qt::Horizontal);
     split->addWidget(editorScroll);
@@ -159,6 +162,7 @@ QString ScenarioWindow::askForFile(const QString& caption, const QString& ending
 
 void ScenarioWindow::load(const nlohmann::json& document) {
     editor_->load(document);
+    uncertainty_->setSection(document.value("uncertainty", nlohmann::json()));
     recompute();
 }
 
@@ -166,7 +170,9 @@ bool ScenarioWindow::openFile(const QString& path) {
     nlohmann::json document;
     try {
         document = parseScenarioJson(readScenarioText(path.toStdString()));
-        scenarioFromJson(document, module_.standardData());
+        ScenarioReadOptions reading;
+        reading.sections = {"uncertainty"};  // the uncertainty tab reads it
+        scenarioFromJson(document, module_.standardData(), reading);
     } catch (const ScenarioFileError& error) {
         tell(QString::fromStdString(error.what()));
         return false;
@@ -187,6 +193,7 @@ void ScenarioWindow::recompute() {
                                   module_.standardData().tables.quadratureWeights};
         ScenarioResult result = computeScenario(scenario, rule, kTimeCourseStep);
         editor_->clearMarks();
+        uncertainty_->setScenario(document, scenario, rule);
         scenario_ = std::move(scenario);
         result_ = std::move(result);
     } catch (const ScenarioError& error) {
@@ -219,7 +226,10 @@ bool ScenarioWindow::saveFile(const QString& path) {
         tell(QStringLiteral("The scenario is not saved: ") + editor_->message());
         return false;
     }
-    const std::string text = editor_->document().dump(2) + "\n";
+    nlohmann::json document = editor_->document();
+    if (nlohmann::json section = uncertainty_->section(); !section.is_null())
+        document["uncertainty"] = std::move(section);
+    const std::string text = document.dump(2) + "\n";
     return writeBytes(path, QByteArray::fromStdString(text), "the scenario file");
 }
 
@@ -250,7 +260,9 @@ bool ScenarioWindow::exportPlots(const QString& path) {
 
 bool ScenarioWindow::exportReport(const QString& path) {
     if (!scenario_) return false;
-    const QByteArray bytes = scenarioReportPdf(*scenario_, result_, *plots_, windowTitle());
+    const QByteArray bytes =
+        scenarioReportPdf(*scenario_, result_, *plots_, windowTitle(),
+                          uncertainty_->outcome() ? uncertainty_->resultsView() : nullptr);
     return writeBytes(path, bytes, "the report");
 }
 

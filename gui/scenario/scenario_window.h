@@ -17,6 +17,7 @@ namespace orvane {
 
 class ScenarioEditor;
 class ScenarioPlots;
+class UncertaintyTab;
 class VoidTableModel;
 class VoidTableView;
 
@@ -57,6 +58,7 @@ private:
     VoidTableModel* voids_;
     VoidTableView* voidView_;
     QTabWidget* tabs_;
+    UncertaintyTab* uncertainty_;
     std::optional<Scenario> scenario_;
     ScenarioResult result_;
     QString folder_;

@@ -1,0 +1,562 @@
+#include "gui/scenario/uncertainty_tab.h"
+
+#include <QAreaSeries>
+#include <QBarCategoryAxis>
+#include <QBarSet>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QHorizontalBarSeries>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLineSeries>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+#include <thread>
+
+#include "engine/numtext.h"
+#include "engine/scenario_uncertainty.h"
+#include "gui/common/window_support.h"
+#include "library/uncertainty_file.h"
+#include "report/uncertainty_report.h"
+
+namespace orvane {
+
+// One analysis in flight; shared with its thread so that either may finish first.
+struct UncertaintyRun {
+    std::atomic<std::uint64_t> done{0};
+    std::atomic<bool> cancel{false};
+    std::uint64_t samples = 0;
+    nlohmann::json document;  // the scenario it samples, to tell a stale outcome
+    std::thread thread;
+    std::optional<UncertaintyResult> result;
+    std::string error;
+};
+
+namespace {
+
+using Json = nlohmann::json;
+
+enum Column { PathColumn, KindColumn, ParametersColumn, MinColumn, MaxColumn, ColumnCount };
+const QStringList kKinds{QStringLiteral("normal"), QStringLiteral("lognormal"),
+                         QStringLiteral("uniform"), QStringLiteral("triangular")};
+constexpr int kHistogramBins = 40;
+constexpr double kHistogramTop = 99.5;  // percentile: a long tail beyond it is counted, not drawn
+constexpr std::uint64_t kTwoThreadSamples = 1000;
+
+// A number where the text is one, else the text itself, so that the section's reader refuses
+// it with its own words.
+Json numberOrText(const QString& text) {
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    return ok && std::isfinite(value) ? Json(value) : Json(text.toStdString());
+}
+
+QString textOf(const Json& value) {
+    if (value.is_number()) return QString::number(value.get<double>(), 'g', 15);
+    if (value.is_string()) return QString::fromStdString(value.get<std::string>());
+    return QString::fromStdString(value.dump());
+}
+
+// "mean=0.5, sd=0.05" -> {"mean": 0.5, "sd": 0.05}; "120, 240" -> [120, 240]; min and max
+// join the object form (an array becomes {"low", ["mode",] "high"}).
+Json distributionBody(const QString& kind, const QString& parameters, const QString& min,
+                      const QString& max) {
+    const QStringList parts = parameters.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    const bool named =
+        parameters.contains(QLatin1Char('=')) || kind == kKinds[0] || kind == kKinds[1];
+    Json body = named ? Json::object() : Json::array();
+    for (const QString& part : parts) {
+        if (!named) {
+            body.push_back(numberOrText(part.trimmed()));
+            continue;
+        }
+        const qsizetype equals = part.indexOf(QLatin1Char('='));
+        const QString name = part.left(equals).trimmed();
+        body[name.toStdString()] =
+            equals < 0 ? Json() : numberOrText(part.mid(equals + 1).trimmed());
+    }
+    if (min.trimmed().isEmpty() && max.trimmed().isEmpty()) return body;
+    if (body.is_array()) {
+        const bool uniform = kind == kKinds[2];
+        if (body.size() != (uniform ? 2u : 3u)) return body;  // refused for its length
+        Json object{{"low", body[0]}, {"high", body.back()}};
+        if (!uniform) object["mode"] = body[1];
+        body = object;
+    }
+    if (!min.trimmed().isEmpty()) body["min"] = numberOrText(min.trimmed());
+    if (!max.trimmed().isEmpty()) body["max"] = numberOrText(max.trimmed());
+    return body;
+}
+
+QChart* newChart(const QString& title) {
+    auto* chart = new QChart;
+    chart->setTitle(title);
+    chart->setMargins(QMargins(4, 4, 4, 4));
+    return chart;
+}
+
+QValueAxis* valueAxis(const QString& title) {
+    auto* axis = new QValueAxis;
+    axis->setTitleText(title);
+    axis->setLabelFormat(QStringLiteral("%.3g"));
+    return axis;
+}
+
+}  // namespace
+
+UncertaintyTab::UncertaintyTab(QWidget* parent) : QWidget(parent) {
+    setObjectName(QStringLiteral("uncertaintyTab"));
+    vary_ = named(new QComboBox, QStringLiteral("uncertaintyVary"));
+    vary_->addItems(
+        {QStringLiteral("The distributions in the table"),
+         QStringLiteral("Population preset (residual volume, urine output, interval)")});
+    samples_ = named(new QSpinBox, QStringLiteral("uncertaintySamples"));
+    samples_->setRange(1, static_cast<int>(kMaxSamples));
+    samples_->setValue(static_cast<int>(kDefaultSamples));
+    seed_ = named(new QLineEdit(QStringLiteral("1")), QStringLiteral("uncertaintySeed"));
+
+    table_ = named(new QTableWidget(0, ColumnCount), QStringLiteral("uncertaintyTable"));
+    table_->setHorizontalHeaderLabels({QStringLiteral("Key path"), QStringLiteral("Distribution"),
+                                       QStringLiteral("Parameters"), QStringLiteral("Min"),
+                                       QStringLiteral("Max")});
+    table_->horizontalHeader()->setSectionResizeMode(PathColumn, QHeaderView::Stretch);
+    table_->horizontalHeader()->setSectionResizeMode(ParametersColumn, QHeaderView::Stretch);
+    table_->setToolTip(
+        QStringLiteral("Parameters: normal \"mean=..., sd=...\", lognormal \"median=..., "
+                       "gsd=...\" (without a mean or median the scenario's value is the "
+                       "centre), uniform \"lowest, highest\", triangular \"lowest, mode, "
+                       "highest\". Min and max reject the samples outside them."));
+    auto* addButton =
+        named(new QPushButton(QStringLiteral("Add row")), QStringLiteral("uncertaintyAddRow"));
+    auto* removeButton = named(new QPushButton(QStringLiteral("Remove row")),
+                               QStringLiteral("uncertaintyRemoveRow"));
+    runButton_ = named(new QPushButton(QStringLiteral("Run")), QStringLiteral("uncertaintyRun"));
+    cancelButton_ =
+        named(new QPushButton(QStringLiteral("Cancel")), QStringLiteral("uncertaintyCancel"));
+    cancelButton_->setEnabled(false);
+    progress_ = named(new QProgressBar, QStringLiteral("uncertaintyProgress"));
+    progress_->setRange(0, 1000);
+    progress_->setValue(0);
+    message_ = named(new QLabel, QStringLiteral("uncertaintyMessage"));
+    message_->setWordWrap(true);
+    message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    histogram_ = named(new QChartView(newChart(QString())), QStringLiteral("uncertaintyHistogram"));
+    tornado_ = named(new QChartView(newChart(QString())), QStringLiteral("uncertaintyTornado"));
+    for (QChartView* view : {histogram_, tornado_}) {
+        view->setRenderHint(QPainter::Antialiasing);
+        view->setMinimumHeight(220);
+    }
+    statistics_ = named(new QPlainTextEdit, QStringLiteral("uncertaintyStatistics"));
+    statistics_->setReadOnly(true);
+    statistics_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    statistics_->setLineWrapMode(QPlainTextEdit::NoWrap);
+
+    auto* settings = new QFormLayout;
+    settings->addRow(QStringLiteral("Vary:"), vary_);
+    auto* counts = new QHBoxLayout;
+    counts->addWidget(samples_);
+    counts->addWidget(new QLabel(QStringLiteral("Seed:")));
+    counts->addWidget(seed_);
+    settings->addRow(QStringLiteral("Samples:"), counts);
+    auto* rowButtons = new QHBoxLayout;
+    rowButtons->addWidget(addButton);
+    rowButtons->addWidget(removeButton);
+    rowButtons->addStretch();
+    rowButtons->addWidget(runButton_);
+    rowButtons->addWidget(cancelButton_);
+    rowButtons->addWidget(progress_, 1);
+    auto* inputs = new QWidget;
+    auto* inputLayout = new QVBoxLayout(inputs);
+    inputLayout->setContentsMargins(4, 4, 4, 4);
+    inputLayout->addLayout(settings);
+    inputLayout->addWidget(table_);
+    inputLayout->addLayout(rowButtons);
+    inputLayout->addWidget(message_);
+
+    resultsView_ = new QWidget;
+    auto* resultsLayout = new QVBoxLayout(resultsView_);
+    resultsLayout->setContentsMargins(0, 0, 0, 0);
+    auto* charts = new QHBoxLayout;
+    charts->addWidget(histogram_, 1);
+    charts->addWidget(tornado_, 1);
+    resultsLayout->addLayout(charts, 3);
+    resultsLayout->addWidget(statistics_, 2);
+
+    auto* split = new QSplitter(Qt::Vertical);
+    split->addWidget(inputs);
+    split->addWidget(resultsView_);
+    split->setStretchFactor(1, 3);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(split);
+
+    poll_ = new QTimer(this);
+    poll_->setInterval(100);
+    connect(poll_, &QTimer::timeout, this, &UncertaintyTab::showProgress);
+    connect(vary_, &QComboBox::currentIndexChanged, this,
+            [this](int index) { table_->setEnabled(index == 0); });
+    connect(addButton, &QPushButton::clicked, this, [this] { addRow({}, kKinds[1], {}, {}, {}); });
+    connect(removeButton, &QPushButton::clicked, this, [this] {
+        if (table_->currentRow() >= 0) table_->removeRow(table_->currentRow());
+    });
+    connect(runButton_, &QPushButton::clicked, this, &UncertaintyTab::run);
+    connect(cancelButton_, &QPushButton::clicked, this, &UncertaintyTab::cancel);
+}
+
+UncertaintyTab::~UncertaintyTab() {
+    if (run_) {
+        run_->cancel = true;
+        if (run_->thread.joinable()) run_->thread.join();
+    }
+}
+
+void UncertaintyTab::addRow(const QString& path, const QString& kind, const QString& parameters,
+                            const QString& min, const QString& max) {
+    const int row = table_->rowCount();
+    table_->insertRow(row);
+    auto* choice = new QComboBox;
+    choice->addItems(kKinds);
+    choice->setCurrentIndex(std::max<qsizetype>(0, kKinds.indexOf(kind)));
+    table_->setCellWidget(row, KindColumn, choice);
+    table_->setItem(row, KindColumn, new QTableWidgetItem);
+    for (const auto& [column, text] : {std::pair{PathColumn, path},
+                                       {ParametersColumn, parameters},
+                                       {MinColumn, min},
+                                       {MaxColumn, max}})
+        table_->setItem(row, column, new QTableWidgetItem(text));
+}
+
+void UncertaintyTab::setSection(const Json& section) {
+    cancel();
+    table_->setRowCount(0);
+    vary_->setCurrentIndex(0);
+    samples_->setValue(static_cast<int>(kDefaultSamples));
+    seed_->setText(QStringLiteral("1"));
+    if (section.is_object()) {
+        if (const auto samples = section.find("samples");
+            samples != section.end() && samples->is_number_integer())
+            samples_->setValue(static_cast<int>(
+                std::clamp<std::int64_t>(samples->get<std::int64_t>(), 1, kMaxSamples)));
+        if (const auto seed = section.find("seed"); seed != section.end())
+            seed_->setText(textOf(*seed));
+        const auto vary = section.find("vary");
+        if (vary != section.end() && vary->is_string() && *vary == "population")
+            vary_->setCurrentIndex(1);
+        if (vary != section.end() && vary->is_object()) {
+            for (const auto& [path, spec] : vary->items()) {
+                QString kind = kKinds[1], parameters, min, max;
+                if (spec.is_object() && spec.size() == 1) {
+                    kind = QString::fromStdString(spec.begin().key());
+                    Json body = spec.begin().value();
+                    if (body.is_object()) {
+                        if (body.contains("min")) min = textOf(body["min"]);
+                        if (body.contains("max")) max = textOf(body["max"]);
+                        body.erase("min");
+                        body.erase("max");
+                    }
+                    QStringList parts;
+                    if (body.is_array())
+                        for (const Json& value : body) parts << textOf(value);
+                    else if (body.is_object())
+                        for (const auto& [name, value] : body.items())
+                            parts << QString::fromStdString(name) + QLatin1Char('=') +
+                                         textOf(value);
+                    parameters = parts.join(QStringLiteral(", "));
+                } else {
+                    parameters = QString::fromStdString(spec.dump());
+                }
+                addRow(QString::fromStdString(path), kind, parameters, min, max);
+            }
+        }
+    }
+    outcome_.reset();
+    showOutcome();
+    clearMarks();
+}
+
+Json UncertaintyTab::section() const {
+    Json vary = Json::object();
+    if (vary_->currentIndex() == 1) {
+        vary = "population";
+    } else {
+        for (int r = 0; r < table_->rowCount(); ++r) {
+            auto text = [&](int column) { return table_->item(r, column)->text(); };
+            const auto* choice = qobject_cast<QComboBox*>(table_->cellWidget(r, KindColumn));
+            const QString kind = choice->currentText();
+            if (text(PathColumn).trimmed().isEmpty() && text(ParametersColumn).trimmed().isEmpty())
+                continue;  // a row added and left blank
+            vary[text(PathColumn).trimmed().toStdString()] = {
+                {kind.toStdString(),
+                 distributionBody(kind, text(ParametersColumn), text(MinColumn), text(MaxColumn))}};
+        }
+        if (vary.empty()) return nullptr;
+    }
+    bool ok = false;
+    const qulonglong seed = seed_->text().trimmed().toULongLong(&ok);
+    return {{"samples", samples_->value()},
+            {"seed", ok ? Json(seed) : Json(seed_->text().toStdString())},
+            {"vary", vary}};
+}
+
+void UncertaintyTab::setScenario(const Json& document, const Scenario& scenario,
+                                 const QuadratureRule& rule) {
+    if (document != document_ && outcome_) {
+        outcome_.reset();
+        showOutcome();
+    }
+    document_ = document;
+    scenario_ = scenario;
+    rule_ = rule;
+}
+
+void UncertaintyTab::clearMarks() {
+    message_->clear();
+    for (int r = 0; r < table_->rowCount(); ++r)
+        for (int c = 0; c < ColumnCount; ++c)
+            if (QTableWidgetItem* item = table_->item(r, c)) {
+                item->setBackground(QBrush());
+                item->setToolTip(QString());
+            }
+}
+
+void UncertaintyTab::markRow(int row, const QString& text) {
+    for (int c = 0; c < ColumnCount; ++c) {
+        table_->item(row, c)->setBackground(QColor(255, 200, 200));
+        table_->item(row, c)->setToolTip(text);
+    }
+}
+
+void UncertaintyTab::refuse(const QString& text) {
+    message_->setStyleSheet(QStringLiteral("color: #b00000"));
+    message_->setText(text);
+}
+
+bool UncertaintyTab::run() {
+    if (running()) return false;
+    clearMarks();
+    if (!scenario_) {
+        refuse(QStringLiteral("The scenario is refused; mend it before the analysis."));
+        return false;
+    }
+    // The same path twice would collapse into one key of the section: refuse it instead.
+    QStringList paths;
+    for (int r = 0; r < table_->rowCount() && vary_->currentIndex() == 0; ++r) {
+        const QString path = table_->item(r, PathColumn)->text().trimmed();
+        if (!path.isEmpty() && paths.contains(path)) {
+            const QString at = QStringLiteral("uncertainty.vary[\"%1\"]").arg(path);
+            markRow(r, at);
+            refuse(QStringLiteral("%1: varies what %1 varies already; vary it once").arg(at));
+            return false;
+        }
+        paths << path;
+    }
+    const Json section = this->section();
+    if (section.is_null()) {
+        refuse(QStringLiteral("Nothing is varied: add a row or choose the population preset."));
+        return false;
+    }
+    UncertaintyPlan plan;
+    try {
+        plan = readUncertaintySection(section, document_, *scenario_);
+    } catch (const ScenarioError& error) {
+        const QString text = QString::fromStdString(error.what());
+        const std::string prefix = "uncertainty.vary[\"";
+        if (error.path().rfind(prefix, 0) == 0) {
+            const std::string rest = error.path().substr(prefix.size());
+            const QString path = QString::fromStdString(rest.substr(0, rest.find("\"]")));
+            for (int r = 0; r < table_->rowCount(); ++r)
+                if (table_->item(r, PathColumn)->text().trimmed() == path) markRow(r, text);
+        }
+        refuse(text);
+        return false;
+    }
+    plan.options.threads =
+        plan.options.samples >= kTwoThreadSamples && std::thread::hardware_concurrency() >= 2 ? 2
+                                                                                              : 1;
+    auto job = std::make_shared<UncertaintyRun>();
+    job->samples = plan.options.samples;
+    job->document = document_;
+    plan.options.done = &job->done;
+    plan.options.cancel = &job->cancel;
+    inputs_ = plan.inputs;
+    options_ = plan.options;
+    run_ = job;
+    runButton_->setEnabled(false);
+    cancelButton_->setEnabled(true);
+    progress_->setValue(0);
+    message_->setStyleSheet(QString());
+    message_->setText(QStringLiteral("Sampling %1 scenarios...").arg(plan.options.samples));
+    poll_->start();
+    job->thread =
+        std::thread([this, job, scenario = *scenario_, rule = rule_, plan = std::move(plan)] {
+            try {
+                job->result =
+                    runScenarioUncertainty(scenario, rule, plan.keys, plan.inputs, plan.options);
+            } catch (const UncertaintyCancelled&) {
+                job->error = "Cancelled.";
+            } catch (const std::exception& e) {
+                job->error = std::string("uncertainty: ") + e.what();
+            }
+            // The window waits for this thread before it goes, so this is still alive here.
+            QMetaObject::invokeMethod(
+                this, [this, job] { done(job); }, Qt::QueuedConnection);
+        });
+    return true;
+}
+
+void UncertaintyTab::cancel() {
+    if (run_) run_->cancel = true;
+}
+
+bool UncertaintyTab::running() const {
+    return run_ != nullptr;
+}
+
+void UncertaintyTab::showProgress() {
+    if (run_ && run_->samples > 0)
+        progress_->setValue(static_cast<int>(1000 * run_->done / run_->samples));
+}
+
+void UncertaintyTab::done(std::shared_ptr<UncertaintyRun> job) {
+    job->thread.join();
+    if (job != run_) return;
+    run_.reset();
+    poll_->stop();
+    runButton_->setEnabled(true);
+    cancelButton_->setEnabled(false);
+    if (!job->result) {
+        progress_->setValue(0);
+        refuse(QString::fromStdString(job->error));
+    } else if (job->document != document_) {
+        progress_->setValue(0);
+        refuse(QStringLiteral("The scenario changed during the run; run again."));
+    } else {
+        progress_->setValue(progress_->maximum());
+        message_->clear();
+        outcome_ = std::move(job->result);
+        showOutcome();
+    }
+    emit finished();
+}
+
+void UncertaintyTab::showOutcome() {
+    QChart* histogram = newChart(QString());
+    QChart* tornado = newChart(QString());
+    histogram_->setChart(histogram);  // the views delete the charts they showed before
+    tornado_->setChart(tornado);
+    statistics_->clear();
+    if (!outcome_) return;
+    const UncertaintyResult& r = *outcome_;
+    statistics_->setPlainText(QString::fromStdString(uncertaintyText(inputs_, options_, r)));
+
+    // Histogram of the used doses up to a high percentile, with the reported percentiles.
+    std::vector<double> used;
+    for (double dose : r.doses)
+        if (!std::isnan(dose)) used.push_back(dose);
+    std::sort(used.begin(), used.end());
+    const double low = used.front();
+    double high = percentileOfSorted(used, kHistogramTop);
+    if (!(high > low)) high = low + std::max(std::abs(low) * 1e-3, 1e-12);
+    const double width = (high - low) / kHistogramBins;
+    std::vector<int> counts(kHistogramBins, 0);
+    std::size_t beyond = 0;
+    for (double dose : used) {
+        if (dose > high) {
+            ++beyond;
+            continue;
+        }
+        ++counts[std::min(kHistogramBins - 1, static_cast<int>((dose - low) / width))];
+    }
+    auto* outline = named(new QLineSeries, QStringLiteral("doseHistogram"));
+    auto* base = new QLineSeries;
+    int tallest = 1;
+    for (int b = 0; b < kHistogramBins; ++b) {
+        outline->append(low + b * width, counts[b]);
+        outline->append(low + (b + 1) * width, counts[b]);
+        tallest = std::max(tallest, counts[b]);
+    }
+    base->append(low, 0);
+    base->append(high, 0);
+    auto* area = new QAreaSeries(outline, base);
+    area->setName(QStringLiteral("Samples"));
+    area->setColor(QColor(120, 160, 210));
+    area->setBorderColor(QColor(40, 80, 140));
+    histogram->addSeries(area);
+    auto* doseAxis = valueAxis(QStringLiteral("Bladder-wall dose (mGy/MBq)"));
+    auto* countAxis = valueAxis(QStringLiteral("Samples per bin"));
+    countAxis->setLabelFormat(QStringLiteral("%d"));
+    histogram->addAxis(doseAxis, Qt::AlignBottom);
+    histogram->addAxis(countAxis, Qt::AlignLeft);
+    area->attachAxis(doseAxis);
+    area->attachAxis(countAxis);
+    for (std::size_t i = 0; i < kReportedPercentiles.size(); ++i) {
+        const double p = kReportedPercentiles[i];
+        auto* marker = new QLineSeries;
+        marker->setName(QStringLiteral("P%1").arg(p));
+        marker->setObjectName(QStringLiteral("percentile%1").arg(p));
+        marker->append(r.percentiles[i], 0);
+        marker->append(r.percentiles[i], tallest * 1.05);
+        QPen pen(p == 50              ? QColor(180, 0, 0)
+                 : p == 25 || p == 75 ? QColor(220, 110, 0)
+                                      : QColor(90, 90, 90));
+        pen.setWidthF(1.5);
+        pen.setStyle(p == 50 ? Qt::SolidLine : p == 25 || p == 75 ? Qt::DashLine : Qt::DotLine);
+        marker->setPen(pen);
+        histogram->addSeries(marker);
+        marker->attachAxis(doseAxis);
+        marker->attachAxis(countAxis);
+    }
+    doseAxis->setRange(low, high);
+    countAxis->setRange(0, tallest * 1.1);
+    QString title = QStringLiteral("Dose of %1 samples, percentiles 2.5 to 97.5").arg(r.used);
+    if (beyond > 0)
+        title += QStringLiteral(" (%1 above %2 not drawn)")
+                     .arg(beyond)
+                     .arg(QString::fromStdString(formatScientific(high)));
+    histogram->setTitle(title);
+
+    // Tornado: the change from the nominal dose with each input at its 5th and 95th percentile,
+    // the largest swing on top.
+    auto* lowSet = named(new QBarSet(QStringLiteral("Input at its 5th percentile")),
+                         QStringLiteral("tornadoLow"));
+    auto* highSet = named(new QBarSet(QStringLiteral("Input at its 95th percentile")),
+                          QStringLiteral("tornadoHigh"));
+    QStringList categories;
+    for (auto bar = r.tornado.rbegin(); bar != r.tornado.rend(); ++bar) {
+        const bool refused = std::isnan(bar->low) || std::isnan(bar->high);
+        categories << QString::fromStdString(bar->path) +
+                          (refused ? QStringLiteral(" (refused)") : QString());
+        *lowSet << (std::isnan(bar->low) ? 0.0 : bar->low - r.nominal);
+        *highSet << (std::isnan(bar->high) ? 0.0 : bar->high - r.nominal);
+    }
+    auto* bars = named(new QHorizontalBarSeries, QStringLiteral("tornadoSeries"));
+    bars->append(lowSet);
+    bars->append(highSet);
+    tornado->addSeries(bars);
+    auto* names = new QBarCategoryAxis;
+    names->append(categories);
+    auto* change = valueAxis(QStringLiteral("Dose minus nominal (mGy/MBq)"));
+    tornado->addAxis(names, Qt::AlignLeft);
+    tornado->addAxis(change, Qt::AlignBottom);
+    bars->attachAxis(names);
+    bars->attachAxis(change);
+    tornado->setTitle(QStringLiteral("One at a time, around the nominal %1 mGy/MBq")
+                          .arg(QString::fromStdString(formatScientific(r.nominal))));
+}
+
+}  // namespace orvane

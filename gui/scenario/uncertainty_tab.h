@@ -1,0 +1,90 @@
+// The scenario window's "Uncertainty" tab: the varied keys and their distributions as an
+// editable table (or the population preset), a run off the UI thread with progress and
+// Cancel, and the outcome as a histogram of the dose with its percentiles, a tornado chart and
+// the statistics.
+#pragma once
+
+#include <QWidget>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "engine/sampling.h"
+#include "engine/scenario.h"
+
+class QChartView;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QSpinBox;
+class QTableWidget;
+class QTimer;
+
+namespace orvane {
+
+struct UncertaintyRun;
+
+class UncertaintyTab : public QWidget {
+    Q_OBJECT
+public:
+    explicit UncertaintyTab(QWidget* parent = nullptr);
+    ~UncertaintyTab() override;  // cancels a run and waits for its threads
+
+    // Shows a file's "uncertainty" section (null: an empty table); forgets the last outcome.
+    void setSection(const nlohmann::json& section);
+    // The section as the table gives it, for the scenario file; null when nothing is varied.
+    nlohmann::json section() const;
+    // The scenario (and its document, for the keys it gives) that Run samples.
+    void setScenario(const nlohmann::json& document, const Scenario& scenario,
+                     const QuadratureRule& rule);
+
+    // Checks the table and starts the analysis; false (with the row marked) when refused.
+    bool run();
+    void cancel();
+    bool running() const;
+
+    // The last finished analysis (null when none since the table was loaded).
+    const UncertaintyResult* outcome() const { return outcome_ ? &*outcome_ : nullptr; }
+    // The charts and the statistics, for the report.
+    QWidget* resultsView() const { return resultsView_; }
+
+signals:
+    void finished();
+
+private:
+    void addRow(const QString& path, const QString& kind, const QString& parameters,
+                const QString& min, const QString& max);
+    void clearMarks();
+    void markRow(int row, const QString& text);
+    void refuse(const QString& text);
+    void showProgress();
+    void done(std::shared_ptr<UncertaintyRun> run);
+    void showOutcome();
+
+    QComboBox* vary_;
+    QSpinBox* samples_;
+    QLineEdit* seed_;
+    QTableWidget* table_;
+    QPushButton* runButton_;
+    QPushButton* cancelButton_;
+    QProgressBar* progress_;
+    QLabel* message_;
+    QChartView* histogram_;
+    QChartView* tornado_;
+    QPlainTextEdit* statistics_;
+    QWidget* resultsView_;
+    QTimer* poll_;
+
+    nlohmann::json document_;
+    std::optional<Scenario> scenario_;
+    QuadratureRule rule_;
+    std::shared_ptr<UncertaintyRun> run_;
+    std::vector<UncertainInput> inputs_;
+    UncertaintyOptions options_;
+    std::optional<UncertaintyResult> outcome_;
+};
+
+}  // namespace orvane

@@ -12,6 +12,8 @@
 #include <QHeaderView>
 #include <QHorizontalBarSeries>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QPlainTextEdit>
@@ -522,20 +524,23 @@ void UncertaintyTab::showOutcome() {
         marker->attachAxis(countAxis);
     }
     doseAxis->setRange(low, high);
+    doseAxis->applyNiceNumbers();
     countAxis->setRange(0, tallest * 1.1);
-    QString title = QStringLiteral("Dose of %1 samples, percentiles 2.5 to 97.5").arg(r.used);
+    countAxis->applyNiceNumbers();
+    histogram->legend()->markers(area).front()->setVisible(false);
+    QString title = QStringLiteral("%1 doses and their percentiles").arg(r.used);
     if (beyond > 0)
-        title += QStringLiteral(" (%1 above %2 not drawn)")
+        title += QStringLiteral("<br>(%1 above %2 mGy/MBq not drawn)")
                      .arg(beyond)
-                     .arg(QString::fromStdString(formatScientific(high)));
+                     .arg(QString::number(high, 'g', 3));
     histogram->setTitle(title);
 
     // Tornado: the change from the nominal dose with each input at its 5th and 95th percentile,
     // the largest swing on top.
-    auto* lowSet = named(new QBarSet(QStringLiteral("Input at its 5th percentile")),
-                         QStringLiteral("tornadoLow"));
-    auto* highSet = named(new QBarSet(QStringLiteral("Input at its 95th percentile")),
-                          QStringLiteral("tornadoHigh"));
+    auto* lowSet =
+        named(new QBarSet(QStringLiteral("Input at its P5")), QStringLiteral("tornadoLow"));
+    auto* highSet =
+        named(new QBarSet(QStringLiteral("Input at its P95")), QStringLiteral("tornadoHigh"));
     QStringList categories;
     for (auto bar = r.tornado.rbegin(); bar != r.tornado.rend(); ++bar) {
         const bool refused = std::isnan(bar->low) || std::isnan(bar->high);
@@ -555,6 +560,7 @@ void UncertaintyTab::showOutcome() {
     tornado->addAxis(change, Qt::AlignBottom);
     bars->attachAxis(names);
     bars->attachAxis(change);
+    change->applyNiceNumbers();
     tornado->setTitle(QStringLiteral("One at a time, around the nominal %1 mGy/MBq")
                           .arg(QString::fromStdString(formatScientific(r.nominal))));
 }

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QPixmap>
 #include <QScreen>
+#include <QTabWidget>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
@@ -95,6 +96,31 @@ void pictureLater(const char* name, const QString& file, std::function<void()> t
     });
 }
 
+// The uncertainty tab of the README's worked example (I-131 NaI, the population preset) after
+// its run. The last one.
+void saveUncertainty(Module1& module, const QDir& out) {
+    if (!module.openers().scenario(
+            QStringLiteral(ORVANE_EXAMPLES_DIR "/i131-nai-population-uncertainty.json"), {}))
+        return QApplication::exit(1);
+    QTimer::singleShot(kSettleMilliseconds, [out] {
+        QWidget* scenario = window("scenarioWindow");
+        auto* tabs = control<QTabWidget>(scenario, "scenarioTabs");
+        auto* run = control<QAbstractButton>(scenario, "uncertaintyRun");
+        if (!tabs || !run) return QApplication::exit(1);
+        tabs->setCurrentIndex(1);
+        run->click();
+        // The run ends when Run is offered again.
+        auto* poll = new QTimer(scenario);
+        QObject::connect(poll, &QTimer::timeout, [poll, run, out] {
+            if (!run->isEnabled()) return;
+            poll->stop();
+            pictureLater("scenarioWindow", out.filePath(QStringLiteral("scenario-uncertainty.png")),
+                         [] { QApplication::closeAllWindows(); });
+        });
+        poll->start(100);
+    });
+}
+
 // The chart of the dose table; a cell of the MAG3 table over time (V0 = 100 ml, T0 = 120 min,
 // by its context menu); an I-131 NaI patient with a 2-hour diary and a night. The last ones.
 void saveChartAndScenarios(Module1& module, QWidget* results, const QDir& out) {
@@ -125,7 +151,7 @@ void saveChartAndScenarios(Module1& module, QWidget* results, const QDir& out) {
                              module.openers().scenario({}, diary);
                              pictureLater("scenarioWindow",
                                           out.filePath(QStringLiteral("scenario-i131-diary.png")),
-                                          [] { QApplication::closeAllWindows(); });
+                                          [&module, out] { saveUncertainty(module, out); });
                          });
         });
 }

@@ -13,6 +13,7 @@
 #include <QSvgGenerator>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "engine/numtext.h"
 #include "gui/common/menus.h"
@@ -27,7 +28,8 @@
 namespace orvane {
 namespace {
 
-constexpr double kTimeCourseStep = 5;  // min
+constexpr double kTimeCourseStep = 5;       // min, or longer for a long scenario:
+constexpr double kTimeCoursePoints = 2000;  // about as many samples as the plots can show
 constexpr int kPngScale = 2;
 
 }  // namespace
@@ -191,7 +193,10 @@ void ScenarioWindow::recompute() {
         Scenario scenario = scenarioFromJson(document, module_.standardData());
         const QuadratureRule rule{module_.standardData().tables.quadratureNodes,
                                   module_.standardData().tables.quadratureWeights};
-        ScenarioResult result = computeScenario(scenario, rule, kTimeCourseStep);
+        // Every void is sampled anyway; between them a few thousand points are plenty to plot.
+        const double end = scenario.endTime.value_or(defaultEndTime(scenario.radiopharmaceutical));
+        ScenarioResult result =
+            computeScenario(scenario, rule, std::max(kTimeCourseStep, end / kTimeCoursePoints));
         editor_->clearMarks();
         uncertainty_->setScenario(document, scenario, rule);
         scenario_ = std::move(scenario);

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 
 #include <QAction>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QLabel>
 #include <QLineEdit>
@@ -103,6 +104,17 @@ TEST_F(ScenarioWindowTest, EditsRecomputeAndARefusedDiaryRowKeepsThePlots) {
     ASSERT_NE(voidLines, nullptr);
     ASSERT_EQ(voidLines->count(), 3 * static_cast<int>(expected.voids.size()));
     EXPECT_DOUBLE_EQ(voidLines->at(3).x(), expected.voids[1].time / 60);
+    // The clock along the top names the clock time of each hour tick (administration 09:00).
+    auto* clock = qobject_cast<QCategoryAxis*>(plots->chart(0)->axes(Qt::Horizontal).back());
+    ASSERT_NE(clock, nullptr);
+    plots->setTimeRange(0, 12);
+    const QStringList labels = clock->categoriesLabels();
+    ASSERT_GE(labels.size(), 3);
+    EXPECT_EQ(labels[0], QStringLiteral("09:00"));
+    EXPECT_EQ(labels[1], QStringLiteral("10:00"));      // a tick every hour
+    EXPECT_DOUBLE_EQ(clock->endValue(labels[1]), 1.5);  // centred on the tick at 1 h
+    plots->setTimeRange(12, 36);                        // a tick every 2 h from 21:00
+    EXPECT_EQ(clock->categoriesLabels().value(2), QStringLiteral("01:00 +1d"));
 
     // A diary whose second void comes before its first: marked, named, nothing recomputed.
     nlohmann::json diary = newScenarioDocument();

@@ -161,7 +161,7 @@ void ScenarioPlots::show(const Scenario& scenario, const ScenarioResult& result)
         // Each void as a line over the whole height (joined along the axis' bottom).
         auto* voids = new QLineSeries;
         voids->setObjectName(QStringLiteral("voids"));
-        voids->setPen(QPen(QColor(200, 40, 40, 150), 1, Qt::DashLine));
+        voids->setPen(QPen(QColor(225, 120, 120), 1));
         for (const ScenarioVoid& v : result.voids) {
             const double t = v.time / kMinutesPerHour;
             voids->append(t, value->min());

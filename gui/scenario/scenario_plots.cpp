@@ -4,6 +4,7 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineSeries>
 #include <QMouseEvent>
@@ -51,6 +52,18 @@ std::vector<std::pair<double, double>> nights(const Scenario& s, double end) {
         if (b > a) found.emplace_back(a, b);
     }
     return found;
+}
+
+// Width of the widest tick label of a value axis, as the chart writes them ("%g").
+double valueLabelWidth(const QValueAxis& axis) {
+    const QFontMetricsF metrics(axis.labelsFont());
+    const int ticks = std::max(axis.tickCount(), 2);
+    double widest = 0;
+    for (int k = 0; k < ticks; ++k) {
+        const double value = axis.min() + (axis.max() - axis.min()) * k / (ticks - 1);
+        widest = std::max(widest, metrics.horizontalAdvance(QString::asprintf("%g", value)));
+    }
+    return widest;
 }
 
 }  // namespace
@@ -101,6 +114,7 @@ void ScenarioPlots::show(const Scenario& scenario, const ScenarioResult& result)
                                         QStringLiteral("Dose (%1)").arg(units.doseUnit)};
     const auto nightSpans = nights(scenario, endMinutes);
 
+    std::array<double, 3> labelWidths{};
     for (std::size_t i = 0; i < views_.size(); ++i) {
         QChart* chart = views_[i]->chart();
         chart->removeAllSeries();
@@ -137,6 +151,7 @@ void ScenarioPlots::show(const Scenario& scenario, const ScenarioResult& result)
         chart->addAxis(time, Qt::AlignBottom);
         chart->addAxis(value, Qt::AlignLeft);
         timeAxes_[i] = time;
+        labelWidths[i] = valueLabelWidth(*value);
 
         // The night: one band series from the bottom of the axis to its top.
         auto* upper = new QLineSeries;
@@ -181,6 +196,13 @@ void ScenarioPlots::show(const Scenario& scenario, const ScenarioResult& result)
     clockAxis_->setLabelsPosition(QCategoryAxis::AxisLabelsPositionCenter);
     chart(0)->addAxis(clockAxis_, Qt::AlignTop);
     chart(0)->series().front()->attachAxis(clockAxis_);
+    // The plot areas start at one x, so that a time stands at the same place in every chart:
+    // the charts with narrower value labels get the difference as left margin.
+    const double widest = *std::max_element(labelWidths.begin(), labelWidths.end());
+    for (std::size_t i = 0; i < views_.size(); ++i) {
+        views_[i]->chart()->setMargins(
+            QMargins(kChartMargin + qRound(widest - labelWidths[i]), 2, kChartMargin, 2));
+    }
     setTimeRange(0, fullEnd_);
 }
 

@@ -104,6 +104,11 @@ TEST_F(ScenarioWindowTest, EditsRecomputeAndARefusedDiaryRowKeepsThePlots) {
     ASSERT_NE(voidLines, nullptr);
     ASSERT_EQ(voidLines->count(), 3 * static_cast<int>(expected.voids.size()));
     EXPECT_DOUBLE_EQ(voidLines->at(3).x(), expected.voids[1].time / 60);
+    // One time stands at one x in all three charts.
+    settle();
+    for (int i : {1, 2}) {
+        EXPECT_NEAR(plots->chart(i)->plotArea().left(), plots->chart(0)->plotArea().left(), 1) << i;
+    }
     // The clock along the top names the clock time of each hour tick (administration 09:00).
     auto* clock = qobject_cast<QCategoryAxis*>(plots->chart(0)->axes(Qt::Horizontal).back());
     ASSERT_NE(clock, nullptr);

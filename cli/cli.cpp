@@ -9,7 +9,6 @@
 #include <memory>
 #include <ostream>
 #include <sstream>
-#include <thread>
 
 #include "engine/calculation.h"
 #include "engine/estimate.h"
@@ -305,10 +304,7 @@ std::string scenarioUncertaintyText(const CliOptions& o, const nlohmann::json& d
     if (o.csv && o.timeCourse)
         throw UsageError("--csv prints the uncertainty samples; --time-course goes with --json");
     UncertaintyPlan plan = readUncertaintySection(document["uncertainty"], document, scenario);
-    constexpr std::uint64_t kTwoThreadSamples = 1000;
-    plan.options.threads =
-        plan.options.samples >= kTwoThreadSamples && std::thread::hardware_concurrency() >= 2 ? 2
-                                                                                              : 1;
+    plan.options.threads = defaultSamplingThreads(plan.options.samples);
     UncertaintyResult analysis;
     try {
         analysis = runScenarioUncertainty(scenario, rule, plan.keys, plan.inputs, plan.options);

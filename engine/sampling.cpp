@@ -76,6 +76,11 @@ std::vector<double> drawSample(const std::vector<UncertainInput>& inputs, std::u
     return values;
 }
 
+int defaultSamplingThreads(std::uint64_t samples) {
+    constexpr std::uint64_t kTwoThreadSamples = 1000;
+    return samples >= kTwoThreadSamples && std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+}
+
 double percentileOfSorted(const std::vector<double>& sorted, double p) {
     if (sorted.empty()) return kNaN;
     const double rank = (sorted.size() - 1) * p / 100;

@@ -72,6 +72,10 @@ struct UncertaintyOptions {
     const std::atomic<bool>* cancel = nullptr;
 };
 
+// The threads a run of that many samples uses unless told otherwise: two from 1000 samples on
+// a machine with two cores or more (a short run gains nothing from a second thread), else one.
+int defaultSamplingThreads(std::uint64_t samples);
+
 class UncertaintyCancelled : public std::runtime_error {
 public:
     UncertaintyCancelled() : std::runtime_error("the uncertainty analysis was cancelled") {}

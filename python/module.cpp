@@ -11,7 +11,6 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
-#include <thread>
 
 #include "engine/calculation.h"
 #include "engine/numtext.h"
@@ -270,10 +269,7 @@ py::dict uncertaintyAnalysis(const py::object& source, std::optional<int> thread
         const StandardData& standard = *loaded.standard;
         const Scenario scenario = readScenario(document, standard);
         plan = readUncertaintySection(document["uncertainty"], document, scenario);
-        constexpr std::uint64_t kTwoThreadSamples = 1000;
-        const bool two =
-            plan.options.samples >= kTwoThreadSamples && std::thread::hardware_concurrency() >= 2;
-        plan.options.threads = threads.value_or(two ? 2 : 1);
+        plan.options.threads = threads.value_or(defaultSamplingThreads(plan.options.samples));
         const QuadratureRule rule{standard.tables.quadratureNodes,
                                   standard.tables.quadratureWeights};
         try {

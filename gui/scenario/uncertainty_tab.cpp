@@ -57,7 +57,6 @@ const QStringList kKinds{QStringLiteral("normal"), QStringLiteral("lognormal"),
                          QStringLiteral("uniform"), QStringLiteral("triangular")};
 constexpr int kHistogramBins = 40;
 constexpr double kHistogramTop = 99.5;  // percentile: a long tail beyond it is counted, not drawn
-constexpr std::uint64_t kTwoThreadSamples = 1000;
 
 // A number where the text is one, else the text itself, so that the section's reader refuses
 // it with its own words.
@@ -387,9 +386,7 @@ bool UncertaintyTab::run() {
         refuse(text);
         return false;
     }
-    plan.options.threads =
-        plan.options.samples >= kTwoThreadSamples && std::thread::hardware_concurrency() >= 2 ? 2
-                                                                                              : 1;
+    plan.options.threads = defaultSamplingThreads(plan.options.samples);
     auto job = std::make_shared<UncertaintyRun>();
     job->samples = plan.options.samples;
     job->document = document_;

@@ -8,6 +8,7 @@
 
 #include "engine/fast_engine.h"
 #include "engine/numtext.h"
+#include "engine/plain_text.h"
 #include "engine/simulation.h"
 
 namespace orvane {
@@ -80,7 +81,7 @@ std::string fieldCaption(int fieldIndex) {
 
 ModelParameters readModelParameters(const FieldTexts& fields, const std::string& name) {
     ModelParameters p;
-    p.name = name;
+    p.name = replaceControlCharacters(name);
     for (int c = 0; c < kComponentCount; ++c) {
         p.fraction[c] = textToNumber(fields[fractionField(c)]);
         p.rateConstant[c] = textToNumber(fields[rateConstantField(c)]);

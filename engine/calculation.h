@@ -47,6 +47,12 @@ static_assert(kGammaField + 1 == kFieldCount);
 // "1./0.5 ml/min" (day/night, each as formatUpTo3Decimals).
 std::string fillRateText(const FillRateSchedule& schedule);
 
+// The short key of each field, in field order: orvane-cli's option names and the keys of the
+// calculation record.
+inline constexpr std::array<const char*, kFieldCount> kFieldKeys{
+    "f1",  "k1", "tb1", "f2",  "k2", "tb2",   "f3",   "k3",
+    "tb3", "f4", "k4",  "tb4", "tp", "delta", "gamma"};
+
 // What the user sees as the name of field index 0..14, e.g. "Physical Half-Life (min)" or
 // "Fraction, component 2".
 std::string fieldCaption(int fieldIndex);
@@ -76,8 +82,8 @@ public:
 void checkFieldTexts(const FieldTexts& fields);
 
 // Reads the field texts in order, with the scalings: decay constant = 0.693 / half-life,
-// Delta and Gamma x 37 x 3600 / 10. Checks nothing; a text that is not wholly a number gives
-// its leading number.
+// Delta and Gamma x 37 x 3600 / 10; control characters in the name become blanks. Checks
+// nothing; a text that is not wholly a number gives its leading number.
 ModelParameters readModelParameters(const FieldTexts& fields, const std::string& name);
 
 // Refuses parameters for which the simulation is undefined or wrong (InputError naming the

@@ -7,6 +7,7 @@
 
 #include "engine/calculation.h"
 #include "engine/numtext.h"
+#include "engine/plain_text.h"
 
 namespace orvane {
 namespace {
@@ -45,7 +46,7 @@ std::string ParameterReport(const ModelParameters& parameters, const FillRateSch
     text += "\t      MODEL PARAMETERS";
     text += kCrLf;
     text += kCrLf;
-    text += "Radiopharmaceutical: \t" + parameters.name + kCrLf;
+    text += "Radiopharmaceutical: \t" + replaceControlCharacters(parameters.name) + kCrLf;
     text +=
         "Physical Half Life: \t\t" + formatScientific(parameters.physicalHalfLife) + " min" + kCrLf;
     text += "Delta (mGy-kg/MBq-s): \t" +

@@ -5,6 +5,7 @@
 
 #include "engine/calculation.h"
 #include "engine/numtext.h"
+#include "engine/plain_text.h"
 
 namespace orvane {
 namespace {
@@ -35,7 +36,7 @@ void addBlock(std::string& text, const DoseResults& results, int schedule) {
 
     addLine(text, "\t      MODEL PARAMETERS");
     addLine(text, "");
-    addLine(text, "Radiopharmaceutical: \t" + p.name);
+    addLine(text, "Radiopharmaceutical: \t" + replaceControlCharacters(p.name));
     addLine(text, "");
     addLine(text, "Physical Half Life: \t" + formatScientific(p.physicalHalfLife) + " min");
     addLine(text, "");

@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <optional>
+#include <string>
 #include <utility>
+#include <vector>
 
+#include "engine/plain_text.h"
 #include "report/report.h"
 
 namespace orvane {
@@ -139,6 +143,44 @@ TEST(RenderSchedule, EqualDosesRunFlatAtMidHeightAndLabelTheAxisAtAnySize) {
         EXPECT_EQ(view.drawing[9].text, view.drawing[4].text);
     }
     EXPECT_TRUE(RenderSchedule(DoseResults{}, 3).drawing.empty());
+}
+
+// A name is user text: no character of it may break a line of a report or drive a terminal.
+TEST(PlainText, ControlCharactersAreReplacedInNamesAndEscapedInMessages) {
+    struct Case {
+        std::string text, replaced, escaped;
+    };
+    const std::vector<Case> cases{
+        {"Tc-99m MAG3", "Tc-99m MAG3", "Tc-99m MAG3"},
+        {"A\r\nFraction 1: 9.99E+99\r\nB", "A  Fraction 1: 9.99E+99  B",
+         "A\\x0d\\x0aFraction 1: 9.99E+99\\x0d\\x0aB"},
+        {"\x1b[2J\tx\x7f", " [2J x ", "\\x1b[2J\\x09x\\x7f"},
+        {"\xc2\x9b"
+         "31m \xc2\x85",
+         " 31m  ", "\\u009b31m \\u0085"},  // C1 in UTF-8
+        {"a\xe2\x80\xa8"
+         "b",
+         "a b", "a\\u2028b"},  // line separator
+        {"\x9b"
+         "1m \xff",
+         " 1m \xff", "\\x9b1m \\xff"},  // lone bytes
+        {"Lu-177 \xc3\xa9\xe2\x82\xac", "Lu-177 \xc3\xa9\xe2\x82\xac",
+         "Lu-177 \xc3\xa9\xe2\x82\xac"},
+        {"\xc0\x8a\xe2\x80", "\xc0 \xe2 ", "\\xc0\\x8a\\xe2\\x80"},  // overlong, cut short
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(replaceControlCharacters(c.text), c.replaced) << c.escaped;
+        EXPECT_EQ(escapeControlCharacters(c.text), c.escaped);
+    }
+    // The report keeps its lines whatever the name holds.
+    ModelParameters forged = kDtpa;
+    forged.name = cases[1].text;
+    const std::string report = ParameterReport(forged, kFillRateSchedules[0]);
+    const std::string plain = ParameterReport(kDtpa, kFillRateSchedules[0]);
+    EXPECT_EQ(std::count(report.begin(), report.end(), '\n'),
+              std::count(plain.begin(), plain.end(), '\n'));
+    EXPECT_NE(report.find("Radiopharmaceutical: \t" + cases[1].replaced + "\r\n"),
+              std::string::npos);
 }
 
 }  // namespace

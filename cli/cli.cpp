@@ -13,13 +13,17 @@
 #include "engine/calculation.h"
 #include "engine/estimate.h"
 #include "engine/numtext.h"
+#include "engine/plain_text.h"
 #include "engine/scenario.h"
 #include "engine/scenario_uncertainty.h"
 #include "engine/version.h"
+#include "library/names.h"
 #include "library/scenario_file.h"
 #include "library/standards.h"
 #include "library/uncertainty_file.h"
 #include "report/atomic_file.h"
+#include "report/csv.h"
+#include "report/json_record.h"
 #include "report/report.h"
 #include "report/results_file.h"
 #include "report/scenario_report.h"
@@ -110,7 +114,9 @@ void addRadiopharmaceuticalOptions(CLI::App& app, CliOptions& o) {
     addFlag(app, "--list", o.list, "print the twenty standards as the input window shows them")
         ->group(group);
     addText(app, "--standard", o.standard,
-            "standard K (0..19) or its list text, e.g. \"Tc-99m DTPA\"", "K")
+            "standard K (0..19) or its name in any case, with the nuclide\n"
+            "written either way, e.g. \"Tc-99m DTPA\" or \"99mTc dtpa\"",
+            "K")
         ->group(group);
     for (int f = 0; f < kFieldCount; ++f) {
         addText(app, std::string("--") + kFieldOptionNames[f], o.fields[f], fieldCaption(f),
@@ -129,10 +135,15 @@ void addOutputOptions(CLI::App& app, CliOptions& o) {
         "S")
         ->group(group);
     addFlag(app, "--csv", o.csv,
-            "print schedule,V0_ml,T0_min,dose_mGy_per_MBq rows\n"
-            "(with --scenario: the time course)")
+            "print CSV rows: schedule, V0, T0, dose, the day/night rates and the\n"
+            "name (with --scenario: the time course)")
         ->group(group);
     addFlag(app, "--estimate", o.estimate, "print the calculation time estimate")->group(group);
+    addFlag(app, "--json", o.json,
+            "print the calculation as JSON: every input, the grids, the 189 doses\n"
+            "at full precision, the program version and the time (with --scenario:\n"
+            "the scenario's result)")
+        ->group(group);
     addText(app, "--output", o.output, "write the output to FILE (atomically) instead", "FILE")
         ->group(group);
 }
@@ -144,7 +155,6 @@ void addScenarioOptions(CLI::App& app, CliOptions& o) {
             "its description, dose and void list",
             "FILE")
         ->group(group);
-    addFlag(app, "--json", o.json, "print the scenario's result as one JSON object")->group(group);
     addText(
         app, "--time-course",
         [&o](const std::string& text) {
@@ -176,7 +186,7 @@ std::unique_ptr<CliParser> makeParser() {
 
 void checkScenarioModes(const CliOptions& o) {
     if (!o.scenario) {
-        if (o.json || o.timeCourse) throw UsageError("--json and --time-course go with --scenario");
+        if (o.timeCourse) throw UsageError("--time-course goes with --scenario");
         return;
     }
     bool fields = false;
@@ -195,9 +205,9 @@ void checkScenarioModes(const CliOptions& o) {
 void checkModes(const CliOptions& o) {
     checkScenarioModes(o);
     const bool table = o.csv || o.schedule.has_value();
-    if ((o.list ? 1 : 0) + (o.estimate ? 1 : 0) + (table ? 1 : 0) > 1) {
+    if ((o.list ? 1 : 0) + (o.estimate ? 1 : 0) + (o.json ? 1 : 0) + (table ? 1 : 0) > 1) {
         throw UsageError(
-            "--list, --estimate and the table outputs (--schedule, --csv) exclude "
+            "--list, --estimate, --json and the table outputs (--schedule, --csv) exclude "
             "each other");
     }
 }
@@ -215,7 +225,7 @@ void refuseAttachedValue(const CLI::App& app, const std::string& argument) {
 
 int findStandard(const std::string& key) {
     for (int i = 0; i < kStandardCount; ++i) {
-        if (key == kStandardNames[i]) return i;
+        if (sameName(key, kStandardNames[i])) return i;
     }
     if (!key.empty() && key.find_first_not_of("0123456789") == std::string::npos) {
         const std::string digits = key.substr(std::min(key.find_first_not_of('0'), key.size() - 1));
@@ -244,26 +254,8 @@ std::string listText(const StandardData& data) {
     return out.str();
 }
 
-// Rows of schedules 1..3, or of one schedule.
-std::string csvText(const DoseResults& results, std::optional<int> schedule) {
-    std::string text = "schedule,V0_ml,T0_min,dose_mGy_per_MBq\n";
-    for (int s = 1; s <= kScheduleCount; ++s) {
-        if (schedule && *schedule != s) continue;
-        for (int v = 0; v < kV0Count; ++v) {
-            for (int t = 0; t < kT0Count; ++t) {
-                text += std::to_string(s) + "," + formatPlain(results.grids.v0Grid[v]).substr(1) +
-                        "," + formatPlain(results.grids.t0Grid[t]).substr(1) + "," +
-                        formatRoundTrip(results.tables[s - 1].at(t, v)) + "\n";
-            }
-        }
-    }
-    return text;
-}
-
-StandardData loadData(const CliOptions& o) {
-    const std::filesystem::path file =
-        o.dataFile ? std::filesystem::path(*o.dataFile) : dataFilePathFor(executableDirectory());
-    return LoadStandardData(file);
+std::filesystem::path dataFilePath(const CliOptions& o) {
+    return o.dataFile ? std::filesystem::path(*o.dataFile) : dataFilePathFor(executableDirectory());
 }
 
 // The fields as the input window would hold them: a standard's displayed texts, then
@@ -289,7 +281,11 @@ std::string tableText(const CliOptions& o, const StandardData& data) {
     const auto [fields, name] = typedFields(o, data);
     if (o.estimate) return EstimateCalculationTime(fields, data.tables).text + "\n";
     const DoseResults results = RunCalculation(fields, name, data.tables);
-    if (o.csv) return csvText(results, o.schedule);
+    if (o.csv) return doseTablesCsv(results, o.schedule);
+    if (o.json) {
+        return tableCalculationJson(
+            fields, results, {"orvane-cli", dataFilePath(o), std::chrono::system_clock::now()});
+    }
     if (o.schedule) {
         const ScheduleView view = RenderSchedule(results, *o.schedule - 1);
         return view.report + view.table;
@@ -352,22 +348,28 @@ std::string scenarioText(const CliOptions& o, const StandardData& data, std::ist
 std::string outputText(const CliOptions& o, std::istream* in) {
     if (o.help) return cliUsage();
     if (o.version) return std::string("orvane-cli ") + kVersion + "\n";
-    const StandardData data = loadData(o);
+    const StandardData data = LoadStandardData(dataFilePath(o));
     if (o.list) return listText(data);
     if (o.scenario) return scenarioText(o, data, in);
     return tableText(o, data);
+}
+
+// A message on err, one line: names and options come from the user, so every control
+// character in it is escaped.
+void tell(std::ostream& err, const std::string& message) {
+    err << "orvane-cli: " << escapeControlCharacters(message) << "\n";
 }
 
 // Writes the text to the --output file or to out; false with a message on err on failure.
 bool deliver(const CliOptions& o, const std::string& text, std::ostream& out, std::ostream& err) {
     if (o.output && !o.help && !o.version) {
         const WriteOutcome outcome = writeFileAtomically(*o.output, text, "the output file");
-        if (!outcome.ok) err << "orvane-cli: " << outcome.message << "\n";
+        if (!outcome.ok) tell(err, outcome.message);
         return outcome.ok;
     }
     out << text;
     out.flush();
-    if (!out) err << "orvane-cli: cannot write to standard output\n";
+    if (!out) tell(err, "cannot write to standard output");
     return static_cast<bool>(out);
 }
 
@@ -403,25 +405,26 @@ int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::os
         options = parseCliArguments(arguments);
         text = outputText(options, in);
     } catch (const ScenarioFileError& e) {
-        err << "orvane-cli: " << e.what() << "\n";
+        tell(err, e.what());
         return kCliFileError;
     } catch (const ScenarioError& e) {
-        err << "orvane-cli: refused: " << e.what() << "\n";
+        tell(err, std::string("refused: ") + e.what());
         return kCliRefused;
     } catch (const UsageError& e) {
-        err << "orvane-cli: " << e.what() << "\nTry 'orvane-cli --help'.\n";
+        tell(err, e.what());
+        err << "Try 'orvane-cli --help'.\n";
         return kCliRefused;
     } catch (const DataFileError& e) {
-        err << "orvane-cli: " << e.what() << "\n";
+        tell(err, e.what());
         return kCliFileError;
     } catch (const InputError& e) {
-        err << "orvane-cli: refused: " << e.what() << "\n";
+        tell(err, std::string("refused: ") + e.what());
         return kCliRefused;
     } catch (const GridError& e) {
-        err << "orvane-cli: " << e.what() << "\n";
+        tell(err, e.what());
         return kCliFileError;
     } catch (const CalculationError& e) {
-        err << "orvane-cli: " << e.what() << "\n";
+        tell(err, e.what());
         return kCliRefused;
     }
     return deliver(options, text, out, err) ? kCliOk : kCliFileError;

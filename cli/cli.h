@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/calculation.h"
+
 namespace orvane {
 
 // Exit status of orvane-cli.
@@ -36,18 +38,16 @@ struct CliOptions {
     std::optional<int> schedule;  // 1..3
     bool csv = false;
     bool estimate = false;
+    bool json = false;
     std::optional<std::string> output;
 
     // Patient scenario
     std::optional<std::string> scenario;  // file, or "-" for standard input
-    bool json = false;
     std::optional<double> timeCourse;  // step, min
 };
 
 // The option names of the fifteen fields, in field order ("f1", "k1", "tb1", ..., "gamma").
-inline constexpr std::array<const char*, 15> kFieldOptionNames{
-    "f1",  "k1", "tb1", "f2",  "k2", "tb2",   "f3",   "k3",
-    "tb3", "f4", "k4",  "tb4", "tp", "delta", "gamma"};
+inline constexpr const auto& kFieldOptionNames = kFieldKeys;
 
 // Parses argv[1..]; throws UsageError with a message that names the option.
 CliOptions parseCliArguments(const std::vector<std::string>& arguments);

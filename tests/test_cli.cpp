@@ -11,6 +11,7 @@
 #include "cli/cli.h"
 #include "engine/calculation.h"
 #include "engine/numtext.h"
+#include "engine/version.h"
 #include "library/standards.h"
 #include "report/results_file.h"
 #include "support.h"
@@ -85,7 +86,10 @@ TEST(Cli, OutputsTheScheduleTheCsvAndTheEstimate) {
     std::istringstream lines(cli({"--standard", "1", "--csv"}).out);
     std::string line;
     std::getline(lines, line);
-    EXPECT_EQ(line, "schedule,V0_ml,T0_min,dose_mGy_per_MBq");
+    EXPECT_EQ(line,
+              "schedule,V0_ml,T0_min,dose_mGy_per_MBq,day_rate_ml_per_min,night_rate_ml_per_min,"
+              "name");
+    const std::array<std::string, 3> rates{",0.5,0.25,", ",1,0.5,", ",1.5,0.75,"};
     int row = 0;
     for (; std::getline(lines, line); ++row) {
         const int s = row / 63, v = row % 63 / 9, t = row % 9;
@@ -93,16 +97,96 @@ TEST(Cli, OutputsTheScheduleTheCsvAndTheEstimate) {
                                  formatPlain(data.tables.v0Grid[v]).substr(1) + "," +
                                  formatPlain(data.tables.t0Grid[t]).substr(1) + ",";
         ASSERT_EQ(line.substr(0, head.size()), head);
+        ASSERT_EQ(line.substr(line.size() - rates[s].size() - 11), rates[s] + "Tc-99m DTPA");
         // 17 significant digits read back as the exact double.
         EXPECT_EQ(textToNumber(line.substr(head.size())), results.tables[s].at(t, v));
     }
     EXPECT_EQ(row, 189);
+    // A name that holds the separator or quotes is one quoted field.
+    const std::string quoted = cli({"--standard", "1", "--csv", "--name", "A, \"B\""}).out;
+    EXPECT_NE(quoted.find(",0.25,\"A, \"\"B\"\"\"\n"), std::string::npos) << quoted;
     // With --schedule, the rows of that schedule only.
     const std::string third = cli({"--standard", "1", "--csv", "--schedule", "1.5"}).out;
     EXPECT_EQ(std::count(third.begin(), third.end(), '\n'), 1 + 63);
     EXPECT_EQ(third.substr(third.find('\n') + 1, 2), "3,");
     EXPECT_EQ(cli({"--standard", "1", "--estimate"}).out, "<1 minute\n");
     EXPECT_NE(cli({"--list"}).out.find("19\tSr-89 Cl\n"), std::string::npos);
+}
+
+TEST(Cli, FindsStandardsByNameAsTypedAndKeepsNamesOnTheirLine) {
+    const std::vector<std::pair<std::string, std::string>> keys{
+        {"f-18 fdg", "0"},   {"18F FDG", "0"},    {"F18 FDG", "0"},
+        {"99mTc dtpa", "1"}, {"I-131 nai", "13"}, {"007", "7"}};
+    for (const auto& [key, index] : keys) {
+        EXPECT_EQ(cli({"--standard", key, "--csv"}).out, cli({"--standard", index, "--csv"}).out)
+            << key;
+    }
+    // A name with line breaks cannot add a line to the report or the results file.
+    const fs::path file = fs::temp_directory_path() / ("orvane-name-" + std::to_string(::getpid()));
+    for (const auto& output :
+         std::vector<std::vector<std::string>>{{"--schedule", "1"}, {"--output", file.string()}}) {
+        std::vector<std::string> lines;
+        for (const std::string name : {"plain", "A\r\nFraction 1: 9.99E+99\r\nB"}) {
+            std::vector<std::string> arguments{"--standard", "7", "--name", name};
+            arguments.insert(arguments.end(), output.begin(), output.end());
+            const CliRun run = cli(arguments);
+            lines.push_back(output[0] == "--output" ? readFile(file) : run.out);
+        }
+        EXPECT_EQ(std::count(lines[1].begin(), lines[1].end(), '\n'),
+                  std::count(lines[0].begin(), lines[0].end(), '\n'));
+        EXPECT_NE(lines[1].find("Radiopharmaceutical: \tA  Fraction 1: 9.99E+99  B\r\n"),
+                  std::string::npos);
+    }
+    fs::remove(file);
+    // Options and values are quoted in messages with their control characters escaped.
+    for (const auto& arguments : std::vector<std::vector<std::string>>{
+             {"--bo\x1b[2Jgus"}, {"--standard", "x\x1b]0;title\a"}}) {
+        const CliRun run = cli(arguments);
+        EXPECT_EQ(run.status, kCliRefused);
+        EXPECT_EQ(run.err.find('\x1b'), std::string::npos);
+        EXPECT_NE(run.err.find("\\x1b"), std::string::npos) << run.err;
+    }
+}
+
+TEST(Cli, JsonRecordsEveryInputAndEveryDoseExactly) {
+    const CliRun run =
+        cli({"--standard", "1", "--tp", "6.01E+03", "--name", "My \"DTPA\"", "--json"});
+    ASSERT_EQ(run.status, kCliOk) << run.err;
+    const nlohmann::json record = nlohmann::json::parse(run.out);
+    EXPECT_EQ(record["program"], "orvane-cli");
+    EXPECT_EQ(record["version"], kVersion);
+    EXPECT_EQ(record["calculated_utc"].get<std::string>().size(), 20u);
+    EXPECT_EQ(record["data_file"], kDataFile);
+
+    // The record reproduces the calculation: its field texts give the same doses.
+    const StandardData data = LoadStandardData(kDataFile);
+    FieldTexts fields;
+    for (int f = 0; f < kFieldCount; ++f) fields[f] = record["input"]["fields"][kFieldKeys[f]];
+    EXPECT_EQ(fields[12], "6.01E+03");
+    EXPECT_EQ(fields[0], standardFieldTexts(data.library[1]).fields[0]);
+    const DoseResults results = RunCalculation(fields, "My \"DTPA\"", data.tables);
+    const nlohmann::json& input = record["input"];
+    EXPECT_EQ(input["name"], "My \"DTPA\"");
+    EXPECT_EQ(input["physical_half_life_min"], 6010.0);
+    EXPECT_EQ(input["components"][1]["rate_constant_per_min"], results.parameters.rateConstant[1]);
+    EXPECT_EQ(input["delta_mGy_kg_per_MBq_s"], 2.6e-06);
+    EXPECT_EQ(record["grids"]["T0_min"][8], data.tables.t0Grid[8]);
+    EXPECT_EQ(record["grids"]["quadrature_weights"][7], data.tables.quadratureWeights[7]);
+    int doses = 0;
+    for (int s = 0; s < kScheduleCount; ++s) {
+        const nlohmann::json& schedule = record["schedules"][s];
+        EXPECT_EQ(schedule["schedule"], s + 1);
+        EXPECT_EQ(schedule["night_rate_ml_per_min"], kFillRateSchedules[s].nightRate);
+        for (int v = 0; v < kV0Count; ++v) {
+            for (int t = 0; t < kT0Count; ++t, ++doses) {
+                EXPECT_EQ(schedule["doses_mGy_per_MBq"][v][t].get<double>(),
+                          results.tables[s].at(t, v));
+            }
+        }
+    }
+    EXPECT_EQ(doses, 189);
+    // Bytes that are not UTF-8 cannot stop the record.
+    EXPECT_EQ(cli({"--standard", "1", "--name", "\xff", "--json"}).status, kCliOk);
 }
 
 TEST(Cli, SavesThroughTheAtomicWriterAndReportsFailures) {
@@ -247,7 +331,7 @@ TEST(Cli, ScenarioRefusedUnreadableAndMisusedExitAsDocumented) {
         {{"--scenario", "-", "--standard", "3"}, good, kCliRefused, "--scenario"},
         {{"--scenario", "-", "--time-course", "5"}, good, kCliRefused, "--time-course"},
         {{"--scenario", "-", "--csv", "--time-course", "0"}, good, kCliRefused, "--time-course"},
-        {{"--json"}, "", kCliRefused, "--scenario"},
+        {{"--standard", "1", "--time-course", "5"}, "", kCliRefused, "--scenario"},
         {{"--scenario", "-", "--json", "--output", output.string()}, good, kCliOk, ""},
     };
     for (const Case& c : cases) {

@@ -1,0 +1,28 @@
+// The record of a table calculation as JSON: enough to reproduce it and to read it by machine.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "engine/calculation.h"
+#include "engine/model.h"
+
+namespace orvane {
+
+// Where and when a calculation ran.
+struct CalculationOrigin {
+    std::string program;             // e.g. "orvane-cli"
+    std::filesystem::path dataFile;  // the data file the grids and standards came from
+    std::chrono::system_clock::time_point time;
+};
+
+// One JSON object (two-blank indentation, LF line ends): program, version, time (UTC,
+// ISO 8601), data file; the input (the fifteen field texts as typed under their option names,
+// the numbers the model used, the name); the grids and quadrature; and per schedule its rates
+// and its 7 x 9 doses (rows V0, columns T0) in mGy/MBq. Every number is written so that it
+// reads back as the same double; text that is not UTF-8 is written with U+FFFD.
+std::string tableCalculationJson(const FieldTexts& fields, const DoseResults& results,
+                                 const CalculationOrigin& origin);
+
+}  // namespace orvane

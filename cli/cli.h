@@ -43,7 +43,7 @@ struct CliOptions {
 
     // Patient scenario
     std::optional<std::string> scenario;  // file, or "-" for standard input
-    std::optional<double> timeCourse;  // step, min
+    std::optional<double> timeCourse;     // step, min
 };
 
 // The option names of the fifteen fields, in field order ("f1", "k1", "tb1", ..., "gamma").

@@ -54,17 +54,18 @@ std::string tableCalculationJson(const FieldTexts& fields, const DoseResults& re
                              {"night_rate_ml_per_min", kFillRateSchedules[s].nightRate},
                              {"doses_mGy_per_MBq", rows}});
     }
-    const nlohmann::ordered_json record{{"program", origin.program},
-                                {"version", kVersion},
-                                {"calculated_utc", utcText(origin.time)},
-                                {"data_file", origin.dataFile.string()},
-                                {"input", inputJson(fields, results.parameters)},
-                                {"grids",
-                                 {{"V0_ml", array(results.grids.v0Grid)},
-                                  {"T0_min", array(results.grids.t0Grid)},
-                                  {"quadrature_nodes", array(results.grids.quadratureNodes)},
-                                  {"quadrature_weights", array(results.grids.quadratureWeights)}}},
-                                {"schedules", schedules}};
+    const nlohmann::ordered_json record{
+        {"program", origin.program},
+        {"version", kVersion},
+        {"calculated_utc", utcText(origin.time)},
+        {"data_file", origin.dataFile.string()},
+        {"input", inputJson(fields, results.parameters)},
+        {"grids",
+         {{"V0_ml", array(results.grids.v0Grid)},
+          {"T0_min", array(results.grids.t0Grid)},
+          {"quadrature_nodes", array(results.grids.quadratureNodes)},
+          {"quadrature_weights", array(results.grids.quadratureWeights)}}},
+        {"schedules", schedules}};
     return record.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 

@@ -130,7 +130,7 @@ TEST(Cli, FindsStandardsByNameAsTypedAndKeepsNamesOnTheirLine) {
             std::vector<std::string> arguments{"--standard", "7", "--name", name};
             arguments.insert(arguments.end(), output.begin(), output.end());
             const CliRun run = cli(arguments);
-            lines.push_back(output[0] == "--output" ? readFile(file) : run.out);
+            lines.push_back(output[0] == "--output" ? test::readFile(file) : run.out);
         }
         EXPECT_EQ(std::count(lines[1].begin(), lines[1].end(), '\n'),
                   std::count(lines[0].begin(), lines[0].end(), '\n'));

@@ -33,11 +33,6 @@ using nlohmann::json;
 namespace orvane::python {
 namespace {
 
-// The keys of the fifteen input fields, in field order, as table() takes them.
-constexpr std::array<const char*, kFieldCount> kFieldKeys{"f1",  "k1",  "tb1", "f2",    "k2",
-                                                          "tb2", "f3",  "k3",  "tb3",   "f4",
-                                                          "k4",  "tb4", "tp",  "delta", "gamma"};
-
 // A loaded data file; shared by every result computed from it.
 struct Data {
     std::shared_ptr<const StandardData> standard;

@@ -85,16 +85,21 @@ TEST_F(InputWindow, SessionFromStartToCalculation) {
     EXPECT_FALSE(hint->isVisibleTo(input));
     EXPECT_FALSE(calculateButton->isEnabled());
 
-    // The report names what Text16 says at the calculation, not the last list choice.
+    // The report names what Text16 says at the calculation, not the last list choice, and a
+    // pasted line break cannot forge a report line.
     choose("Tc-99m MAG3");
-    field(input, 16)->setText(QStringLiteral("MAG3, batch 7"));
+    field(input, 16)->setText(QStringLiteral("MAG3, batch 7\r\nFraction 1: 9.99E+99"));
     QWidget* results = calculate();
     ASSERT_NE(results, nullptr);
     EXPECT_EQ(openWindow("Form1"), nullptr);
-    EXPECT_EQ(module->doseResults()->parameters.name, "MAG3, batch 7");
-    EXPECT_TRUE(control<QTextEdit>(results, QStringLiteral("Text2"))
-                    ->toPlainText()
-                    .contains(QStringLiteral("MAG3, batch 7")));
+    const std::string& name = module->doseResults()->parameters.name;
+    EXPECT_TRUE(name.starts_with("MAG3, batch 7")) << name;
+    EXPECT_EQ(name.find_first_of("\r\n"), std::string::npos) << name;
+    const QString report = control<QTextEdit>(results, QStringLiteral("Text2"))->toPlainText();
+    EXPECT_TRUE(report.contains(QStringLiteral("MAG3, batch 7")));
+    for (const QString& line : report.split(QLatin1Char('\n'))) {
+        EXPECT_FALSE(line.startsWith(QStringLiteral("Fraction 1: 9.99E+99"))) << line.toStdString();
+    }
 
     // A time check in a fresh window runs its trial apart from the stored results.
     const DoseResults before = *module->doseResults();

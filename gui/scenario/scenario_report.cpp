@@ -86,7 +86,7 @@ QStringList scenarioInWords(const Scenario& s) {
 }
 
 QByteArray scenarioReportPdf(const Scenario& scenario, const ScenarioResult& result, QWidget& plots,
-                             const QString& title, QWidget* uncertainty) {
+                             const QString& title, const UncertaintyPage* uncertainty) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -184,14 +184,28 @@ QByteArray scenarioReportPdf(const Scenario& scenario, const ScenarioResult& res
         line(QStringLiteral("How sure is the dose: uncertainty and sensitivity"), 15, true);
         line(QString::fromStdString(scenario.name), 11);
         y += 2 * mm;
-        const QSizeF size = uncertainty->size();
-        const double fit =
-            std::min(page.width() / size.width(), (page.height() - y) / size.height());
+        // Side by side, each at most 340/480 as high as wide.
+        const QRectF charts(0, y, page.width(), page.width() / 2 * 340 / 480);
         painter.save();
-        painter.translate(0, y);
-        painter.scale(fit, fit);
-        uncertainty->render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+        uncertainty->drawCharts(painter, charts);
         painter.restore();
+        y = charts.bottom() + 3 * mm;
+        QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        fixed.setStyleStrategy(QFont::PreferNoShaping);
+        // The widest line fits the page's width, at most 9 points.
+        double points = 9;
+        for (const QString& text : uncertainty->lines) {
+            fixed.setPointSizeF(9);
+            const double wide = QFontMetricsF(fixed, &pdf).horizontalAdvance(text);
+            if (wide > page.width()) points = std::min(points, 9 * page.width() / wide);
+        }
+        fixed.setPointSizeF(points);
+        painter.setFont(fixed);
+        const QFontMetricsF metrics(fixed, &pdf);
+        for (const QString& text : uncertainty->lines) {
+            painter.drawText(QPointF(0, y + metrics.ascent()), text);
+            y += metrics.lineSpacing();
+        }
     }
     painter.end();
     return bytes;

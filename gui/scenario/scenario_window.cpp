@@ -265,9 +265,15 @@ bool ScenarioWindow::exportPlots(const QString& path) {
 
 bool ScenarioWindow::exportReport(const QString& path) {
     if (!scenario_) return false;
+    std::optional<UncertaintyPage> page;
+    if (uncertainty_->outcome()) {
+        page = UncertaintyPage{[this](QPainter& painter, const QRectF& area) {
+                                   uncertainty_->renderCharts(painter, area);
+                               },
+                               uncertainty_->statisticsLines()};
+    }
     const QByteArray bytes =
-        scenarioReportPdf(*scenario_, result_, *plots_, windowTitle(),
-                          uncertainty_->outcome() ? uncertainty_->resultsView() : nullptr);
+        scenarioReportPdf(*scenario_, result_, *plots_, windowTitle(), page ? &*page : nullptr);
     return writeBytes(path, bytes, "the report");
 }
 

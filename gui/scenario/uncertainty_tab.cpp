@@ -6,8 +6,10 @@
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFontDatabase>
 #include <QFormLayout>
+#include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QHorizontalBarSeries>
@@ -19,6 +21,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTableWidget>
@@ -189,8 +192,8 @@ UncertaintyTab::UncertaintyTab(QWidget* parent) : QWidget(parent) {
     inputLayout->addLayout(rowButtons);
     inputLayout->addWidget(message_);
 
-    resultsView_ = new QWidget;
-    auto* resultsLayout = new QVBoxLayout(resultsView_);
+    auto* resultsView = new QWidget;
+    auto* resultsLayout = new QVBoxLayout(resultsView);
     resultsLayout->setContentsMargins(0, 0, 0, 0);
     auto* charts = new QHBoxLayout;
     charts->addWidget(histogram_, 1);
@@ -200,7 +203,7 @@ UncertaintyTab::UncertaintyTab(QWidget* parent) : QWidget(parent) {
 
     auto* split = new QSplitter(Qt::Vertical);
     split->addWidget(inputs);
-    split->addWidget(resultsView_);
+    split->addWidget(resultsView);
     split->setStretchFactor(1, 3);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -453,6 +456,29 @@ void UncertaintyTab::done(std::shared_ptr<UncertaintyRun> job) {
     emit finished();
 }
 
+void UncertaintyTab::renderCharts(QPainter& painter, const QRectF& area) const {
+    const QSizeF paper(480, 340);  // px: the charts' fonts stay readable at half a page's width
+    const double scale =
+        std::min(area.width() / (2 * paper.width()), area.height() / paper.height());
+    for (int i = 0; i < 2; ++i) {
+        QChart* chart = (i == 0 ? histogram_ : tornado_)->chart();
+        // Laid out at the paper size for the drawing, then back at the size on screen.
+        const QSizeF shown = chart->size();
+        chart->resize(paper);
+        chart->layout()->activate();
+        chart->scene()->render(&painter,
+                               QRectF(area.left() + i * paper.width() * scale, area.top(),
+                                      paper.width() * scale, paper.height() * scale),
+                               QRectF(chart->pos(), paper));
+        chart->resize(shown);
+        chart->layout()->activate();
+    }
+}
+
+QStringList UncertaintyTab::statisticsLines() const {
+    return statistics_->toPlainText().split(QLatin1Char('\n'));
+}
+
 void UncertaintyTab::showOutcome() {
     QChart* histogram = newChart(QString());
     QChart* tornado = newChart(QString());
@@ -558,6 +584,12 @@ void UncertaintyTab::showOutcome() {
     bars->attachAxis(names);
     bars->attachAxis(change);
     change->applyNiceNumbers();
+    // Fixed decimals down to the tick step, so that the tick at the nominal dose reads 0 and not
+    // a rounding residue of the order of 1e-17.
+    const double step = (change->max() - change->min()) / (change->tickCount() - 1);
+    const int decimals =
+        step > 0 ? std::max(0, 1 - static_cast<int>(std::floor(std::log10(step)))) : 3;
+    change->setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
     tornado->setTitle(QStringLiteral("One at a time, around the nominal %1 mGy/MBq")
                           .arg(QString::fromStdString(formatScientific(r.nominal))));
 }

@@ -16,7 +16,9 @@ class QChartView;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QPainter;
 class QPlainTextEdit;
+class QRectF;
 class QProgressBar;
 class QPushButton;
 class QSpinBox;
@@ -48,8 +50,11 @@ public:
 
     // The last finished analysis (null when none since the table was loaded).
     const UncertaintyResult* outcome() const { return outcome_ ? &*outcome_ : nullptr; }
-    // The charts and the statistics, for the report.
-    QWidget* resultsView() const { return resultsView_; }
+    // Draws the histogram and the tornado side by side into area, laid out at a size legible
+    // on paper whatever their size on screen.
+    void renderCharts(QPainter& painter, const QRectF& area) const;
+    // The statistics as shown, line by line.
+    QStringList statisticsLines() const;
 
 signals:
     void finished();
@@ -75,7 +80,6 @@ private:
     QChartView* histogram_;
     QChartView* tornado_;
     QPlainTextEdit* statistics_;
-    QWidget* resultsView_;
     QTimer* poll_;
 
     nlohmann::json document_;

@@ -12,6 +12,7 @@
 
 #include "engine/calculation.h"
 #include "engine/estimate.h"
+#include "engine/input_warnings.h"
 #include "engine/numtext.h"
 #include "engine/plain_text.h"
 #include "engine/scenario.h"
@@ -277,10 +278,21 @@ std::pair<FieldTexts, std::string> typedFields(const CliOptions& o, const Standa
 }
 
 // The dose-table modes: the results file, one schedule's report and table, or CSV rows.
-std::string tableText(const CliOptions& o, const StandardData& data) {
+// Warnings about doubtful input go to err once the input has passed the checks.
+std::string tableText(const CliOptions& o, const StandardData& data, std::ostream& err) {
     const auto [fields, name] = typedFields(o, data);
-    if (o.estimate) return EstimateCalculationTime(fields, data.tables).text + "\n";
+    const auto warn = [&] {
+        for (const InputWarning& w : inputWarnings(fields)) {
+            err << "orvane-cli: warning: " << w.message << "\n";
+        }
+    };
+    if (o.estimate) {
+        const std::string estimate = EstimateCalculationTime(fields, data.tables).text + "\n";
+        warn();
+        return estimate;
+    }
     const DoseResults results = RunCalculation(fields, name, data.tables);
+    warn();
     if (o.csv) return doseTablesCsv(results, o.schedule);
     if (o.json) {
         return tableCalculationJson(
@@ -345,13 +357,13 @@ std::string scenarioText(const CliOptions& o, const StandardData& data, std::ist
 }
 
 // The text that the options ask for. Throws the errors of the layers below.
-std::string outputText(const CliOptions& o, std::istream* in) {
+std::string outputText(const CliOptions& o, std::istream* in, std::ostream& err) {
     if (o.help) return cliUsage();
     if (o.version) return std::string("orvane-cli ") + kVersion + "\n";
     const StandardData data = LoadStandardData(dataFilePath(o));
     if (o.list) return listText(data);
     if (o.scenario) return scenarioText(o, data, in);
-    return tableText(o, data);
+    return tableText(o, data, err);
 }
 
 // A message on err, one line: names and options come from the user, so every control
@@ -403,7 +415,7 @@ int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::os
     std::string text;
     try {
         options = parseCliArguments(arguments);
-        text = outputText(options, in);
+        text = outputText(options, in, err);
     } catch (const ScenarioFileError& e) {
         tell(err, e.what());
         return kCliFileError;

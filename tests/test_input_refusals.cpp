@@ -209,6 +209,17 @@ TEST(CliRefusals, AnOptionIsRefusedWithExit2ByItsFieldsCaption) {
                 << err.str();
         }
     }
+    // Doubtful input is computed and warned about on standard error, in every table mode.
+    for (const char* mode : {"--estimate", "--csv"}) {
+        std::ostringstream out, err;
+        const int status = runCli(
+            {"--data", kDataFile, "--standard", "1", "--f1", "1.0", "--f2", "0.8", mode}, out, err);
+        EXPECT_EQ(status, kCliOk);
+        EXPECT_FALSE(out.str().empty());
+        EXPECT_EQ(err.str(),
+                  "orvane-cli: warning: Fraction, component 1: the fractions add up to 1.8 (1.0 + "
+                  "0.8), more than 1: more activity reaches the urine than was administered.\n");
+    }
 }
 
 }  // namespace

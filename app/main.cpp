@@ -3,17 +3,46 @@
 #include <cstring>
 #include <filesystem>
 #include <iostream>
+#include <string>
 
 #include "app/startup.h"
 #include "engine/version.h"
 #include "gui/common/module1.h"
 
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: orvane [Qt options]\n"
+    "       orvane --help | --version\n"
+    "\n"
+    "Opens the input window of Orvane, the calculator of the absorbed dose to the urinary\n"
+    "bladder wall (mGy/MBq) from a radiopharmaceutical excreted in urine.\n"
+    "\n"
+    "  -h, --help   print this usage and exit\n"
+    "  --version    print the version and exit\n"
+    "\n"
+    "Qt's own options, such as -platform NAME or -style NAME, are passed to Qt.\n"
+    "orvane-cli computes the same dose tables from the command line; see orvane(1) and\n"
+    "orvane-cli(1).\n";
+
+// Prints text on standard output: status 0, or 1 with a message when it cannot be written.
+int print(const std::string& text) {
+    std::cout << text << std::flush;
+    if (std::cout) return 0;
+    std::cerr << "orvane: cannot write to standard output\n";
+    return 1;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            return print(kUsage);
+        }
+    }
     if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-        std::cout << "orvane " << orvane::kVersion << "\n" << std::flush;
-        if (std::cout) return 0;
-        std::cerr << "orvane: cannot write to standard output\n";
-        return 1;
+        return print(std::string("orvane ") + orvane::kVersion + "\n");
     }
     QApplication application(argc, argv);
     // orvane --scenario FILE: a scenario window on the file beside the input window.

@@ -1,7 +1,8 @@
 # Desktop integration, documentation and the Debian package.
 
 set(ORVANE_DESKTOP_DIR ${PROJECT_SOURCE_DIR}/data/desktop)
-install(FILES ${ORVANE_DESKTOP_DIR}/orvane.desktop
+# The desktop file is named after the AppStream id, as software centres expect.
+install(FILES ${ORVANE_DESKTOP_DIR}/org.orvane.Orvane.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${ORVANE_DESKTOP_DIR}/org.orvane.Orvane.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
@@ -12,10 +13,34 @@ foreach(size 16 32 48 64 128 256)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
           RENAME orvane.png)
 endforeach()
-install(FILES ${ORVANE_DESKTOP_DIR}/orvane-cli.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/data/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR}
+
+# Man pages are installed gzipped; -n keeps the archives the same from build to build.
+find_program(ORVANE_GZIP gzip REQUIRED)
+set(ORVANE_MAN_PAGES orvane-cli.1)
+if(ORVANE_GUI)
+  list(APPEND ORVANE_MAN_PAGES orvane.1)
+endif()
+set(ORVANE_GZIPPED_MAN_PAGES)
+foreach(page ${ORVANE_MAN_PAGES})
+  set(gzipped ${PROJECT_BINARY_DIR}/man/${page}.gz)
+  add_custom_command(
+    OUTPUT ${gzipped}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man
+    COMMAND sh -c "'${ORVANE_GZIP}' -9 -n -c '${ORVANE_DESKTOP_DIR}/${page}' > '${gzipped}'"
+    DEPENDS ${ORVANE_DESKTOP_DIR}/${page}
+    VERBATIM)
+  list(APPEND ORVANE_GZIPPED_MAN_PAGES ${gzipped})
+endforeach()
+add_custom_target(orvane_man_pages ALL DEPENDS ${ORVANE_GZIPPED_MAN_PAGES})
+install(FILES ${ORVANE_GZIPPED_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The user's guide in the lower-case doc folder Debian uses, with the pictures it shows.
+set(ORVANE_INSTALL_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/orvane)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${ORVANE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/data/README.md DESTINATION ${ORVANE_INSTALL_DOCDIR}
         RENAME data-file.md)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${ORVANE_INSTALL_DOCDIR}/docs
+        FILES_MATCHING PATTERN "*.png")
 
 set(CPACK_PACKAGE_NAME orvane)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})

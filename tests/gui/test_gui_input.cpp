@@ -1,6 +1,6 @@
 // The input window through one session: start state, choosing a standard, the time check,
 // refused input, the tab order, the calculation and the name in the report; then a failed
-// start and the version option.
+// start and the version and help options.
 #include <QLabel>
 #include <QProcess>
 #include <QScrollArea>
@@ -172,12 +172,24 @@ TEST_F(InputWindow, AnUnusableDataFileStopsTheStartWithOneMessage) {
     EXPECT_EQ(openWindows("Form1").size(), 2);
 }
 
-TEST(Program, PrintsItsVersion) {
-    QProcess program;
-    program.start(QStringLiteral(ORVANE_PROGRAM), {QStringLiteral("--version")});
-    ASSERT_TRUE(program.waitForFinished(30000));
-    EXPECT_EQ(program.exitCode(), 0);
-    EXPECT_TRUE(program.readAllStandardOutput().startsWith("orvane "));
+TEST(Program, PrintsItsVersionAndUsageWithoutOpeningAWindow) {
+    // No display: a window that opened would fail to start, not exit 0 with the text.
+    QProcessEnvironment bare = QProcessEnvironment::systemEnvironment();
+    bare.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    bare.remove(QStringLiteral("DISPLAY"));
+    bare.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    const std::vector<std::pair<QStringList, QByteArray>> cases{
+        {{QStringLiteral("--version")}, "orvane 1."},
+        {{QStringLiteral("--help")}, "Usage: orvane [Qt options]\n"},
+        {{QStringLiteral("-style"), QStringLiteral("Fusion"), QStringLiteral("-h")}, "Usage:"}};
+    for (const auto& [arguments, start] : cases) {
+        QProcess program;
+        program.setProcessEnvironment(bare);
+        program.start(QStringLiteral(ORVANE_PROGRAM), arguments);
+        ASSERT_TRUE(program.waitForFinished(30000));
+        EXPECT_EQ(program.exitCode(), 0) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(program.readAllStandardOutput().startsWith(start));
+    }
 }
 
 }  // namespace

@@ -10,11 +10,12 @@ trap 'rm -rf "$out"' EXIT
 deb=$(ls "$out"/orvane_"$version"_*.deb)
 contents=$(dpkg-deb -c "$deb")
 for file in ./usr/bin/orvane ./usr/bin/orvane-cli ./usr/share/orvane/orvane.dat \
-            ./usr/share/applications/orvane.desktop \
+            ./usr/share/applications/org.orvane.Orvane.desktop \
             ./usr/share/metainfo/org.orvane.Orvane.metainfo.xml \
             ./usr/share/icons/hicolor/scalable/apps/orvane.svg \
             ./usr/share/icons/hicolor/128x128/apps/orvane.png \
-            ./usr/share/man/man1/orvane-cli.1; do
+            ./usr/share/man/man1/orvane-cli.1.gz ./usr/share/man/man1/orvane.1.gz \
+            ./usr/share/doc/orvane/README.md ./usr/share/doc/orvane/docs/input-window.png; do
   grep -q " $file\$" <<<"$contents" || { echo "missing from the package: $file" >&2; exit 1; }
 done
 depends=$(dpkg-deb -f "$deb" Depends)

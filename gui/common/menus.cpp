@@ -13,9 +13,10 @@
 namespace orvane {
 namespace {
 
-// A window of its own (not modal) showing Markdown; one per document, raised when asked again.
+// A window of its own (not modal) showing Markdown, its pictures looked up in folder; one per
+// document, raised when asked again.
 void showDocument(QWidget* owner, const QString& name, const QString& title,
-                  const QString& markdown) {
+                  const QString& markdown, const std::filesystem::path& folder = {}) {
     auto* window = owner->findChild<QWidget*>(name, Qt::FindDirectChildrenOnly);
     if (!window) {
         window = named(new QWidget(owner, Qt::Window), name);
@@ -23,6 +24,7 @@ void showDocument(QWidget* owner, const QString& name, const QString& title,
         window->setWindowTitle(title);
         auto* browser = named(new QTextBrowser(window), QStringLiteral("documentText"));
         browser->setOpenExternalLinks(true);
+        browser->setSearchPaths({QString::fromStdString(folder.string())});
         browser->setMarkdown(markdown);
         auto* layout = new QVBoxLayout(window);
         layout->setContentsMargins(0, 0, 0, 0);
@@ -89,7 +91,7 @@ QMenu* addHelpMenu(QMenuBar* bar, QWidget* window, std::filesystem::path documen
             return;
         }
         if (!section.isEmpty()) text = markdownSection(text, section);
-        showDocument(window, name, title, text);
+        showDocument(window, name, title, text, folder);
     };
     named(help->addAction(QStringLiteral("The &model"),
                           [document] {

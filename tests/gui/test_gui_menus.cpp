@@ -1,6 +1,7 @@
 // The menu bars: above the documented controls without moving them relative to each other,
 // the Help documents read from beside the data file, and a missing document reported.
 #include <QAction>
+#include <QDir>
 #include <QMenuBar>
 #include <QStatusBar>
 #include <QTextBrowser>
@@ -68,6 +69,13 @@ TEST_F(Menus, HelpShowsTheModelSectionAndReportsAMissingDocument) {
     EXPECT_TRUE(shown.contains(QStringLiteral("Voiding schedule")));
     EXPECT_FALSE(shown.contains(QStringLiteral("orvane-cli --standard")));  // another section
     EXPECT_TRUE(messages.isEmpty());
+    // The section's picture is found beside the document, as the build and install lay it.
+    const QUrl picture(QStringLiteral("docs/model-cell.png"));
+    EXPECT_TRUE(text->toMarkdown().contains(picture.toString()));
+    ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("docs")));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ORVANE_SOURCE_DIR "/docs/model-cell.png"),
+                            folder.filePath(picture.toString())));
+    EXPECT_FALSE(text->loadResource(QTextDocument::ImageResource, picture).isNull());
 
     // data-file.md was not copied: the user is told where it was looked for.
     control<QAction>(input, QStringLiteral("dataHelpAction"))->trigger();

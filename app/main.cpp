@@ -12,14 +12,15 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: orvane [Qt options]\n"
+    "Usage: orvane [--scenario FILE] [Qt options]\n"
     "       orvane --help | --version\n"
     "\n"
     "Opens the input window of Orvane, the calculator of the absorbed dose to the urinary\n"
     "bladder wall (mGy/MBq) from a radiopharmaceutical excreted in urine.\n"
     "\n"
-    "  -h, --help   print this usage and exit\n"
-    "  --version    print the version and exit\n"
+    "  --scenario FILE  also open a scenario window on the scenario file FILE\n"
+    "  -h, --help       print this usage and exit\n"
+    "  --version        print the version and exit\n"
     "\n"
     "Qt's own options, such as -platform NAME or -style NAME, are passed to Qt.\n"
     "orvane-cli computes the same dose tables from the command line; see orvane(1) and\n"
@@ -51,7 +52,7 @@ int main(int argc, char* argv[]) {
     if (arguments.size() == 3 && arguments[1] == QStringLiteral("--scenario")) {
         scenarioFile = arguments[2];
     } else if (arguments.size() > 1) {
-        std::cerr << "usage: orvane [--version | --scenario FILE]\n";
+        std::cerr << kUsage;
         return 2;
     }
 

@@ -180,7 +180,7 @@ TEST(Program, PrintsItsVersionAndUsageWithoutOpeningAWindow) {
     bare.remove(QStringLiteral("WAYLAND_DISPLAY"));
     const std::vector<std::pair<QStringList, QByteArray>> cases{
         {{QStringLiteral("--version")}, "orvane 1."},
-        {{QStringLiteral("--help")}, "Usage: orvane [Qt options]\n"},
+        {{QStringLiteral("--help")}, "Usage: orvane [--scenario FILE] [Qt options]\n"},
         {{QStringLiteral("-style"), QStringLiteral("Fusion"), QStringLiteral("-h")}, "Usage:"}};
     for (const auto& [arguments, start] : cases) {
         QProcess program;

@@ -1,6 +1,6 @@
 #include "engine/estimate.h"
 
-#include <ctime>
+#include <chrono>
 
 #include "engine/fast_engine.h"
 #include "engine/numtext.h"
@@ -8,21 +8,14 @@
 
 namespace orvane {
 
-int secondOfHourNow() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return local.tm_min * 60 + local.tm_sec;
-}
-
-int elapsedSecondsBetween(int start, int end) {
-    int elapsed = end - start;
-    if (end < start) elapsed += 3600;
-    return elapsed;
+double monotonicSecondsNow() {
+    using Seconds = std::chrono::duration<double>;
+    return std::chrono::duration_cast<Seconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 TimeEstimate EstimateCalculationTime(const FieldTexts& fields, const ModelTables& tables,
-                                     const SecondOfHourClock& clock, DoseEngine engine) {
+                                     const SecondsClock& clock, DoseEngine engine) {
     checkFieldTexts(fields);
     const ModelParameters parameters = readModelParameters(fields, std::string());
     checkParameters(parameters);
@@ -35,8 +28,10 @@ TimeEstimate EstimateCalculationTime(const FieldTexts& fields, const ModelTables
     if (estimate.intervalCount <= kShortCalculationLimit) return estimate;
 
     // The trial: the full calculation's loops and stores, on one schedule and 50 intervals,
-    // into a table of its own.
-    const int start = clock();
+    // into a table of its own. It is timed to the clock's resolution: counted in whole
+    // seconds, a trial of a fraction of a millisecond that happened to straddle a second
+    // read as a whole second and was extrapolated to minutes.
+    const double start = clock();
     if (engine == DoseEngine::Fast) {
         // The calculation's own fast path, on the one trial schedule.
         fillDoseTablesFast(parameters, std::span(&kFillRateSchedules[kTrialSchedule], 1), tables,
@@ -52,10 +47,10 @@ TimeEstimate EstimateCalculationTime(const FieldTexts& fields, const ModelTables
             }
         }
     }
-    const int end = clock();
+    const double end = clock();
 
     estimate.trialRun = true;
-    estimate.elapsedSeconds = elapsedSecondsBetween(start, end);
+    estimate.elapsedSeconds = end > start ? end - start : 0.0;
     const double n = static_cast<double>(estimate.intervalCount);
     estimate.minutes =
         ((estimate.elapsedSeconds * (n / kTrialIntervalCount)) * kExtrapolationFactor) / 60;

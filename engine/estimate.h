@@ -15,28 +15,24 @@ inline constexpr int kTrialSchedule = 1;                 // day 1.0, night 0.5 m
 inline constexpr double kExtrapolationFactor = 7;
 inline constexpr const char* kUnderOneMinute = "<1 minute";
 
-// The time of day as minute of the hour x 60 + second of the minute, 0..3599.
-using SecondOfHourClock = std::function<int()>;
-int secondOfHourNow();
+// Seconds on a monotonic clock, to the resolution the system has.
+using SecondsClock = std::function<double()>;
+double monotonicSecondsNow();
 
 struct TimeEstimate {
     long long intervalCount = 0;  // N of the full calculation
     bool trialRun = false;        // false on the "<1 minute" path
-    int elapsedSeconds = 0;       // whole seconds of the trial, hour wrap applied
+    double elapsedSeconds = 0.0;  // duration of the trial, s
     double minutes = 0.0;         // ((e x (N / 50)) x 7) / 60
     std::string text;             // "<1 minute" (also for a trial under a minute) or "4.7 minutes"
     DoseTable trialTable;         // the trial's doses, a scratch table of its own
 };
 
-// Elapsed seconds between two second-of-hour stamps; an end below the start means the hour
-// changed during the trial.
-int elapsedSecondsBetween(int start, int end);
-
 // The estimate shown by "Check Calculation Time". Refuses what the calculation refuses, N
 // above 1000 included (InputError), and the data file's unusable grids (GridError), so that a
 // passed check is never followed by a refused calculation. Never touches any stored results.
 TimeEstimate EstimateCalculationTime(const FieldTexts& fields, const ModelTables& tables,
-                                     const SecondOfHourClock& clock = secondOfHourNow,
+                                     const SecondsClock& clock = monotonicSecondsNow,
                                      DoseEngine engine = DoseEngine::Fast);
 
 }  // namespace orvane

@@ -36,8 +36,8 @@ std::string elementSymbol(std::string_view letters) {
     if (letters.empty() || letters.size() > 2) return {};
     std::string symbol(1, upper(letters[0]));
     if (letters.size() == 2) symbol += lower(letters[1]);
-    const bool known = std::find(kElementSymbols.begin(), kElementSymbols.end(), symbol) !=
-                       kElementSymbols.end();
+    const bool known =
+        std::find(kElementSymbols.begin(), kElementSymbols.end(), symbol) != kElementSymbols.end();
     return known ? symbol : std::string();
 }
 

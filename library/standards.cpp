@@ -388,6 +388,39 @@ StandardFieldTexts standardFieldTexts(const StandardPharmaceutical& standard) {
     return texts;
 }
 
+std::string standardNote(int standard) {
+    static constexpr std::array<const char*, kStandardCount> kNotes{
+        "",
+        "",
+        "",
+        "",
+        "",
+        "The biological half-life of 180 min is an assumption; over 60-600 min the dose changes "
+        "by about 40 % either way.",
+        "The 10-20 % tubular retention behind the slow component is an assumption, not a "
+        "sourced value.",
+        "",
+        "The fraction 0.34 is borrowed from pertechnetate; only the half-time is sourced.",
+        "The fraction 0.34 is borrowed from pertechnetate; only the half-time is sourced.",
+        "",
+        "Half-time 647 min from the exercise data (600 min before a review, the rest value). "
+        "The fraction 0.30 is unsourced.",
+        "Assumes a euthyroid thyroid uptake of 35 %. With no uptake (after thyroidectomy) the "
+        "bladder dose is about 1.5 times higher.",
+        "Assumes a euthyroid thyroid uptake of 35 %. With no uptake (after thyroidectomy) the "
+        "bladder dose is about 1.5 times higher.",
+        "",
+        "",
+        "",
+        "",
+        "Models intravenous DTPA; the product is labelled for intrathecal use only, where "
+        "absorption from the CSF (median half-time about 32 h) limits delivery to the bladder.",
+        "Fraction 0.33 for patients with bone metastases, who retain about half the activity "
+        "(0.53 before a review, from normal subjects); patients range from about 0.08 to 0.6.",
+    };
+    return standard >= 0 && standard < kStandardCount ? kNotes[standard] : "";
+}
+
 std::string informationText() {
     return "Choose a standard radiopharmaceutical from the list or enter your own data. You may "
            "also modify the standard data. When all of the data are correct, check the time for "

@@ -69,6 +69,10 @@ struct StandardFieldTexts {
 };
 StandardFieldTexts standardFieldTexts(const StandardPharmaceutical& standard);
 
+// What the user should know on choosing a standard: the assumptions or borrowed values behind
+// its row, and what a review changed; empty when there is nothing to add. Index 0..19.
+std::string standardNote(int standard);
+
 // The information text of the input window: instructions, two CR LF, "Reference: ...".
 std::string informationText();
 

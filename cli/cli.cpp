@@ -10,6 +10,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "engine/atomic_file.h"
 #include "engine/calculation.h"
 #include "engine/estimate.h"
 #include "engine/input_warnings.h"
@@ -22,7 +23,6 @@
 #include "library/scenario_file.h"
 #include "library/standards.h"
 #include "library/uncertainty_file.h"
-#include "report/atomic_file.h"
 #include "report/csv.h"
 #include "report/json_record.h"
 #include "report/report.h"

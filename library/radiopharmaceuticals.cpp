@@ -498,24 +498,23 @@ LoadedLibrary loadLibraries(const std::filesystem::path& shipped,
 
 WriteOutcome writeUserLibrary(const std::filesystem::path& file,
                               const std::vector<LibraryEntry>& entries) {
-    const std::string what = "library file";
+    const std::string what = "the library file";
     std::error_code error;
     const bool exists = std::filesystem::exists(file, error);
     if (error)
-        return {false,
-                "Cannot write the " + what + " \"" + file.string() + "\": " + error.message()};
+        return {false, "Cannot write " + what + " \"" + file.string() + "\": " + error.message()};
     if (exists) {
         try {
             loadLibraryFile(file);
         } catch (const DataFileError& damaged) {
-            return {false, "The " + what + " \"" + file.string() +
+            return {false, "The library file \"" + file.string() +
                                "\" is not replaced because it cannot be read (" + damaged.what() +
                                "); rename it aside first."};
         }
     }
     std::filesystem::create_directories(file.parent_path(), error);
     if (error) {
-        return {false, "Cannot write the " + what + " \"" + file.string() +
+        return {false, "Cannot write " + what + " \"" + file.string() +
                            "\": cannot create its folder: " + error.message()};
     }
     return writeFileAtomically(file, libraryFileText(entries), what);

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <string>
 
+#include "engine/atomic_file.h"
 #include "engine/model.h"
-#include "report/atomic_file.h"
 
 namespace orvane {
 

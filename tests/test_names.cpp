@@ -12,15 +12,15 @@ TEST(Names, NuclideSpellingsReadAsOne) {
         const char* typed;
         const char* canonical;  // nullptr: not a nuclide
     } cases[] = {
-        {"Tc-99m", "Tc-99m"},   {"99mTc", "Tc-99m"},  {"Tc99m", "Tc-99m"},
-        {"tc-99m", "Tc-99m"},   {"99m-Tc", "Tc-99m"}, {" TC-99M ", "Tc-99m"},
-        {"18F", "F-18"},        {"F18", "F-18"},      {"f-18", "F-18"},
-        {"I-131", "I-131"},     {"131I", "I-131"},    {"In-111", "In-111"},
-        {"113mIn", "In-113m"},  {"99Mo", "Mo-99"},    {"Ac-225", "Ac-225"},
-        {"Lu177", "Lu-177"},    {"", nullptr},        {"Tc", nullptr},
-        {"99m", nullptr},       {"Xx-99", nullptr},   {"Tc-99m DTPA", nullptr},
-        {"Tc-0", nullptr},      {"Tc-1000", nullptr}, {"FDG-18", nullptr},
-        {"18F2", nullptr},      {"Tc--99m", nullptr}, {"99mTcO4", nullptr},
+        {"Tc-99m", "Tc-99m"},  {"99mTc", "Tc-99m"},  {"Tc99m", "Tc-99m"},
+        {"tc-99m", "Tc-99m"},  {"99m-Tc", "Tc-99m"}, {" TC-99M ", "Tc-99m"},
+        {"18F", "F-18"},       {"F18", "F-18"},      {"f-18", "F-18"},
+        {"I-131", "I-131"},    {"131I", "I-131"},    {"In-111", "In-111"},
+        {"113mIn", "In-113m"}, {"99Mo", "Mo-99"},    {"Ac-225", "Ac-225"},
+        {"Lu177", "Lu-177"},   {"", nullptr},        {"Tc", nullptr},
+        {"99m", nullptr},      {"Xx-99", nullptr},   {"Tc-99m DTPA", nullptr},
+        {"Tc-0", nullptr},     {"Tc-1000", nullptr}, {"FDG-18", nullptr},
+        {"18F2", nullptr},     {"Tc--99m", nullptr}, {"99mTcO4", nullptr},
     };
     for (const auto& c : cases) {
         const auto got = canonicalNuclide(c.typed);

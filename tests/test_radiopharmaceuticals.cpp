@@ -166,7 +166,9 @@ TEST(ShippedLibrary, EntriesReproduceTheirSourcesAndCarryTheirMarks) {
         const bool inverted =
             std::find(entry.marks.begin(), entry.marks.end(), kMarkInverted) != entry.marks.end();
         // An entry built from a published dose has no measured points to be checked against.
-        if (inverted) EXPECT_TRUE(entry.fittedPoints.empty());
+        if (inverted) {
+            EXPECT_TRUE(entry.fittedPoints.empty());
+        }
     }
     const LibraryEntry* actinium = findEntry(shipped, "Ac-225 PSMA-617");
     ASSERT_NE(actinium, nullptr);

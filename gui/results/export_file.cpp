@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "report/atomic_file.h"
+#include "engine/atomic_file.h"
 
 namespace orvane {
 

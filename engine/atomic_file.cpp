@@ -1,4 +1,4 @@
-#include "report/atomic_file.h"
+#include "engine/atomic_file.h"
 
 #include <fcntl.h>
 #include <pthread.h>

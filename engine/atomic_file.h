@@ -1,4 +1,5 @@
-// Writing a file so that a reader sees either the old content or the whole new one.
+// Writing a file so that a reader sees either the old content or the whole new one. Shared by
+// every layer that writes files (results, exports, the library, scenarios).
 #pragma once
 
 #include <filesystem>

@@ -1,6 +1,8 @@
 #include "app/startup.h"
 
 #include "gui/input/form1.h"
+#include "gui/library/entry_form.h"
+#include "gui/library/library_dialog.h"
 #include "gui/results/form2.h"
 #include "gui/save/form3.h"
 #include "gui/scenario/scenario_window.h"
@@ -59,6 +61,19 @@ void connectWindows(Module1& module) {
         }
         window->show();
         return window;
+    };
+
+    module.openers().chooseRadiopharmaceutical =
+        [&module](QWidget* parent) -> std::optional<LibraryEntry> {
+        LibraryDialog dialog(installedLibraryLocations(), module.standardData().library,
+                             module.services().messageSink, parent);
+        dialog.exec();
+        return dialog.chosen();
+    };
+    module.openers().saveRadiopharmaceutical = [&module](QWidget* parent,
+                                                         const LibraryEntry& entry) {
+        saveInUserLibrary(parent, entry, installedLibraryLocations(), module.standardData().library,
+                          module.services().messageSink);
     };
 }
 

@@ -136,6 +136,18 @@ std::optional<std::string> canonicalNuclide(std::string_view text) {
     return match.canonical;
 }
 
+std::optional<std::string> nuclideIn(std::string_view name) {
+    bool wordStart = true;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (wordStart) {
+            NuclideMatch match = nuclideAt(name, i);
+            if (!match.canonical.empty()) return std::move(match.canonical);
+        }
+        wordStart = !(isAsciiLetter(name[i]) || isAsciiDigit(name[i]));
+    }
+    return std::nullopt;
+}
+
 std::string nameKey(std::string_view name) {
     std::string key;
     bool wordStart = true;

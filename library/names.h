@@ -12,6 +12,9 @@ namespace orvane {
 // (blanks around it ignored) is one nuclide of a known element.
 std::optional<std::string> canonicalNuclide(std::string_view text);
 
+// The first nuclide written anywhere in a name ("Lu-177 PSMA-617" -> "Lu-177"), or nullopt.
+std::optional<std::string> nuclideIn(std::string_view name);
+
 // The form two names are compared in: nuclides canonical wherever they stand, letters in
 // lower case, punctuation and blanks dropped ("18F-FDG", "f-18 fdg" and "F18 FDG" give one
 // key). Only for comparing; never shown.

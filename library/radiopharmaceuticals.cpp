@@ -6,6 +6,7 @@
 #include <set>
 #include <system_error>
 
+#include "engine/numtext.h"
 #include "library/file_text.h"
 #include "library/names.h"
 
@@ -200,6 +201,20 @@ std::string fieldKey(int field) {
     return kOtherKeys[field - 3 * kComponentCount];
 }
 
+// Refuses values that the calculation would refuse (InputError naming the field).
+void checkValues(const StandardPharmaceutical& values) {
+    ModelParameters parameters;
+    parameters.name = values.name;
+    parameters.fraction = values.fraction;
+    parameters.rateConstant = values.rateConstant;
+    parameters.biologicalHalfLife = values.biologicalHalfLife;
+    parameters.physicalHalfLife = values.physicalHalfLife;
+    parameters.physicalDecayConstant = kDecayNumerator / values.physicalHalfLife;
+    parameters.deltaScaled = scaleEmissionConstant(values.delta);
+    parameters.gammaScaled = scaleEmissionConstant(values.gamma);
+    checkParameters(parameters);
+}
+
 LibraryEntry readEntry(const Json& json, const std::string& path, const std::string& fileName) {
     ObjectReader entry(json, path, fileName);
     LibraryEntry result;
@@ -243,16 +258,7 @@ LibraryEntry readEntry(const Json& json, const std::string& path, const std::str
             entry.number("deltaWithoutAlpha", 0.0, values.delta, "a value from 0 to the Delta");
     }
     try {
-        ModelParameters parameters;
-        parameters.name = values.name;
-        parameters.fraction = values.fraction;
-        parameters.rateConstant = values.rateConstant;
-        parameters.biologicalHalfLife = values.biologicalHalfLife;
-        parameters.physicalHalfLife = values.physicalHalfLife;
-        parameters.physicalDecayConstant = kDecayNumerator / values.physicalHalfLife;
-        parameters.deltaScaled = scaleEmissionConstant(values.delta);
-        parameters.gammaScaled = scaleEmissionConstant(values.gamma);
-        checkParameters(parameters);
+        checkValues(values);
     } catch (const InputError& error) {
         entry.fail(entry.keyPath(fieldKey(error.field())), error.what());
     }
@@ -374,6 +380,64 @@ bool LibraryEntry::operator==(const LibraryEntry& other) const {
                         e.marks, e.sources, e.notes, e.publishedDoses, e.fittedPoints, e.warnings);
     };
     return tied(*this) == tied(other);
+}
+
+LibraryEntry standardEntry(const StandardPharmaceutical& standard, int index) {
+    const StandardDocumentation documentation = standardDocumentation(index);
+    LibraryEntry entry;
+    entry.values = standard;
+    entry.nuclide = nuclideIn(standard.name).value_or("");
+    entry.confidence = documentation.confidence;
+    entry.sources.push_back({documentation.sources, "documented in the data file's README", ""});
+    entry.notes = documentation.note;
+    if (documentation.publishedDose > 0) {
+        entry.publishedDoses.push_back(
+            {documentation.publishedDose, "ICRP model", documentation.publishedSource});
+    }
+    return entry;
+}
+
+LibraryEntry entryFromFields(const FieldTexts& fields, const std::string& name) {
+    LibraryEntry entry;
+    StandardPharmaceutical& values = entry.values;
+    values.name = name;
+    for (int j = 0; j < kComponentCount; ++j) {
+        values.fraction[j] = textToNumber(fields[3 * j]);
+        values.rateConstant[j] = textToNumber(fields[3 * j + 1]);
+        values.biologicalHalfLife[j] = textToNumber(fields[3 * j + 2]);
+    }
+    values.physicalHalfLife = textToNumber(fields[12]);
+    values.delta = textToNumber(fields[13]);
+    values.gamma = textToNumber(fields[14]);
+    checkValues(values);
+    for (int j = 0; j < kComponentCount; ++j) {
+        const auto refuseUnless = [&](bool fine, int offset, const char* what) {
+            if (!fine) {
+                throw InputError(3 * j + offset, fieldCaption(3 * j + offset) + ": " + what +
+                                                     " cannot be stored in the library.");
+            }
+        };
+        refuseUnless(values.fraction[j] >= 0 && values.fraction[j] <= 1, 0,
+                     "a fraction outside 0 to 1");
+        refuseUnless(values.rateConstant[j] >= 0, 1, "a negative rate constant");
+        refuseUnless(values.biologicalHalfLife[j] >= 0, 2, "a negative half-life");
+    }
+    const auto refuseNegative = [](double value, int field) {
+        if (value < 0) {
+            throw InputError(
+                field, fieldCaption(field) + ": a negative value cannot be stored in the library.");
+        }
+    };
+    refuseNegative(values.delta, 13);
+    refuseNegative(values.gamma, 14);
+    if (values.fraction[0] + values.fraction[1] + values.fraction[2] + values.fraction[3] >
+        1.0 + 1e-9) {
+        throw InputError(0,
+                         "The fractions add up to more than 1 of the administered activity; "
+                         "such values cannot be stored in the library.");
+    }
+    entry.nuclide = nuclideIn(name).value_or("");
+    return entry;
 }
 
 std::string markExplanation(std::string_view mark) {

@@ -59,6 +59,14 @@ struct LibraryEntry {
     bool operator==(const LibraryEntry& other) const;
 };
 
+// A standard as a library entry: its values with the documentation of data/README.md.
+LibraryEntry standardEntry(const StandardPharmaceutical& standard, int index);
+
+// An entry of the values typed in the input fields (Text1..Text15, blank reading as 0) under
+// name, with the nuclide found in the name. Throws InputError (naming the field) for values the
+// calculation refuses, as a calculation would.
+LibraryEntry entryFromFields(const FieldTexts& fields, const std::string& name);
+
 // The one-line meaning of a mark, for the user.
 std::string markExplanation(std::string_view mark);
 

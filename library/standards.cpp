@@ -388,37 +388,48 @@ StandardFieldTexts standardFieldTexts(const StandardPharmaceutical& standard) {
     return texts;
 }
 
-std::string standardNote(int standard) {
-    static constexpr std::array<const char*, kStandardCount> kNotes{
-        "",
-        "",
-        "",
-        "",
-        "",
-        "The biological half-life of 180 min is an assumption; over 60-600 min the dose changes "
-        "by about 40 % either way.",
-        "The 10-20 % tubular retention behind the slow component is an assumption, not a "
-        "sourced value.",
-        "",
-        "The fraction 0.34 is borrowed from pertechnetate; only the half-time is sourced.",
-        "The fraction 0.34 is borrowed from pertechnetate; only the half-time is sourced.",
-        "",
-        "Half-time 647 min from the exercise data (600 min before a review, the rest value). "
-        "The fraction 0.30 is unsourced.",
+StandardDocumentation standardDocumentation(int standard) {
+    static constexpr const char* kThyroid =
         "Assumes a euthyroid thyroid uptake of 35 %. With no uptake (after thyroidectomy) the "
-        "bladder dose is about 1.5 times higher.",
-        "Assumes a euthyroid thyroid uptake of 35 %. With no uptake (after thyroidectomy) the "
-        "bladder dose is about 1.5 times higher.",
-        "",
-        "",
-        "",
-        "",
-        "Models intravenous DTPA; the product is labelled for intrathecal use only, where "
-        "absorption from the CSF (median half-time about 32 h) limits delivery to the bladder.",
-        "Fraction 0.33 for patients with bone metastases, who retain about half the activity "
-        "(0.53 before a review, from normal subjects); patients range from about 0.08 to 0.6.",
-    };
-    return standard >= 0 && standard < kStandardCount ? kNotes[standard] : "";
+        "bladder dose is about 1.5 times higher.";
+    static constexpr const char* kBorrowed =
+        "The fraction 0.34 is borrowed from pertechnetate; only the half-time is sourced.";
+    static constexpr std::array<StandardDocumentation, kStandardCount> kDocumentation{{
+        {"M", "I106", "", 0.13, "ICRP Publication 106 (ICRP model)"},
+        {"M-H", "I53", ""},
+        {"M-L", "USL-Tc", ""},
+        {"M", "CTI89", ""},
+        {"M", "CTI89", ""},
+        {"M-L", "SPC-HM",
+         "The biological half-life of 180 min is an assumption; over 60-600 min the dose "
+         "changes by about 40 % either way."},
+        {"L", "McA81 + A75",
+         "The 10-20 % tubular retention behind the slow component is an assumption, not a "
+         "sourced value."},
+        {"M", "SPC-MAG3", "", 0.11, "ICRP Publication 128 (ICRP model), quoted in the SmPC"},
+        {"L", "Atk80 + USL-Tc", kBorrowed},
+        {"L", "Atk80 + USL-Tc", kBorrowed},
+        {"M-L", "SPC-MIBI + Wac89", ""},
+        {"L", "Wac89",
+         "Half-time 647 min from the exercise data (600 min, the rest value, before a "
+         "review). The fraction 0.30 is unsourced."},
+        {"M", "I53-I", kThyroid},
+        {"M", "I53-I", kThyroid},
+        {"M-L", "SPC-OIH", ""},
+        {"M-L", "SPC-OIH", ""},
+        {"M-L", "SPC-OIH", ""},
+        {"M", "I53", "The DTPA model: iothalamate has no model of its own."},
+        {"M", "I53",
+         "Models intravenous DTPA; the product is labelled for intrathecal use only, where "
+         "absorption from the CSF (median half-time about 32 h) limits delivery to the "
+         "bladder."},
+        {"L-M", "Met + Bl86",
+         "Fraction 0.33 for patients with bone metastases, who retain about half the activity "
+         "(0.53, from normal subjects, before a review); patients range from about 0.08 to "
+         "0.6."},
+    }};
+    return standard >= 0 && standard < kStandardCount ? kDocumentation[standard]
+                                                      : StandardDocumentation{"", "", ""};
 }
 
 std::string informationText() {

@@ -69,9 +69,17 @@ struct StandardFieldTexts {
 };
 StandardFieldTexts standardFieldTexts(const StandardPharmaceutical& standard);
 
-// What the user should know on choosing a standard: the assumptions or borrowed values behind
-// its row, and what a review changed; empty when there is nothing to add. Index 0..19.
-std::string standardNote(int standard);
+// Where a standard's row comes from and how sure it is, as data/README.md documents it.
+struct StandardDocumentation {
+    const char* confidence;    // "H", "M", "L" or a range such as "M-L"
+    const char* sources;       // source keys of data/README.md, e.g. "Atk80 + USL-Tc"
+    const char* note;          // the assumptions or borrowed values behind the row, what a review
+                               // changed; empty when there is nothing to add
+    double publishedDose = 0;  // adult bladder wall, mGy/MBq, where re-read; else 0
+    const char* publishedSource = "";  // where that was published
+};
+// Index 0..19.
+StandardDocumentation standardDocumentation(int standard);
 
 // The information text of the input window: instructions, two CR LF, "Reference: ...".
 std::string informationText();

@@ -185,6 +185,33 @@ TEST(ShippedLibrary, EntriesReproduceTheirSourcesAndCarryTheirMarks) {
     }
 }
 
+TEST(UserLibrary, TypedValuesAreStoredAsTheFileReadsThem) {
+    FieldTexts fields{"0.6", "0.0231", "30", "", "",       "",          "",          "",
+                      "",    "",       "",   "", "109.77", "3.871E-05", "4.1556E-04"};
+    const LibraryEntry entry = entryFromFields(fields, "My 18F agent");
+    EXPECT_EQ(entry.nuclide, "F-18");
+    EXPECT_EQ(entry.values.fraction[0], 0.6);
+    EXPECT_EQ(entry.values.physicalHalfLife, 109.77);
+    EXPECT_EQ(parseLibraryFile(libraryFileText({entry}), "user.json"), std::vector{entry});
+
+    // What the file would refuse is refused before it is written, naming the field.
+    const struct {
+        int field;
+        const char* text;
+    } refused[] = {{0, "1.5"}, {3, "0.5"}, {12, "0"}, {13, "-1"}, {1, "-0.1"}};
+    for (const auto& c : refused) {
+        FieldTexts changed = fields;
+        changed[c.field] = c.text;
+        if (c.field == 3) changed[4] = "0.01";
+        try {
+            entryFromFields(changed, "x");
+            ADD_FAILURE() << "accepted " << c.text << " in field " << c.field;
+        } catch (const InputError& error) {
+            EXPECT_EQ(error.field(), c.field == 3 ? 0 : c.field) << error.what();
+        }
+    }
+}
+
 TEST(UserLibrary, FolderFollowsTheEnvironment) {
     EXPECT_EQ(userLibraryPath("/x/data", "/home/u"),
               fs::path("/x/data/orvane/radiopharmaceuticals.json"));

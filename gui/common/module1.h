@@ -16,6 +16,7 @@
 #include "engine/model.h"
 #include "gui/common/export_dialogs.h"
 #include "gui/common/window_support.h"
+#include "library/radiopharmaceuticals.h"
 #include "library/standards.h"
 
 namespace orvane {
@@ -31,6 +32,10 @@ struct WindowOpeners {
     // A scenario window on the scenario file at path, or on a scenario document (JSON text), or,
     // with both empty, on a new scenario. Null when the file cannot be used (it is reported).
     std::function<QWidget*(const QString& path, const std::string& document)> scenario;
+    // The library dialog over parent, modal: the entry chosen, or nothing.
+    std::function<std::optional<LibraryEntry>(QWidget* parent)> chooseRadiopharmaceutical;
+    // Asks for a name, notes and a source and stores entry in the user's library.
+    std::function<void(QWidget* parent, const LibraryEntry& entry)> saveRadiopharmaceutical;
 };
 
 // What the windows ask of the desktop; tests replace these to answer instead of a user.

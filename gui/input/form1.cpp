@@ -175,6 +175,15 @@ void Form1::createMenus() {
     named(tools->addAction(QStringLiteral("&Patient scenario..."), this,
                            [this] { module_.openers().scenario({}, {}); }),
           QStringLiteral("scenarioAction"));
+    QMenu* library =
+        named(menuBar_->addMenu(QStringLiteral("&Library")), QStringLiteral("libraryMenu"));
+    QAction* chooseAction = library->addAction(QStringLiteral("&Choose radiopharmaceutical..."),
+                                               this, &Form1::chooseFromLibrary);
+    chooseAction->setObjectName(QStringLiteral("chooseRadiopharmaceuticalAction"));
+    chooseAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    QAction* saveAction = library->addAction(QStringLiteral("&Save current values as..."), this,
+                                             &Form1::saveInLibrary);
+    saveAction->setObjectName(QStringLiteral("saveRadiopharmaceuticalAction"));
     addHelpMenu(menuBar_, this, module_.dataFilePath().parent_path(),
                 [this](QWidget* parent, const QString& text) {
                     module_.services().messageSink(parent, text);
@@ -237,16 +246,43 @@ void Form1::Form1_List1_Click() {
     if (selected.isEmpty()) return;
     const int k = List1->row(selected.front());
     if (k < 0 || k >= kStandardCount) return;
+    showChoice(standardFieldTexts(module_.standardData().library[static_cast<std::size_t>(k)]));
+}
+
+// A choice, from the list or the library, fills the sixteen fields and asks for a new time
+// check.
+void Form1::showChoice(const StandardFieldTexts& texts) {
     fields_[16]->clear();
     Label13->hide();
     Command1->setEnabled(false);
-    const StandardFieldTexts texts =
-        standardFieldTexts(module_.standardData().library[static_cast<std::size_t>(k)]);
     for (int i = 0; i < kFieldCount; ++i) {
         fields_[static_cast<std::size_t>(i)]->setText(
             QString::fromStdString(texts.fields[static_cast<std::size_t>(i)]));
     }
     fields_[15]->setText(QString::fromStdString(texts.name));
+}
+
+void Form1::chooseFromLibrary() {
+    if (!module_.openers().chooseRadiopharmaceutical) return;
+    const std::optional<LibraryEntry> entry = module_.openers().chooseRadiopharmaceutical(this);
+    if (!entry) return;
+    // The list shows a standard only while its values are in the fields.
+    List1->clearSelection();
+    showChoice(standardFieldTexts(entry->values));
+    for (const std::string& warning : entry->warnings) {
+        module_.services().messageSink(this,
+                                       QString::fromStdString(entry->name() + ": " + warning));
+    }
+}
+
+void Form1::saveInLibrary() {
+    if (!module_.openers().saveRadiopharmaceutical) return;
+    try {
+        module_.openers().saveRadiopharmaceutical(
+            this, entryFromFields(fieldTexts(), fields_[15]->text().trimmed().toStdString()));
+    } catch (const InputError& error) {
+        refuse(error, error.field());
+    }
 }
 
 FieldTexts Form1::fieldTexts() const {

@@ -33,10 +33,14 @@ public:
     void Form1_Command3_Click();
     void Form1_Command1_Click();
     void Form1_Command2_Click();
+    // Library > Choose radiopharmaceutical... and Library > Save current values as...
+    void chooseFromLibrary();
+    void saveInLibrary();
 
 private:
     void createControls();
     void createMenus();
+    void showChoice(const StandardFieldTexts& texts);
     void fitFonts();
     void showWholeInformationLines();
     FieldTexts fieldTexts() const;

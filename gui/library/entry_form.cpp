@@ -1,0 +1,112 @@
+#include "gui/library/entry_form.h"
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "library/names.h"
+
+namespace orvane {
+
+EntryForm::EntryForm(const QString& title, const LibraryEntry& entry, QWidget* parent)
+    : QDialog(parent) {
+    setObjectName(QStringLiteral("EntryForm"));
+    setWindowTitle(title);
+    name_ = named(new QLineEdit(QString::fromStdString(entry.name()), this),
+                  QStringLiteral("entryName"));
+    notes_ = named(new QPlainTextEdit(QString::fromStdString(entry.notes), this),
+                   QStringLiteral("entryNotes"));
+    source_ = named(new QLineEdit(this), QStringLiteral("entrySource"));
+    if (!entry.sources.empty()) source_->setText(QString::fromStdString(entry.sources[0].citation));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("entryOk"));
+    auto* layout = new QFormLayout(this);
+    layout->addRow(QStringLiteral("Name:"), name_);
+    layout->addRow(QStringLiteral("Notes (optional):"), notes_);
+    layout->addRow(QStringLiteral("Source (optional):"), source_);
+    layout->addRow(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+LibraryEntry EntryForm::edited(LibraryEntry entry) const {
+    entry.values.name = name_->text().trimmed().toStdString();
+    entry.notes = notes_->toPlainText().trimmed().toStdString();
+    const std::string source = source_->text().trimmed().toStdString();
+    entry.sources.clear();
+    if (!source.empty()) entry.sources.push_back({"", source, ""});
+    // A nuclide in the new name wins; otherwise the one the values came with stays.
+    entry.nuclide = nuclideIn(entry.values.name).value_or(entry.nuclide);
+    return entry;
+}
+
+QString refusedUserName(const QString& name, const std::vector<LibraryRow>& rows,
+                        const LibraryEntry* except) {
+    const std::string typed = name.toStdString();
+    if (nameKey(typed).empty()) return QStringLiteral("Give the entry a name.");
+    for (const LibraryRow& row : rows) {
+        if (except && row.entry == *except) continue;
+        bool taken = sameName(row.entry.name(), typed);
+        for (const std::string& alias : row.entry.aliases) taken = taken || sameName(alias, typed);
+        if (taken && row.origin != EntryOrigin::User) {
+            return QStringLiteral("\"%1\" is the name of %2 entry \"%3\"; choose another name.")
+                .arg(name,
+                     row.origin == EntryOrigin::Standard ? QStringLiteral("the standard")
+                                                         : QStringLiteral("the library's"),
+                     QString::fromStdString(row.entry.name()));
+        }
+        if (taken && except) {
+            return QStringLiteral("You already have an entry \"%1\"; choose another name.")
+                .arg(QString::fromStdString(row.entry.name()));
+        }
+    }
+    return {};
+}
+
+void saveInUserLibrary(QWidget* parent, LibraryEntry entry, const LibraryLocations& locations,
+                       const StandardLibrary& standards, const MessageSink& messageSink) {
+    if (!locations.user) {
+        messageSink(parent, QStringLiteral("Cannot save: there is no folder for your library "
+                                           "(neither XDG_DATA_HOME nor HOME is set)."));
+        return;
+    }
+    const LoadedLibrary loaded = loadLibraries(locations.shipped, locations.user);
+    if (!loaded.userProblem.empty()) {
+        messageSink(parent, QStringLiteral("Cannot save in your library, which cannot be read; "
+                                           "it is left as it is. Open Library > Choose "
+                                           "radiopharmaceutical to see why and to rename it "
+                                           "aside.\n\n") +
+                                QString::fromStdString(loaded.userProblem));
+        return;
+    }
+    EntryForm form(QStringLiteral("Save current values as"), entry, parent);
+    if (form.exec() != QDialog::Accepted) return;
+    entry = form.edited(entry);
+    const std::vector<LibraryRow> rows = libraryRows(loaded, standards);
+    const QString name = QString::fromStdString(entry.name());
+    const QString refusal = refusedUserName(name, rows, nullptr);
+    if (!refusal.isEmpty()) {
+        messageSink(parent, refusal);
+        return;
+    }
+    std::vector<LibraryEntry> entries = loaded.user;
+    const auto same = std::find_if(entries.begin(), entries.end(), [&](const LibraryEntry& e) {
+        return sameName(e.name(), entry.name());
+    });
+    if (same != entries.end()) {
+        const auto answer = QMessageBox::question(
+            parent, form.windowTitle(),
+            QStringLiteral("Replace your entry \"%1\"?").arg(QString::fromStdString(same->name())));
+        if (answer != QMessageBox::Yes) return;
+        *same = entry;
+    } else {
+        entries.push_back(entry);
+    }
+    const WriteOutcome outcome = writeUserLibrary(*locations.user, entries);
+    if (!outcome.ok) messageSink(parent, QString::fromStdString(outcome.message));
+}
+
+}  // namespace orvane

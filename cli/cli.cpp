@@ -10,6 +10,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "cli/agents.h"
 #include "engine/atomic_file.h"
 #include "engine/calculation.h"
 #include "engine/estimate.h"
@@ -38,8 +39,8 @@ const char* const kDescription =
     "typed-in data, exactly as the Orvane window does, and prints the results file.";
 
 const char* const kFooter =
-    "Field options override the chosen standard's fields. Without an output option the whole\n"
-    "results file is printed.\n"
+    "Field options override the chosen standard's or library entry's fields. Without an\n"
+    "output option the whole results file is printed.\n"
     "\n"
     "Exit status: 0 success, 1 file or I/O failure, 2 refused input or bad usage.";
 
@@ -114,10 +115,15 @@ void addRadiopharmaceuticalOptions(CLI::App& app, CliOptions& o) {
     const std::string group = "Radiopharmaceutical";
     addFlag(app, "--list", o.list, "print the twenty standards as the input window shows them")
         ->group(group);
+    addFlag(app, "--all", o.all, "with --list: the library's entries too, with confidence marks")
+        ->group(group);
     addText(app, "--standard", o.standard,
             "standard K (0..19) or its name in any case, with the nuclide\n"
             "written either way, e.g. \"Tc-99m DTPA\" or \"99mTc dtpa\"",
             "K")
+        ->group(group);
+    addText(app, "--agent", o.agent,
+            "the library entry NAME (name or alias as typed, e.g. \"Pluvicto\")", "NAME")
         ->group(group);
     for (int f = 0; f < kFieldCount; ++f) {
         addText(app, std::string("--") + kFieldOptionNames[f], o.fields[f], fieldCaption(f),
@@ -192,10 +198,10 @@ void checkScenarioModes(const CliOptions& o) {
     }
     bool fields = false;
     for (const auto& field : o.fields) fields = fields || field.has_value();
-    if (o.list || o.estimate || o.schedule || o.standard || o.name || fields) {
+    if (o.list || o.estimate || o.schedule || o.standard || o.agent || o.name || fields) {
         throw UsageError(
             "--scenario takes its radiopharmaceutical from the file; it excludes --list, "
-            "--estimate, --schedule, --standard, --name and the field options");
+            "--estimate, --schedule, --standard, --agent, --name and the field options");
     }
     if (o.json && o.csv) throw UsageError("--json and --csv exclude each other");
     if (o.timeCourse && !o.json && !o.csv) {
@@ -205,6 +211,8 @@ void checkScenarioModes(const CliOptions& o) {
 
 void checkModes(const CliOptions& o) {
     checkScenarioModes(o);
+    if (o.all && !o.list) throw UsageError("--all goes with --list");
+    if (o.standard && o.agent) throw UsageError("--standard and --agent exclude each other");
     const bool table = o.csv || o.schedule.has_value();
     if ((o.list ? 1 : 0) + (o.estimate ? 1 : 0) + (o.json ? 1 : 0) + (table ? 1 : 0) > 1) {
         throw UsageError(
@@ -235,23 +243,15 @@ int findStandard(const std::string& key) {
     throw UsageError("--standard: no standard \"" + key + "\" (give 0..19 or a name from --list)");
 }
 
-std::string listText(const StandardData& data) {
+std::string listText(const StandardData& data, const CliLibrary* library) {
     std::ostringstream out;
     for (int i = 0; i < kStandardCount; ++i) {
         const StandardFieldTexts texts = standardFieldTexts(data.library[i]);
-        out << i << "\t" << texts.name << "\n";
-        for (int c = 0; c < kComponentCount; ++c) {
-            const std::string& fraction = texts.fields[fractionField(c)];
-            const std::string& rate = texts.fields[rateConstantField(c)];
-            const std::string& halfLife = texts.fields[halfLifeField(c)];
-            if (fraction.empty() && rate.empty() && halfLife.empty()) continue;
-            out << "\tcomponent " << c + 1 << ": fraction " << fraction << ", rate constant "
-                << rate << " min^-1, half-life " << halfLife << " min\n";
-        }
-        out << "\tphysical half-life " << texts.fields[kPhysicalHalfLifeField] << " min, Delta "
-            << texts.fields[kDeltaField] << " mGy-kg/MBq-s, Gamma " << texts.fields[kGammaField]
-            << " mGy-cm^2/MBq-s\n";
+        out << i << "\t" << texts.name;
+        if (library) out << "\tconfidence " << standardDocumentation(i).confidence;
+        out << "\n" << entryValueLines(texts);
     }
+    if (library) out << libraryListText(*library);
     return out.str();
 }
 
@@ -261,9 +261,21 @@ std::filesystem::path dataFilePath(const CliOptions& o) {
 
 // The fields as the input window would hold them: a standard's displayed texts, then
 // whatever was typed over them.
-std::pair<FieldTexts, std::string> typedFields(const CliOptions& o, const StandardData& data) {
+std::pair<FieldTexts, std::string> typedFields(const CliOptions& o, const StandardData& data,
+                                               std::ostream& err) {
     FieldTexts fields{};
     std::string name;
+    if (o.agent) {
+        const CliLibrary library = loadCliLibrary();
+        const LibraryEntry& entry = findAgent(library, *o.agent, "--agent");
+        const StandardFieldTexts texts = standardFieldTexts(entry.values);
+        fields = texts.fields;
+        name = texts.name;
+        for (const std::string& warning : entry.warnings) {
+            err << "orvane-cli: warning: " << escapeControlCharacters(entry.name() + ": " + warning)
+                << "\n";
+        }
+    }
     if (o.standard) {
         const StandardFieldTexts texts =
             standardFieldTexts(data.library[findStandard(*o.standard)]);
@@ -280,7 +292,7 @@ std::pair<FieldTexts, std::string> typedFields(const CliOptions& o, const Standa
 // The dose-table modes: the results file, one schedule's report and table, or CSV rows.
 // Warnings about doubtful input go to err once the input has passed the checks.
 std::string tableText(const CliOptions& o, const StandardData& data, std::ostream& err) {
-    const auto [fields, name] = typedFields(o, data);
+    const auto [fields, name] = typedFields(o, data, err);
     const auto warn = [&] {
         for (const InputWarning& w : inputWarnings(fields)) {
             err << "orvane-cli: warning: " << w.message << "\n";
@@ -344,6 +356,12 @@ std::string scenarioText(const CliOptions& o, const StandardData& data, std::ist
     const nlohmann::json document = parseScenarioJson(text);
     ScenarioReadOptions reading;
     reading.sections = {"uncertainty"};
+    reading.library = [](const std::string& key) {
+        const CliLibrary library = loadCliLibrary();
+        const LibraryEntry& entry = findAgent(library, key, "library");
+        // As the input window shows the entry once chosen.
+        return readModelParameters(standardFieldTexts(entry.values).fields, entry.name());
+    };
     const Scenario scenario = scenarioFromJson(document, data, reading);
     const QuadratureRule rule{data.tables.quadratureNodes, data.tables.quadratureWeights};
     if (document.contains("uncertainty"))
@@ -361,7 +379,14 @@ std::string outputText(const CliOptions& o, std::istream* in, std::ostream& err)
     if (o.help) return cliUsage();
     if (o.version) return std::string("orvane-cli ") + kVersion + "\n";
     const StandardData data = LoadStandardData(dataFilePath(o));
-    if (o.list) return listText(data);
+    if (o.list && o.all) {
+        const CliLibrary library = loadCliLibrary();
+        for (const std::string& warning : library.warnings) {
+            err << "orvane-cli: warning: " << escapeControlCharacters(warning) << "\n";
+        }
+        return listText(data, &library);
+    }
+    if (o.list) return listText(data, nullptr);
     if (o.scenario) return scenarioText(o, data, in);
     return tableText(o, data, err);
 }

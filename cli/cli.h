@@ -30,7 +30,9 @@ struct CliOptions {
 
     // Radiopharmaceutical
     bool list = false;
+    bool all = false;                                   // --list: the library too
     std::optional<std::string> standard;                // index 0..19 or list text
+    std::optional<std::string> agent;                   // library entry, name or alias
     std::array<std::optional<std::string>, 15> fields;  // --f1 --k1 --tb1 ... --tp --delta --gamma
     std::optional<std::string> name;
 

@@ -12,6 +12,7 @@
 #include "engine/calculation.h"
 #include "engine/numtext.h"
 #include "engine/version.h"
+#include "library/radiopharmaceuticals.h"
 #include "library/standards.h"
 #include "report/results_file.h"
 #include "support.h"
@@ -247,6 +248,9 @@ TEST(Cli, RefusesBadUsageAndUndefinedInputWithStatusTwo) {
         {{"--standard", "1", "--output", ""}, "--output: the value is empty"},
         {{"--standard", "1", "--name="}, "--name: the value is empty"},
         {{"--data", "", "--list"}, "--data: the value is empty"},
+        {{"--all"}, "--all goes with --list"},
+        {{"--standard", "1", "--agent", "Pluvicto"}, "exclude each other"},
+        {{"--agent", "Tc-99m MAG3"}, "--agent: no library entry \"Tc-99m MAG3\""},
     };
     for (const auto& [arguments, message] : cases) {
         const CliRun run = cli(arguments);
@@ -266,6 +270,47 @@ TEST(Cli, RefusesBadUsageAndUndefinedInputWithStatusTwo) {
 
     EXPECT_EQ(cli({"--help"}).status, kCliOk);
     EXPECT_EQ(cli({"--version"}, false).out.rfind("orvane-cli ", 0), 0u);
+}
+
+// --agent calculates a library entry as the window shows it once chosen; the field options
+// override it, and an entry's warnings go to standard error.
+TEST(Cli, LibraryEntriesByNameOrAliasAndInTheList) {
+    const StandardData data = LoadStandardData(kDataFile);
+    const std::vector<LibraryEntry> shipped =
+        loadLibraryFile(fs::path(ORVANE_SOURCE_DIR) / "data" / "radiopharmaceuticals.json");
+    const LibraryEntry& lutetium = *findEntry(shipped, "Lu-177 PSMA-617");
+    StandardFieldTexts texts = standardFieldTexts(lutetium.values);
+    const CliRun byAlias = cli({"--agent", "pluvicto"});
+    ASSERT_EQ(byAlias.status, kCliOk) << byAlias.err;
+    EXPECT_EQ(byAlias.out, resultsFileText(RunCalculation(texts.fields, texts.name, data.tables)));
+    EXPECT_TRUE(byAlias.err.empty()) << byAlias.err;
+
+    texts.fields[0] = "0.5";
+    EXPECT_EQ(cli({"--agent", "177Lu-PSMA-617", "--f1", "0.5", "--name", "x"}).out,
+              resultsFileText(RunCalculation(texts.fields, "x", data.tables)));
+
+    const CliRun actinium = cli({"--agent", "Ac-225 PSMA-617", "--estimate"});
+    EXPECT_EQ(actinium.status, kCliOk);
+    EXPECT_NE(actinium.err.find("warning: Ac-225 PSMA-617: Alpha emitter"), std::string::npos)
+        << actinium.err;
+
+    const std::string list = cli({"--list", "--all"}).out;
+    EXPECT_NE(list.find("19\tSr-89 Cl\tconfidence L-M\n"), std::string::npos);
+    EXPECT_NE(list.find("library\tF-18 fluoroestradiol\tconfidence L, recalled, inverted\n"),
+              std::string::npos)
+        << list;
+
+    // A scenario file names the entry; one the library lacks is refused by its key path.
+    nlohmann::json scenario = nlohmann::json::parse(
+        readFile(fs::path(ORVANE_SOURCE_DIR) / "examples" / "two-hour-voiding-lu177-psma.json"));
+    scenario["radiopharmaceutical"] = {{"library", "Lu-177 PSMA-617"}};
+    const CliRun fromLibrary = cli({"--scenario", "-"}, true, scenario.dump());
+    EXPECT_EQ(fromLibrary.status, kCliOk) << fromLibrary.err;
+    EXPECT_NE(fromLibrary.out.find("Lu-177 PSMA-617"), std::string::npos);
+    scenario["radiopharmaceutical"] = {{"library", "Lu-178 PSMA"}};
+    const CliRun missing = cli({"--scenario", "-"}, true, scenario.dump());
+    EXPECT_EQ(missing.status, kCliRefused);
+    EXPECT_NE(missing.err.find("radiopharmaceutical.library"), std::string::npos) << missing.err;
 }
 
 // --scenario: every shipped example, each output form, standard input, and the exit statuses

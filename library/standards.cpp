@@ -287,7 +287,6 @@ void checkGridsAndQuadrature(const std::array<ReadNumber, kDataFileNumberCount>&
     }
 }
 
-
 }  // namespace
 
 DataFileError::DataFileError(const std::string& file, const std::string& position,

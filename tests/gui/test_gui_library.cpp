@@ -33,7 +33,8 @@ protected:
             ASSERT_NE(dialog, nullptr);
             inDialog(dialog);
             ran = true;
-            if (auto* open = qobject_cast<QDialog*>(dialog); open && open->isVisible()) open->reject();
+            if (auto* open = qobject_cast<QDialog*>(dialog); open && open->isVisible())
+                open->reject();
         });
         input->findChild<QAction*>(QString::fromLatin1(action))->trigger();
         settle();

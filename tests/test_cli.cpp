@@ -301,8 +301,8 @@ TEST(Cli, LibraryEntriesByNameOrAliasAndInTheList) {
         << list;
 
     // A scenario file names the entry; one the library lacks is refused by its key path.
-    nlohmann::json scenario = nlohmann::json::parse(
-        readFile(fs::path(ORVANE_SOURCE_DIR) / "examples" / "two-hour-voiding-lu177-psma.json"));
+    nlohmann::json scenario = nlohmann::json::parse(test::readFile(
+        fs::path(ORVANE_SOURCE_DIR) / "examples" / "two-hour-voiding-lu177-psma.json"));
     scenario["radiopharmaceutical"] = {{"library", "Lu-177 PSMA-617"}};
     const CliRun fromLibrary = cli({"--scenario", "-"}, true, scenario.dump());
     EXPECT_EQ(fromLibrary.status, kCliOk) << fromLibrary.err;

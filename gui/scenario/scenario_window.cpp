@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "engine/atomic_file.h"
 #include "engine/numtext.h"
 #include "gui/common/menus.h"
 #include "gui/scenario/scenario_editor.h"
@@ -23,7 +24,6 @@
 #include "gui/scenario/uncertainty_tab.h"
 #include "gui/scenario/void_table.h"
 #include "library/scenario_file.h"
-#include "report/atomic_file.h"
 
 namespace orvane {
 namespace {

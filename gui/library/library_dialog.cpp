@@ -147,7 +147,8 @@ QString entryDetailsHtml(const LibraryEntry& entry, EntryOrigin origin) {
     }
     for (const PublishedDose& dose : entry.publishedDoses) {
         html +=
-            QStringLiteral("<p><b>Published adult bladder wall:</b> %1 mGy/MBq (%2; %3)%4</p>")
+            QStringLiteral(
+                "<p><b>Published adult bladder wall:</b> %1 mGy/MBq (voiding: %2; %3)%4</p>")
                 .arg(text(formatUpTo3Decimals(dose.value)), escaped(dose.voiding),
                      escaped(dose.source),
                      dose.recalled ? QStringLiteral(" &mdash; recalled, not re-read") : QString());

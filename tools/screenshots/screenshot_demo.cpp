@@ -20,6 +20,7 @@
 #include <iostream>
 
 #include "gui/common/module1.h"
+#include "gui/library/library_dialog.h"
 
 namespace orvane {
 namespace {
@@ -96,13 +97,33 @@ void pictureLater(const char* name, const QString& file, std::function<void()> t
     });
 }
 
+// The library dialog searched for "PSMA" with Lu-177 PSMA-617 selected, then closed unchosen.
+// The last one.
+void saveLibraryDialog(Module1& module, const QDir& out) {
+    QTimer::singleShot(kSettleMilliseconds, [out] {
+        QWidget* dialog = window("LibraryDialog");
+        auto* search = control<QLineEdit>(dialog, "librarySearch");
+        if (!search) return QApplication::exit(1);
+        search->setText(QStringLiteral("PSMA"));
+        auto* library = qobject_cast<LibraryDialog*>(dialog);
+        if (!library || !library->selectEntry(QStringLiteral("Lu-177 PSMA-617"))) {
+            std::cerr << "Lu-177 PSMA-617 is not in the library\n";
+            return QApplication::exit(1);
+        }
+        pictureLater("LibraryDialog", out.filePath(QStringLiteral("library-dialog.png")), [] {});
+    });
+    // Modal: returns when the picture is taken and the dialog closed.
+    module.openers().chooseRadiopharmaceutical(window("Form1"));
+    QApplication::closeAllWindows();
+}
+
 // The uncertainty tab of the README's worked example (I-131 NaI, the population preset) after
-// its run. The last one.
+// its run.
 void saveUncertainty(Module1& module, const QDir& out) {
     if (!module.openers().scenario(
             QStringLiteral(ORVANE_EXAMPLES_DIR "/i131-nai-population-uncertainty.json"), {}))
         return QApplication::exit(1);
-    QTimer::singleShot(kSettleMilliseconds, [out] {
+    QTimer::singleShot(kSettleMilliseconds, [&module, out] {
         QWidget* scenario = window("scenarioWindow");
         auto* tabs = control<QTabWidget>(scenario, "scenarioTabs");
         auto* run = control<QAbstractButton>(scenario, "uncertaintyRun");
@@ -111,11 +132,11 @@ void saveUncertainty(Module1& module, const QDir& out) {
         run->click();
         // The run ends when Run is offered again.
         auto* poll = new QTimer(scenario);
-        QObject::connect(poll, &QTimer::timeout, [poll, run, out] {
+        QObject::connect(poll, &QTimer::timeout, [&module, poll, run, out] {
             if (!run->isEnabled()) return;
             poll->stop();
             pictureLater("scenarioWindow", out.filePath(QStringLiteral("scenario-uncertainty.png")),
-                         [] { QApplication::closeAllWindows(); });
+                         [&module, out] { saveLibraryDialog(module, out); });
         });
         poll->start(100);
     });

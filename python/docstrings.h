@@ -58,7 +58,8 @@ inline constexpr const char* kReportDoc =
 inline constexpr const char* kTableFunctionDoc =
     "table(standard_or_fields, *, name=None, data=None) -> Table\n\n"
     "The dose tables (mGy/MBq) computed exactly as the input window computes them.\n"
-    "standard_or_fields: a standard's list text ('Tc-99m MAG3') or index 0..19; a list of "
+    "standard_or_fields: a standard's list text ('Tc-99m MAG3') or index 0..19, or a library "
+    "entry's name or alias ('Pluvicto'); a list of "
     "the 15 fields; or a dict of fields by key (f1, k1, tb1, ..., f4, k4, tb4: fraction, "
     "rate constant min^-1, biological half-life min; tp: physical half-life min; delta: "
     "mGy-kg/MBq-s; gamma: mGy-cm^2/MBq-s), optionally over 'standard' and with 'name'. A "
@@ -97,5 +98,19 @@ inline constexpr const char* kStandardsDoc =
     "rate_constant_per_min, biological_half_life_min), physical_half_life_min, "
     "delta_mGy_kg_per_MBq_s, gamma_mGy_cm2_per_MBq_s, the field texts the input window shows, "
     "and source (the data file they come from).";
+
+inline constexpr const char* kLibraryDoc =
+    "library(*, data=None) -> list[dict]\n\n"
+    "The radiopharmaceutical library: the shipped entries (radiopharmaceuticals.json beside "
+    "the data file), then the user's own from $XDG_DATA_HOME/orvane/radiopharmaceuticals.json "
+    "(origin 'shipped' or 'user'; a damaged user file is skipped with a UserWarning). Each: "
+    "name, origin, nuclide, aliases, components (fraction, rate_constant_per_min, "
+    "biological_half_life_min), physical_half_life_min, delta_mGy_kg_per_MBq_s, and for alpha "
+    "emitters delta_alpha_mGy_kg_per_MBq_s and delta_without_alpha_mGy_kg_per_MBq_s (else "
+    "None), gamma_mGy_cm2_per_MBq_s, sources (key, citation, url), confidence (H, M, L, ...), "
+    "marks ('recalled', 'inverted', 'tuned'), notes, warnings, published_doses "
+    "(dose_mGy_per_MBq, voiding, source, recalled), fitted_points (time_min, "
+    "excreted_fraction of the administered activity) and the field texts the input window "
+    "shows. table() and scenario() take an entry by name or alias, warning of its warnings.";
 
 }  // namespace orvane::python

@@ -22,6 +22,7 @@
 #include "library/uncertainty_file.h"
 #include "python/convert.h"
 #include "python/docstrings.h"
+#include "python/library.h"
 #include "report/report.h"
 #include "report/results_file.h"
 #include "report/scenario_report.h"
@@ -86,20 +87,20 @@ void translateError(std::exception_ptr thrown) {
 
 // --- Dose tables ---------------------------------------------------------------------------
 
+// A standard's index, or -1 for a text that names none (it may name a library entry).
 int standardIndex(py::handle key) {
     if (PyUnicode_Check(key.ptr())) {
         const std::string name = key.cast<std::string>();
         for (int i = 0; i < kStandardCount; ++i) {
             if (name == kStandardNames[i]) return i;
         }
-        throw ScenarioError("standard", "no standard \"" + name +
-                                            "\" (give 0..19 or a name from orvane.standards())");
+        return -1;
     }
     if (PyLong_Check(key.ptr()) && !PyBool_Check(key.ptr())) {
         const long long index = key.cast<long long>();
         if (index >= 0 && index < kStandardCount) return static_cast<int>(index);
     }
-    throw ScenarioError("standard", "expected a standard's name or its index 0..19");
+    throw ScenarioError("standard", "expected a standard's or library entry's name, or 0..19");
 }
 
 // A field as the input window would hold it: a text as typed, a number to the last bit.
@@ -118,13 +119,29 @@ struct TableInput {
     std::string name;
 };
 
-void takeStandard(TableInput& input, py::handle key, const StandardData& data) {
-    const StandardFieldTexts texts = standardFieldTexts(data.library[standardIndex(key)]);
+// A standard, else the library entry of that name (as orvane-cli's --agent takes it),
+// warning of what the entry says must be known wherever it is chosen.
+void takeStandard(TableInput& input, py::handle key, const Data& data) {
+    const int index = standardIndex(key);
+    const LibraryEntry* entry = nullptr;
+    ModuleLibrary library;
+    if (index < 0) {
+        const std::string name = key.cast<std::string>();
+        library = loadModuleLibrary(data.file);
+        entry = findModuleEntry(library, name);
+        if (!entry) {
+            throw ScenarioError("standard", "no standard or library entry \"" + name +
+                                                "\" (see orvane.standards() and orvane.library())");
+        }
+        warnAbout(entry->name(), entry->warnings);
+    }
+    const StandardFieldTexts texts =
+        standardFieldTexts(entry ? entry->values : data.standard->library[index]);
     input.fields = texts.fields;
     input.name = texts.name;
 }
 
-TableInput tableInput(py::handle what, const StandardData& data) {
+TableInput tableInput(py::handle what, const Data& data) {
     TableInput input;
     if (PyDict_Check(what.ptr())) {
         const py::dict dict = py::reinterpret_borrow<py::dict>(what);
@@ -165,7 +182,7 @@ struct Table {
 Table computeTable(const py::object& what, const std::optional<std::string>& name,
                    const py::object& data) {
     const Data loaded = dataOf(data);
-    TableInput input = tableInput(what, *loaded.standard);
+    TableInput input = tableInput(what, loaded);
     if (name) input.name = *name;
     py::gil_scoped_release unlocked;
     return {RunCalculation(input.fields, input.name, loaded.standard->tables), input.fields};
@@ -204,11 +221,30 @@ json scenarioDocument(const py::object& source) {
     return parseScenarioJson(readScenarioText(file));
 }
 
-Scenario readScenario(const json& document, const StandardData& data) {
+// Runs without the interpreter lock; the warnings of a library entry the scenario names are
+// added to `warnings` (entry name, texts) for the caller to issue once it holds the lock.
+using EntryWarnings = std::vector<std::pair<std::string, std::vector<std::string>>>;
+Scenario readScenario(const json& document, const Data& loaded, EntryWarnings& warnings) {
+    const StandardData& data = *loaded.standard;
     checkGrids(data.tables);
     ScenarioReadOptions reading;
     reading.sections = {"uncertainty"};
+    reading.library = [&warnings, &loaded](const std::string& key) {
+        const ModuleLibrary library = loadModuleLibrary(loaded.file);
+        const LibraryEntry* entry = findModuleEntry(library, key);
+        if (!entry) {
+            throw std::invalid_argument("no library entry \"" + key +
+                                        "\" (see orvane.library() for names)");
+        }
+        warnings.emplace_back(entry->name(), entry->warnings);
+        // As the input window shows the entry once chosen.
+        return readModelParameters(standardFieldTexts(entry->values).fields, entry->name());
+    };
     return scenarioFromJson(document, data, reading);
+}
+
+void warnAboutEntries(const EntryWarnings& warnings) {
+    for (const auto& [name, texts] : warnings) warnAbout(name, texts);
 }
 
 ScenarioRun runScenario(const py::object& source, std::optional<double> step,
@@ -218,11 +254,17 @@ ScenarioRun runScenario(const py::object& source, std::optional<double> step,
     }
     const Data loaded = dataOf(data);
     const json document = scenarioDocument(source);
-    py::gil_scoped_release unlocked;
-    const StandardData& standard = *loaded.standard;
-    ScenarioRun run{readScenario(document, standard), {}};
-    const QuadratureRule rule{standard.tables.quadratureNodes, standard.tables.quadratureWeights};
-    run.result = computeScenario(run.scenario, rule, step);
+    EntryWarnings warnings;
+    ScenarioRun run;
+    {
+        py::gil_scoped_release unlocked;
+        const StandardData& standard = *loaded.standard;
+        run.scenario = readScenario(document, loaded, warnings);
+        const QuadratureRule rule{standard.tables.quadratureNodes,
+                                  standard.tables.quadratureWeights};
+        run.result = computeScenario(run.scenario, rule, step);
+    }
+    warnAboutEntries(warnings);
     return run;
 }
 
@@ -259,10 +301,11 @@ py::dict uncertaintyAnalysis(const py::object& source, std::optional<int> thread
     if (threads && *threads < 1) throw ScenarioError("threads", "expected 1 or more threads");
     UncertaintyPlan plan;
     UncertaintyResult analysis;
+    EntryWarnings warnings;
     {
         py::gil_scoped_release unlocked;
         const StandardData& standard = *loaded.standard;
-        const Scenario scenario = readScenario(document, standard);
+        const Scenario scenario = readScenario(document, loaded, warnings);
         plan = readUncertaintySection(document["uncertainty"], document, scenario);
         plan.options.threads = threads.value_or(defaultSamplingThreads(plan.options.samples));
         const QuadratureRule rule{standard.tables.quadratureNodes,
@@ -273,6 +316,7 @@ py::dict uncertaintyAnalysis(const py::object& source, std::optional<int> thread
             throw ScenarioError("uncertainty", e.what());
         }
     }
+    warnAboutEntries(warnings);
     py::dict result = fromJson(uncertaintyJson(plan.inputs, analysis));
     result["nominal"] = analysis.nominal;
     py::list inputs;
@@ -293,24 +337,14 @@ py::list standardsList(const py::object& data) {
     for (int i = 0; i < kStandardCount; ++i) {
         const StandardPharmaceutical& s = loaded.standard->library[i];
         const StandardFieldTexts texts = standardFieldTexts(s);
-        py::list components;
-        for (int c = 0; c < kComponentCount; ++c) {
-            py::dict component;
-            component["fraction"] = s.fraction[c];
-            component["rate_constant_per_min"] = s.rateConstant[c];
-            component["biological_half_life_min"] = s.biologicalHalfLife[c];
-            components.append(component);
-        }
-        py::dict fields;
-        for (int f = 0; f < kFieldCount; ++f) fields[kFieldKeys[f]] = texts.fields[f];
         py::dict entry;
         entry["index"] = i;
         entry["name"] = texts.name;
-        entry["components"] = components;
+        entry["components"] = componentDicts(s, false);
         entry["physical_half_life_min"] = s.physicalHalfLife;
         entry["delta_mGy_kg_per_MBq_s"] = s.delta;
         entry["gamma_mGy_cm2_per_MBq_s"] = s.gamma;
-        entry["fields"] = fields;
+        entry["fields"] = fieldDicts(texts.fields);
         entry["source"] = loaded.file;
         list.append(entry);
     }
@@ -346,13 +380,7 @@ PYBIND11_MODULE(orvane, m) {
 
     py::class_<Table>(m, "Table", kTableDoc)
         .def_property_readonly("name", [](const Table& t) { return t.results.parameters.name; })
-        .def_property_readonly("fields",
-                               [](const Table& t) {
-                                   py::dict fields;
-                                   for (int f = 0; f < kFieldCount; ++f)
-                                       fields[kFieldKeys[f]] = t.fields[f];
-                                   return fields;
-                               })
+        .def_property_readonly("fields", [](const Table& t) { return fieldDicts(t.fields); })
         .def_property_readonly("doses", &doseArray)
         .def_property_readonly("v0",
                                [](const Table& t) {
@@ -417,4 +445,8 @@ PYBIND11_MODULE(orvane, m) {
     m.def("uncertainty", &uncertaintyAnalysis, py::arg("dict_or_path"), py::kw_only(),
           py::arg("threads") = py::none(), py::arg("data") = py::none(), kUncertaintyDoc);
     m.def("standards", &standardsList, py::kw_only(), py::arg("data") = py::none(), kStandardsDoc);
+    m.def(
+        "library",
+        [](const py::object& data) { return libraryDicts(loadModuleLibrary(dataOf(data).file)); },
+        py::kw_only(), py::arg("data") = py::none(), kLibraryDoc);
 }

@@ -59,7 +59,8 @@ class Table:
 
 def table(standard_or_fields: Union[str, int, Sequence[FieldValue], Mapping[str, Any]], *,
           name: Optional[str] = None, data: Union[Data, Path, None] = None) -> Table:
-    """Dose tables (mGy/MBq) of a standard (list text or index 0..19), of the 15 fields in
+    """Dose tables (mGy/MBq) of a standard (list text or index 0..19) or library entry (name
+    or alias, as orvane-cli --agent; its warnings are issued as UserWarning), of the 15 fields in
     order, or of a dict of fields by key (f1, k1, tb1, ..., f4, k4, tb4: fraction, rate
     constant min^-1, biological half-life min; tp: physical half-life min; delta:
     mGy-kg/MBq-s; gamma: mGy-cm^2/MBq-s), optionally over "standard" and with "name".
@@ -110,3 +111,17 @@ def standards(*, data: Union[Data, Path, None] = None) -> list[dict[str, Any]]:
     """The twenty standards: index, name, components (fraction, rate_constant_per_min,
     biological_half_life_min), physical_half_life_min, delta_mGy_kg_per_MBq_s,
     gamma_mGy_cm2_per_MBq_s, fields (as the input window shows them), source (data file)."""
+
+def library(*, data: Union[Data, Path, None] = None) -> list[dict[str, Any]]:
+    """The radiopharmaceutical library: the shipped entries (radiopharmaceuticals.json beside
+    the data file; DataFileError if unusable), then the user's own from
+    $XDG_DATA_HOME/orvane/ (origin "shipped" or "user"; a damaged user file is skipped with a
+    UserWarning and left as it is). Each dict: name, origin, nuclide, aliases, components
+    (fraction, rate_constant_per_min, biological_half_life_min), physical_half_life_min,
+    delta_mGy_kg_per_MBq_s, delta_alpha_mGy_kg_per_MBq_s and
+    delta_without_alpha_mGy_kg_per_MBq_s (alpha emitters, else None),
+    gamma_mGy_cm2_per_MBq_s, sources (key, citation, url), confidence ("H", "M", "L", "L-M",
+    ...), marks ("recalled", "inverted", "tuned"), notes, warnings, published_doses
+    (dose_mGy_per_MBq, voiding, source, recalled), fitted_points (time_min,
+    excreted_fraction of the administered activity), fields (as the input window shows
+    them). table() and a scenario's {"library": NAME} take an entry by name or alias."""

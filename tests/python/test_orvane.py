@@ -6,6 +6,7 @@ import subprocess
 import sys
 import threading
 import time
+import warnings
 
 import numpy as np
 import pytest
@@ -195,3 +196,98 @@ def test_the_notebook_runs_without_matplotlib(monkeypatch, capsys):
     # A longer voiding interval leaves the urine longer in the bladder.
     assert np.all(np.diff(cells["interval_doses"]) > 0)
     assert "matplotlib is not installed" in capsys.readouterr().out
+
+
+SHIPPED_LIBRARY = ROOT / "data" / "radiopharmaceuticals.json"
+
+
+@pytest.fixture
+def user_library(tmp_path, monkeypatch):
+    """The user's library file (not yet written) in a data folder of the test's own."""
+    monkeypatch.setenv("XDG_DATA_HOME", str(tmp_path))
+    return tmp_path / "orvane" / "radiopharmaceuticals.json"
+
+
+def test_library_lists_every_shipped_value_with_its_confidence(user_library):
+    shipped = json.loads(SHIPPED_LIBRARY.read_text())["entries"]
+    listed = orvane.library()
+    assert len(listed) == len(shipped) == 18
+    for entry, source in zip(listed, shipped):
+        assert entry["origin"] == "shipped"
+        assert (entry["name"], entry["nuclide"], entry["confidence"]) == (
+            source["name"], source["nuclide"], source["confidence"])
+        assert entry["aliases"] == source.get("aliases", [])
+        assert entry["marks"] == source.get("marks", [])
+        assert entry["notes"] == source.get("notes", "")
+        assert entry["warnings"] == source.get("warnings", [])
+        assert [(c["fraction"], c["rate_constant_per_min"], c["biological_half_life_min"])
+                for c in entry["components"]] == [
+            (c["fraction"], c["rateConstant"], c["biologicalHalfLife"])
+            for c in source["components"]]
+        assert (entry["physical_half_life_min"], entry["delta_mGy_kg_per_MBq_s"],
+                entry["gamma_mGy_cm2_per_MBq_s"]) == (
+            source["physicalHalfLife"], source["delta"], source["gamma"])
+        assert entry["sources"] == [dict(s, url=s.get("url", "")) for s in source["sources"]]
+        assert [(d["dose_mGy_per_MBq"], d["voiding"], d["source"], d["recalled"])
+                for d in entry["published_doses"]] == [
+            (d["value"], d["voiding"], d["source"], d.get("recalled", False))
+            for d in source.get("publishedDoses", [])]
+        assert [(p["time_min"], p["excreted_fraction"]) for p in entry["fitted_points"]] == [
+            (p["time"], p["excreted"]) for p in source.get("fittedPoints", [])]
+        alpha = source.get("deltaWithoutAlpha")
+        assert entry["delta_without_alpha_mGy_kg_per_MBq_s"] == alpha
+        if alpha is None:
+            assert entry["delta_alpha_mGy_kg_per_MBq_s"] is None
+        else:
+            assert entry["delta_alpha_mGy_kg_per_MBq_s"] == source["delta"] - alpha
+
+
+@pytest.mark.parametrize("name", [e["name"] for e in
+                                  json.loads(SHIPPED_LIBRARY.read_text())["entries"]])
+def test_a_library_entry_table_equals_the_cli_csv_to_the_last_bit(name, user_library):
+    with warnings.catch_warnings():
+        warnings.simplefilter("ignore")
+        table = orvane.table(name)
+    assert table.name == name
+    rows = cli("--agent", name, "--csv").splitlines()[1:]
+    assert len(rows) == 3 * 7 * 9
+    assert [float(row.split(",")[3]) for row in rows] == table.doses.ravel().tolist()
+
+
+def test_entries_are_found_by_alias_and_warn_wherever_chosen(user_library):
+    assert orvane.table("pluvicto").name == "Lu-177 PSMA-617"
+    with pytest.warns(UserWarning, match="Ac-225 PSMA-617: Alpha emitter"):
+        orvane.table({"standard": "Ac-225 PSMA-617", "tp": 14400})
+    document = json.loads((EXAMPLES / "two-hour-voiding-lu177-psma.json").read_text())
+    document["radiopharmaceutical"] = {"library": "Pluvicto"}
+    path = user_library.parent.parent / "by-name.json"
+    path.write_text(json.dumps(document))
+    expected = json.loads(cli("--scenario", str(path), "--json"))
+    assert orvane.scenario(document, time_course=None).json() == expected
+    document["radiopharmaceutical"] = {"library": "Ac-225 PSMA-617"}
+    with pytest.warns(UserWarning, match="No RBE"):
+        orvane.scenario(document)
+    document["radiopharmaceutical"] = {"library": "Lu-178 PSMA"}
+    with pytest.raises(orvane.InputError) as raised:
+        orvane.scenario(document)
+    assert raised.value.path == "radiopharmaceutical.library"
+
+
+def test_the_users_entries_follow_marked_and_a_damaged_file_only_warns(user_library):
+    user_library.parent.mkdir(parents=True)
+    mine = json.loads(SHIPPED_LIBRARY.read_text())
+    mine["entries"] = [dict(mine["entries"][0], name="My Ga-68 PSMA", aliases=[])]
+    user_library.write_text(json.dumps(mine))
+    listed = orvane.library()
+    assert [(e["name"], e["origin"]) for e in listed[18:]] == [("My Ga-68 PSMA", "user")]
+    assert np.array_equal(orvane.table("my ga-68 psma").doses,
+                          orvane.table("Ga-68 PSMA-11").doses)
+    user_library.write_text('{"format": ')
+    with pytest.warns(UserWarning, match="your library"):
+        assert len(orvane.library()) == 18
+    assert user_library.read_text() == '{"format": '
+    beside = user_library.parent / "orvane.dat"
+    beside.write_bytes(pathlib.Path(orvane.load_data().file).read_bytes())
+    with pytest.raises(orvane.DataFileError) as raised:
+        orvane.library(data=beside)
+    assert raised.value.path == str(user_library)

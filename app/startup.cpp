@@ -6,6 +6,7 @@
 #include "gui/results/form2.h"
 #include "gui/save/form3.h"
 #include "gui/scenario/scenario_window.h"
+#include "library/scenario_file.h"
 #include "library/standards.h"
 
 namespace orvane {
@@ -49,7 +50,11 @@ void connectWindows(Module1& module) {
     };
     module.openers().scenario = [&module](const QString& path,
                                           const std::string& document) -> QWidget* {
-        auto* window = new ScenarioWindow(module);
+        const LibraryLocations where = installedLibraryLocations();
+        LoadedLibrary loaded = loadLibraries(where.shipped, where.user);
+        std::vector<LibraryEntry> library = std::move(loaded.shipped);
+        library.insert(library.end(), loaded.user.begin(), loaded.user.end());
+        auto* window = new ScenarioWindow(module, std::move(library));
         if (!path.isEmpty()) {
             if (!window->openFile(path)) {
                 delete window;
@@ -61,6 +66,13 @@ void connectWindows(Module1& module) {
         }
         window->show();
         return window;
+    };
+    module.openers().scenarioWithValues = [&module](const ModelParameters& values) {
+        Scenario scenario = scenarioFromJson(newScenarioDocument(), module.standardData());
+        scenario.radiopharmaceutical = values;
+        nlohmann::json document = newScenarioDocument();
+        document["radiopharmaceutical"] = scenarioToJson(scenario)["radiopharmaceutical"];
+        return module.openers().scenario({}, document.dump());
     };
 
     module.openers().chooseRadiopharmaceutical =

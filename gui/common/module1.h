@@ -32,6 +32,9 @@ struct WindowOpeners {
     // A scenario window on the scenario file at path, or on a scenario document (JSON text), or,
     // with both empty, on a new scenario. Null when the file cannot be used (it is reported).
     std::function<QWidget*(const QString& path, const std::string& document)> scenario;
+    // A scenario window on a new scenario of this radiopharmaceutical (the input window's
+    // values, already checked).
+    std::function<QWidget*(const ModelParameters& values)> scenarioWithValues;
     // The library dialog over parent, modal: the entry chosen, or nothing.
     std::function<std::optional<LibraryEntry>(QWidget* parent)> chooseRadiopharmaceutical;
     // Asks for a name, notes and a source and stores entry in the user's library.

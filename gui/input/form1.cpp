@@ -172,8 +172,7 @@ void Form1::createMenus() {
     quitAction->setObjectName(QStringLiteral("quitAction"));
     quitAction->setShortcut(QKeySequence::Quit);
     QMenu* tools = named(menuBar_->addMenu(QStringLiteral("&Tools")), QStringLiteral("toolsMenu"));
-    named(tools->addAction(QStringLiteral("&Patient scenario..."), this,
-                           [this] { module_.openers().scenario({}, {}); }),
+    named(tools->addAction(QStringLiteral("&Patient scenario..."), this, &Form1::openScenario),
           QStringLiteral("scenarioAction"));
     QMenu* library =
         named(menuBar_->addMenu(QStringLiteral("&Library")), QStringLiteral("libraryMenu"));
@@ -272,6 +271,24 @@ void Form1::chooseFromLibrary() {
     for (const std::string& warning : entry->warnings) {
         module_.services().messageSink(this,
                                        QString::fromStdString(entry->name() + ": " + warning));
+    }
+}
+
+// A new scenario of the fields' values when they pass the checks, else of the default one.
+void Form1::openScenario() {
+    std::optional<ModelParameters> values;
+    try {
+        const FieldTexts texts = fieldTexts();
+        checkFieldTexts(texts);
+        values = readModelParameters(texts, fields_[15]->text().trimmed().toStdString());
+        checkParameters(*values);
+    } catch (const InputError&) {
+        // Not values a calculation takes: the scenario starts from its defaults instead.
+    }
+    if (values && module_.openers().scenarioWithValues) {
+        module_.openers().scenarioWithValues(*values);
+    } else {
+        module_.openers().scenario({}, {});
     }
 }
 

@@ -36,6 +36,7 @@ public:
     // Library > Choose radiopharmaceutical... and Library > Save current values as...
     void chooseFromLibrary();
     void saveInLibrary();
+    void openScenario();
 
 private:
     void createControls();

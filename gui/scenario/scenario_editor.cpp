@@ -18,6 +18,7 @@
 #include <QVBoxLayout>
 #include <array>
 #include <cmath>
+#include <cstdint>
 
 #include "gui/common/window_support.h"
 #include "library/standards.h"
@@ -78,7 +79,8 @@ void put(json& object, const char* key, const QString& text, bool clock = false)
 
 }  // namespace
 
-ScenarioEditor::ScenarioEditor(QWidget* parent) : QWidget(parent) {
+ScenarioEditor::ScenarioEditor(const QStringList& libraryNames, QWidget* parent)
+    : QWidget(parent), libraryCount_(static_cast<int>(libraryNames.size())) {
     setObjectName(QStringLiteral("scenarioEditor"));
     setStyleSheet(QStringLiteral("*[invalid=\"true\"] { background: #ffd0d0; }"));
     auto* layout = new QVBoxLayout(this);
@@ -98,6 +100,7 @@ ScenarioEditor::ScenarioEditor(QWidget* parent) : QWidget(parent) {
     for (const char* standard : kStandardNames) {
         radiopharmaceutical_->addItem(QString::fromLatin1(standard));
     }
+    radiopharmaceutical_->addItems(libraryNames);
     fields_.push_back({radiopharmaceutical_, QStringLiteral("Radiopharmaceutical"),
                        QStringLiteral("radiopharmaceutical")});
     form->addRow(QStringLiteral("Radiopharmaceutical"), radiopharmaceutical_);
@@ -257,27 +260,38 @@ void ScenarioEditor::load(const json& document) {
     set("administeredActivity", &document, "administered_activity");
     set("endTime", &document, "end_time");
 
-    // A standard by its name or number, or the radiopharmaceutical's own values.
-    if (radiopharmaceutical_->count() > kStandardCount) {
-        radiopharmaceutical_->removeItem(kStandardCount);
-    }
+    // A standard by its name or number, a library entry offered, or a choice of its own.
+    const int ownIndex = kStandardCount + libraryCount_;
+    if (radiopharmaceutical_->count() > ownIndex) radiopharmaceutical_->removeItem(ownIndex);
     ownValues_ = json();
     const json* chosen = keyIn(document, "radiopharmaceutical");
     const json* standard = chosen ? keyIn(*chosen, "standard") : nullptr;
+    const json* library = chosen ? keyIn(*chosen, "library") : nullptr;
     int index = -1;
-    if (standard && standard->is_number_integer()) index = standard->get<int>() - 1;
+    if (standard && standard->is_number_integer()) {
+        const auto number = standard->get<std::int64_t>();
+        if (number >= 1 && number <= kStandardCount) index = static_cast<int>(number) - 1;
+    }
     if (standard && standard->is_string()) {
         index = radiopharmaceutical_->findText(QString::fromStdString(standard->get<std::string>()),
                                                Qt::MatchFixedString);
+        if (index >= kStandardCount) index = -1;
+    }
+    if (library && library->is_string()) {
+        index = radiopharmaceutical_->findText(QString::fromStdString(library->get<std::string>()),
+                                               Qt::MatchFixedString);
+        if (index < kStandardCount) index = -1;
     }
     if (index < 0 && chosen && chosen->is_object()) {
         ownValues_ = *chosen;
         const json* name = keyIn(*chosen, "name");
+        if (!name || !name->is_string()) name = library;
         const QString shown = name && name->is_string() && !name->get<std::string>().empty()
                                   ? QString::fromStdString(name->get<std::string>())
                                   : QStringLiteral("Radiopharmaceutical");
-        radiopharmaceutical_->addItem(shown + QStringLiteral(" (its own values)"));
-        index = kStandardCount;
+        radiopharmaceutical_->addItem(
+            shown + (library ? QStringLiteral(" (library)") : QStringLiteral(" (its own values)")));
+        index = ownIndex;
     }
     radiopharmaceutical_->setCurrentIndex(std::max(index, 0));
 
@@ -330,10 +344,11 @@ json ScenarioEditor::document() const {
     json document = json::object();
     put(document, "name", line("scenarioName")->text(), true);
     const int chosen = radiopharmaceutical_->currentIndex();
-    document["radiopharmaceutical"] =
-        chosen >= kStandardCount
-            ? ownValues_
-            : json{{"standard", radiopharmaceutical_->currentText().toStdString()}};
+    const std::string shown = radiopharmaceutical_->currentText().toStdString();
+    document["radiopharmaceutical"] = chosen < kStandardCount ? json{{"standard", shown}}
+                                      : chosen < kStandardCount + libraryCount_
+                                          ? json{{"library", shown}}
+                                          : ownValues_;
     put(document, "administration_time", line("administrationTime")->text(), true);
     put(document, "initial_volume", line("initialVolume")->text());
     put(document, "residual_volume", line("residualVolume")->text());

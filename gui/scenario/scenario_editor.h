@@ -19,10 +19,12 @@ namespace orvane {
 class ScenarioEditor : public QWidget {
     Q_OBJECT
 public:
-    explicit ScenarioEditor(QWidget* parent = nullptr);
+    // Offers the standards, then the library entries of these names ({"library": NAME}).
+    explicit ScenarioEditor(const QStringList& libraryNames = {}, QWidget* parent = nullptr);
 
     // Fills every field from a scenario document (as scenarioToJson writes it, or a file's).
-    // A radiopharmaceutical given by its values is kept as a choice of its own.
+    // A radiopharmaceutical given by its values, or a library name not offered, is kept as a
+    // choice of its own.
     void load(const nlohmann::json& document);
 
     // The scenario file the fields make: a field left empty leaves its key out, a text that is
@@ -55,6 +57,7 @@ private:
     std::vector<Field> fields_;
     QWidget* marked_ = nullptr;
     QComboBox* radiopharmaceutical_;
+    int libraryCount_;          // library entries offered after the standards
     nlohmann::json ownValues_;  // the radiopharmaceutical by its values, when there is one
     QComboBox* fillKind_;
     QStackedWidget* fillPages_;

@@ -14,6 +14,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <stdexcept>
 
 #include "engine/atomic_file.h"
 #include "engine/numtext.h"
@@ -50,13 +51,21 @@ nlohmann::json newScenarioDocument() {
               {"wake", "07:00"}}}};
 }
 
-ScenarioWindow::ScenarioWindow(Module1& module, QWidget* parent)
-    : QWidget(parent, Qt::Window), module_(module), folder_(QDir::currentPath()) {
+ScenarioWindow::ScenarioWindow(Module1& module, std::vector<LibraryEntry> library, QWidget* parent)
+    : QWidget(parent, Qt::Window),
+      module_(module),
+      library_(std::move(library)),
+      folder_(QDir::currentPath()) {
     setObjectName(QStringLiteral("scenarioWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Orvane: patient scenario"));
 
-    editor_ = new ScenarioEditor;
+    QStringList libraryNames;
+    for (const LibraryEntry& entry : library_) {
+        const QString name = QString::fromStdString(entry.name());
+        if (!libraryNames.contains(name)) libraryNames << name;
+    }
+    editor_ = new ScenarioEditor(libraryNames);
     auto* editorScroll = new QScrollArea;
     editorScroll->setWidget(editor_);
     editorScroll->setWidgetResizable(true);
@@ -172,9 +181,9 @@ bool ScenarioWindow::openFile(const QString& path) {
     nlohmann::json document;
     try {
         document = parseScenarioJson(readScenarioText(path.toStdString()));
-        ScenarioReadOptions reading;
-        reading.sections = {"uncertainty"};  // the uncertainty tab reads it
-        scenarioFromJson(document, module_.standardData(), reading);
+        ScenarioReadOptions options = reading();
+        options.sections = {"uncertainty"};  // the uncertainty tab reads it
+        scenarioFromJson(document, module_.standardData(), options);
     } catch (const ScenarioFileError& error) {
         tell(QString::fromStdString(error.what()));
         return false;
@@ -187,10 +196,21 @@ bool ScenarioWindow::openFile(const QString& path) {
     return true;
 }
 
+ScenarioReadOptions ScenarioWindow::reading() const {
+    ScenarioReadOptions options;
+    options.library = [this](const std::string& name) {
+        const LibraryEntry* entry = findEntry(library_, name);
+        if (!entry) throw std::invalid_argument("no library entry \"" + name + "\"");
+        // As the input window shows the entry once chosen.
+        return readModelParameters(standardFieldTexts(entry->values).fields, entry->name());
+    };
+    return options;
+}
+
 void ScenarioWindow::recompute() {
     const nlohmann::json document = editor_->document();
     try {
-        Scenario scenario = scenarioFromJson(document, module_.standardData());
+        Scenario scenario = scenarioFromJson(document, module_.standardData(), reading());
         const QuadratureRule rule{module_.standardData().tables.quadratureNodes,
                                   module_.standardData().tables.quadratureWeights};
         // Every void is sampled anyway; between them a few thousand points are plenty to plot.

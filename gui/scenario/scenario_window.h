@@ -6,9 +6,12 @@
 #include <QWidget>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <vector>
 
 #include "engine/scenario.h"
 #include "gui/common/module1.h"
+#include "library/radiopharmaceuticals.h"
+#include "library/scenario_file.h"
 
 class QLabel;
 class QTabWidget;
@@ -27,7 +30,9 @@ nlohmann::json newScenarioDocument();
 class ScenarioWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit ScenarioWindow(Module1& module, QWidget* parent = nullptr);
+    // Offers the library's entries (first name wins) beside the standards.
+    explicit ScenarioWindow(Module1& module, std::vector<LibraryEntry> library = {},
+                            QWidget* parent = nullptr);
 
     // Shows a scenario document in the editor and computes it.
     void load(const nlohmann::json& document);
@@ -47,11 +52,14 @@ public:
 private:
     void createMenus();
     void recompute();
+    // How this window reads a scenario: {"library": NAME} from its library entries.
+    ScenarioReadOptions reading() const;
     void tell(const QString& text);
     QString askForFile(const QString& caption, const QString& ending, const QStringList& filters);
     bool writeBytes(const QString& path, const QByteArray& bytes, const char* what);
 
     Module1& module_;
+    std::vector<LibraryEntry> library_;
     ScenarioEditor* editor_;
     ScenarioPlots* plots_;
     QLabel* dose_;

@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QCategoryAxis>
 #include <QChart>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
@@ -188,6 +189,49 @@ TEST_F(ScenarioWindowTest, SavedScenarioReadsBackAndAFailingExportKeepsTheOldFil
     QFile pdf(folder.filePath(QStringLiteral("report.pdf")));
     ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
     EXPECT_TRUE(pdf.readAll().startsWith("%PDF"));
+}
+
+// Tools > Patient scenario... starts from the input window's values; a library entry chosen in
+// the editor gives the dose of a file naming it by {"library": NAME}.
+TEST_F(ScenarioWindowTest, StartsFromTheInputValuesAndOffersTheLibrary) {
+    choose("Tc-99m MAG3");
+    field(input, 1)->setText(QStringLiteral("0.5"));  // not the standard's fraction
+    input->findChild<QAction*>(QStringLiteral("scenarioAction"))->trigger();
+    settle();
+    auto* window = static_cast<ScenarioWindow*>(openWindow("scenarioWindow"));
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(window->scenario().has_value());
+    EXPECT_EQ(window->scenario()->radiopharmaceutical.fraction[0], 0.5);
+    EXPECT_EQ(window->scenario()->radiopharmaceutical.name, "Tc-99m MAG3");
+    const QString typedDose = doseText(window);
+
+    auto* choice = control<QComboBox>(window, QStringLiteral("scenarioRadiopharmaceutical"));
+    const int entry = choice->findText(QStringLiteral("Lu-177 PSMA-617"));
+    ASSERT_GE(entry, 0);
+    choice->setCurrentIndex(entry);
+    settle();
+    ASSERT_TRUE(window->scenario().has_value());
+    EXPECT_NE(doseText(window), typedDose);
+
+    nlohmann::json document = newScenarioDocument();
+    document["radiopharmaceutical"] = {{"library", "Lu-177 PSMA-617"}};
+    const QString path = folder.filePath(QStringLiteral("library.json"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::fromStdString(document.dump()));
+    file.close();
+    auto* read = static_cast<ScenarioWindow*>(module->openers().scenario(path, {}));
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(doseText(read), doseText(window));
+    EXPECT_EQ(*read->scenario(), *window->scenario());
+    // The file's entry is shown as the same choice, and saved as a name again.
+    EXPECT_EQ(
+        control<QComboBox>(read, QStringLiteral("scenarioRadiopharmaceutical"))->currentText(),
+        QStringLiteral("Lu-177 PSMA-617"));
+    ASSERT_TRUE(read->saveFile(path));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(nlohmann::json::parse(file.readAll().toStdString())["radiopharmaceutical"],
+              document["radiopharmaceutical"]);
 }
 
 }  // namespace

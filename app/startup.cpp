@@ -6,6 +6,7 @@
 #include "gui/results/form2.h"
 #include "gui/save/form3.h"
 #include "gui/scenario/scenario_window.h"
+#include "library/install_paths.h"
 #include "library/scenario_file.h"
 #include "library/standards.h"
 

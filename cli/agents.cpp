@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "library/install_paths.h"
 
 namespace orvane {
 namespace {

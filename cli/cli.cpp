@@ -20,6 +20,7 @@
 #include "engine/scenario.h"
 #include "engine/scenario_uncertainty.h"
 #include "engine/version.h"
+#include "library/install_paths.h"
 #include "library/names.h"
 #include "library/scenario_file.h"
 #include "library/standards.h"

@@ -353,23 +353,6 @@ StandardData LoadStandardData(const std::filesystem::path& file) {
         readDataFileText(file, kMaxDataFileBytes, "252 numbers of a data file"), file.string());
 }
 
-std::filesystem::path dataFilePathFor(const std::filesystem::path& executableDirectory) {
-    return (executableDirectory / ".." / "share" / "orvane" / "orvane.dat").lexically_normal();
-}
-
-std::filesystem::path executableDirectory() {
-    const std::filesystem::path self = "/proc/self/exe";
-    std::error_code error;
-    const std::filesystem::path executable = std::filesystem::read_symlink(self, error);
-    if (error) {
-        throw DataFileError(self.string(), "",
-                            "cannot find the program's folder, where the data file is looked "
-                            "for: " +
-                                error.message());
-    }
-    return executable.parent_path();
-}
-
 StandardFieldTexts standardFieldTexts(const StandardPharmaceutical& standard) {
     auto shownUnlessZero = [](double value) {
         return value == 0.0 ? std::string() : formatScientific(value);
@@ -429,19 +412,6 @@ StandardDocumentation standardDocumentation(int standard) {
     }};
     return standard >= 0 && standard < kStandardCount ? kDocumentation[standard]
                                                       : StandardDocumentation{"", "", ""};
-}
-
-std::string informationText() {
-    return "Choose a standard radiopharmaceutical from the list or enter your own data. You may "
-           "also modify the standard data. When all of the data are correct, check the time for "
-           "calculation, and, if acceptable, push the 'Calculate Doses' button."
-           "\r\n\r\n"
-           "Reference: the dynamic urinary bladder model of this program. The kidneys deliver "
-           "activity to the bladder in up to four exponential components; urine fills the "
-           "bladder at a day rate and a lower night rate; the bladder is voided first at T0 and "
-           "then on a fixed day and night schedule, each void leaving 10 ml; the dose rate to "
-           "the wall depends on the momentary volume of the contents. See the README, section "
-           "\"The model\".";
 }
 
 }  // namespace orvane

@@ -56,11 +56,6 @@ StandardData parseStandardData(std::string_view text, const std::string& fileNam
 // Reads and parses the data file. Throws DataFileError.
 StandardData LoadStandardData(const std::filesystem::path& file);
 
-// The data file's one place: <folder of the executable>/../share/orvane/orvane.dat.
-std::filesystem::path dataFilePathFor(const std::filesystem::path& executableDirectory);
-// Folder of the running executable (from /proc/self/exe).
-std::filesystem::path executableDirectory();
-
 // What selecting a standard puts into the input fields: Text1..Text15 ("scientific";
 // component fields empty when 0) and the name for Text16.
 struct StandardFieldTexts {
@@ -80,8 +75,5 @@ struct StandardDocumentation {
 };
 // Index 0..19.
 StandardDocumentation standardDocumentation(int standard);
-
-// The information text of the input window: instructions, two CR LF, "Reference: ...".
-std::string informationText();
 
 }  // namespace orvane

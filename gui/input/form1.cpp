@@ -16,6 +16,7 @@
 #include "engine/estimate.h"
 #include "engine/input_warnings.h"
 #include "gui/common/menus.h"
+#include "gui/input/information_text.h"
 #include "library/standards.h"
 
 namespace orvane {

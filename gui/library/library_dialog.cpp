@@ -17,6 +17,7 @@
 
 #include "engine/numtext.h"
 #include "gui/library/entry_form.h"
+#include "library/install_paths.h"
 #include "library/names.h"
 
 namespace orvane {

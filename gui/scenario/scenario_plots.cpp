@@ -167,6 +167,9 @@ void ScenarioPlots::show(const Scenario& scenario, const ScenarioResult& result)
             }
         }
         auto* night = new QAreaSeries(upper, lower);
+        // An area series does not own its boundary lines.
+        upper->setParent(night);
+        lower->setParent(night);
         night->setObjectName(QStringLiteral("night"));
         night->setName(QStringLiteral("Night"));
         night->setBrush(QColor(40, 60, 140, 38));

@@ -518,6 +518,9 @@ void UncertaintyTab::showOutcome() {
     base->append(low, 0);
     base->append(high, 0);
     auto* area = new QAreaSeries(outline, base);
+    // An area series does not own its boundary lines.
+    outline->setParent(area);
+    base->setParent(area);
     area->setName(QStringLiteral("Samples"));
     area->setColor(QColor(120, 160, 210));
     area->setBorderColor(QColor(40, 80, 140));

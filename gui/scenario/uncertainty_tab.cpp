@@ -482,8 +482,13 @@ QStringList UncertaintyTab::statisticsLines() const {
 void UncertaintyTab::showOutcome() {
     QChart* histogram = newChart(QString());
     QChart* tornado = newChart(QString());
-    histogram_->setChart(histogram);  // the views delete the charts they showed before
-    tornado_->setChart(tornado);
+    // A view gives up the chart it showed before without deleting it.
+    for (const auto& [view, chart] :
+         {std::pair{histogram_, histogram}, std::pair{tornado_, tornado}}) {
+        QChart* previous = view->chart();
+        view->setChart(chart);
+        delete previous;
+    }
     statistics_->clear();
     if (!outcome_) return;
     const UncertaintyResult& r = *outcome_;

@@ -48,13 +48,13 @@ void readMembers(const Json& object, const std::string& path,
 
 // {"normal": {...}}, {"lognormal": {...}}, {"uniform": [a, b] or {...}},
 // {"triangular": [a, mode, b] or {...}}; centre defaults to the scenario's value.
-Distribution readDistribution(const Json& spec, const std::string& path, double own) {
-    if (!spec.is_object() || spec.size() != 1)
+Distribution readDistribution(const Json& entry, const std::string& path, double own) {
+    if (!entry.is_object() || entry.size() != 1)
         refuse(path,
                "expected one of {\"normal\": ...}, {\"lognormal\": ...}, {\"uniform\": ...}, "
                "{\"triangular\": ...}");
-    const std::string kind = spec.begin().key();
-    const Json& body = spec.begin().value();
+    const std::string kind = entry.begin().key();
+    const Json& body = entry.begin().value();
     const std::string at = path + "." + kind;
     const double nan = std::numeric_limits<double>::quiet_NaN();
     Distribution d;
@@ -261,10 +261,10 @@ UncertaintyPlan readUncertaintySection(const Json& section, const Json& file,
             plan.keys.push_back(key);
         }
     } else if (varied.is_object() && !varied.empty()) {
-        for (const auto& [path, spec] : varied.items()) {
+        for (const auto& [path, entry] : varied.items()) {
             const ScenarioKey key = scenarioKeyOf(path, file, scenario);
             const double own = scenarioValue(scenario, key);
-            Distribution d = readDistribution(spec, varyPath(path), own);
+            Distribution d = readDistribution(entry, varyPath(path), own);
             if (lowestDrawn(d) < lowestAccepted(key.quantity))
                 refuse(varyPath(path),
                        "draws values below 0, which the scenario refuses (give "

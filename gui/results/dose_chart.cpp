@@ -81,9 +81,9 @@ std::pair<double, double> doseRange(const DoseResults& results, const std::vecto
     return {low, high};
 }
 
-QAbstractAxis* doseAxis(const DoseResults& results, const DoseChartSpec& spec, bool logarithmic) {
+QAbstractAxis* doseAxis(const DoseResults& results, const DoseChartPlan& plan, bool logarithmic) {
     const auto [low, high] =
-        doseRange(results, spec.axisSchedules.empty() ? spec.schedules : spec.axisSchedules);
+        doseRange(results, plan.axisSchedules.empty() ? plan.schedules : plan.axisSchedules);
     if (logarithmic) {
         auto* axis = new QLogValueAxis;
         axis->setBase(10);
@@ -125,20 +125,20 @@ bool logarithmicPossible(const DoseResults& results, const std::vector<int>& sch
     return low > 0 && std::isfinite(high);
 }
 
-QChart* makeDoseChart(const DoseResults& results, const DoseChartSpec& spec) {
+QChart* makeDoseChart(const DoseResults& results, const DoseChartPlan& plan) {
     auto* chart = new QChart;
-    chart->setTitle(title(results, spec.schedules));
+    chart->setTitle(title(results, plan.schedules));
     chart->setBackgroundBrush(Qt::white);
     chart->legend()->setAlignment(Qt::AlignRight);
     const bool logarithmic =
-        spec.scale == DoseScale::Logarithmic &&
+        plan.scale == DoseScale::Logarithmic &&
         logarithmicPossible(results,
-                            spec.axisSchedules.empty() ? spec.schedules : spec.axisSchedules);
+                            plan.axisSchedules.empty() ? plan.schedules : plan.axisSchedules);
     QValueAxis* x = firstVoidAxis(results);
-    QAbstractAxis* y = doseAxis(results, spec, logarithmic);
+    QAbstractAxis* y = doseAxis(results, plan, logarithmic);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
-    for (int s : spec.schedules) {
+    for (int s : plan.schedules) {
         const DoseTable& table = results.tables[static_cast<std::size_t>(s)];
         for (int v = 0; v < kV0Count; ++v) {
             auto* series = new QLineSeries;
@@ -158,7 +158,7 @@ QChart* makeDoseChart(const DoseResults& results, const DoseChartSpec& spec) {
             series->attachAxis(x);
             series->attachAxis(y);
             // With schedules overlaid, the legend names each V0 once; the title names the styles.
-            if (s != spec.schedules.front()) {
+            if (s != plan.schedules.front()) {
                 for (QLegendMarker* marker : chart->legend()->markers(series)) {
                     marker->setVisible(false);
                 }

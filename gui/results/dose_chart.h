@@ -22,7 +22,7 @@ enum class DoseScale { FromZero, Logarithmic };
 
 // What to draw: the schedules (0..2) as curves, and the schedules whose doses set the dose
 // axis (so that charts side by side share one scale).
-struct DoseChartSpec {
+struct DoseChartPlan {
     std::vector<int> schedules;
     std::vector<int> axisSchedules;
     DoseScale scale = DoseScale::FromZero;
@@ -34,7 +34,7 @@ bool logarithmicPossible(const DoseResults& results, const std::vector<int>& sch
 // A new chart (the caller owns it). Each series carries the properties "schedule" and "v0Index"
 // and holds the points (T0 min, dose mGy/MBq) of one table row. A logarithmic scale that is
 // not possible falls back to the axis from zero.
-QChart* makeDoseChart(const DoseResults& results, const DoseChartSpec& spec);
+QChart* makeDoseChart(const DoseResults& results, const DoseChartPlan& plan);
 
 // The read-out for a place on a series: the nearest tabulated point, as V0, T0, the fill rate
 // and the dose in the table's own notation.

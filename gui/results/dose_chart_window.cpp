@@ -65,7 +65,7 @@ void DoseChartWindow::rebuild() {
     const int choice = schedules_->currentIndex();
     const DoseScale scale =
         logarithmic_->isChecked() ? DoseScale::Logarithmic : DoseScale::FromZero;
-    std::vector<DoseChartSpec> specs;
+    std::vector<DoseChartPlan> specs;
     if (choice == kOverlaid) {
         specs.push_back({{0, 1, 2}, {0, 1, 2}, scale});
     } else if (choice == kSideBySide) {

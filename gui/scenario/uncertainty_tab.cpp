@@ -262,11 +262,11 @@ void UncertaintyTab::setSection(const Json& section) {
         if (vary != section.end() && vary->is_string() && *vary == "population")
             vary_->setCurrentIndex(1);
         if (vary != section.end() && vary->is_object()) {
-            for (const auto& [path, spec] : vary->items()) {
+            for (const auto& [path, entry] : vary->items()) {
                 QString kind = kKinds[1], parameters, min, max;
-                if (spec.is_object() && spec.size() == 1) {
-                    kind = QString::fromStdString(spec.begin().key());
-                    Json body = spec.begin().value();
+                if (entry.is_object() && entry.size() == 1) {
+                    kind = QString::fromStdString(entry.begin().key());
+                    Json body = entry.begin().value();
                     if (body.is_object()) {
                         if (body.contains("min")) min = textOf(body["min"]);
                         if (body.contains("max")) max = textOf(body["max"]);
@@ -282,7 +282,7 @@ void UncertaintyTab::setSection(const Json& section) {
                                          textOf(value);
                     parameters = parts.join(QStringLiteral(", "));
                 } else {
-                    parameters = QString::fromStdString(spec.dump());
+                    parameters = QString::fromStdString(entry.dump());
                 }
                 addRow(QString::fromStdString(path), kind, parameters, min, max);
             }

@@ -195,7 +195,7 @@ std::string quoteText(std::string_view text) {
     constexpr std::size_t kShown = 40;
     auto continuation = [](char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; };
     std::size_t end = std::min(text.size(), kShown);
-    while (end < text.size() && continuation(text[end])) --end;
+    while (end > 0 && end < text.size() && continuation(text[end])) --end;
     std::string shown;
     for (std::size_t i = 0; i < end; ++i) {
         const auto c = static_cast<unsigned char>(text[i]);

@@ -109,6 +109,15 @@ TEST(NumberText, ReadsTheLongestLeadingNumber) {
     }
 }
 
+// A quoted text is cut after 40 bytes, never inside a UTF-8 character, and never reads past its
+// end: a text of nothing but continuation bytes once walked the cut below its start.
+TEST(NumberText, QuotesACutTextWithinItsBytes) {
+    EXPECT_EQ(quoteText("0,06"), "\"0,06\"");
+    EXPECT_EQ(quoteText(std::string(41, '\x80')), "\"...\"");
+    const std::string umlauts = std::string(39, 'a') + "\xC3\xA4\xC3\xA4";
+    EXPECT_EQ(quoteText(umlauts), "\"" + std::string(39, 'a') + "...\"");
+}
+
 TEST(IntervalCount, CoversTenEffectiveHalfLivesInThreeHourSteps) {
     // {Tp, the four Tbio, N}; every component counts, whatever its fraction.
     const std::vector<std::pair<std::array<double, 5>, long long>> cases{

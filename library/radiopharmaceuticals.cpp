@@ -23,6 +23,16 @@ constexpr std::string_view kFileName = "radiopharmaceuticals.json";
 
 const std::set<std::string, std::less<>> kConfidences{"H", "M", "L", "H-M", "M-H", "M-L", "L-M"};
 
+// A confidence grade, optionally qualified in brackets after a blank: "L-M", "M (f=0)".
+bool isConfidence(std::string_view text) {
+    const std::size_t bracket = text.find(" (");
+    if (bracket != std::string_view::npos) {
+        if (text.size() < bracket + 4 || text.back() != ')') return false;
+        text = text.substr(0, bracket);
+    }
+    return kConfidences.contains(text);
+}
+
 // Line and column (1-based) of a byte offset.
 std::string lineAndColumn(std::string_view text, std::size_t offset) {
     offset = std::min(offset, text.size());
@@ -264,10 +274,11 @@ LibraryEntry readEntry(const Json& json, const std::string& path, const std::str
     }
 
     result.confidence = entry.text("confidence", false);
-    if (!result.confidence.empty() && !kConfidences.contains(result.confidence)) {
-        entry.fail(
-            entry.keyPath("confidence"),
-            "expected H, M or L, or a range such as \"L-M\"; found \"" + result.confidence + "\"");
+    if (!result.confidence.empty() && !isConfidence(result.confidence)) {
+        entry.fail(entry.keyPath("confidence"),
+                   "expected H, M or L, or a range such as \"L-M\", optionally followed by a "
+                   "note in brackets such as \"M (f=0)\"; found \"" +
+                       result.confidence + "\"");
     }
     const auto marks = entry.array("marks", 10);
     for (const auto& [mark, markPath] : marks) {

@@ -199,8 +199,8 @@ void describe(const Solution& s, const ModelParameters& base, FitResult& out) {
 
 void checkOptions(const FitOptions& o) {
     if (o.components < 0 || o.components > kMaxFitComponents)
-        throw FitError("fit.components", "expected \"auto\" or 1, 2 or 3, got " +
-                                             std::to_string(o.components));
+        throw FitError("fit.components",
+                       "expected \"auto\" or 1, 2 or 3, got " + std::to_string(o.components));
     if (!(o.interval > 0 && o.interval < 1))
         throw FitError("fit.interval", "expected a probability between 0 and 1, got " +
                                            formatSignificant(o.interval, 6));
@@ -275,8 +275,8 @@ FitResult fitScenario(const Scenario& scenario, const Measurements& measurements
     model.predict(s.form.kinetics(base, s.theta.data()), predicted);
     for (std::size_t i = 0; i < predicted.size(); ++i) {
         const MeasurementPoint& p = model.points()[i];
-        result.residuals.push_back({p.kind, p.index, p.at, p.measured, predicted[i],
-                                    (p.measured - predicted[i]) / p.sd});
+        result.residuals.push_back(
+            {p.kind, p.index, p.at, p.measured, predicted[i], (p.measured - predicted[i]) / p.sd});
     }
     Scenario fitted = scenario;
     fitted.radiopharmaceutical = result.kinetics;

@@ -54,7 +54,8 @@ bool wellConditioned(ceres::Problem& problem) {
         return false;
     Eigen::MatrixXd jacobian = Eigen::MatrixXd::Zero(crs.num_rows, crs.num_cols);
     for (int r = 0; r < crs.num_rows; ++r)
-        for (int k = crs.rows[r]; k < crs.rows[r + 1]; ++k) jacobian(r, crs.cols[k]) = crs.values[k];
+        for (int k = crs.rows[r]; k < crs.rows[r + 1]; ++k)
+            jacobian(r, crs.cols[k]) = crs.values[k];
     const Eigen::VectorXd sv = Eigen::JacobiSVD<Eigen::MatrixXd>(jacobian).singularValues();
     if (sv.size() == 0 || !(sv(0) > 0) || !sv.allFinite()) return false;
     const double ratio = sv(sv.size() - 1) / sv(0);
@@ -227,8 +228,8 @@ DoseInterval doseInterval(const Scenario& scenario, const QuadratureRule& rule,
             for (int r = 0; r < m; ++r)
                 for (int c = 0; c < m; ++c) theta[r] += root(r, c) * z[c];
             solution.form.clamp(theta.data());
-            varied->radiopharmaceutical = solution.form.kinetics(scenario.radiopharmaceutical,
-                                                                 theta.data());
+            varied->radiopharmaceutical =
+                solution.form.kinetics(scenario.radiopharmaceutical, theta.data());
             try {
                 return std::optional<double>(scenarioDose(*varied, rule, *workspace));
             } catch (const ScenarioError&) {

@@ -22,14 +22,14 @@ std::string itemPath(const char* list, std::size_t i) {
 
 void requirePositive(const std::string& path, double value, const char* unit) {
     if (!std::isfinite(value) || value <= 0)
-        refuse(path, std::string("expected a positive number of ") + unit + ", got " +
-                         number(value));
+        refuse(path,
+               std::string("expected a positive number of ") + unit + ", got " + number(value));
 }
 
 void requireNonNegative(const std::string& path, double value, const char* unit) {
     if (!std::isfinite(value) || value < 0)
-        refuse(path, std::string("expected a number of ") + unit + ", 0 or more, got " +
-                         number(value));
+        refuse(path,
+               std::string("expected a number of ") + unit + ", 0 or more, got " + number(value));
 }
 
 // A value and its sd: the sd its own, or relative_sd of the value, which a 0 cannot take.
@@ -137,8 +137,8 @@ std::vector<MeasurementPoint> measurementPoints(const Measurements& m, const Sce
     for (const auto& [kind, list] : lists)
         for (std::size_t i = 0; i < list->size(); ++i) {
             const MeasuredValue& v = (*list)[i];
-            points.push_back({kind, static_cast<int>(i), v.at, v.value,
-                              pointSd(v.sd, m.relativeSd, v.value)});
+            points.push_back(
+                {kind, static_cast<int>(i), v.at, v.value, pointSd(v.sd, m.relativeSd, v.value)});
         }
     return points;
 }
@@ -179,7 +179,8 @@ FillRatePattern fillRateFromVoids(const Scenario& s, const Measurements& m) {
             if (!(rate >= 0))
                 refuse(itemPath("voids", i) + ".volume",
                        "the fill rate derived for the interval that ends at this void is negative: "
-                       "the " + number(*v.volume) + " ml voided and the " + number(residual) +
+                       "the " +
+                           number(*v.volume) + " ml voided and the " + number(residual) +
                            " ml left are less than the " + number(before) +
                            " ml in the bladder at " + number(from) + " min");
             weighted += rate * *v.volume;
@@ -212,9 +213,8 @@ MeasurementModel::MeasurementModel(const Scenario& scenario, std::vector<Measure
     for (const MeasurementPoint& p : points_) {
         int index = -1;
         if (p.kind == MeasurementKind::Void) {
-            const auto found =
-                std::find_if(run.voids.begin(), run.voids.end(),
-                             [&](const ScenarioVoid& v) { return v.time == p.at; });
+            const auto found = std::find_if(run.voids.begin(), run.voids.end(),
+                                            [&](const ScenarioVoid& v) { return v.time == p.at; });
             if (found == run.voids.end())
                 refuse(itemPath("voids", static_cast<std::size_t>(p.index)) + ".at",
                        "the scenario has no void at " + number(p.at) +
@@ -235,12 +235,14 @@ void MeasurementModel::predict(const ModelParameters& kinetics, std::vector<doub
         const MeasurementPoint& p = points_[i];
         const double t = p.at;
         // The voids strictly before t.
-        const auto end = std::lower_bound(run.voids.begin(), run.voids.end(), t,
-                                          [](const ScenarioVoid& v, double x) { return v.time < x; });
+        const auto end =
+            std::lower_bound(run.voids.begin(), run.voids.end(), t,
+                             [](const ScenarioVoid& v, double x) { return v.time < x; });
         double value = 0.0;
         switch (p.kind) {
             case MeasurementKind::Void:
-                value = administered_ * run.voids.at(static_cast<std::size_t>(voidIndex_[i])).voided;
+                value =
+                    administered_ * run.voids.at(static_cast<std::size_t>(voidIndex_[i])).voided;
                 break;
             case MeasurementKind::CumulativeUrine:
                 for (int c = 0; c < kComponentCount; ++c)

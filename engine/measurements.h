@@ -24,18 +24,18 @@ inline constexpr double kDefaultRelativeSd = 0.05;
 // One measured void. Without an activity it still belongs to the diary (and gives its volume
 // to a fill rate derived from the voids), but it is no point of the fit.
 struct MeasuredVoid {
-    double at = 0.0;                      // min after administration
-    std::optional<double> volume{};       // ml voided
-    std::optional<double> activity{};     // MBq
-    std::optional<double> measuredAt{};   // min; when the activity was counted, at or after `at`
-    std::optional<double> sd{};           // MBq, of the activity as counted
+    double at = 0.0;                     // min after administration
+    std::optional<double> volume{};      // ml voided
+    std::optional<double> activity{};    // MBq
+    std::optional<double> measuredAt{};  // min; when the activity was counted, at or after `at`
+    std::optional<double> sd{};          // MBq, of the activity as counted
     bool operator==(const MeasuredVoid&) const = default;
 };
 
 // One measured value of the other kinds: a fraction (cumulative urine) or MBq at `at`.
 struct MeasuredValue {
-    double at = 0.0;            // min after administration
-    double value = 0.0;         // fraction or MBq
+    double at = 0.0;             // min after administration
+    double value = 0.0;          // fraction or MBq
     std::optional<double> sd{};  // in the value's own units
     bool operator==(const MeasuredValue&) const = default;
 };

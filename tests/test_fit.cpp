@@ -294,7 +294,9 @@ TEST(Fit, RefusesWhatCannotBeFitted) {
              o.components = 0;
          }},
         {"measurements.voids[1].measured_at", "at or after",
-         [](Scenario&, Measurements& m, FitOptions&) { m.voids[1].measuredAt = m.voids[1].at - 1; }},
+         [](Scenario&, Measurements& m, FitOptions&) {
+             m.voids[1].measuredAt = m.voids[1].at - 1;
+         }},
         {"administered_activity", "activities in MBq",
          [](Scenario& s, Measurements&, FitOptions&) { s.administeredActivity.reset(); }},
         {"measurements.voids[4].at", "no void at",

@@ -5,6 +5,7 @@
 //   bench_fit --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
+#include <cmath>
 #include <random>
 #include <stdexcept>
 
@@ -33,7 +34,7 @@ ModelParameters kinetics(double f1, double t1, double f2, double t2) {
     return p;
 }
 
-// Twenty voids over two days; the radiopharmaceutical's own kinetics are a start away from
+// Twenty voids over a day and a half; the radiopharmaceutical's own kinetics are a start away from
 // those that made the measurements.
 struct Patient {
     Scenario scenario;
@@ -45,11 +46,12 @@ Patient patient() {
     Scenario& s = p.scenario;
     s.radiopharmaceutical = kinetics(0.55, 45, 0.3, 700);
     s.administeredActivity = 740;
-    s.initialVolume = 50;
-    s.fillRate.steps = {{0, 1.6}, {200, 0.9}, {600, 0.5}, {1300, 1.1}, {2000, 0.6}};
+    s.administrationClock = 11 * 60;
+    s.initialVolume = 80;
+    s.fillRate.dayRate = 1.3;  // and 0.5 ml/min at night, 00:00 to 06:00
     s.voiding.kind = VoidingKind::Diary;
-    double t = 0;
-    for (int j = 0; j < 20; ++j) s.voiding.voids.push_back({t += 60 + (j * 53) % 170});
+    for (double at = 40; s.voiding.voids.size() < 20; at += 75 + std::fmod(at, 110))
+        s.voiding.voids.push_back({at});
     std::mt19937_64 generator(1);
     for (const ScenarioVoid& v : computeScenario(s, rule()).voids) {
         const double u = (static_cast<double>(generator() >> 11) + 0.5) * 0x1.0p-53;

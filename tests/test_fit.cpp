@@ -150,12 +150,14 @@ TEST(Fit, CumulativeUrineAloneGivesTheClosedForm) {
 TEST(Fit, DoseIntervalCoversTheTrueDoseOfNoisyPatients) {
     // 200 patients, 5 % noise, 400 parameter sets per interval (enough for its 2.5 and 97.5
     // percentiles here; the interval's own sampling error widens the spread of coverage a bit).
+    // The standard errors match the spread of the fitted values over the patients.
     const Scenario truth = patient(kTwo);
     const double dose = trueDose(truth);
     const Measurements exact = measure(truth);
     Scenario s = truth;
     s.radiopharmaceutical = kinetics({0.4, 0.4}, {30, 1000});
     int covered = 0, fitted = 0;
+    std::vector<std::vector<double>> values(4), errors(4);
     for (std::uint64_t patient = 0; patient < 200; ++patient) {
         Measurements m = exact;
         addNoise(m, 0.05, 1000 + patient);
@@ -163,11 +165,28 @@ TEST(Fit, DoseIntervalCoversTheTrueDoseOfNoisyPatients) {
         if (!r.converged || !r.hasInterval) continue;
         ++fitted;
         covered += r.doseInterval.low <= dose && dose <= r.doseInterval.high;
+        for (int c = 0; c < 2; ++c) {
+            values[2 * c].push_back(r.parameters[c].fraction);
+            errors[2 * c].push_back(r.parameters[c].fractionSe);
+            values[2 * c + 1].push_back(r.parameters[c].halfLife);
+            errors[2 * c + 1].push_back(r.parameters[c].halfLifeSe);
+        }
     }
     EXPECT_EQ(fitted, 200);
     EXPECT_GE(covered, 180);
     EXPECT_LE(covered, 198);
     std::printf("coverage of the 95 %% interval: %d of %d\n", covered, fitted);
+    for (int q = 0; q < 4; ++q) {
+        const auto n = static_cast<double>(values[q].size());
+        double mean = 0, squares = 0, se = 0;
+        for (double v : values[q]) mean += v / n;
+        for (double v : values[q]) squares += (v - mean) * (v - mean);
+        for (double e : errors[q]) se += e / n;
+        const double ratio = std::sqrt(squares / (n - 1)) / se;
+        EXPECT_GT(ratio, 0.8) << q;
+        EXPECT_LT(ratio, 1.25) << q;
+        std::printf("parameter %d: spread / standard error %.3f\n", q, ratio);
+    }
 }
 
 TEST(Fit, AutoChoosesTheNumberOfComponentsTheDataCameFrom) {

@@ -24,7 +24,9 @@ inline constexpr double kMinFitHalfLife = 0.01;  // min, the solver's bounds on 
 inline constexpr double kMaxFitHalfLife = 1e7;   // min
 
 struct FitOptions {
-    int components = 0;            // 0: fit 1, 2 and 3 and keep the lowest AICc; else 1..3
+    // 0: fit 1, 2 and 3 (as many as the points allow) and keep the lowest AICc among those that
+    // converge with a covariance; else 1..3.
+    int components = 0;
     double interval = 0.95;        // probability of the dose interval, 0 < interval < 1
     std::uint64_t samples = 2000;  // parameter sets drawn for the interval; 0: no interval
     std::uint64_t seed = 1;        // the interval does not depend on the number of threads

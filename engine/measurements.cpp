@@ -240,10 +240,15 @@ void MeasurementModel::predict(const ModelParameters& kinetics, std::vector<doub
                              [](const ScenarioVoid& v, double x) { return v.time < x; });
         double value = 0.0;
         switch (p.kind) {
-            case MeasurementKind::Void:
-                value =
-                    administered_ * run.voids.at(static_cast<std::size_t>(voidIndex_[i])).voided;
+            case MeasurementKind::Void: {
+                const auto j = static_cast<std::size_t>(voidIndex_[i]);
+                // The tables' pattern has as many voids as the kinetics give it intervals.
+                if (j >= run.voids.size())
+                    refuse("voiding", "these kinetics end the scenario before the void at " +
+                                          number(t) + " min");
+                value = administered_ * run.voids[j].voided;
                 break;
+            }
             case MeasurementKind::CumulativeUrine:
                 for (int c = 0; c < kComponentCount; ++c)
                     if (kinetics.fraction[c] != 0)

@@ -153,8 +153,8 @@ Solution solve(const MeasurementModel& model, const ModelParameters& base,
     Solution best;
     best.form = form;
     best.message = "no start given";
+    std::unique_ptr<std::vector<double>> keptTheta;  // outlives the problem that refers to it
     std::unique_ptr<ceres::Problem> kept;
-    std::unique_ptr<std::vector<double>> keptTheta;
     for (const std::vector<double>& start : starts) {
         auto theta = std::make_unique<std::vector<double>>(start);
         auto problem = std::make_unique<ceres::Problem>();

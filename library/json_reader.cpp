@@ -126,6 +126,7 @@ Json parseJson(std::string_view text, const std::string& file) {
 }
 
 std::string keyPath(const std::string& path, std::string_view key) {
+    if (key.empty()) return path;
     return path.empty() ? std::string(key) : path + "." + std::string(key);
 }
 

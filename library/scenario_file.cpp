@@ -338,4 +338,8 @@ json scenarioToJson(const Scenario& s) {
     return document;
 }
 
+std::string scenarioJsonText(const Scenario& scenario) {
+    return scenarioToJson(scenario).dump();
+}
+
 }  // namespace orvane

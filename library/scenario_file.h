@@ -57,4 +57,7 @@ std::optional<double> parseClockText(std::string_view text);
 // (Delta and Gamma as typed, to 17 digits), every default written out.
 nlohmann::json scenarioToJson(const Scenario& scenario);
 
+// scenarioToJson as compact text, for a front end that hands a scenario on.
+std::string scenarioJsonText(const Scenario& scenario);
+
 }  // namespace orvane

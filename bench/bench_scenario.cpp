@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include <fstream>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
 

@@ -6,6 +6,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <nlohmann/json.hpp>
 #include <stdexcept>
 
 #include "engine/scenario.h"

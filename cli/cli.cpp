@@ -7,6 +7,7 @@
 #include <istream>
 #include <iterator>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <ostream>
 #include <sstream>
 
@@ -21,6 +22,7 @@
 #include "engine/scenario_uncertainty.h"
 #include "engine/version.h"
 #include "library/install_paths.h"
+#include "library/json_reader.h"
 #include "library/names.h"
 #include "library/scenario_file.h"
 #include "library/standards.h"
@@ -345,17 +347,16 @@ std::string scenarioUncertaintyText(const CliOptions& o, const nlohmann::json& d
 
 // The scenario's report, JSON or time-course CSV.
 std::string scenarioText(const CliOptions& o, const StandardData& data, std::istream* in) {
-    std::string text;
-    if (*o.scenario == "-") {
-        if (in == nullptr) throw ScenarioFileError("standard input: cannot be read");
-        text.assign(std::istreambuf_iterator<char>(*in), {});
-        if (in->bad()) throw ScenarioFileError("standard input: reading failed");
-    } else {
-        text = readScenarioText(*o.scenario);
-    }
+    // Standard input is read with the same cap as a file, and parsed as strictly.
+    const bool standardInput = *o.scenario == "-";
+    const std::string name = standardInput ? "standard input" : *o.scenario;
+    if (standardInput && in == nullptr) throw FileReadError(name, "cannot read: no standard input");
+    const std::string text =
+        standardInput ? readJsonStreamText(*in, name) : readScenarioText(*o.scenario);
     checkGrids(data.tables);
-    const nlohmann::json document = parseScenarioJson(text);
+    const nlohmann::json document = parseScenarioJson(text, name);
     ScenarioReadOptions reading;
+    reading.file = name;
     reading.sections = {"uncertainty"};
     reading.library = [](const std::string& key) {
         const CliLibrary library = loadCliLibrary();
@@ -442,10 +443,10 @@ int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::os
     try {
         options = parseCliArguments(arguments);
         text = outputText(options, in, err);
-    } catch (const ScenarioFileError& e) {
+    } catch (const FileReadError& e) {  // a scenario file: "FILE: cannot read: ..."
         tell(err, e.what());
         return kCliFileError;
-    } catch (const ScenarioError& e) {
+    } catch (const ScenarioError& e) {  // and JsonError: a refused scenario file's text
         tell(err, std::string("refused: ") + e.what());
         return kCliRefused;
     } catch (const UsageError& e) {

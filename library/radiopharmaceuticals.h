@@ -67,16 +67,21 @@ LibraryEntry standardEntry(const StandardPharmaceutical& standard, int index);
 // calculation refuses, as a calculation would.
 LibraryEntry entryFromFields(const FieldTexts& fields, const std::string& name);
 
+// Refuses values that the calculation would refuse (InputError naming the field).
+void checkEntryValues(const StandardPharmaceutical& values);
+
 // The one-line meaning of a mark, for the user.
 std::string markExplanation(std::string_view mark);
 
-// Parses a library file. fileName is only used in messages. Throws DataFileError whose
-// position is "line L, column C" for JSON syntax and the key path (e.g.
+// Parses a library file with the one JSON reader (library/json_reader.h). fileName is only used
+// in messages. Throws DataFileError whose position is "line L, column C" for JSON syntax, a NUL
+// byte or trailing content, and the key path (e.g.
 // "entries[2].components[0].fraction") for a value that is missing, of the wrong kind, out
 // of range, unknown or repeated. Never returns partial data.
 std::vector<LibraryEntry> parseLibraryFile(std::string_view text, const std::string& fileName);
 
-// Reads and parses a library file. Throws DataFileError.
+// Reads (as readJsonFileText: a regular file of at most kMaxJsonFileBytes) and parses a
+// library file. Throws DataFileError.
 std::vector<LibraryEntry> loadLibraryFile(const std::filesystem::path& file);
 
 // The file text for entries (JSON, two-space indent); parseLibraryFile reads it back equal.

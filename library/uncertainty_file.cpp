@@ -2,47 +2,39 @@
 
 #include <cmath>
 #include <limits>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <utility>
+
+#include "library/json_reader.h"
+#include "library/scenario_schema.h"
 
 namespace orvane {
 
 namespace {
 
 using Json = nlohmann::json;
+using namespace schema;
+
+const JsonCheck check;
 
 [[noreturn]] void refuse(const std::string& path, const std::string& reason) {
-    throw ScenarioError(path, reason);
+    check.refuse(path, reason);
 }
 
 double number(const Json& value, const std::string& path) {
-    if (!value.is_number()) refuse(path, "expected a number");
-    const double v = value.get<double>();
-    if (!std::isfinite(v)) refuse(path, "expected a finite number");
-    return v;
-}
-
-std::uint64_t count(const Json& value, const std::string& path, std::uint64_t lowest,
-                    std::uint64_t highest) {
-    const bool negative =
-        value.is_number_integer() && !value.is_number_unsigned() && value.get<std::int64_t>() < 0;
-    if (!value.is_number_integer() || negative || value.get<std::uint64_t>() < lowest ||
-        value.get<std::uint64_t>() > highest)
-        refuse(path, "expected a whole number from " + std::to_string(lowest) + " to " +
-                         std::to_string(highest));
-    return value.get<std::uint64_t>();
+    return check.number(value, path, "", JsonSign::Any);
 }
 
 // Reads the members of an object into the named slots; an unknown member is refused.
 void readMembers(const Json& object, const std::string& path,
-                 const std::vector<std::pair<std::string, double*>>& slots) {
-    if (!object.is_object()) refuse(path, "expected an object");
-    for (const auto& [key, value] : object.items()) {
-        double* slot = nullptr;
-        for (const auto& [name, target] : slots)
-            if (name == key) slot = target;
-        if (!slot) refuse(path + "." + key, "unknown key");
-        *slot = number(value, path + "." + key);
+                 const std::vector<std::pair<std::string_view, double*>>& slots) {
+    std::vector<std::string_view> names;
+    for (const auto& slot : slots) names.push_back(slot.first);
+    check.object(object, path, names);
+    for (const auto& [name, target] : slots) {
+        if (const Json* value = findKey(object, name))
+            *target = number(*value, keyPath(path, name));
     }
 }
 
@@ -55,46 +47,46 @@ Distribution readDistribution(const Json& entry, const std::string& path, double
                "{\"triangular\": ...}");
     const std::string kind = entry.begin().key();
     const Json& body = entry.begin().value();
-    const std::string at = path + "." + kind;
+    const std::string at = keyPath(path, kind);
     const double nan = std::numeric_limits<double>::quiet_NaN();
     Distribution d;
     double low = nan, mode = nan, high = nan;
-    if (kind == "normal" || kind == "lognormal") {
-        const bool normal = kind == "normal";
+    if (kind == kNormal || kind == kLognormal) {
+        const bool normal = kind == kNormal;
         d.kind = normal ? DistributionKind::Normal : DistributionKind::Lognormal;
         d.a = own;
         d.b = nan;
         readMembers(body, at,
-                    {{normal ? "mean" : "median", &d.a},
-                     {normal ? "sd" : "gsd", &d.b},
-                     {"min", &d.min},
-                     {"max", &d.max}});
-        if (std::isnan(d.b)) refuse(at + (normal ? ".sd" : ".gsd"), "missing");
-    } else if (kind == "uniform" || kind == "triangular") {
-        const bool uniform = kind == "uniform";
+                    {{normal ? kMean : kMedian, &d.a},
+                     {normal ? kSd : kGsd, &d.b},
+                     {kMin, &d.min},
+                     {kMax, &d.max}});
+        if (std::isnan(d.b)) check.missing(keyPath(at, normal ? kSd : kGsd));
+    } else if (kind == kUniform || kind == kTriangular) {
+        const bool uniform = kind == kUniform;
         d.kind = uniform ? DistributionKind::Uniform : DistributionKind::Triangular;
         const std::size_t width = uniform ? 2 : 3;
         if (body.is_array()) {
             if (body.size() != width)
                 refuse(at,
                        uniform ? "expected [lowest, highest]" : "expected [lowest, mode, highest]");
-            low = number(body[0], at + "[0]");
-            mode = uniform ? nan : number(body[1], at + "[1]");
-            high = number(body[width - 1], at + "[" + std::to_string(width - 1) + "]");
+            low = number(body[0], indexPath(at, 0));
+            mode = uniform ? nan : number(body[1], indexPath(at, 1));
+            high = number(body[width - 1], indexPath(at, width - 1));
         } else {
-            std::vector<std::pair<std::string, double*>> slots{
-                {"low", &low}, {"high", &high}, {"min", &d.min}, {"max", &d.max}};
-            if (!uniform) slots.emplace_back("mode", &mode);
+            std::vector<std::pair<std::string_view, double*>> slots{
+                {kLow, &low}, {kHigh, &high}, {kMin, &d.min}, {kMax, &d.max}};
+            if (!uniform) slots.emplace_back(kMode, &mode);
             readMembers(body, at, slots);
-            for (const auto& [name, value] : {std::pair{"low", low}, {"high", high}})
-                if (std::isnan(value)) refuse(at + "." + name, "missing");
-            if (!uniform && std::isnan(mode)) refuse(at + ".mode", "missing");
+            for (const auto& [name, value] : {std::pair{kLow, low}, {kHigh, high}})
+                if (std::isnan(value)) check.missing(keyPath(at, name));
+            if (!uniform && std::isnan(mode)) check.missing(keyPath(at, kMode));
         }
         d.a = low;
         d.b = uniform ? high : mode;
         d.c = uniform ? 0.0 : high;
     } else {
-        refuse(path + "." + kind,
+        refuse(keyPath(path, kind),
                "unknown distribution: expected normal, lognormal, uniform or "
                "triangular");
     }
@@ -122,27 +114,28 @@ bool sameQuantity(const ScenarioKey& a, const ScenarioKey& b) {
 }
 
 std::string varyPath(const std::string& key) {
-    return "uncertainty.vary[\"" + key + "\"]";
+    return keyPath(kUncertainty, kVary) + "[\"" + key + "\"]";
 }
 
 }  // namespace
 
 ScenarioKey scenarioKeyOf(const std::string& path, const Json& file, const Scenario& scenario) {
     using Q = ScenarioQuantity;
+    const auto in = [](const char* section, const char* key) { return keyPath(section, key); };
     static const std::vector<std::pair<std::string, Q>> plain{
-        {"radiopharmaceutical.physical_half_life", Q::PhysicalHalfLife},
-        {"radiopharmaceutical.delta", Q::Delta},
-        {"radiopharmaceutical.gamma", Q::Gamma},
-        {"initial_volume", Q::InitialVolume},
-        {"residual_volume", Q::ResidualVolume},
-        {"administered_activity", Q::AdministeredActivity},
-        {"end_time", Q::EndTime},
-        {"fill_rate", Q::FillFactor},
-        {"fill_rate.day", Q::DayRate},
-        {"fill_rate.night", Q::NightRate},
-        {"voiding.first_void", Q::FirstVoid},
-        {"voiding.interval", Q::Interval},
-        {"voiding.then.interval", Q::Interval}};
+        {in(kRadiopharmaceutical, kPhysicalHalfLife), Q::PhysicalHalfLife},
+        {in(kRadiopharmaceutical, kDelta), Q::Delta},
+        {in(kRadiopharmaceutical, kGamma), Q::Gamma},
+        {kInitialVolume, Q::InitialVolume},
+        {schema::kResidualVolume, Q::ResidualVolume},
+        {kAdministeredActivity, Q::AdministeredActivity},
+        {kEndTime, Q::EndTime},
+        {kFillRate, Q::FillFactor},
+        {in(kFillRate, kDay), Q::DayRate},
+        {in(kFillRate, kNight), Q::NightRate},
+        {in(kVoiding, kFirstVoid), Q::FirstVoid},
+        {in(kVoiding, kInterval), Q::Interval},
+        {in(in(kVoiding, kThen).c_str(), kInterval), Q::Interval}};
     const std::string at = varyPath(path);
     ScenarioKey key;
     std::smatch m;
@@ -192,8 +185,8 @@ ScenarioKey scenarioKeyOf(const std::string& path, const Json& file, const Scena
                 refuse(at,
                        "the scenario's fill rate is given as steps (vary fill_rate.steps[i] "
                        "or fill_rate)");
-            key.nightFollowsDay = !(file.contains("fill_rate") && file["fill_rate"].is_object() &&
-                                    file["fill_rate"].contains("night"));
+            key.nightFollowsDay =
+                findKey(file, kFillRate) == nullptr || findKey(file[kFillRate], kNight) == nullptr;
             break;
         case Q::StepFrom:
         case Q::StepRate:
@@ -205,9 +198,9 @@ ScenarioKey scenarioKeyOf(const std::string& path, const Json& file, const Scena
                 refuse(at, "a diary has no first_void (vary voiding.voids[0])");
             break;
         case Q::Interval:
-            if (path == "voiding.interval" && voiding.kind != VoidingKind::Regular)
+            if (path == keyPath(kVoiding, kInterval) && voiding.kind != VoidingKind::Regular)
                 refuse(at, "only the regular pattern has voiding.interval");
-            if (path == "voiding.then.interval" &&
+            if (path == keyPath(keyPath(kVoiding, kThen), kInterval) &&
                 (voiding.kind != VoidingKind::Diary || !voiding.then))
                 refuse(at, "only a diary continued by \"then\" has voiding.then.interval");
             break;
@@ -228,33 +221,30 @@ UncertaintyPlan readUncertaintySection(const Json& section, const Json& file,
                                        const Scenario& scenario) {
     UncertaintyPlan plan;
     plan.options.samples = kDefaultSamples;
-    if (!section.is_object()) refuse("uncertainty", "expected an object");
-    for (const auto& [key, value] : section.items()) {
-        if (key == "samples") {
-            plan.options.samples = count(value, "uncertainty.samples", 1, kMaxSamples);
-        } else if (key == "seed") {
-            plan.options.seed =
-                count(value, "uncertainty.seed", 0, std::numeric_limits<std::uint64_t>::max());
-        } else if (key != "vary") {
-            refuse("uncertainty." + key, "unknown key (expected samples, seed, vary)");
-        }
-    }
-    if (!section.contains("vary")) refuse("uncertainty.vary", "missing");
-    const Json& varied = section["vary"];
+    const std::string path = kUncertainty;
+    check.object(section, path, {kSamples, kSeed, kVary});
+    if (const Json* samples = findKey(section, kSamples))
+        plan.options.samples = check.integer(*samples, keyPath(path, kSamples), 1, kMaxSamples);
+    if (const Json* seed = findKey(section, kSeed))
+        plan.options.seed = check.integer(*seed, keyPath(path, kSeed), 0,
+                                          std::numeric_limits<std::uint64_t>::max());
+    const std::string varyAt = keyPath(path, kVary);
+    const Json& varied = check.require(section, path, kVary);
     std::vector<std::pair<std::string, Distribution>> wanted;
-    if (varied.is_string() && varied.get<std::string>() == "population") {
+    if (varied.is_string() && varied.get<std::string>() == kPopulation) {
         plan.population = true;
         auto lognormal = [](double gsd) {
             Distribution d;
             std::tie(d.kind, d.b) = std::pair(DistributionKind::Lognormal, gsd);
             return d;
         };
-        wanted.emplace_back("residual_volume", lognormal(kPopulationResidualGsd));
-        wanted.emplace_back("fill_rate", lognormal(kPopulationFillRateGsd));
+        wanted.emplace_back(schema::kResidualVolume, lognormal(kPopulationResidualGsd));
+        wanted.emplace_back(kFillRate, lognormal(kPopulationFillRateGsd));
         if (scenario.voiding.kind == VoidingKind::Regular)
-            wanted.emplace_back("voiding.interval", lognormal(kPopulationIntervalGsd));
+            wanted.emplace_back(keyPath(kVoiding, kInterval), lognormal(kPopulationIntervalGsd));
         if (scenario.voiding.kind == VoidingKind::Diary && scenario.voiding.then)
-            wanted.emplace_back("voiding.then.interval", lognormal(kPopulationIntervalGsd));
+            wanted.emplace_back(keyPath(keyPath(kVoiding, kThen), kInterval),
+                                lognormal(kPopulationIntervalGsd));
         for (auto& [path, d] : wanted) {
             const ScenarioKey key = scenarioKeyOf(path, file, scenario);
             d.a = scenarioValue(scenario, key);
@@ -277,13 +267,12 @@ UncertaintyPlan readUncertaintySection(const Json& section, const Json& file,
             plan.keys.push_back(key);
         }
     } else {
-        refuse("uncertainty.vary",
-               "expected \"population\" or an object of key paths and their distributions");
+        refuse(varyAt, "expected \"population\" or an object of key paths and their distributions");
     }
     if (plan.options.samples * wanted.size() > kMaxSampledValues)
-        refuse("uncertainty.samples", "samples x varied keys may be at most " +
-                                          std::to_string(kMaxSampledValues) +
-                                          " (every value is kept for the statistics)");
+        refuse(keyPath(path, kSamples), "samples x varied keys may be at most " +
+                                            std::to_string(kMaxSampledValues) +
+                                            " (every value is kept for the statistics)");
     for (std::size_t i = 0; i < wanted.size(); ++i) {
         if (plan.population && !(wanted[i].second.a > 0))
             refuse(varyPath(wanted[i].first), "the population preset needs a value above 0 here");

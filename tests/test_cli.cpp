@@ -1,8 +1,10 @@
 // orvane-cli: the same results as the window, the outputs, and its exit statuses.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -12,6 +14,7 @@
 #include "engine/calculation.h"
 #include "engine/numtext.h"
 #include "engine/version.h"
+#include "library/json_reader.h"
 #include "library/radiopharmaceuticals.h"
 #include "library/standards.h"
 #include "report/results_file.h"
@@ -359,6 +362,10 @@ TEST(Cli, ScenarioRefusedUnreadableAndMisusedExitAsDocumented) {
         "fill_rate": {"day": 1}, "voiding": {"voids": [60, 200]}})";
     const fs::path output = fs::temp_directory_path() / "orvane-cli-scenario-output.json";
     fs::remove(output);
+    // A pipe would wait for a writer: refused at once, as a file that cannot be read.
+    const fs::path pipe = fs::temp_directory_path() / "orvane-cli-scenario-pipe.json";
+    fs::remove(pipe);
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
     struct Case {
         std::vector<std::string> arguments;
         std::string input;
@@ -371,8 +378,25 @@ TEST(Cli, ScenarioRefusedUnreadableAndMisusedExitAsDocumented) {
          kCliRefused,
          "initial_volume: expected a positive"},
         {{"--scenario", "-"}, "{", kCliRefused, "line 1"},
-        {{"--scenario", "/nonexistent/scenario.json"}, "", kCliFileError, "cannot be read"},
-        {{"--scenario", ORVANE_SOURCE_DIR}, "", kCliFileError, "folder"},
+        {{"--scenario", "-"},
+         good + std::string("\0 {", 3),
+         kCliRefused,
+         "standard input: line 2, column 66: a NUL byte"},
+        {{"--scenario", "-"}, good + "{}", kCliRefused, "content after the end"},
+        {{"--scenario", "-"},
+         std::string(kMaxJsonFileBytes + 1, ' '),
+         kCliFileError,
+         "standard input: cannot read: the file is larger than 16 MB"},
+        {{"--scenario", "/nonexistent/scenario.json"},
+         "",
+         kCliFileError,
+         "/nonexistent/scenario.json: cannot read: "},
+        {{"--scenario", ORVANE_SOURCE_DIR},
+         "",
+         kCliFileError,
+         std::string("cannot read: ") + std::strerror(EISDIR)},
+        {{"--scenario", "/dev/zero"}, "", kCliFileError, "cannot read: not a regular file"},
+        {{"--scenario", pipe.string()}, "", kCliFileError, "cannot read: not a regular file"},
         {{"--scenario", "-", "--standard", "3"}, good, kCliRefused, "--scenario"},
         {{"--scenario", "-", "--time-course", "5"}, good, kCliRefused, "--time-course"},
         {{"--scenario", "-", "--csv", "--time-course", "0"}, good, kCliRefused, "--time-course"},
@@ -387,6 +411,14 @@ TEST(Cli, ScenarioRefusedUnreadableAndMisusedExitAsDocumented) {
     std::ifstream written(output);
     EXPECT_EQ(nlohmann::json::parse(written)["voids"].size(), 2u);
     fs::remove(output);
+    fs::remove(pipe);
+    // A folder given as standard input is a read error, not an empty document.
+    std::ifstream folder(ORVANE_SOURCE_DIR);
+    std::ostringstream out, err;
+    EXPECT_EQ(runCli({"--data", kDataFile, "--scenario", "-"}, out, err, &folder), kCliFileError);
+    EXPECT_NE(err.str().find(std::string("standard input: cannot read: ") + std::strerror(EISDIR)),
+              std::string::npos)
+        << err.str();
 }
 
 // An uncertainty section: the analysis in the report and under "uncertainty" in the JSON,

@@ -157,7 +157,7 @@ TEST(DataFileFaults, FilesThatCannotBeReadAreNamedWithTheReason) {
         {folder / "orvane.dat", std::string("cannot read: ") + std::strerror(EISDIR), false},
         {"/dev/zero", notRegular, false},
         {folder / "pipe.dat", notRegular, false},
-        {folder / "locked.dat", std::string("cannot open: ") + std::strerror(EACCES), true}};
+        {folder / "locked.dat", std::string("cannot read: ") + std::strerror(EACCES), true}};
     for (const auto& [path, reason, unprivileged] : cases) {
         const std::string got = faults::runInChild(
             [&] { return failureOf([&] { LoadStandardData(path); }); }, unprivileged);

@@ -129,7 +129,7 @@ TEST(FileErrors, NamePlaceAndReasonAndLeaveThePreviousDataWhole) {
               "0.693 / 0 is undefined");
     const std::string folder = ORVANE_TEST_DATA, missing = folder + "/missing.dat";
     EXPECT_EQ(failureOf([&] { return LoadStandardData(missing); }),
-              missing + ": cannot open: " + std::strerror(ENOENT));
+              missing + ": cannot read: " + std::strerror(ENOENT));
     EXPECT_EQ(failureOf([&] { return LoadStandardData(folder); }),
               folder + ": cannot read: " + std::strerror(EISDIR));
     EXPECT_TRUE(same(data, before));

@@ -1,10 +1,19 @@
 // Scenario files: every refusal names its key path; a standard's table cell and its scenario
-// agree; a written scenario reads back.
+// agree; a written scenario reads back. The one JSON reader: what is no file is refused without
+// waiting, and every file kind refuses a damaged text in the same words.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "engine/calculation.h"
+#include "library/json_reader.h"
+#include "library/radiopharmaceuticals.h"
 #include "library/scenario_file.h"
 
 using namespace orvane;
@@ -148,6 +157,99 @@ TEST(ScenarioFile, AWrittenScenarioReadsBack) {
     EXPECT_EQ(back.voiding, s.voiding);
     EXPECT_EQ(back.fillRate, s.fillRate);
     EXPECT_DOUBLE_EQ(computeScenario(back, rule).dose, computeScenario(s, rule).dose);
+}
+
+// A pipe (which would wait for a writer), a device that never ends, a file over the cap, a
+// folder and a missing file: refused at once, as a read error, by the scenario and the
+// library reader alike.
+TEST(JsonReader, WhatIsNoFileIsRefusedAtOnce) {
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::temp_directory_path() / ("orvane-json-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    ASSERT_EQ(::mkfifo((folder / "pipe.json").c_str(), 0644), 0);
+    { std::ofstream large(folder / "large.json"); }
+    fs::resize_file(folder / "large.json", kMaxJsonFileBytes + 1);
+    const std::pair<fs::path, std::string> cases[] = {
+        {folder / "pipe.json", "not a regular file"},     {"/dev/zero", "not a regular file"},
+        {folder / "large.json", "larger than 16 MB"},     {folder, std::strerror(EISDIR)},
+        {folder / "missing.json", std::strerror(ENOENT)},
+    };
+    for (const auto& [file, reason] : cases) {
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            readScenarioText(file);
+            ADD_FAILURE() << file << " was read";
+        } catch (const FileReadError& e) {
+            EXPECT_EQ(e.file(), file.string());
+            EXPECT_EQ(e.reason().rfind("cannot read: ", 0), 0u) << e.what();
+            EXPECT_NE(e.reason().find(reason), std::string::npos) << e.what();
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << file;
+        try {
+            loadLibraryFile(file);
+            ADD_FAILURE() << file << " was read";
+        } catch (const DataFileError& e) {
+            EXPECT_NE(e.reason().find(reason), std::string::npos) << e.what();
+        }
+    }
+    fs::remove_all(folder);
+}
+
+// A NUL byte (with text after it, which the parser would ignore), content after the document
+// and a key given twice: the scenario, its uncertainty section and a library file name the
+// place and the reason in the same words.
+TEST(JsonReader, EveryFileKindRefusesADamagedTextInOneWording) {
+    const std::string scenario = base.dump();
+    const std::string section =
+        scenario.substr(0, scenario.size() - 1) +
+        R"(,"uncertainty": {"samples": 10, "samples": 20, "vary": "population"}})";
+    const std::string library =
+        R"({"format": "orvane radiopharmaceutical library", "version": 1, "entries": [
+            {"name": "A", "physicalHalfLife": 100, "delta": 0, "gamma": 0}]})";
+    const std::string twice = R"({"format": "orvane radiopharmaceutical library", "version": 1,
+        "entries": [{"name": "A", "physicalHalfLife": 100, "delta": 0, "delta": 1, "gamma": 0}]})";
+    // The column of the byte at `offset` on the document's last line.
+    const auto column = [](const std::string& text, std::size_t offset) {
+        return "line 2, column " + std::to_string(offset - text.rfind('\n'));
+    };
+    const std::string nul = "a NUL byte; a JSON file is text and holds none";
+    const std::string after = "content after the end of the JSON document";
+    const std::string given = "the key is given twice in one object";
+    struct Case {
+        std::string text;
+        std::string position;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {scenario + std::string("\0{\"x\": 1}", 9),
+         "line 1, column " + std::to_string(scenario.size() + 1), nul},
+        {library + std::string("\0", 1), column(library, library.size()), nul},
+        {scenario + "\n{}", "line 2, column 1", after},
+        {library + " x", column(library, library.size() + 1), after},
+        {section, "uncertainty.samples", given},
+        {twice, "entries[0].delta", given},
+    };
+    for (const Case& c : cases) {
+        std::string position, reason, message;
+        try {
+            if (c.text.find("orvane radiopharmaceutical library") != std::string::npos) {
+                parseLibraryFile(c.text, "f.json");
+            } else {
+                ScenarioReadOptions options;
+                options.file = "f.json";
+                options.sections = {"uncertainty"};
+                parseScenario(c.text, data, options);
+            }
+            ADD_FAILURE() << "accepted: " << c.text;
+        } catch (const DataFileError& e) {
+            std::tie(position, reason, message) = std::tuple(e.position(), e.reason(), e.what());
+        } catch (const JsonError& e) {
+            std::tie(position, reason, message) = std::tuple(e.position(), e.reason(), e.what());
+        }
+        EXPECT_EQ(position, c.position) << message;
+        EXPECT_EQ(reason, c.reason) << message;
+        EXPECT_EQ(message, "f.json: " + c.position + ": " + c.reason);
+    }
 }
 
 }  // namespace

@@ -387,7 +387,7 @@ void Form2::openCellScenario(int v0Index, int t0Index) {
     if (!module_.doseResults() || !module_.openers().scenario) return;
     const Scenario cell =
         tableCellScenario(*module_.doseResults(), shownSchedule_, v0Index, t0Index);
-    module_.openers().scenario({}, scenarioToJson(cell).dump());
+    module_.openers().scenario({}, scenarioJsonText(cell));
 }
 
 void Form2::showTableMenu(QPoint position) {

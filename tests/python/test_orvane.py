@@ -1,5 +1,6 @@
 """The Python module against orvane-cli, which computes the same things from the same layers."""
 import json
+import os
 import pathlib
 import runpy
 import subprocess
@@ -154,6 +155,21 @@ def test_a_damaged_data_file_is_a_data_file_error(tmp_path):
     assert raised.value.path == str(damaged)
     data = orvane.load_data()
     assert np.array_equal(orvane.table(3, data=data).doses, orvane.table(3).doses)
+
+
+def test_a_scenario_path_that_is_no_file_is_refused_at_once(tmp_path):
+    pipe = tmp_path / "pipe.json"
+    os.mkfifo(pipe)
+    for path in (pipe, "/dev/zero", tmp_path):
+        start = time.monotonic()
+        with pytest.raises(OSError, match="cannot read"):
+            orvane.scenario(str(path))
+        assert time.monotonic() - start < 1
+    text = (EXAMPLES / "two-hour-voiding-lu177-psma.json").read_text()
+    nul = tmp_path / "nul.json"
+    nul.write_text(text + "\0{}")
+    with pytest.raises(orvane.InputError, match="a NUL byte"):
+        orvane.scenario(str(nul))
 
 
 def test_threads_compute_scenarios_at_once_with_the_same_results():

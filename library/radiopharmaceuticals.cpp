@@ -203,16 +203,9 @@ std::string fieldKey(int field) {
 
 // Refuses values that the calculation would refuse (InputError naming the field).
 void checkValues(const StandardPharmaceutical& values) {
-    ModelParameters parameters;
-    parameters.name = values.name;
-    parameters.fraction = values.fraction;
-    parameters.rateConstant = values.rateConstant;
-    parameters.biologicalHalfLife = values.biologicalHalfLife;
-    parameters.physicalHalfLife = values.physicalHalfLife;
-    parameters.physicalDecayConstant = kDecayNumerator / values.physicalHalfLife;
-    parameters.deltaScaled = scaleEmissionConstant(values.delta);
-    parameters.gammaScaled = scaleEmissionConstant(values.gamma);
-    checkParameters(parameters);
+    checkParameters(makeModelParameters({values.name, values.fraction, values.rateConstant,
+                                         values.biologicalHalfLife, values.physicalHalfLife,
+                                         values.delta, values.gamma}));
 }
 
 LibraryEntry readEntry(const Json& json, const std::string& path, const std::string& fileName) {

@@ -178,13 +178,10 @@ ModelParameters radiopharmaceutical(const json& value, const StandardData& data,
             optionalNumber(component, at, "half_life", "min")
                 .value_or(p.rateConstant[c] > 0 ? kDecayNumerator / p.rateConstant[c] : 0.0);
     }
-    p.physicalHalfLife = number(require(value, path, "physical_half_life"),
-                                join(path, "physical_half_life"), "min", true);
-    p.physicalDecayConstant = kDecayNumerator / p.physicalHalfLife;
-    p.deltaScaled = scaleEmissionConstant(
-        number(require(value, path, "delta"), join(path, "delta"), "mGy-kg/MBq-s"));
-    p.gammaScaled = scaleEmissionConstant(
-        number(require(value, path, "gamma"), join(path, "gamma"), "mGy-cm^2/MBq-s"));
+    setPhysicalHalfLife(p, number(require(value, path, "physical_half_life"),
+                                  join(path, "physical_half_life"), "min", true));
+    setDelta(p, number(require(value, path, "delta"), join(path, "delta"), "mGy-kg/MBq-s"));
+    setGamma(p, number(require(value, path, "gamma"), join(path, "gamma"), "mGy-cm^2/MBq-s"));
     return p;
 }
 

@@ -57,8 +57,8 @@ std::string voidingWords(const Scenario& s, const ScenarioResult& r) {
         case VoidingKind::Table:
             return "the dose tables' schedule: first void at T0 = " + minutes(v.firstVoid) +
                    ", then every " + minutes(kDayInterval) + " by day and one " +
-                   minutes(kNightInterval) + " night interval from " + tableNightWords(s) +
-                   " by the clock, " + std::to_string(r.voids.size()) + " intervals";
+                   minutes(kNightInterval) + " interval at night (" + tableNightWords(s) + "), " +
+                   std::to_string(r.voids.size()) + " intervals";
         case VoidingKind::Regular:
             return "first void at " + minutes(v.firstVoid) + ", then " + regularWords(v.regular);
         case VoidingKind::Diary: {

@@ -4,6 +4,7 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
+#include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QLineSeries>
@@ -212,6 +213,11 @@ void ScenarioPlots::applyTimeWindow() {
 }
 
 void ScenarioPlots::renderWithoutReadout(QPainter& painter, RenderFlags flags) {
+    // Charts drop the items of their old axes and lay themselves out when their posted events
+    // are handled: a render right after show(), before the event loop ran, would draw the new
+    // series on the old axes.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::sendPostedEvents();
     const QString shown = readout_->text();
     readout_->setText(QString());
     render(&painter, QPoint(), QRegion(), flags);

@@ -155,6 +155,15 @@ TEST_F(ScenarioWindowTest, SavedScenarioReadsBackAndAFailingExportKeepsTheOldFil
                            {"then", {{"interval", 150}, {"bedtime", "22:30"}, {"wake", "06:45"}}}};
     window->load(document);
     ASSERT_TRUE(window->scenario().has_value());
+    // Exported at once, before the event loop ran, the plots are this scenario's: in MBq and
+    // mGy, with none of the first scenario's axes left behind.
+    const QString first = folder.filePath(QStringLiteral("first.svg"));
+    ASSERT_TRUE(window->exportPlots(first));
+    QFile drawing(first);
+    ASSERT_TRUE(drawing.open(QIODevice::ReadOnly));
+    const QByteArray svg = drawing.readAll();
+    EXPECT_TRUE(svg.contains("Dose (mGy)"));
+    EXPECT_FALSE(svg.contains("mGy/MBq"));
     const QString path = folder.filePath(QStringLiteral("patient.json"));
     ASSERT_TRUE(window->saveFile(path));
     auto* reopened = static_cast<ScenarioWindow*>(module->openers().scenario(path, {}));

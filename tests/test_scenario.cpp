@@ -10,6 +10,7 @@
 #include "engine/scenario_events.h"
 #include "engine/simulation.h"
 #include "library/standards.h"
+#include "report/scenario_report.h"
 
 using namespace orvane;
 
@@ -288,6 +289,15 @@ TEST(Scenario, NightSpansAreWhereTheNightRateFills) {
                                   clockText(clockAt(s.administrationClock, nights[0].to));
         EXPECT_EQ(first, c.firstNight);
         EXPECT_EQ(nights[2].from - nights[1].from, kMinutesPerDay);
+        if (c.kind == VoidingKind::Table) {
+            // The report names the night where the clock puts it.
+            std::string words;
+            for (const std::string& line : scenarioInWords(s, computeScenario(s, rule)))
+                words += line + "\n";
+            std::string named = "(" + first + ")";
+            named.replace(named.find('-'), 1, " to ");
+            EXPECT_NE(words.find("night interval (" + named.substr(1)), std::string::npos) << words;
+        }
     }
     Scenario stepped;
     stepped.fillRate.steps = {{0, 1.0}, {600, 0.5}};

@@ -1,5 +1,6 @@
 // Orvane: the windows of the urinary-bladder-wall dose calculator.
 #include <QApplication>
+#include <clocale>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -46,6 +47,8 @@ int main(int argc, char* argv[]) {
         return print(std::string("orvane ") + orvane::kVersion + "\n");
     }
     QApplication application(argc, argv);
+    // QApplication adopts the user's locale for the C library too; numbers stay with '.'.
+    std::setlocale(LC_NUMERIC, "C");
     // orvane --scenario FILE: a scenario window on the file beside the input window.
     const QStringList arguments = QApplication::arguments();
     QString scenarioFile;

@@ -80,18 +80,17 @@ std::string fieldCaption(int fieldIndex) {
 }
 
 ModelParameters readModelParameters(const FieldTexts& fields, const std::string& name) {
-    ModelParameters p;
-    p.name = replaceControlCharacters(name);
+    RadiopharmaceuticalValues v;
+    v.name = replaceControlCharacters(name);
     for (int c = 0; c < kComponentCount; ++c) {
-        p.fraction[c] = textToNumber(fields[fractionField(c)]);
-        p.rateConstant[c] = textToNumber(fields[rateConstantField(c)]);
-        p.biologicalHalfLife[c] = textToNumber(fields[halfLifeField(c)]);
+        v.fraction[c] = textToNumber(fields[fractionField(c)]);
+        v.rateConstant[c] = textToNumber(fields[rateConstantField(c)]);
+        v.biologicalHalfLife[c] = textToNumber(fields[halfLifeField(c)]);
     }
-    p.physicalHalfLife = textToNumber(fields[kPhysicalHalfLifeField]);
-    p.physicalDecayConstant = kDecayNumerator / p.physicalHalfLife;
-    p.deltaScaled = scaleEmissionConstant(textToNumber(fields[kDeltaField]));
-    p.gammaScaled = scaleEmissionConstant(textToNumber(fields[kGammaField]));
-    return p;
+    v.physicalHalfLife = textToNumber(fields[kPhysicalHalfLifeField]);
+    v.delta = textToNumber(fields[kDeltaField]);
+    v.gamma = textToNumber(fields[kGammaField]);
+    return makeModelParameters(v);
 }
 
 void checkParameters(const ModelParameters& p) {

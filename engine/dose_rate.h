@@ -4,13 +4,12 @@
 
 #include <cmath>
 
+#include "engine/clock.h"
 #include "engine/model.h"
 
 namespace orvane {
 
 // Time runs in minutes, while Delta and Gamma are scaled per hour (x 37 x 3600 / 10).
-inline constexpr double kMinutesPerHour = 60.0;
-
 // Non-penetrating emissions: the wall surface of a sphere of urine (1 g/ml) gets half the
 // equilibrium dose of its contents, Delta / (2 V) per unit activity. 2 x 60 = 120.
 inline constexpr double kNonPenetratingDivisor = 2 * kMinutesPerHour;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "engine/carry.h"
 #include "engine/dose_rate.h"
 #include "engine/voiding_clock.h"
 
@@ -12,12 +13,6 @@ namespace orvane {
 namespace {
 
 constexpr int kPoints = 2 * kNodeCount;  // +x and -x of every node
-
-using Components = std::array<double, kComponentCount>;
-
-double dot(const Components& a, const Components& b) {
-    return (a[0] * b[0] + a[1] * b[1]) + (a[2] * b[2] + a[3] * b[3]);
-}
 
 // Factors that depend only on an interval's length L (and the parameters).
 struct NodeSet {
@@ -173,13 +168,13 @@ void FastDoseEngine::tabulateNodeSets(const QuadratureNodes& x, const Quadrature
             set.weightTime[p] = w[p / 2] * half;
             set.decay[p] = std::exp(-lp * tau);
             for (int c = 0; c < kComponentCount; ++c) {
-                set.uptake[c][p] = rate_[c] == 0 ? 0.0 : -std::expm1(-rate_[c] * tau);
+                set.uptake[c][p] = rate_[c] == 0 ? 0.0 : uptakeOver(rate_[c], tau);
             }
         }
         set.decayEnd = std::exp(-lp * length);
         for (int c = 0; c < kComponentCount; ++c) {
-            set.uptakeEnd[c] = rate_[c] == 0 ? 0.0 : -std::expm1(-rate_[c] * length);
-            set.carry[c] = std::exp(-(lp + rate_[c]) * length);
+            set.uptakeEnd[c] = rate_[c] == 0 ? 0.0 : uptakeOver(rate_[c], length);
+            set.carry[c] = toDeliver(1.0, lp, rate_[c], length);
         }
     }
 }
@@ -190,13 +185,13 @@ void FastDoseEngine::tabulateNightRestarts() {
     firstNight_.resize(t0s_.size());
     for (std::size_t t = 0; t < t0s_.size(); ++t) {
         for (int c = 0; c < kComponentCount; ++c) {
-            firstNight_[t][c] = fraction_[c] * std::exp(-(lp + rate_[c]) * firstNightStart_[t]);
+            firstNight_[t][c] = toDeliver(fraction_[c], lp, rate_[c], firstNightStart_[t]);
         }
     }
     nightDecay_.resize(nightCount_);
     for (int m = 0; m < nightCount_; ++m) {
         for (int c = 0; c < kComponentCount; ++c) {
-            nightDecay_[m][c] = std::exp(-(lp + rate_[c]) * (kMidnight * m));
+            nightDecay_[m][c] = toDeliver(1.0, lp, rate_[c], kMinutesPerDay * m);
         }
     }
 }
@@ -233,7 +228,8 @@ Kernel FastDoseEngine::kernel(const NodeSet& nodes, double startVolume, double r
     kernel.content = content;
     kernel.inflow = inflow;
     kernel.endVolume = startVolume + rate * nodes.length;
-    kernel.voidCarry = nodes.decayEnd * (kResidualVolume / kernel.endVolume);
+    // leftByVoid with the decay folded in: one factor per kernel instead of a division per cell.
+    kernel.voidCarry = nodes.decayEnd * leftByVoid(1.0, kResidualVolume, kernel.endVolume);
     kernel.night = night;
     return kernel;
 }
@@ -288,7 +284,7 @@ inline void advanceCell(const Kernel& kernel, const Components& g, double gInteg
         total += sum;
     }
     const double beforeVoid = b + inflow.atVoid;
-    atVoid = kernel.nodes->decayEnd * beforeVoid;
+    atVoid = carried(kernel.nodes->decayEnd, b, inflow.atVoid);
     b = beforeVoid * kernel.voidCarry;
 }
 

@@ -18,7 +18,9 @@ inline constexpr int kMaxIntervals = 1000;  // capacity of VoidHistory
 // Half-lives and rate constants convert with this numerator, not ln 2.
 inline constexpr double kDecayNumerator = 0.693;
 
-// The parameters of a calculation as read from the input fields.
+// The parameters of a calculation as read from the input fields. makeModelParameters and the
+// setters below are the one place that derives the decay constant and the scaled Delta and
+// Gamma from the values typed.
 struct ModelParameters {
     std::string name;  // radiopharmaceutical name shown in the report and the results file
     std::array<double, kComponentCount> fraction{};            // -, of administered activity
@@ -39,6 +41,43 @@ inline double scaleEmissionConstant(double typed) {
 // The internal scaling -> Delta or Gamma in the units typed (x 10 / 133200, in that order).
 inline double unscaleEmissionConstant(double scaled) {
     return scaled * 10 / 133200;
+}
+
+// A radiopharmaceutical's values in the units typed and stored in files.
+struct RadiopharmaceuticalValues {
+    std::string name;
+    std::array<double, kComponentCount> fraction{};            // -
+    std::array<double, kComponentCount> rateConstant{};        // min^-1
+    std::array<double, kComponentCount> biologicalHalfLife{};  // min
+    double physicalHalfLife = 0.0;                             // min
+    double delta = 0.0;                                        // mGy-kg/MBq-s
+    double gamma = 0.0;                                        // mGy-cm^2/MBq-s
+};
+
+// The physical half-life (min) and with it the decay constant, 0.693 / half-life.
+inline void setPhysicalHalfLife(ModelParameters& p, double halfLife) {
+    p.physicalHalfLife = halfLife;
+    p.physicalDecayConstant = kDecayNumerator / halfLife;
+}
+// Delta (mGy-kg/MBq-s) and Gamma (mGy-cm^2/MBq-s) as typed.
+inline void setDelta(ModelParameters& p, double typed) {
+    p.deltaScaled = scaleEmissionConstant(typed);
+}
+inline void setGamma(ModelParameters& p, double typed) {
+    p.gammaScaled = scaleEmissionConstant(typed);
+}
+
+// The parameters of values as typed, the derived fields set.
+inline ModelParameters makeModelParameters(const RadiopharmaceuticalValues& v) {
+    ModelParameters p;
+    p.name = v.name;
+    p.fraction = v.fraction;
+    p.rateConstant = v.rateConstant;
+    p.biologicalHalfLife = v.biologicalHalfLife;
+    setPhysicalHalfLife(p, v.physicalHalfLife);
+    setDelta(p, v.delta);
+    setGamma(p, v.gamma);
+    return p;
 }
 
 // Day and night bladder fill rates, ml/min.

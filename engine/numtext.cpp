@@ -80,11 +80,23 @@ std::string formatWhole(double value) {
 }
 
 std::string formatPlain(double value) {
-    value = withoutNegativeZero(value);
+    const std::string text = formatShortest(value);
+    return withoutNegativeZero(value) >= 0 ? " " + text : text;
+}
+
+std::string formatShortest(double value) {
     char buffer[64];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
-    std::string text = ec == std::errc() ? std::string(buffer, end) : std::string("?");
-    return value >= 0 ? " " + text : text;
+    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, withoutNegativeZero(value));
+    return ec == std::errc() ? std::string(buffer, end) : std::string("?");
+}
+
+std::string formatFixed(double value, int decimals) {
+    std::string text = rounded(value, std::chars_format::fixed, decimals);
+    // A value that rounds to zero is shown without its sign.
+    if (text.starts_with('-') && text.find_first_not_of("-0.") == std::string::npos) {
+        text.erase(0, 1);
+    }
+    return text;
 }
 
 std::string formatRoundTrip(double value) {

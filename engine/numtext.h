@@ -26,6 +26,13 @@ std::string formatWhole(double value);
 // The plain conversion of a number: one blank before a non-negative value (60 -> " 60").
 std::string formatPlain(double value);
 
+// The shortest text that reads back as the same double (0.5 -> "0.5", 60 -> "60",
+// 1e-300 -> "1e-300").
+std::string formatShortest(double value);
+
+// Exactly `decimals` decimals, rounded half away from zero (0.1234, 3 -> "0.123").
+std::string formatFixed(double value, int decimals);
+
 // 17 significant digits, enough to read the exact double back ("3.4812345678901234e-01").
 std::string formatRoundTrip(double value);
 

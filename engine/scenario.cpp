@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "engine/carry.h"
 #include "engine/dose_rate.h"
 #include "engine/scenario_events.h"
 
@@ -28,12 +29,6 @@ constexpr double kVolumeRatio = 4.0;
 constexpr double kExponentSpan = 16.0;
 constexpr std::size_t kKernelCacheSize = 64;
 constexpr double kMaxTimeCourseSamples = 1e6;
-
-using Components = std::array<double, kComponentCount>;
-
-inline double dot(const Components& a, const Components& b) {
-    return (a[0] * b[0] + a[1] * b[1]) + (a[2] * b[2] + a[3] * b[3]);
-}
 
 // The constants of one radiopharmaceutical; components with fraction 0 take no part.
 struct Kinetics {
@@ -58,7 +53,7 @@ struct Kinetics {
     Components delivery(double start) const {
         Components g{};
         for (int c = 0; c < kComponentCount; ++c) {
-            if (fraction[c] != 0) g[c] = fraction[c] * std::exp(-(lp + rate[c]) * start);
+            if (fraction[c] != 0) g[c] = toDeliver(fraction[c], lp, rate[c], start);
         }
         return g;
     }
@@ -87,7 +82,7 @@ void addPoints(Kernel& kernel, const Kinetics& kin, const QuadratureRule& rule, 
                                   std::exp(-kin.lp * dt);
             Components uptake{};
             for (int c = 0; c < kComponentCount; ++c) {
-                if (kin.fraction[c] != 0) uptake[c] = -std::expm1(-kin.rate[c] * dt);
+                if (kin.fraction[c] != 0) uptake[c] = uptakeOver(kin.rate[c], dt);
             }
             kernel.content += weight;
             for (int c = 0; c < kComponentCount; ++c) kernel.inflow[c] += weight * uptake[c];
@@ -124,7 +119,7 @@ void buildKernel(Kernel& kernel, const Kinetics& kin, const QuadratureRule& rule
     }
     kernel.decayEnd = std::exp(-kin.lp * length);
     for (int c = 0; c < kComponentCount; ++c) {
-        kernel.uptakeEnd[c] = kin.fraction[c] != 0 ? -std::expm1(-kin.rate[c] * length) : 0.0;
+        kernel.uptakeEnd[c] = kin.fraction[c] != 0 ? uptakeOver(kin.rate[c], length) : 0.0;
     }
 }
 
@@ -142,9 +137,9 @@ double integrate(const Kernel& kernel, const Kinetics& kin, double b, const Comp
 double activityAfter(const Kinetics& kin, double b, const Components& g, double dt) {
     Components uptake{};
     for (int c = 0; c < kComponentCount; ++c) {
-        if (kin.fraction[c] != 0) uptake[c] = -std::expm1(-kin.rate[c] * dt);
+        if (kin.fraction[c] != 0) uptake[c] = uptakeOver(kin.rate[c], dt);
     }
-    return std::exp(-kin.lp * dt) * (b + dot(g, uptake));
+    return carried(std::exp(-kin.lp * dt), b, dot(g, uptake));
 }
 
 }  // namespace
@@ -223,7 +218,7 @@ double run(const Scenario& s, const QuadratureRule& rule, ScenarioWorkspace::Dat
             }
         }
         total += integrate(kernel, kin, b, g);
-        b = kernel.decayEnd * (b + dot(g, kernel.uptakeEnd));
+        b = carried(kernel.decayEnd, b, dot(g, kernel.uptakeEnd));
         if (seg.voidIndex < 0) continue;
 
         const auto j = static_cast<std::size_t>(seg.voidIndex);
@@ -231,7 +226,7 @@ double run(const Scenario& s, const QuadratureRule& rule, ScenarioWorkspace::Dat
         const double residual = ev.voidResiduals[j];
         const double time = ev.voidTimes[j];
         if (out) {
-            const double voided = b * (1 - residual / volume);
+            const double voided = b * voidedShare(residual, volume);
             excreted += voided;
             out->voids.push_back({time, clockAt(s.administrationClock, time), volume, residual, b,
                                   voided, excreted});
@@ -239,7 +234,7 @@ double run(const Scenario& s, const QuadratureRule& rule, ScenarioWorkspace::Dat
                                       toMilligrayPerMegabecquerel(total - intervalStartTotal)});
             if (step) point(time, volume, b, total);
         }
-        b = b * residual / volume;
+        b = leftByVoid(b, residual, volume);
         intervalStart = time;
         intervalStartVolume = residual;
         intervalStartTotal = total;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/clock.h"
 #include "engine/model.h"
 
 namespace orvane {
@@ -34,20 +35,20 @@ struct FillStep {
     bool operator==(const FillStep&) const = default;
 };
 struct FillRatePattern {
-    double dayRate = 1.0;         // ml/min
-    double nightRate = 0.5;       // ml/min
-    double nightFrom = 0.0;       // clock min, 00:00
-    double nightTo = 360.0;       // clock min, 06:00
-    std::vector<FillStep> steps;  // replace the day/night rates when not empty
+    double dayRate = 1.0;            // ml/min
+    double nightRate = 0.5;          // ml/min
+    double nightFrom = 0.0;          // clock min, 00:00
+    double nightTo = kMorningClock;  // clock min, 06:00
+    std::vector<FillStep> steps;     // replace the day/night rates when not empty
     bool operator==(const FillRatePattern&) const = default;
 };
 
 // Regular voiding on the real clock: every `interval` min while awake; a void that would come
 // after bedtime is taken at bedtime, and the one after a void at or after bedtime at wake-up.
 struct RegularVoiding {
-    double interval = 180.0;  // min
-    double bedtime = 0.0;     // clock min
-    double wake = 360.0;      // clock min
+    double interval = kDayInterval;  // min
+    double bedtime = 0.0;            // clock min
+    double wake = kMorningClock;     // clock min
     bool operator==(const RegularVoiding&) const = default;
 };
 
@@ -66,7 +67,7 @@ enum class VoidingKind {
 
 struct VoidingPattern {
     VoidingKind kind = VoidingKind::Regular;
-    double firstVoid = 180.0;           // min after administration (Table, Regular)
+    double firstVoid = kDayInterval;    // min after administration (Table, Regular)
     std::optional<int> tableIntervals;  // Table: N; default as the tables compute it
     RegularVoiding regular;             // Regular, and Diary when `then` is set
     std::vector<DiaryVoid> voids;       // Diary
@@ -77,10 +78,10 @@ struct VoidingPattern {
 struct Scenario {
     std::string name;
     ModelParameters radiopharmaceutical;  // as the calculation reads it (scaled Delta, Gamma)
-    double administrationClock = 540.0;   // clock min, 09:00
-    double initialVolume = 0.0;           // ml, V0
-    double residualVolume = 10.0;         // ml, left by every void without its own
-    std::optional<double> administeredActivity;  // MBq; turns fractions into MBq
+    double administrationClock = kAdministrationClock;  // clock min, 09:00
+    double initialVolume = 0.0;                         // ml, V0
+    double residualVolume = 10.0;                       // ml, left by every void without its own
+    std::optional<double> administeredActivity;         // MBq; turns fractions into MBq
     FillRatePattern fillRate;
     VoidingPattern voiding;
     std::optional<double> endTime;  // min; ends at the first void at or after it

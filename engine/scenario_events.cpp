@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <type_traits>
 
 #include "engine/calculation.h"
@@ -18,9 +17,7 @@ namespace {
 }
 
 std::string number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6g", value);
-    return text;
+    return formatSignificant(value, 6);
 }
 
 // A key path, or a function that makes it: list entries' paths are only made for a refusal.
@@ -214,19 +211,6 @@ ScenarioError::ScenarioError(std::string path, std::string reason)
       path_(std::move(path)),
       reason_(std::move(reason)) {}
 
-double clockAt(double administrationClock, double t) {
-    const double clock = std::fmod(administrationClock + t, kMinutesPerDay);
-    return clock < 0 ? clock + kMinutesPerDay : clock;
-}
-
-std::string clockText(double clock) {
-    long long minute = std::llround(clock);
-    minute = ((minute % 1440) + 1440) % 1440;
-    char text[8];
-    std::snprintf(text, sizeof text, "%02lld:%02lld", minute / 60, minute % 60);
-    return text;
-}
-
 double defaultEndTime(const ModelParameters& p) {
     const double tbMax = longestBiologicalHalfLife(p);
     const double tp = p.physicalHalfLife;
@@ -255,7 +239,9 @@ void checkScenario(const Scenario& s) {
         }
         if (table && (f.nightFrom != 0.0 || f.nightTo != kMorningClock)) {
             refuse("fill_rate.night_from",
-                   "the \"table\" pattern keeps the tables' night from 00:00 to 06:00");
+                   "the \"table\" pattern's night is the tables' night interval (03:00 to "
+                   "09:00, or 00:00 to 06:00 after a first void at 180 min); expected no "
+                   "night_from and night_to");
         }
     } else {
         if (table) refuse("fill_rate.steps", "the \"table\" pattern needs day and night rates");
@@ -322,6 +308,36 @@ void checkScenario(const Scenario& s) {
         }
     }
     if (s.endTime) requirePositive("end_time", *s.endTime, "min");
+}
+
+std::vector<TimeSpan> scenarioNights(const Scenario& s, double end) {
+    std::vector<TimeSpan> found;
+    if (!std::isfinite(end)) return found;
+    auto add = [&](double from, double to) {
+        const double a = std::max(from, 0.0);
+        const double b = std::min(to, end);
+        if (b > a) found.push_back({a, b});
+    };
+    const FillRatePattern& f = s.fillRate;
+    if (s.voiding.kind == VoidingKind::Table) {
+        // The tables' clock decides, whatever the count of intervals; it is walked until
+        // the end (an empty interval, which the scenario refuses, ends the walk).
+        VoidingClock clock({f.dayRate, f.nightRate}, s.initialVolume, s.voiding.firstVoid);
+        for (long long d = 0; d <= kMaxScenarioSegments; ++d) {
+            const IntervalBounds b = clock.next();
+            if (!(b.end > b.start) || b.start >= end) break;
+            if (b.night) add(b.start, b.end);
+        }
+        return found;
+    }
+    if (!f.steps.empty() || f.nightFrom == f.nightTo) return found;
+    const double length = minutesUntil(f.nightFrom, f.nightTo);
+    // The night that began on the day before the administration may still be running.
+    for (double from = f.nightFrom - s.administrationClock - kMinutesPerDay; from < end;
+         from += kMinutesPerDay) {
+        add(from, from + length);
+    }
+    return found;
 }
 
 void buildScenarioEvents(const Scenario& s, ScenarioEvents& events) {

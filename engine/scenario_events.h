@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "engine/clock.h"
 #include "engine/scenario.h"
 
 namespace orvane {
 
 inline constexpr int kMaxScenarioSegments = 4 * kMaxScenarioVoids;
-inline constexpr double kMinutesPerDay = 1440.0;
 
 // A stretch of constant fill rate. Each void closes the segment before it.
 struct ScenarioSegment {
@@ -33,10 +33,18 @@ struct ScenarioEvents {
 // pieces, a residual above the volume at its void.
 void buildScenarioEvents(const Scenario& scenario, ScenarioEvents& events);
 
-// Clock time of t min after an administration at administrationClock, 0 <= clock < 1440.
-double clockAt(double administrationClock, double t);
+// A stretch of time, min after administration.
+struct TimeSpan {
+    double from = 0.0;
+    double to = 0.0;
+    bool operator==(const TimeSpan&) const = default;
+};
 
-// "HH:MM" of a clock time, rounded to the minute.
-std::string clockText(double clock);
+// The nights of a scenario that overlap 0..end min after administration, cut to it. The
+// "table" pattern's are the night intervals of the tables' clock (continued a day apart
+// after its last interval): 03:00-09:00 after a T0 of 20-160 min, 00:00-06:00 after 180 min.
+// The other patterns' are the fill rate's night window on the clock; with fill-rate steps
+// there is none.
+std::vector<TimeSpan> scenarioNights(const Scenario& scenario, double end);
 
 }  // namespace orvane

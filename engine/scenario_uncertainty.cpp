@@ -88,14 +88,13 @@ void setScenarioValue(Scenario& s, const ScenarioKey& key, double value) {
             component(p.biologicalHalfLife, i) = value;
             break;
         case ScenarioQuantity::PhysicalHalfLife:
-            p.physicalHalfLife = value;
-            p.physicalDecayConstant = kDecayNumerator / value;
+            setPhysicalHalfLife(p, value);
             break;
         case ScenarioQuantity::Delta:
-            p.deltaScaled = scaleEmissionConstant(value);
+            setDelta(p, value);
             break;
         case ScenarioQuantity::Gamma:
-            p.gammaScaled = scaleEmissionConstant(value);
+            setGamma(p, value);
             break;
         case ScenarioQuantity::InitialVolume:
             s.initialVolume = value;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "engine/carry.h"
 #include "engine/dose_rate.h"
 #include "engine/voiding_clock.h"
 
@@ -24,7 +25,7 @@ double outflow(const ModelParameters& p, const VoidHistory& h, int d, double t) 
     double sum = 0.0;
     for (int j = 1; j <= d - 1; ++j) {
         sum += std::exp(-p.physicalDecayConstant * (t - h.voidTime[j])) * h.voidActivity[j] *
-               (1 - kResidualVolume / h.voidVolume[j]);
+               voidedShare(kResidualVolume, h.voidVolume[j]);
     }
     return sum;
 }

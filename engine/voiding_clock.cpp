@@ -1,6 +1,11 @@
 #include "engine/voiding_clock.h"
 
 namespace orvane {
+namespace {
+
+constexpr double kMidnight = kMinutesPerDay;  // as min after the previous midnight
+
+}  // namespace
 
 VoidingClock::VoidingClock(const FillRateSchedule& schedule, double v0, double t0)
     : schedule_(schedule), v0_(v0), t0_(t0) {}

@@ -2,18 +2,13 @@
 // in between. The one place that knows the day and night rule.
 #pragma once
 
+#include "engine/clock.h"
 #include "engine/model.h"
 
 namespace orvane {
 
 // Residual volume left in the bladder after every void of the tables, ml.
 inline constexpr double kResidualVolume = 10.0;
-
-inline constexpr double kAdministrationClock = 540.0;  // 09:00, min after midnight
-inline constexpr double kMidnight = 1440.0;            // min after the previous midnight
-inline constexpr double kDayInterval = 180.0;          // min between day voids
-inline constexpr double kNightInterval = 360.0;        // min, the night's one interval
-inline constexpr double kMorningClock = 360.0;         // 06:00, end of the night interval
 
 // One filling interval: [start, end] min after administration, from startVolume (ml) at a
 // constant rate (ml/min); night is true for the night interval.
@@ -30,6 +25,9 @@ struct IntervalBounds {
 // midnight the interval is shortened to end at midnight; exactly at midnight comes the 360-min
 // night at the night rate, ending at 06:00. Every later interval starts at 10 ml. Call next()
 // once per interval, in order; the arithmetic is exactly the tables'.
+// The clock is the tables' own: a void after midnight sets it back to midnight, so after a
+// first void at a T0 that is not a multiple of 180 min it runs 180 min behind the real clock
+// and the night interval falls at 03:00-09:00 real time (scenarioNights gives it).
 class VoidingClock {
 public:
     VoidingClock(const FillRateSchedule& schedule, double v0, double t0);

@@ -8,16 +8,9 @@
 namespace orvane {
 
 void checkEntryValues(const StandardPharmaceutical& values) {
-    ModelParameters parameters;
-    parameters.name = values.name;
-    parameters.fraction = values.fraction;
-    parameters.rateConstant = values.rateConstant;
-    parameters.biologicalHalfLife = values.biologicalHalfLife;
-    parameters.physicalHalfLife = values.physicalHalfLife;
-    parameters.physicalDecayConstant = kDecayNumerator / values.physicalHalfLife;
-    parameters.deltaScaled = scaleEmissionConstant(values.delta);
-    parameters.gammaScaled = scaleEmissionConstant(values.gamma);
-    checkParameters(parameters);
+    checkParameters(makeModelParameters({values.name, values.fraction, values.rateConstant,
+                                         values.biologicalHalfLife, values.physicalHalfLife,
+                                         values.delta, values.gamma}));
 }
 
 bool LibraryEntry::operator==(const LibraryEntry& other) const {

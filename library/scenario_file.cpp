@@ -93,10 +93,9 @@ ModelParameters ScenarioReader::ownValues(const json& value, const std::string& 
             check_.optionalNumber(component, at, kHalfLife, "min")
                 .value_or(p.rateConstant[c] > 0 ? kDecayNumerator / p.rateConstant[c] : 0.0);
     }
-    p.physicalHalfLife = required(value, path, kPhysicalHalfLife, "min", kPositive);
-    p.physicalDecayConstant = kDecayNumerator / p.physicalHalfLife;
-    p.deltaScaled = scaleEmissionConstant(required(value, path, kDelta, "mGy-kg/MBq-s"));
-    p.gammaScaled = scaleEmissionConstant(required(value, path, kGamma, "mGy-cm^2/MBq-s"));
+    setPhysicalHalfLife(p, required(value, path, kPhysicalHalfLife, "min", kPositive));
+    setDelta(p, required(value, path, kDelta, "mGy-kg/MBq-s"));
+    setGamma(p, required(value, path, kGamma, "mGy-cm^2/MBq-s"));
     return p;
 }
 

@@ -1,20 +1,9 @@
 #include "report/csv.h"
 
-#include <charconv>
-
 #include "engine/numtext.h"
 #include "engine/plain_text.h"
 
 namespace orvane {
-namespace {
-
-std::string shortest(double value) {
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
-}
-
-}  // namespace
 
 std::string csvField(std::string_view text) {
     const bool quote = text.find_first_of(",\"\r\n") != std::string_view::npos ||
@@ -35,8 +24,8 @@ std::string doseTablesCsv(const DoseResults& results, std::optional<int> schedul
     for (int s = 1; s <= kScheduleCount; ++s) {
         if (schedule && *schedule != s) continue;
         const FillRateSchedule& rates = kFillRateSchedules[static_cast<std::size_t>(s - 1)];
-        const std::string context =
-            "," + shortest(rates.dayRate) + "," + shortest(rates.nightRate) + "," + name + "\n";
+        const std::string context = "," + formatShortest(rates.dayRate) + "," +
+                                    formatShortest(rates.nightRate) + "," + name + "\n";
         for (int v = 0; v < kV0Count; ++v) {
             for (int t = 0; t < kT0Count; ++t) {
                 text += std::to_string(s) + "," + formatPlain(results.grids.v0Grid[v]).substr(1) +

@@ -1,7 +1,5 @@
 #include "report/scenario_report.h"
 
-#include <cstdio>
-
 #include "engine/numtext.h"
 #include "engine/scenario_events.h"
 
@@ -26,7 +24,21 @@ std::string regularWords(const RegularVoiding& r) {
            ", wake-up " + clockText(r.wake);
 }
 
-std::string fillWords(const FillRatePattern& f) {
+// The "table" pattern's first night by the tables' clock, as "03:00 to 09:00".
+std::string tableNightWords(const Scenario& s) {
+    const std::vector<TimeSpan> nights =
+        scenarioNights(s, s.voiding.firstVoid + 2 * kMinutesPerDay);
+    if (nights.empty()) return "none";
+    return clockText(clockAt(s.administrationClock, nights.front().from)) + " to " +
+           clockText(clockAt(s.administrationClock, nights.front().to));
+}
+
+std::string fillWords(const Scenario& s) {
+    const FillRatePattern& f = s.fillRate;
+    if (s.voiding.kind == VoidingKind::Table) {
+        return plain(f.dayRate) + " ml/min by day, " + plain(f.nightRate) +
+               " ml/min in the tables' night interval (" + tableNightWords(s) + ")";
+    }
     if (f.steps.empty()) {
         return plain(f.dayRate) + " ml/min by day, " + plain(f.nightRate) + " ml/min at night (" +
                clockText(f.nightFrom) + " to " + clockText(f.nightTo) + ")";
@@ -44,7 +56,8 @@ std::string voidingWords(const Scenario& s, const ScenarioResult& r) {
     switch (v.kind) {
         case VoidingKind::Table:
             return "the dose tables' schedule: first void at T0 = " + minutes(v.firstVoid) +
-                   ", then every 180 min with the night from 00:00 to 06:00, " +
+                   ", then every " + minutes(kDayInterval) + " by day and one " +
+                   minutes(kNightInterval) + " interval at night (" + tableNightWords(s) + "), " +
                    std::to_string(r.voids.size()) + " intervals";
         case VoidingKind::Regular:
             return "first void at " + minutes(v.firstVoid) + ", then " + regularWords(v.regular);
@@ -57,48 +70,66 @@ std::string voidingWords(const Scenario& s, const ScenarioResult& r) {
     return {};
 }
 
+// Text right-aligned in a column of the given width.
+std::string right(const std::string& text, std::size_t width) {
+    return text.size() < width ? std::string(width - text.size(), ' ') + text : text;
+}
+
+// One line of the void table: each cell right-aligned in its column, blank-separated.
+std::string tableLine(const std::vector<std::string>& cells) {
+    static constexpr std::size_t kWidths[] = {5, 10, 6, 11, 10, 10, 10, 10};
+    std::string line;
+    for (std::size_t c = 0; c < cells.size(); ++c) {
+        line += (c ? " " : "") + right(cells[c], kWidths[c]);
+    }
+    return line + "\n";
+}
+
 }  // namespace
 
-std::string scenarioReportText(const Scenario& s, const ScenarioResult& r) {
+std::vector<std::string> scenarioInWords(const Scenario& s, const ScenarioResult& r) {
     const ModelParameters& p = s.radiopharmaceutical;
+    std::vector<std::string> lines;
+    lines.push_back("Radiopharmaceutical: " + (p.name.empty() ? std::string("(unnamed)") : p.name) +
+                    ", physical half-life " + plain(p.physicalHalfLife) + " min");
+    std::string patient = "Administered at " + clockText(s.administrationClock) + "; bladder " +
+                          plain(s.initialVolume) + " ml at administration, " +
+                          plain(s.residualVolume) + " ml left by each void";
+    if (s.administeredActivity)
+        patient += "; " + plain(*s.administeredActivity) + " MBq administered";
+    lines.push_back(patient);
+    lines.push_back("Fill rate: " + fillWords(s));
+    lines.push_back("Voiding: " + voidingWords(s, r));
+    const VoidingPattern& v = s.voiding;
+    if (r.voids.empty()) return lines;
+    if (v.kind == VoidingKind::Diary && !v.then && r.voids.back().time == v.voids.back().at) {
+        lines.push_back("Ends at the diary's last void, at " + minutes(r.voids.back().time));
+    } else if (v.kind != VoidingKind::Table) {
+        const double end = s.endTime.value_or(defaultEndTime(p));
+        lines.push_back("Ends at the void at " + minutes(r.voids.back().time) + " (end time " +
+                        minutes(end) + (s.endTime ? "" : ", the default") + ")");
+    }
+    return lines;
+}
+
+std::string scenarioReportText(const Scenario& s, const ScenarioResult& r) {
     const bool mbq = s.administeredActivity.has_value();
     std::string text;
     if (!s.name.empty()) text += "Scenario: " + s.name + "\n";
-    text += "Radiopharmaceutical: " + (p.name.empty() ? std::string("(unnamed)") : p.name) +
-            ", physical half-life " + plain(p.physicalHalfLife) + " min\n";
-    text += "Administered at " + clockText(s.administrationClock) + "; bladder " +
-            plain(s.initialVolume) + " ml at administration, " + plain(s.residualVolume) +
-            " ml left by each void";
-    if (mbq) text += "; " + plain(*s.administeredActivity) + " MBq administered";
-    text += "\nFill rate: " + fillWords(s.fillRate) + "\n";
-    text += "Voiding: " + voidingWords(s, r) + "\n";
-    const VoidingPattern& v = s.voiding;
-    if (v.kind == VoidingKind::Diary && !v.then && r.voids.back().time == v.voids.back().at) {
-        text += "Ends at the diary's last void, at " + minutes(r.voids.back().time) + "\n";
-    } else if (v.kind != VoidingKind::Table) {
-        const double end = s.endTime.value_or(defaultEndTime(p));
-        text += "Ends at the void at " + minutes(r.voids.back().time) + " (end time " +
-                minutes(end) + (s.endTime ? "" : ", the default") + ")\n";
-    }
+    for (const std::string& line : scenarioInWords(s, r)) text += line + "\n";
     text += "\nBladder wall dose: " + formatScientific(r.dose) + " mGy/MBq";
     if (mbq) text += " (" + formatScientific(r.dose * *s.administeredActivity) + " mGy)";
     text += "\n\n";
 
-    char line[256];
-    std::snprintf(line, sizeof line, "%5s %10s %6s %11s %10s %10s %10s %10s\n", "void",
-                  "time (min)", "clock", "volume (ml)", "left (ml)", "in bladder", "voided",
-                  "excreted");
-    text += line;
+    text += tableLine({"void", "time (min)", "clock", "volume (ml)", "left (ml)", "in bladder",
+                       "voided", "excreted"});
     const double scale = mbq ? *s.administeredActivity : 1.0;
     for (std::size_t j = 0; j < r.voids.size(); ++j) {
         const ScenarioVoid& v = r.voids[j];
-        std::snprintf(line, sizeof line, "%5zu %10s %6s %11s %10s %10s %10s %10s\n", j + 1,
-                      formatOneDecimal(v.time).c_str(), clockText(v.clock).c_str(),
-                      formatOneDecimal(v.volume).c_str(), formatOneDecimal(v.residual).c_str(),
-                      formatScientific(v.activity * scale).c_str(),
-                      formatScientific(v.voided * scale).c_str(),
-                      formatScientific(v.excreted * scale).c_str());
-        text += line;
+        text += tableLine({std::to_string(j + 1), formatOneDecimal(v.time), clockText(v.clock),
+                           formatOneDecimal(v.volume), formatOneDecimal(v.residual),
+                           formatScientific(v.activity * scale), formatScientific(v.voided * scale),
+                           formatScientific(v.excreted * scale)});
     }
     text += mbq ? "Activities in MBq, as each void left the bladder.\n"
                 : "Activities as fractions of the administered activity, as each void left the "

@@ -3,10 +3,15 @@
 
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 #include "engine/scenario.h"
 
 namespace orvane {
+
+// The scenario's inputs in words, one line each, as the report and the window's PDF give
+// them ("Fill rate: 1 ml/min by day, ..."); the scenario's name is not among them.
+std::vector<std::string> scenarioInWords(const Scenario& scenario, const ScenarioResult& result);
 
 // The scenario in words, the dose, and the void list as a table (LF line ends).
 std::string scenarioReportText(const Scenario& scenario, const ScenarioResult& result);

@@ -1,21 +1,27 @@
 #include "report/uncertainty_report.h"
 
 #include <cmath>
-#include <cstdio>
+
+#include "engine/numtext.h"
 
 namespace orvane {
 
 namespace {
 
-std::string formatted(const char* format, double value) {
-    if (std::isnan(value)) return "n/a";
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
+// Up to `digits` significant digits; "n/a" for a value that is not a number.
+std::string significant(double value, int digits) {
+    return std::isnan(value) ? "n/a" : formatSignificant(value, digits);
 }
 
 std::string dose(double value) {
-    return formatted("%.4g", value);
+    return significant(value, 4);
+}
+
+// A correlation with its sign and three decimals (+0.912, -0.050).
+std::string correlation(double value) {
+    if (std::isnan(value)) return "n/a";
+    const std::string text = formatFixed(value, 3);
+    return text.starts_with('-') ? text : "+" + text;
 }
 
 std::string padded(std::string text, std::size_t width) {
@@ -24,13 +30,13 @@ std::string padded(std::string text, std::size_t width) {
 }
 
 std::string percentileKey(double p) {
-    return formatted("%g", p);
+    return formatShortest(p);
 }
 
 }  // namespace
 
 std::string describeDistribution(const Distribution& d) {
-    auto g = [](double v) { return formatted("%.6g", v); };
+    auto g = [](double v) { return significant(v, 6); };
     std::string text;
     switch (d.kind) {
         case DistributionKind::Normal:
@@ -75,7 +81,7 @@ std::string uncertaintyText(const std::vector<UncertainInput>& inputs,
         std::size_t i = 0;
         while (inputs[i].path != bar.path) ++i;
         text += "  " + padded(bar.path, width) + "  " +
-                padded(formatted("%+.3f", result.rankCorrelation[i]), 6) + "  " +
+                padded(correlation(result.rankCorrelation[i]), 6) + "  " +
                 padded(dose(bar.low), 9) + "  " + padded(dose(bar.high), 9) + "  " +
                 describeDistribution(inputs[i].distribution) + "\n";
     }
@@ -118,9 +124,9 @@ std::string uncertaintySamplesCsv(const std::vector<UncertainInput>& inputs,
     for (std::size_t s = 0; s < result.doses.size(); ++s) {
         text += std::to_string(s);
         for (std::size_t i = 0; i < width; ++i)
-            text += "," + formatted("%.17g", result.values[s * width + i]);
+            text += "," + formatShortest(result.values[s * width + i]);
         const bool used = !std::isnan(result.doses[s]);
-        text += "," + (used ? formatted("%.17g", result.doses[s]) : std::string()) +
+        text += "," + (used ? formatShortest(result.doses[s]) : std::string()) +
                 (used ? ",used\n" : ",rejected\n");
     }
     return text;

@@ -3,12 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "engine/plain_text.h"
+#include "report/plot_state.h"
 #include "report/report.h"
 
 namespace orvane {
@@ -184,4 +187,54 @@ TEST(PlainText, ControlCharactersAreReplacedInNamesAndEscapedInMessages) {
 }
 
 }  // namespace
+// The plots' time window through a session of wheel steps, drags and double-clicks.
+TEST(TimeWindow, ZoomKeepsThePointUnderTheMousePanKeepsTheSpan) {
+    TimeWindow w;
+    w.showWhole(10);
+    struct Step {
+        const char* what;
+        std::function<bool(TimeWindow&)> act;
+        bool taken;
+        double lo, hi;
+    };
+    const std::vector<Step> steps = {
+        {"in about 5 h", [](TimeWindow& t) { return t.zoom(5, true); }, true, 1, 9},
+        {"in about 1 h, the left edge", [](TimeWindow& t) { return t.zoom(1, true); }, true, 1,
+         7.4},
+        {"drag 2 h to the right", [](TimeWindow& t) { return t.show(t.lo() + 2, t.hi() + 2); },
+         true, 3, 9.4},
+        {"pan back 3 h",
+         [](TimeWindow& t) {
+             t.pan(-3);
+             return true;
+         },
+         true, 0, 6.4},
+        {"out about 0 h", [](TimeWindow& t) { return t.zoom(0, false); }, true, 0, 8},
+        {"an empty window is refused", [](TimeWindow& t) { return t.show(4, 4); }, false, 0, 8},
+        {"NaN is refused", [](TimeWindow& t) { return t.show(NAN, 4); }, false, 0, 8},
+        {"whole again",
+         [](TimeWindow& t) {
+             t.showWhole();
+             return true;
+         },
+         true, 0, 10},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        EXPECT_EQ(step.act(w), step.taken);
+        EXPECT_NEAR(w.lo(), step.lo, 1e-12);
+        EXPECT_NEAR(w.hi(), step.hi, 1e-12);
+    }
+    // Zooming in stops short of a one-minute window.
+    int stepsIn = 0;
+    while (w.zoom(3, true)) ++stepsIn;
+    EXPECT_GT(w.hi() - w.lo(), TimeWindow::kMinimumSpan);
+    EXPECT_LT((w.hi() - w.lo()) * TimeWindow::kZoomIn, TimeWindow::kMinimumSpan);
+    EXPECT_EQ(stepsIn, 28);  // 10 h x 0.8^28 = 0.019 h; one more step, 0.015 h, is under a minute
+    EXPECT_EQ(w.withinWhole(-1), 0);
+    EXPECT_EQ(w.withinWhole(12), 10);
+    w.showWhole(0);  // a scenario shorter than a minute is shown a minute wide
+    EXPECT_EQ(w.hi(), TimeWindow::kMinimumSpan);
+}
+
 }  // namespace orvane

@@ -7,8 +7,10 @@
 
 #include "engine/calculation.h"
 #include "engine/scenario.h"
+#include "engine/scenario_events.h"
 #include "engine/simulation.h"
 #include "library/standards.h"
+#include "report/scenario_report.h"
 
 using namespace orvane;
 
@@ -233,6 +235,73 @@ TEST(Scenario, RegularVoidingFollowsTheClock) {
     s.endTime = 1000;
     const ScenarioResult night = computeScenario(s, rule);
     EXPECT_EQ(night.voids[1].time, 990);
+}
+
+// The nights drawn are where the engine fills at the night rate: the night-rate segments of
+// the scenario's own events, joined, are exactly scenarioNights. The "table" pattern's night
+// follows the tables' clock: 03:00-09:00 after a T0 of 20-160 min, 00:00-06:00 after 180.
+TEST(Scenario, NightSpansAreWhereTheNightRateFills) {
+    struct Case {
+        const char* what;
+        VoidingKind kind;
+        double firstVoid;
+        double administration;
+        double nightFrom, nightTo;
+        const char* firstNight;  // "HH:MM-HH:MM" by the clock
+    };
+    const std::vector<Case> cases = {
+        {"table, T0 20", VoidingKind::Table, 20, 540, 0, 360, "03:00-09:00"},
+        {"table, T0 100", VoidingKind::Table, 100, 540, 0, 360, "03:00-09:00"},
+        {"table, T0 160", VoidingKind::Table, 160, 540, 0, 360, "03:00-09:00"},
+        {"table, T0 180", VoidingKind::Table, 180, 540, 0, 360, "00:00-06:00"},
+        {"regular, night 23:00-07:00", VoidingKind::Regular, 45, 870, 1380, 420, "23:00-07:00"},
+        {"regular, given inside the night", VoidingKind::Regular, 30, 120, 1380, 420,
+         "02:00-07:00"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Scenario s;
+        s.radiopharmaceutical = twoComponents();
+        s.initialVolume = 50;
+        s.administrationClock = c.administration;
+        s.fillRate = {1.0, 0.5, c.nightFrom, c.nightTo, {}};
+        s.voiding.kind = c.kind;
+        s.voiding.firstVoid = c.firstVoid;
+        s.voiding.regular = {180, c.nightFrom, c.nightTo};
+        s.voiding.tableIntervals = 30;
+        s.endTime = 4000;
+        checkScenario(s);
+        ScenarioEvents events;
+        buildScenarioEvents(s, events);
+        std::vector<TimeSpan> slow;
+        for (const ScenarioSegment& seg : events.segments) {
+            if (seg.rate != s.fillRate.nightRate) continue;
+            if (!slow.empty() && slow.back().to == seg.start) {
+                slow.back().to = seg.start + seg.length;
+            } else {
+                slow.push_back({seg.start, seg.start + seg.length});
+            }
+        }
+        const std::vector<TimeSpan> nights = scenarioNights(s, events.voidTimes.back());
+        ASSERT_GE(nights.size(), 2u);
+        EXPECT_EQ(nights, slow);
+        const std::string first = clockText(clockAt(s.administrationClock, nights[0].from)) + "-" +
+                                  clockText(clockAt(s.administrationClock, nights[0].to));
+        EXPECT_EQ(first, c.firstNight);
+        EXPECT_EQ(nights[2].from - nights[1].from, kMinutesPerDay);
+        if (c.kind == VoidingKind::Table) {
+            // The report names the night where the clock puts it.
+            std::string words;
+            for (const std::string& line : scenarioInWords(s, computeScenario(s, rule)))
+                words += line + "\n";
+            std::string named = "(" + first + ")";
+            named.replace(named.find('-'), 1, " to ");
+            EXPECT_NE(words.find("night interval (" + named.substr(1)), std::string::npos) << words;
+        }
+    }
+    Scenario stepped;
+    stepped.fillRate.steps = {{0, 1.0}, {600, 0.5}};
+    EXPECT_TRUE(scenarioNights(stepped, 3000).empty());
 }
 
 }  // namespace

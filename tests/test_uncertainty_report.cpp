@@ -2,10 +2,17 @@
 // what does not exist, rejected samples marked, and numbers that read back exactly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <sstream>
 
+#include "engine/scenario.h"
+#include "report/csv.h"
+#include "report/plot_state.h"
 #include "report/uncertainty_report.h"
 
 using namespace orvane;
@@ -85,6 +92,110 @@ TEST(UncertaintyReport, TextAndCsv) {
     }
     EXPECT_EQ(rows, 200u);
     EXPECT_EQ(rejected, f.result.rejected);
+}
+
+}  // namespace
+
+namespace {
+
+// The doses drawn, in equal bins from the least to a top percentile; the rest counted apart.
+TEST(DoseHistogram, BinsCountEveryNumberOnceAndSkipNaN) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    std::vector<double> ramp;
+    for (int i = 1; i <= 1000; ++i) ramp.push_back(i);
+    ramp.push_back(nan);
+    struct Case {
+        const char* what;
+        std::vector<double> values;
+        int bins;
+        double top;
+        std::vector<int> counts;  // empty: not checked bin by bin
+        std::size_t beyond;
+    };
+    const std::vector<Case> cases = {
+        {"no values", {nan, nan}, 4, 99.5, {}, 0},
+        {"the top value lands in the last bin", {0, 1, 2, 3, 4}, 4, 100, {1, 1, 1, 2}, 0},
+        {"equal values share the first bin", {7, 7, 7}, 3, 100, {3, 0, 0}, 0},
+        {"a long tail is counted, not binned", {0, 1, 2, 3, 1e9}, 3, 75, {1, 1, 2}, 1},
+        {"a ramp of 1000 up to its 99.5th percentile", ramp, 40, 99.5, {}, 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Histogram h = histogramOf(c.values, c.bins, c.top);
+        std::size_t numbers = 0;
+        for (double v : c.values) numbers += std::isnan(v) ? 0 : 1;
+        if (numbers == 0) {
+            EXPECT_TRUE(h.counts.empty());
+            continue;
+        }
+        ASSERT_EQ(h.counts.size(), static_cast<std::size_t>(c.bins));
+        if (!c.counts.empty()) {
+            EXPECT_EQ(h.counts, c.counts);
+        }
+        EXPECT_EQ(h.beyond, c.beyond);
+        std::size_t binned = 0;
+        for (int count : h.counts) binned += static_cast<std::size_t>(count);
+        EXPECT_EQ(binned + h.beyond, numbers);
+        EXPECT_EQ(h.tallest, *std::max_element(h.counts.begin(), h.counts.end()));
+        EXPECT_GT(h.top, h.low);
+        EXPECT_NEAR(h.edge(h.counts.size()), h.top, 1e-12 * std::abs(h.top));
+    }
+}
+
+// Under a decimal-comma locale (as a window's QApplication may set it) every number the
+// reports and the engine's messages write keeps its full stop.
+TEST(DecimalCommaLocale, ReportsAndMessagesKeepTheFullStop) {
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "no de_DE.UTF-8 (locales-all)";
+    char probe[16];
+    std::snprintf(probe, sizeof probe, "%.1f", 0.5);
+    EXPECT_STREQ(probe, "0,5");  // the locale does write a comma
+
+    const Fixture f = analysis();
+    const std::string text = uncertaintyText(f.inputs, {200, 4, 1}, f.result);
+    const std::string csv = uncertaintySamplesCsv(f.inputs, f.result);
+
+    Scenario s;
+    s.radiopharmaceutical.fraction = {1, 0, 0, 0};
+    s.radiopharmaceutical.rateConstant = {0.01, 0, 0, 0};
+    s.radiopharmaceutical.biologicalHalfLife = {69.3, 0, 0, 0};
+    setPhysicalHalfLife(s.radiopharmaceutical, 360);
+    s.initialVolume = -2.5;
+    std::string refusal;
+    try {
+        checkScenario(s);
+    } catch (const ScenarioError& e) {
+        refusal = e.what();
+    }
+
+    DoseResults tables;
+    tables.grids.v0Grid = kLabelledV0Grid;
+    tables.grids.t0Grid = kLabelledT0Grid;
+    tables.tables[0].at(0, 0) = 0.125;
+    const std::string doses = doseTablesCsv(tables);
+    std::setlocale(LC_ALL, before.c_str());
+
+    EXPECT_NE(text.find("0.05"), std::string::npos) << text;
+    EXPECT_EQ(refusal, "initial_volume: expected a positive number of ml, got -2.5");
+    EXPECT_NE(csv.find(",0.4"), std::string::npos) << csv.substr(0, 200);
+    EXPECT_NE(doses.find("1,10,20,1.25"), std::string::npos) << doses.substr(0, 200);
+    EXPECT_NE(doses.find(",0.5,0.25,"), std::string::npos) << doses;
+    // In the text a comma between two digits is a decimal comma; in a CSV one adds a field.
+    for (std::size_t i = 1; i + 1 < text.size(); ++i) {
+        EXPECT_FALSE(text[i] == ',' && std::isdigit(static_cast<unsigned char>(text[i - 1])) &&
+                     std::isdigit(static_cast<unsigned char>(text[i + 1])))
+            << text.substr(i - 1);
+    }
+    for (const std::string* written : {&csv, &doses}) {
+        std::istringstream lines(*written);
+        std::string header, line;
+        std::getline(lines, header);
+        const auto fields = std::count(header.begin(), header.end(), ',');
+        while (std::getline(lines, line)) {
+            // Field values here never hold a comma of their own.
+            EXPECT_EQ(std::count(line.begin(), line.end(), ','), fields) << line;
+        }
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
+#include <QCoreApplication>
 #include <QFontMetricsF>
 #include <QLabel>
 #include <QLineSeries>
@@ -36,22 +37,6 @@ double hourStep(double span) {
 QString clockLabel(double clockMinutes) {
     return QString::fromStdString(clockText(
         std::fmod(std::fmod(clockMinutes, kMinutesPerDay) + kMinutesPerDay, kMinutesPerDay)));
-}
-
-// The nights of the fill-rate window within 0..end min after administration, as (from, to).
-std::vector<std::pair<double, double>> nights(const Scenario& s, double end) {
-    std::vector<std::pair<double, double>> found;
-    const FillRatePattern& f = s.fillRate;
-    if (!f.steps.empty() || f.nightFrom == f.nightTo) return found;
-    const double length = std::fmod(f.nightTo - f.nightFrom + kMinutesPerDay, kMinutesPerDay);
-    // The night that began on the day before the administration may still be running.
-    double from = f.nightFrom - s.administrationClock - kMinutesPerDay;
-    for (; from < end; from += kMinutesPerDay) {
-        const double a = std::max(from, 0.0);
-        const double b = std::min(from + length, end);
-        if (b > a) found.emplace_back(a, b);
-    }
-    return found;
 }
 
 // Width of the widest tick label of a value axis, as the chart writes them ("%g").
@@ -95,6 +80,8 @@ ScenarioPlots::ScenarioPlots(QWidget* parent) : QWidget(parent) {
     }
     readout_ = named(new QLabel(this), QStringLiteral("plotReadout"));
     readout_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // One line high whether it shows a read-out or none, so that the charts do not move.
+    readout_->setMinimumHeight(readout_->fontMetrics().lineSpacing());
     layout->addWidget(readout_);
 }
 
@@ -107,12 +94,14 @@ void ScenarioPlots::show(const Scenario& scenario, const ScenarioResult& result)
     result_ = result;
     const ScenarioUnits units = scenarioUnits(scenario);
     const double endMinutes = result.timeCourse.empty() ? 60 : result.timeCourse.back().time;
-    fullEnd_ = std::max(endMinutes / kMinutesPerHour, 1.0 / 60);
+    window_.showWhole(endMinutes / kMinutesPerHour);
+    // A read-out belongs to the scenario it was read from.
+    readout_->clear();
     // Short titles: the charts are not tall.
     const std::array<QString, 3> titles{QStringLiteral("Volume (ml)"),
                                         QStringLiteral("Activity (%1)").arg(units.activityUnit),
                                         QStringLiteral("Dose (%1)").arg(units.doseUnit)};
-    const auto nightSpans = nights(scenario, endMinutes);
+    const std::vector<TimeSpan> nightSpans = scenarioNights(scenario, endMinutes);
 
     std::array<double, 3> labelWidths{};
     for (std::size_t i = 0; i < views_.size(); ++i) {
@@ -134,7 +123,7 @@ void ScenarioPlots::show(const Scenario& scenario, const ScenarioResult& result)
             high = std::max(high, y);
         }
         auto* time = new QValueAxis;
-        time->setRange(0, fullEnd_);
+        time->setRange(window_.lo(), window_.hi());
         time->setLabelFormat(QStringLiteral("%g"));
         time->setTickType(QValueAxis::TicksDynamic);
         time->setTickAnchor(0);
@@ -157,9 +146,9 @@ void ScenarioPlots::show(const Scenario& scenario, const ScenarioResult& result)
         auto* upper = new QLineSeries;
         auto* lower = new QLineSeries;
         // Each night a rectangle; between nights the band is closed down to the bottom.
-        for (const auto& [from, to] : nightSpans) {
-            const double a = from / kMinutesPerHour;
-            const double b = to / kMinutesPerHour;
+        for (const TimeSpan& span : nightSpans) {
+            const double a = span.from / kMinutesPerHour;
+            const double b = span.to / kMinutesPerHour;
             for (const auto& [x, top] : {std::pair{a, value->min()}, std::pair{a, value->max()},
                                          std::pair{b, value->max()}, std::pair{b, value->min()}}) {
                 upper->append(x, top);
@@ -206,18 +195,37 @@ void ScenarioPlots::show(const Scenario& scenario, const ScenarioResult& result)
         views_[i]->chart()->setMargins(
             QMargins(kChartMargin + qRound(widest - labelWidths[i]), 2, kChartMargin, 2));
     }
-    setTimeRange(0, fullEnd_);
+    applyTimeWindow();
 }
 
 void ScenarioPlots::setTimeRange(double lo, double hi) {
-    if (!(hi > lo)) return;
-    const double step = hourStep(hi - lo);
+    if (window_.show(lo, hi)) applyTimeWindow();
+}
+
+void ScenarioPlots::applyTimeWindow() {
+    const double step = hourStep(window_.hi() - window_.lo());
     for (QValueAxis* axis : timeAxes_) {
         if (!axis) return;
-        axis->setRange(lo, hi);
+        axis->setRange(window_.lo(), window_.hi());
         axis->setTickInterval(step);
     }
     relabelClock();
+}
+
+void ScenarioPlots::renderWithoutReadout(QPainter& painter, RenderFlags flags) {
+    // Charts drop the items of their old axes and lay themselves out when their posted events
+    // are handled: a render right after show(), before the event loop ran, would draw the new
+    // series on the old axes.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::sendPostedEvents();
+    const QString shown = readout_->text();
+    readout_->setText(QString());
+    render(&painter, QPoint(), QRegion(), flags);
+    readout_->setText(shown);
+}
+
+QString ScenarioPlots::readout() const {
+    return readout_->text();
 }
 
 void ScenarioPlots::relabelClock() {
@@ -249,12 +257,12 @@ QString ScenarioPlots::readoutAt(double hours) const {
     if (after != course.begin() && minutes - (after - 1)->time < after->time - minutes) --after;
     const TimePoint& p = *after;
     const ScenarioUnits units = scenarioUnits(scenario_);
+    auto text = [](const std::string& number) { return QString::fromStdString(number); };
     return QStringLiteral("%1 h (%2): volume %3 ml, activity %4 %5, dose so far %6 %7")
-        .arg(QString::number(p.time / kMinutesPerHour, 'f', 2),
-             clockLabel(scenario_.administrationClock + p.time), QString::number(p.volume, 'f', 1),
-             QString::number(p.activity * units.activityFactor, 'g', 4), units.activityUnit,
-             QString::fromStdString(formatScientific(p.cumulativeDose * units.doseFactor)),
-             units.doseUnit);
+        .arg(text(formatFixed(p.time / kMinutesPerHour, 2)),
+             clockLabel(scenario_.administrationClock + p.time), text(formatOneDecimal(p.volume)),
+             text(formatSignificant(p.activity * units.activityFactor, 4)), units.activityUnit,
+             text(formatScientific(p.cumulativeDose * units.doseFactor)), units.doseUnit);
 }
 
 bool ScenarioPlots::eventFilter(QObject* watched, QEvent* event) {
@@ -266,16 +274,15 @@ bool ScenarioPlots::eventFilter(QObject* watched, QEvent* event) {
     auto hoursAt = [view](QPointF position) {
         return view->chart()->mapToValue(view->mapToScene(position.toPoint())).x();
     };
-    const QValueAxis* time = timeAxes_[0];
     switch (event->type()) {
         case QEvent::MouseMove: {
             const auto* mouse = static_cast<QMouseEvent*>(event);
             const double at = hoursAt(mouse->position());
             if (dragFrom_ >= 0 && (mouse->buttons() & Qt::LeftButton)) {
-                const double shift = dragFrom_ - at;
-                setTimeRange(time->min() + shift, time->max() + shift);
+                window_.pan(dragFrom_ - at);
+                applyTimeWindow();
             } else {
-                readout_->setText(readoutAt(std::clamp(at, 0.0, fullEnd_)));
+                readout_->setText(readoutAt(window_.withinWhole(at)));
             }
             return true;
         }
@@ -286,15 +293,14 @@ bool ScenarioPlots::eventFilter(QObject* watched, QEvent* event) {
             dragFrom_ = -1;
             return true;
         case QEvent::MouseButtonDblClick:
-            setTimeRange(0, fullEnd_);
+            window_.showWhole();
+            applyTimeWindow();
             return true;
         case QEvent::Wheel: {
             const auto* wheel = static_cast<QWheelEvent*>(event);
-            const double at = hoursAt(wheel->position());
-            const double factor = wheel->angleDelta().y() > 0 ? 0.8 : 1.25;
-            const double lo = at - (at - time->min()) * factor;
-            const double hi = at + (time->max() - at) * factor;
-            if (hi - lo > 1.0 / 60) setTimeRange(lo, hi);
+            if (window_.zoom(hoursAt(wheel->position()), wheel->angleDelta().y() > 0)) {
+                applyTimeWindow();
+            }
             return true;
         }
         default:

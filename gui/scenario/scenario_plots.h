@@ -8,10 +8,12 @@
 #include <array>
 
 #include "engine/scenario.h"
+#include "report/plot_state.h"
 
 class QChart;
 class QChartView;
 class QLabel;
+class QPainter;
 class QLineSeries;
 class QValueAxis;
 class QCategoryAxis;
@@ -32,11 +34,17 @@ public:
     void setTimeRange(double lo, double hi);
     // The values at a time (h), as the read-out states them.
     QString readoutAt(double hours) const;
+    // The read-out under the charts: the values where the mouse last was, none after show().
+    QString readout() const;
+    // Draws the plots without the read-out (exports show the scenario, not the mouse).
+    void renderWithoutReadout(QPainter& painter,
+                              RenderFlags flags = DrawWindowBackground | DrawChildren);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void applyTimeWindow();
     void relabelClock();
 
     std::array<QChartView*, 3> views_{};
@@ -45,7 +53,7 @@ private:
     QLabel* readout_;
     Scenario scenario_;
     ScenarioResult result_;
-    double fullEnd_ = 1;    // h
+    TimeWindow window_;     // h
     double dragFrom_ = -1;  // h under the mouse when a drag began, or -1
 };
 

@@ -13,6 +13,8 @@
 #include "engine/numtext.h"
 #include "engine/scenario_events.h"
 #include "engine/version.h"
+#include "gui/scenario/scenario_plots.h"
+#include "report/scenario_report.h"
 
 namespace orvane {
 namespace {
@@ -20,73 +22,19 @@ namespace {
 constexpr double kMarginMm = 15;
 constexpr int kResolution = 600;  // dots per inch of the PDF's coordinates
 
-QString number(double value) {
-    return QString::number(value, 'g', 6);
+QString text(const std::string& text) {
+    return QString::fromStdString(text);
 }
 
 QString clock(double minutes) {
-    return QString::fromStdString(clockText(minutes));
-}
-
-QString regular(const RegularVoiding& r) {
-    return QStringLiteral("every %1 min while awake, bedtime %2, wake-up %3")
-        .arg(number(r.interval), clock(r.bedtime), clock(r.wake));
+    return text(clockText(minutes));
 }
 
 }  // namespace
 
-QStringList scenarioInWords(const Scenario& s) {
-    QStringList lines;
-    lines << QStringLiteral("Radiopharmaceutical: %1, physical half-life %2 min")
-                 .arg(QString::fromStdString(s.radiopharmaceutical.name),
-                      number(s.radiopharmaceutical.physicalHalfLife));
-    QString patient =
-        QStringLiteral("Administration at %1; V0 %2 ml; residual %3 ml")
-            .arg(clock(s.administrationClock), number(s.initialVolume), number(s.residualVolume));
-    if (s.administeredActivity) {
-        patient += QStringLiteral("; %1 MBq administered").arg(number(*s.administeredActivity));
-    }
-    lines << patient;
-    const FillRatePattern& f = s.fillRate;
-    if (f.steps.empty()) {
-        lines << QStringLiteral("Fill rate: %1 ml/min by day, %2 ml/min from %3 to %4")
-                     .arg(number(f.dayRate), number(f.nightRate), clock(f.nightFrom),
-                          clock(f.nightTo));
-    } else {
-        QStringList steps;
-        for (const FillStep& step : f.steps) {
-            steps << QStringLiteral("%1 ml/min from %2 min")
-                         .arg(number(step.rate), number(step.from));
-        }
-        lines << QStringLiteral("Fill rate: ") + steps.join(QStringLiteral(", "));
-    }
-    const VoidingPattern& v = s.voiding;
-    switch (v.kind) {
-        case VoidingKind::Table:
-            lines << QStringLiteral("Voiding: the dose tables' schedule, first void at %1 min")
-                         .arg(number(v.firstVoid));
-            break;
-        case VoidingKind::Regular:
-            lines << QStringLiteral("Voiding: first at %1 min, then %2")
-                         .arg(number(v.firstVoid), regular(v.regular));
-            break;
-        case VoidingKind::Diary: {
-            QStringList at;
-            for (const DiaryVoid& d : v.voids) {
-                at << number(d.at) + (d.residual
-                                          ? QStringLiteral(" (%1 ml left)").arg(number(*d.residual))
-                                          : QString());
-            }
-            lines << QStringLiteral("Voiding diary at %1 min").arg(at.join(QStringLiteral(", ")));
-            if (v.then) lines << QStringLiteral("Then ") + regular(v.regular);
-            break;
-        }
-    }
-    return lines;
-}
-
-QByteArray scenarioReportPdf(const Scenario& scenario, const ScenarioResult& result, QWidget& plots,
-                             const QString& title, const UncertaintyPage* uncertainty) {
+QByteArray scenarioReportPdf(const Scenario& scenario, const ScenarioResult& result,
+                             ScenarioPlots& plots, const QString& title,
+                             const UncertaintyPage* uncertainty) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -115,7 +63,7 @@ QByteArray scenarioReportPdf(const Scenario& scenario, const ScenarioResult& res
     line(QStringLiteral("Bladder-wall dose of a patient scenario"), 15, true);
     line(QString::fromStdString(scenario.name), 11);
     y += 2 * mm;
-    for (const QString& text : scenarioInWords(scenario)) line(text, 9);
+    for (const std::string& words : scenarioInWords(scenario, result)) line(text(words), 9);
     y += 2 * mm;
     QString dose = QStringLiteral("Bladder-wall dose: %1 mGy/MBq")
                        .arg(QString::fromStdString(formatScientific(result.dose)));
@@ -134,39 +82,49 @@ QByteArray scenarioReportPdf(const Scenario& scenario, const ScenarioResult& res
     painter.save();
     painter.translate(0, y);
     painter.scale(scale, scale);
-    plots.render(&painter, QPoint(), QRegion(), QWidget::DrawChildren);
+    plots.renderWithoutReadout(painter, QWidget::DrawChildren);
     painter.restore();
     y += shown.height() * scale + 3 * mm;
 
-    // The void table, as many rows as the page holds.
-    const QStringList header{QStringLiteral("Void"),
-                             QStringLiteral("Time (min)"),
-                             QStringLiteral("Clock"),
-                             QStringLiteral("Volume (ml)"),
-                             QStringLiteral("Activity (fraction)"),
-                             QStringLiteral("Voided (fraction)"),
-                             QStringLiteral("Excreted (fraction)")};
+    // The void table, as many rows as the page holds. The headers take two lines, in a font
+    // small enough for their widest line to fit its column.
+    const QStringList header{QStringLiteral("Void\n"),
+                             QStringLiteral("Time\n(min)"),
+                             QStringLiteral("Clock\n"),
+                             QStringLiteral("Volume\n(ml)"),
+                             QStringLiteral("Activity\n(fraction)"),
+                             QStringLiteral("Voided\n(fraction)"),
+                             QStringLiteral("Excreted\n(fraction)")};
+    const double column = page.width() / header.size();
     font.setPointSizeF(8);
     const double row = QFontMetricsF(font, &pdf).lineSpacing();
-    const double column = page.width() / header.size();
+    font.setBold(true);
+    double headerPoints = 8;
+    for (const QString& name : header) {
+        for (const QString& part : name.split(QLatin1Char('\n'))) {
+            const double wide = QFontMetricsF(font, &pdf).horizontalAdvance(part);
+            if (wide > column - mm) headerPoints = std::min(headerPoints, 8 * (column - mm) / wide);
+        }
+    }
     auto cells = [&](const QStringList& texts, bool bold) {
-        font.setPointSizeF(8);
+        font.setPointSizeF(bold ? headerPoints : 8);
         font.setBold(bold);
         painter.setFont(font);
+        const double height = bold ? 2 * row : row;
         for (int c = 0; c < texts.size(); ++c) {
-            painter.drawText(QRectF(c * column, y, column - mm, row),
-                             Qt::AlignRight | Qt::AlignVCenter, texts[c]);
+            painter.drawText(QRectF(c * column, y, column - mm, height),
+                             Qt::AlignRight | Qt::AlignBottom, texts[c]);
         }
-        y += row;
+        y += height;
     };
     cells(header, true);
     const double footer = page.height() - 2 * row;
     const auto fits = static_cast<std::size_t>(std::max(0.0, (footer - y) / row) - 1);
     for (std::size_t i = 0; i < result.voids.size() && i < fits; ++i) {
         const ScenarioVoid& v = result.voids[i];
-        cells({QString::number(i + 1), QString::number(v.time, 'f', 1), clock(v.clock),
-               QString::number(v.volume, 'f', 1), QString::number(v.activity, 'g', 4),
-               QString::number(v.voided, 'g', 4), QString::number(v.excreted, 'g', 4)},
+        cells({QString::number(i + 1), text(formatOneDecimal(v.time)), clock(v.clock),
+               text(formatOneDecimal(v.volume)), text(formatSignificant(v.activity, 4)),
+               text(formatSignificant(v.voided, 4)), text(formatSignificant(v.excreted, 4))},
               false);
     }
     if (result.voids.size() > fits) {

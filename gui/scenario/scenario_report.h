@@ -10,9 +10,10 @@
 
 class QPainter;
 class QRectF;
-class QWidget;
 
 namespace orvane {
+
+class ScenarioPlots;
 
 // An uncertainty analysis on paper: charts drawn into a rectangle of the page (in the painter's
 // units) and the statistics, one line each.
@@ -21,12 +22,11 @@ struct UncertaintyPage {
     QStringList lines;
 };
 
-// The scenario's inputs, one line each ("Fill rate: 1 ml/min by day, ...").
-QStringList scenarioInWords(const Scenario& scenario);
-
-// The PDF document of the page; plots is drawn as it is laid out on screen, scaled to fit.
+// The PDF document of the page: the scenario in words as report/ gives them, the dose, the
+// plots as laid out on screen (scaled to fit, without the mouse's read-out) and the voids.
 // With an uncertainty analysis, a second page holds its charts and its statistics.
-QByteArray scenarioReportPdf(const Scenario& scenario, const ScenarioResult& result, QWidget& plots,
-                             const QString& title, const UncertaintyPage* uncertainty = nullptr);
+QByteArray scenarioReportPdf(const Scenario& scenario, const ScenarioResult& result,
+                             ScenarioPlots& plots, const QString& title,
+                             const UncertaintyPage* uncertainty = nullptr);
 
 }  // namespace orvane

@@ -222,19 +222,29 @@ void ScenarioWindow::recompute() {
         scenario_ = std::move(scenario);
         result_ = std::move(result);
     } catch (const ScenarioError& error) {
-        // The refused field is marked; the plots keep the last scenario that was accepted.
+        // The refused field is marked; the plots keep the last scenario that was accepted,
+        // and its dose says that it is not the editor's.
         editor_->markInvalid(error.path(), error.reason());
+        if (scenario_) {
+            dose_->setText(doseText_ +
+                           QStringLiteral("   (out of date: the editor shows an error)"));
+            dose_->setStyleSheet(QStringLiteral("color: gray"));
+        }
         return;
     }
     const ScenarioUnits units = scenarioUnits(*scenario_);
     QString dose = QStringLiteral("Bladder-wall dose: %1 mGy/MBq")
                        .arg(QString::fromStdString(formatScientific(result_.dose)));
     if (scenario_->administeredActivity) {
-        dose += QStringLiteral("   (%1 mGy for %2 MBq)")
-                    .arg(QString::fromStdString(formatScientific(result_.dose * units.doseFactor)),
-                         QString::number(*scenario_->administeredActivity, 'g', 6));
+        dose +=
+            QStringLiteral("   (%1 mGy for %2 MBq)")
+                .arg(
+                    QString::fromStdString(formatScientific(result_.dose * units.doseFactor)),
+                    QString::fromStdString(formatSignificant(*scenario_->administeredActivity, 6)));
     }
+    doseText_ = dose;
     dose_->setText(dose);
+    dose_->setStyleSheet(QString());
     plots_->show(*scenario_, result_);
     voids_->setVoids(result_.voids, units.activityFactor, units.activityUnit);
 }
@@ -269,14 +279,14 @@ bool ScenarioWindow::exportPlots(const QString& path) {
         svg.setViewBox(QRect(QPoint(0, 0), plots_->size()));
         svg.setTitle(windowTitle());
         QPainter painter(&svg);
-        plots_->render(&painter);
+        plots_->renderWithoutReadout(painter);
     } else {
         QImage image(plots_->size() * kPngScale, QImage::Format_RGB32);
         image.setDevicePixelRatio(kPngScale);
         image.fill(Qt::white);
         {
             QPainter painter(&image);
-            plots_->render(&painter);
+            plots_->renderWithoutReadout(painter);
         }
         image.save(&buffer, "PNG");
     }

@@ -63,6 +63,7 @@ private:
     ScenarioEditor* editor_;
     ScenarioPlots* plots_;
     QLabel* dose_;
+    QString doseText_;  // the dose of scenario_, as shown while it is the editor's
     VoidTableModel* voids_;
     VoidTableView* voidView_;
     QTabWidget* tabs_;

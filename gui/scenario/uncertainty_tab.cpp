@@ -1,8 +1,5 @@
 #include "gui/scenario/uncertainty_tab.h"
 
-#include <QAreaSeries>
-#include <QBarCategoryAxis>
-#include <QBarSet>
 #include <QChart>
 #include <QChartView>
 #include <QComboBox>
@@ -12,12 +9,8 @@
 #include <QGraphicsLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QHorizontalBarSeries>
 #include <QLabel>
-#include <QLegend>
-#include <QLegendMarker>
 #include <QLineEdit>
-#include <QLineSeries>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -27,14 +20,13 @@
 #include <QTableWidget>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QValueAxis>
 #include <algorithm>
 #include <cmath>
 #include <thread>
 
-#include "engine/numtext.h"
 #include "engine/scenario_uncertainty.h"
 #include "gui/common/window_support.h"
+#include "gui/scenario/uncertainty_charts.h"
 #include "library/uncertainty_file.h"
 #include "report/uncertainty_report.h"
 
@@ -58,8 +50,6 @@ using Json = nlohmann::json;
 enum Column { PathColumn, KindColumn, ParametersColumn, MinColumn, MaxColumn, ColumnCount };
 const QStringList kKinds{QStringLiteral("normal"), QStringLiteral("lognormal"),
                          QStringLiteral("uniform"), QStringLiteral("triangular")};
-constexpr int kHistogramBins = 40;
-constexpr double kHistogramTop = 99.5;  // percentile: a long tail beyond it is counted, not drawn
 
 // A number where the text is one, else the text itself, so that the section's reader refuses
 // it with its own words.
@@ -106,20 +96,6 @@ Json distributionBody(const QString& kind, const QString& parameters, const QStr
     return body;
 }
 
-QChart* newChart(const QString& title) {
-    auto* chart = new QChart;
-    chart->setTitle(title);
-    chart->setMargins(QMargins(4, 4, 4, 4));
-    return chart;
-}
-
-QValueAxis* valueAxis(const QString& title) {
-    auto* axis = new QValueAxis;
-    axis->setTitleText(title);
-    axis->setLabelFormat(QStringLiteral("%.3g"));
-    return axis;
-}
-
 }  // namespace
 
 UncertaintyTab::UncertaintyTab(QWidget* parent) : QWidget(parent) {
@@ -159,8 +135,9 @@ UncertaintyTab::UncertaintyTab(QWidget* parent) : QWidget(parent) {
     message_->setWordWrap(true);
     message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-    histogram_ = named(new QChartView(newChart(QString())), QStringLiteral("uncertaintyHistogram"));
-    tornado_ = named(new QChartView(newChart(QString())), QStringLiteral("uncertaintyTornado"));
+    histogram_ =
+        named(new QChartView(newUncertaintyChart()), QStringLiteral("uncertaintyHistogram"));
+    tornado_ = named(new QChartView(newUncertaintyChart()), QStringLiteral("uncertaintyTornado"));
     for (QChartView* view : {histogram_, tornado_}) {
         view->setRenderHint(QPainter::Antialiasing);
         view->setMinimumHeight(220);
@@ -480,8 +457,8 @@ QStringList UncertaintyTab::statisticsLines() const {
 }
 
 void UncertaintyTab::showOutcome() {
-    QChart* histogram = newChart(QString());
-    QChart* tornado = newChart(QString());
+    QChart* histogram = newUncertaintyChart();
+    QChart* tornado = newUncertaintyChart();
     // A view gives up the chart it showed before without deleting it.
     for (const auto& [view, chart] :
          {std::pair{histogram_, histogram}, std::pair{tornado_, tornado}}) {
@@ -494,112 +471,8 @@ void UncertaintyTab::showOutcome() {
     const UncertaintyResult& r = *outcome_;
     statistics_->setPlainText(QString::fromStdString(uncertaintyText(inputs_, options_, r)));
 
-    // Histogram of the used doses up to a high percentile, with the reported percentiles.
-    std::vector<double> used;
-    for (double dose : r.doses)
-        if (!std::isnan(dose)) used.push_back(dose);
-    std::sort(used.begin(), used.end());
-    const double low = used.front();
-    double high = percentileOfSorted(used, kHistogramTop);
-    if (!(high > low)) high = low + std::max(std::abs(low) * 1e-3, 1e-12);
-    const double width = (high - low) / kHistogramBins;
-    std::vector<int> counts(kHistogramBins, 0);
-    std::size_t beyond = 0;
-    for (double dose : used) {
-        if (dose > high) {
-            ++beyond;
-            continue;
-        }
-        ++counts[std::min(kHistogramBins - 1, static_cast<int>((dose - low) / width))];
-    }
-    auto* outline = named(new QLineSeries, QStringLiteral("doseHistogram"));
-    auto* base = new QLineSeries;
-    int tallest = 1;
-    for (int b = 0; b < kHistogramBins; ++b) {
-        outline->append(low + b * width, counts[b]);
-        outline->append(low + (b + 1) * width, counts[b]);
-        tallest = std::max(tallest, counts[b]);
-    }
-    base->append(low, 0);
-    base->append(high, 0);
-    auto* area = new QAreaSeries(outline, base);
-    // An area series does not own its boundary lines.
-    outline->setParent(area);
-    base->setParent(area);
-    area->setName(QStringLiteral("Samples"));
-    area->setColor(QColor(120, 160, 210));
-    area->setBorderColor(QColor(40, 80, 140));
-    histogram->addSeries(area);
-    auto* doseAxis = valueAxis(QStringLiteral("Bladder-wall dose (mGy/MBq)"));
-    auto* countAxis = valueAxis(QStringLiteral("Samples per bin"));
-    countAxis->setLabelFormat(QStringLiteral("%d"));
-    histogram->addAxis(doseAxis, Qt::AlignBottom);
-    histogram->addAxis(countAxis, Qt::AlignLeft);
-    area->attachAxis(doseAxis);
-    area->attachAxis(countAxis);
-    for (std::size_t i = 0; i < kReportedPercentiles.size(); ++i) {
-        const double p = kReportedPercentiles[i];
-        auto* marker = new QLineSeries;
-        marker->setName(QStringLiteral("P%1").arg(p));
-        marker->setObjectName(QStringLiteral("percentile%1").arg(p));
-        marker->append(r.percentiles[i], 0);
-        marker->append(r.percentiles[i], tallest * 1.05);
-        QPen pen(p == 50              ? QColor(180, 0, 0)
-                 : p == 25 || p == 75 ? QColor(220, 110, 0)
-                                      : QColor(90, 90, 90));
-        pen.setWidthF(1.5);
-        pen.setStyle(p == 50 ? Qt::SolidLine : p == 25 || p == 75 ? Qt::DashLine : Qt::DotLine);
-        marker->setPen(pen);
-        histogram->addSeries(marker);
-        marker->attachAxis(doseAxis);
-        marker->attachAxis(countAxis);
-    }
-    doseAxis->setRange(low, high);
-    doseAxis->applyNiceNumbers();
-    countAxis->setRange(0, tallest * 1.1);
-    countAxis->applyNiceNumbers();
-    histogram->legend()->markers(area).front()->setVisible(false);
-    QString title = QStringLiteral("%1 doses and their percentiles").arg(r.used);
-    if (beyond > 0)
-        title += QStringLiteral("<br>(%1 above %2 mGy/MBq not drawn)")
-                     .arg(beyond)
-                     .arg(QString::number(high, 'g', 3));
-    histogram->setTitle(title);
-
-    // Tornado: the change from the nominal dose with each input at its 5th and 95th percentile,
-    // the largest swing on top.
-    auto* lowSet =
-        named(new QBarSet(QStringLiteral("Input at its P5")), QStringLiteral("tornadoLow"));
-    auto* highSet =
-        named(new QBarSet(QStringLiteral("Input at its P95")), QStringLiteral("tornadoHigh"));
-    QStringList categories;
-    for (auto bar = r.tornado.rbegin(); bar != r.tornado.rend(); ++bar) {
-        const bool refused = std::isnan(bar->low) || std::isnan(bar->high);
-        categories << QString::fromStdString(bar->path) +
-                          (refused ? QStringLiteral(" (refused)") : QString());
-        *lowSet << (std::isnan(bar->low) ? 0.0 : bar->low - r.nominal);
-        *highSet << (std::isnan(bar->high) ? 0.0 : bar->high - r.nominal);
-    }
-    auto* bars = named(new QHorizontalBarSeries, QStringLiteral("tornadoSeries"));
-    bars->append(lowSet);
-    bars->append(highSet);
-    tornado->addSeries(bars);
-    auto* names = new QBarCategoryAxis;
-    names->append(categories);
-    auto* change = valueAxis(QStringLiteral("Dose minus nominal (mGy/MBq)"));
-    tornado->addAxis(names, Qt::AlignLeft);
-    tornado->addAxis(change, Qt::AlignBottom);
-    bars->attachAxis(names);
-    bars->attachAxis(change);
-    change->applyNiceNumbers();
-    // Fixed decimals down to the tick step, so that the tick at the nominal dose reads 0 and not
-    // a rounding residue of the order of 1e-17.
-    const double step = (change->max() - change->min()) / (change->tickCount() - 1);
-    const int decimals =
-        step > 0 ? std::max(0, 1 - static_cast<int>(std::floor(std::log10(step)))) : 3;
-    change->setLabelFormat(QStringLiteral("%.%1f").arg(decimals));
-    tornado->setTitle(QStringLiteral("One at a time, around the nominal %1 mGy/MBq")
-                          .arg(QString::fromStdString(formatScientific(r.nominal))));
+    drawDoseHistogram(*histogram, r);
+    drawTornado(*tornado, r);
 }
 
 }  // namespace orvane

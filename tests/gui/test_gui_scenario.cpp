@@ -6,11 +6,14 @@
 #include <QAction>
 #include <QCategoryAxis>
 #include <QChart>
+#include <QChartView>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QRadioButton>
 #include <QTableView>
 #include <QTableWidget>
@@ -152,6 +155,15 @@ TEST_F(ScenarioWindowTest, SavedScenarioReadsBackAndAFailingExportKeepsTheOldFil
                            {"then", {{"interval", 150}, {"bedtime", "22:30"}, {"wake", "06:45"}}}};
     window->load(document);
     ASSERT_TRUE(window->scenario().has_value());
+    // Exported at once, before the event loop ran, the plots are this scenario's: in MBq and
+    // mGy, with none of the first scenario's axes left behind.
+    const QString first = folder.filePath(QStringLiteral("first.svg"));
+    ASSERT_TRUE(window->exportPlots(first));
+    QFile drawing(first);
+    ASSERT_TRUE(drawing.open(QIODevice::ReadOnly));
+    const QByteArray svg = drawing.readAll();
+    EXPECT_TRUE(svg.contains("Dose (mGy)"));
+    EXPECT_FALSE(svg.contains("mGy/MBq"));
     const QString path = folder.filePath(QStringLiteral("patient.json"));
     ASSERT_TRUE(window->saveFile(path));
     auto* reopened = static_cast<ScenarioWindow*>(module->openers().scenario(path, {}));
@@ -189,6 +201,44 @@ TEST_F(ScenarioWindowTest, SavedScenarioReadsBackAndAFailingExportKeepsTheOldFil
     QFile pdf(folder.filePath(QStringLiteral("report.pdf")));
     ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
     EXPECT_TRUE(pdf.readAll().startsWith("%PDF"));
+}
+
+// The mouse's read-out under the plots belongs to the scenario it was read from: an export
+// leaves it out and a recompute clears it. While the editor shows an error, the large dose of
+// the last valid scenario says that it is out of date.
+TEST_F(ScenarioWindowTest, TheReadoutIsNeverExportedAndAnErrorMarksTheDoseOutOfDate) {
+    auto* window = static_cast<ScenarioWindow*>(module->openers().scenario({}, {}));
+    ASSERT_NE(window, nullptr);
+    window->show();
+    settle();
+    auto* plots = control<ScenarioPlots>(window, QStringLiteral("scenarioPlots"));
+    auto* view = control<QChartView>(window, QStringLiteral("doseChartView"));
+    const QPointF middle = view->viewport()->rect().center();
+    QMouseEvent move(QEvent::MouseMove, middle, view->viewport()->mapToGlobal(middle), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &move);
+    const QString readout = plots->readout();
+    ASSERT_TRUE(readout.contains(QStringLiteral("dose so far"))) << readout.toStdString();
+
+    const QString svgPath = folder.filePath(QStringLiteral("plots.svg"));
+    ASSERT_TRUE(window->exportPlots(svgPath));
+    QFile svg(svgPath);
+    ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+    const QByteArray drawing = svg.readAll();
+    EXPECT_TRUE(drawing.contains("Volume (ml)"));  // the drawing's texts are in the file
+    EXPECT_FALSE(drawing.contains("dose so far"));
+    EXPECT_EQ(plots->readout(), readout);  // still on screen
+
+    const QString before = doseText(window);
+    auto* interval = control<QLineEdit>(window, QStringLiteral("voidInterval"));
+    interval->setText(QStringLiteral("-5"));
+    emit interval->textEdited(interval->text());
+    EXPECT_EQ(doseText(window),
+              before + QStringLiteral("   (out of date: the editor shows an error)"));
+    interval->setText(QStringLiteral("180"));
+    emit interval->textEdited(interval->text());
+    EXPECT_EQ(doseText(window), before);
+    EXPECT_TRUE(plots->readout().isEmpty());
 }
 
 // Tools > Patient scenario... starts from the input window's values; a library entry chosen in

@@ -1,6 +1,7 @@
 // orvane-screenshots OUTPUT_FOLDER: starts the windows as orvane does, then walks through a
 // typical session and writes the README's pictures into OUTPUT_FOLDER.
 #include <QApplication>
+#include <clocale>
 #include <filesystem>
 #include <iostream>
 
@@ -14,6 +15,8 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     QApplication application(argc, argv);
+    // QApplication adopts the user's locale for the C library too; numbers stay with '.'.
+    std::setlocale(LC_NUMERIC, "C");
     const orvane::MessageSink tell = [](QWidget*, const QString& text) {
         std::cerr << "orvane-screenshots: " << text.toStdString() << "\n";
     };

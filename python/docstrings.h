@@ -31,6 +31,12 @@ class DataFileError(OSError):
     def __init__(self, message, path=None):
         super().__init__(message)
         self.path = path
+
+
+class OrvaneWarning(UserWarning):
+    """Input that Orvane computes but that is doubtful: fractions adding up to more than 1,
+    a half-life that disagrees with its rate constant, an alpha emitter, a library entry of
+    low confidence, a bladder above 1000 ml. The same warnings are listed on the result."""
 )PY";
 
 inline constexpr const char* kDataDoc =

@@ -59,7 +59,8 @@ std::string voidingWords(const Scenario& s, const ScenarioResult& r) {
 
 }  // namespace
 
-std::string scenarioReportText(const Scenario& s, const ScenarioResult& r) {
+std::string scenarioReportText(const Scenario& s, const ScenarioResult& r,
+                               const std::vector<Warning>& warnings) {
     const ModelParameters& p = s.radiopharmaceutical;
     const bool mbq = s.administeredActivity.has_value();
     std::string text;
@@ -82,7 +83,9 @@ std::string scenarioReportText(const Scenario& s, const ScenarioResult& r) {
     }
     text += "\nBladder wall dose: " + formatScientific(r.dose) + " mGy/MBq";
     if (mbq) text += " (" + formatScientific(r.dose * *s.administeredActivity) + " mGy)";
-    text += "\n\n";
+    text += "\n";
+    for (const Warning& w : warnings) text += "Warning: " + w.message + "\n";
+    text += "\n";
 
     char line[256];
     std::snprintf(line, sizeof line, "%5s %10s %6s %11s %10s %10s %10s %10s\n", "void",
@@ -106,7 +109,14 @@ std::string scenarioReportText(const Scenario& s, const ScenarioResult& r) {
     return text;
 }
 
-json scenarioResultJson(const Scenario& s, const ScenarioResult& r) {
+json warningsJson(const std::vector<Warning>& warnings) {
+    json list = json::array();
+    for (const Warning& w : warnings) list.push_back({{"path", w.path}, {"message", w.message}});
+    return list;
+}
+
+json scenarioResultJson(const Scenario& s, const ScenarioResult& r,
+                        const std::vector<Warning>* warnings) {
     const std::optional<double> mbq = s.administeredActivity;
     json document = {{"name", s.name},
                      {"radiopharmaceutical", s.radiopharmaceutical.name},
@@ -153,6 +163,7 @@ json scenarioResultJson(const Scenario& s, const ScenarioResult& r) {
         }
         document["time_course"] = course;
     }
+    if (warnings) document["warnings"] = warningsJson(*warnings);
     return document;
 }
 

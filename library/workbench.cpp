@@ -64,6 +64,7 @@ Workbench::Workbench(StandardData data, LibraryFiles files)
         userFileProblem_ = loaded.userProblem;
         problems_.push_back("your library was set aside: " + loaded.userProblem);
     }
+    userFile_ = loaded.user;
     admitUserEntries(std::move(loaded.user));
 }
 
@@ -108,7 +109,9 @@ WriteOutcome Workbench::saveUserEntries(const std::vector<LibraryEntry>& entries
     }
     std::vector<LibraryEntry> admitted;
     for (const LibraryEntry& entry : entries) {
-        for (const std::string& name : namesOf(entry)) {
+        const bool unchanged =
+            std::find(userFile_.begin(), userFile_.end(), entry) != userFile_.end();
+        for (const std::string& name : unchanged ? std::vector<std::string>() : namesOf(entry)) {
             // Only the standards and the shipped entries bind here; the user's own list is
             // the one being written.
             for (int i = 0; i < kStandardCount; ++i) {
@@ -223,6 +226,23 @@ std::vector<std::string> Workbench::choiceNames() const {
         for (const LibraryEntry& entry : *entries) names.push_back(entry.name());
     }
     return names;
+}
+
+std::optional<std::size_t> Workbench::choiceIndex(std::string_view query) const {
+    ResolvedEntry resolved;
+    try {
+        resolved = resolve(query);
+    } catch (const NameError&) {
+        return std::nullopt;
+    }
+    if (resolved.origin == EntryOrigin::Standard) return resolved.standard;
+    const std::vector<LibraryEntry>& list =
+        resolved.origin == EntryOrigin::Shipped ? shipped_ : user_;
+    const std::size_t before = kStandardCount + (&list == &user_ ? shipped_.size() : 0);
+    const auto at = std::find_if(list.begin(), list.end(), [&](const LibraryEntry& e) {
+        return e.name() == resolved.entry.name();
+    });
+    return before + static_cast<std::size_t>(at - list.begin());
 }
 
 ScenarioInput Workbench::readScenario(const nlohmann::json& document,

@@ -74,11 +74,17 @@ public:
 
     // The names a choice list offers, in order: the standards, the shipped entries, the user's.
     std::vector<std::string> choiceNames() const;
+    // The position in choiceNames of what `query` names, or nullopt when it names nothing.
+    std::optional<std::size_t> choiceIndex(std::string_view query) const;
 
     // Why `name` cannot be the name or an alias of a user's entry (taken by a standard, a
     // shipped entry or, unless it is `replacing`, another user's entry), or empty.
     std::string refusedUserName(std::string_view name, std::string_view replacing = {}) const;
-    // Writes the user's entries after refusing any whose name or alias refusedUserName refuses.
+    // The user's file as read, the entries set aside included, in its order.
+    const std::vector<LibraryEntry>& userFileEntries() const { return userFile_; }
+    // Writes the user's entries (writeUserLibrary), refusing with the file untouched an entry,
+    // new or changed, whose name or alias is a standard's or a shipped entry's, or that of an
+    // entry before it. An entry unchanged from the file is written back as it was.
     WriteOutcome saveUserEntries(const std::vector<LibraryEntry>& entries) const;
 
     // A scenario document (sections: top-level keys that the caller reads itself), its
@@ -99,7 +105,7 @@ private:
 
     StandardData data_;
     LibraryFiles files_;
-    std::vector<LibraryEntry> shipped_, user_, setAside_;
+    std::vector<LibraryEntry> shipped_, user_, setAside_, userFile_;
     std::vector<std::string> problems_;
     std::string shippedFileProblem_, userFileProblem_;
 };

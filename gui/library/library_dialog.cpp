@@ -330,7 +330,8 @@ void LibraryDialog::chooseSelected() {
 }
 
 bool LibraryDialog::writeUserEntries(const std::vector<LibraryEntry>& entries) {
-    const WriteOutcome outcome = writeUserLibrary(*locations_.user, entries);
+    const Workbench workbench(StandardData{standards_, {}}, locations_);
+    const WriteOutcome outcome = workbench.saveUserEntries(entries);
     if (!outcome.ok) messageSink_(this, text(outcome.message));
     const QString name = selectedRow() ? text(selectedRow()->entry.name()) : QString();
     reload();

@@ -270,8 +270,11 @@ void Form1::chooseFromLibrary() {
     // The list shows a standard only while its values are in the fields.
     List1->clearSelection();
     showChoice(standardFieldTexts(entry->values));
-    // Its warnings come with the others at the time check.
+    // Told where it is chosen, and again with the others at the time check.
     chosenEntry_ = entry;
+    for (const Warning& warning : entryWarnings(*entry, "radiopharmaceutical")) {
+        module_.services().messageSink(this, QString::fromStdString(warning.message));
+    }
 }
 
 // A new scenario of the fields' values when they pass the checks, else of the default one.

@@ -134,6 +134,10 @@ TEST_F(FrontDoor, AUserEntryCannotBeSavedUnderATakenName) {
         EXPECT_FALSE(outcome.ok) << taken;
         EXPECT_EQ(test::readFile(userFile()), before);
     }
+    // The window's rename check asks the same.
+    EXPECT_NE(bench.refusedUserName("99mTc-MAG3"), "");
+    EXPECT_NE(bench.refusedUserName("Tracy", "Another"), "");
+    EXPECT_EQ(bench.refusedUserName("my tracer", "My tracer"), "");
     // The entries already there are written back as they were, the new one with them.
     LibraryEntry fresh = tracer;
     fresh.values.name = "Another";

@@ -43,29 +43,6 @@ LibraryEntry EntryForm::edited(LibraryEntry entry) const {
     return entry;
 }
 
-QString refusedUserName(const QString& name, const std::vector<LibraryRow>& rows,
-                        const LibraryEntry* except) {
-    const std::string typed = name.toStdString();
-    if (nameKey(typed).empty()) return QStringLiteral("Give the entry a name.");
-    for (const LibraryRow& row : rows) {
-        if (except && row.entry == *except) continue;
-        bool taken = sameName(row.entry.name(), typed);
-        for (const std::string& alias : row.entry.aliases) taken = taken || sameName(alias, typed);
-        if (taken && row.origin != EntryOrigin::User) {
-            return QStringLiteral("\"%1\" is the name of %2 entry \"%3\"; choose another name.")
-                .arg(name,
-                     row.origin == EntryOrigin::Standard ? QStringLiteral("the standard")
-                                                         : QStringLiteral("the library's"),
-                     QString::fromStdString(row.entry.name()));
-        }
-        if (taken && except) {
-            return QStringLiteral("You already have an entry \"%1\"; choose another name.")
-                .arg(QString::fromStdString(row.entry.name()));
-        }
-    }
-    return {};
-}
-
 void saveInUserLibrary(QWidget* parent, LibraryEntry entry, const LibraryLocations& locations,
                        const StandardLibrary& standards, const MessageSink& messageSink) {
     if (!locations.user) {

@@ -345,9 +345,10 @@ void LibraryDialog::editSelected() {
     EntryForm form(QStringLiteral("Edit your entry"), row->entry, this);
     if (form.exec() != QDialog::Accepted) return;
     const LibraryEntry edited = form.edited(row->entry);
-    const QString refusal = refusedUserName(text(edited.name()), rows_, &row->entry);
-    if (!refusal.isEmpty()) {
-        messageSink_(this, refusal);
+    const std::string refusal = Workbench(StandardData{standards_, {}}, locations_)
+                                    .refusedUserName(edited.name(), row->entry.name());
+    if (!refusal.empty()) {
+        messageSink_(this, text(refusal + "; choose another name."));
         return;
     }
     std::vector<LibraryEntry> entries = loaded_.user;

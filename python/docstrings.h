@@ -69,7 +69,10 @@ inline constexpr const char* kTableFunctionDoc =
     "the 15 fields; or a dict of fields by key (f1, k1, tb1, ..., f4, k4, tb4: fraction, "
     "rate constant min^-1, biological half-life min; tp: physical half-life min; delta: "
     "mGy-kg/MBq-s; gamma: mGy-cm^2/MBq-s), optionally over 'standard' and with 'name'. A "
-    "field is a text as typed in the window, a number (read to the last bit) or None (empty).";
+    "field is a text as typed in the window, a number (read to the last bit) or None (empty). "
+    "Names are resolved as orvane-cli --agent resolves them (any case, the nuclide written "
+    "either way; a miss raises InputError naming the nearest names). Its warnings are issued "
+    "as OrvaneWarning and listed in Table.warnings.";
 
 inline constexpr const char* kScenarioResultDoc =
     "A computed patient scenario.\n\n"

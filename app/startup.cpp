@@ -51,11 +51,7 @@ void connectWindows(Module1& module) {
     };
     module.openers().scenario = [&module](const QString& path,
                                           const std::string& document) -> QWidget* {
-        const LibraryLocations where = installedLibraryLocations();
-        LoadedLibrary loaded = loadLibraries(where.shipped, where.user);
-        std::vector<LibraryEntry> library = std::move(loaded.shipped);
-        library.insert(library.end(), loaded.user.begin(), loaded.user.end());
-        auto* window = new ScenarioWindow(module, std::move(library));
+        auto* window = new ScenarioWindow(module, installedLibraryLocations());
         if (!path.isEmpty()) {
             if (!window->openFile(path)) {
                 delete window;

@@ -17,25 +17,19 @@ std::string confidenceText(const LibraryEntry& entry) {
 
 }  // namespace
 
-CliLibrary loadCliLibrary() {
-    const LoadedLibrary loaded =
-        loadLibraries(shippedLibraryPathFor(executableDirectory()),
-                      userLibraryPath(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")));
-    CliLibrary library{loaded.shipped, loaded.user, {}};
-    if (!loaded.shippedProblem.empty()) {
-        library.warnings.push_back("the shipped library cannot be used: " + loaded.shippedProblem);
-    }
-    if (!loaded.userProblem.empty()) {
-        library.warnings.push_back("your library cannot be used: " + loaded.userProblem);
-    }
-    return library;
+Workbench cliWorkbench(StandardData data) {
+    return Workbench(std::move(data),
+                     {shippedLibraryPathFor(executableDirectory()),
+                      userLibraryPath(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"))});
 }
 
-const LibraryEntry& findAgent(const CliLibrary& library, const std::string& query,
-                              const std::string& option) {
-    if (const LibraryEntry* entry = findEntry(library.shipped, query)) return *entry;
-    if (const LibraryEntry* entry = findEntry(library.user, query)) return *entry;
-    throw UsageError(option + ": no library entry \"" + query + "\" (see --list --all for names)");
+ResolvedEntry resolveOption(const Workbench& workbench, const std::string& query,
+                            const std::string& option) {
+    try {
+        return workbench.resolve(query);
+    } catch (const NameError& e) {
+        throw UsageError(option + ": " + e.what());
+    }
 }
 
 std::string entryValueLines(const StandardFieldTexts& texts) {
@@ -54,10 +48,10 @@ std::string entryValueLines(const StandardFieldTexts& texts) {
     return out.str();
 }
 
-std::string libraryListText(const CliLibrary& library) {
+std::string libraryListText(const Workbench& workbench) {
     std::ostringstream out;
     for (const auto& [entries, origin] :
-         {std::pair{&library.shipped, "library"}, std::pair{&library.user, "yours"}}) {
+         {std::pair{&workbench.shipped(), "library"}, std::pair{&workbench.user(), "yours"}}) {
         for (const LibraryEntry& entry : *entries) {
             out << origin << "\t" << entry.name() << "\t" << confidenceText(entry) << "\n"
                 << entryValueLines(standardFieldTexts(entry.values));

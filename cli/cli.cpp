@@ -15,7 +15,6 @@
 #include "engine/atomic_file.h"
 #include "engine/calculation.h"
 #include "engine/estimate.h"
-#include "engine/input_warnings.h"
 #include "engine/numtext.h"
 #include "engine/plain_text.h"
 #include "engine/scenario.h"
@@ -23,10 +22,10 @@
 #include "engine/version.h"
 #include "library/install_paths.h"
 #include "library/json_reader.h"
-#include "library/names.h"
 #include "library/scenario_file.h"
 #include "library/standards.h"
 #include "library/uncertainty_file.h"
+#include "library/workbench.h"
 #include "report/csv.h"
 #include "report/json_record.h"
 #include "report/report.h"
@@ -235,26 +234,22 @@ void refuseAttachedValue(const CLI::App& app, const std::string& argument) {
     if (equals + 1 == argument.size()) throw UsageError(name + ": the value is empty");
 }
 
-int findStandard(const std::string& key) {
-    for (int i = 0; i < kStandardCount; ++i) {
-        if (sameName(key, kStandardNames[i])) return i;
+// Each warning on err, a line each; the texts may hold what the user typed.
+void tellWarnings(std::ostream& err, const std::vector<Warning>& warnings) {
+    for (const Warning& w : warnings) {
+        err << "orvane-cli: warning: " << escapeControlCharacters(w.message) << "\n";
     }
-    if (!key.empty() && key.find_first_not_of("0123456789") == std::string::npos) {
-        const std::string digits = key.substr(std::min(key.find_first_not_of('0'), key.size() - 1));
-        if (digits.size() <= 2 && std::stoi(digits) < kStandardCount) return std::stoi(digits);
-    }
-    throw UsageError("--standard: no standard \"" + key + "\" (give 0..19 or a name from --list)");
 }
 
-std::string listText(const StandardData& data, const CliLibrary* library) {
+std::string listText(const Workbench& workbench, bool all) {
     std::ostringstream out;
     for (int i = 0; i < kStandardCount; ++i) {
-        const StandardFieldTexts texts = standardFieldTexts(data.library[i]);
+        const StandardFieldTexts texts = standardFieldTexts(workbench.data().library[i]);
         out << i << "\t" << texts.name;
-        if (library) out << "\tconfidence " << standardDocumentation(i).confidence;
+        if (all) out << "\tconfidence " << standardDocumentation(i).confidence;
         out << "\n" << entryValueLines(texts);
     }
-    if (library) out << libraryListText(*library);
+    if (all) out << libraryListText(workbench);
     return out.str();
 }
 
@@ -262,56 +257,57 @@ std::filesystem::path dataFilePath(const CliOptions& o) {
     return o.dataFile ? std::filesystem::path(*o.dataFile) : dataFilePathFor(executableDirectory());
 }
 
-// The fields as the input window would hold them: a standard's displayed texts, then
-// whatever was typed over them.
-std::pair<FieldTexts, std::string> typedFields(const CliOptions& o, const StandardData& data,
-                                               std::ostream& err) {
+// The fields as the input window would hold them: a standard's or entry's displayed texts,
+// then whatever was typed over them; and what was chosen, if anything.
+struct TypedFields {
     FieldTexts fields{};
     std::string name;
-    if (o.agent) {
-        const CliLibrary library = loadCliLibrary();
-        const LibraryEntry& entry = findAgent(library, *o.agent, "--agent");
-        const StandardFieldTexts texts = standardFieldTexts(entry.values);
-        fields = texts.fields;
-        name = texts.name;
-        for (const std::string& warning : entry.warnings) {
-            err << "orvane-cli: warning: " << escapeControlCharacters(entry.name() + ": " + warning)
-                << "\n";
+    std::optional<ResolvedEntry> chosen;
+};
+TypedFields typedFields(const CliOptions& o, const Workbench& workbench) {
+    TypedFields typed;
+    if (o.agent) typed.chosen = resolveOption(workbench, *o.agent, "--agent");
+    if (o.standard) {
+        typed.chosen = resolveOption(workbench, *o.standard, "--standard");
+        if (typed.chosen->origin != EntryOrigin::Standard) {
+            throw UsageError("--standard: no standard \"" + *o.standard + "\"; it names the " +
+                             "library entry \"" + typed.chosen->entry.name() + "\" (use --agent)");
         }
     }
-    if (o.standard) {
-        const StandardFieldTexts texts =
-            standardFieldTexts(data.library[findStandard(*o.standard)]);
-        fields = texts.fields;
-        name = texts.name;
+    if (typed.chosen) {
+        const StandardFieldTexts texts = standardFieldTexts(typed.chosen->entry.values);
+        typed.fields = texts.fields;
+        typed.name = texts.name;
     }
     for (int f = 0; f < kFieldCount; ++f) {
-        if (o.fields[f]) fields[f] = *o.fields[f];
+        if (o.fields[f]) typed.fields[f] = *o.fields[f];
     }
-    if (o.name) name = *o.name;
-    return {fields, name};
+    if (o.name) typed.name = *o.name;
+    return typed;
 }
 
 // The dose-table modes: the results file, one schedule's report and table, or CSV rows.
 // Warnings about doubtful input go to err once the input has passed the checks.
-std::string tableText(const CliOptions& o, const StandardData& data, std::ostream& err) {
-    const auto [fields, name] = typedFields(o, data, err);
-    const auto warn = [&] {
-        for (const InputWarning& w : inputWarnings(fields)) {
-            err << "orvane-cli: warning: " << w.message << "\n";
-        }
+std::string tableText(const CliOptions& o, const Workbench& workbench, std::ostream& err) {
+    const TypedFields typed = typedFields(o, workbench);
+    const FieldTexts& fields = typed.fields;
+    const ModelTables& tables = workbench.data().tables;
+    const auto warnings = [&] {
+        return workbench.tableWarnings(fields, typed.chosen ? &*typed.chosen : nullptr);
     };
     if (o.estimate) {
-        const std::string estimate = EstimateCalculationTime(fields, data.tables).text + "\n";
-        warn();
+        const std::string estimate = EstimateCalculationTime(fields, tables).text + "\n";
+        tellWarnings(err, warnings());
         return estimate;
     }
-    const DoseResults results = RunCalculation(fields, name, data.tables);
-    warn();
+    const DoseResults results = RunCalculation(fields, typed.name, tables);
+    const std::vector<Warning> told = warnings();
+    tellWarnings(err, told);
     if (o.csv) return doseTablesCsv(results, o.schedule);
     if (o.json) {
         return tableCalculationJson(
-            fields, results, {"orvane-cli", dataFilePath(o), std::chrono::system_clock::now()});
+            fields, results, {"orvane-cli", dataFilePath(o), std::chrono::system_clock::now()},
+            told);
     }
     if (o.schedule) {
         const ScheduleView view = RenderSchedule(results, *o.schedule - 1);
@@ -323,7 +319,8 @@ std::string tableText(const CliOptions& o, const StandardData& data, std::ostrea
 // A scenario file with an "uncertainty" section: the scenario's report, JSON or (with --csv)
 // the samples, with the analysis added. Both cores share the samples of a long run.
 std::string scenarioUncertaintyText(const CliOptions& o, const nlohmann::json& document,
-                                    const Scenario& scenario, const QuadratureRule& rule) {
+                                    const Scenario& scenario, const QuadratureRule& rule,
+                                    const std::vector<Warning>& warnings) {
     if (o.csv && o.timeCourse)
         throw UsageError("--csv prints the uncertainty samples; --time-course goes with --json");
     UncertaintyPlan plan = readUncertaintySection(document["uncertainty"], document, scenario);
@@ -337,60 +334,54 @@ std::string scenarioUncertaintyText(const CliOptions& o, const nlohmann::json& d
     if (o.csv) return uncertaintySamplesCsv(plan.inputs, analysis);
     const ScenarioResult result = computeScenario(scenario, rule, o.timeCourse);
     if (o.json) {
-        nlohmann::json json = scenarioResultJson(scenario, result);
+        nlohmann::json json = scenarioResultJson(scenario, result, &warnings);
         json["uncertainty"] = uncertaintyJson(plan.inputs, analysis);
         return json.dump(2) + "\n";
     }
-    return scenarioReportText(scenario, result) + "\n" +
+    return scenarioReportText(scenario, result, warnings) + "\n" +
            uncertaintyText(plan.inputs, plan.options, analysis);
 }
 
-// The scenario's report, JSON or time-course CSV.
-std::string scenarioText(const CliOptions& o, const StandardData& data, std::istream* in) {
+// The scenario's report, JSON or time-course CSV; its warnings go to err in every form.
+std::string scenarioText(const CliOptions& o, const Workbench& workbench, std::istream* in,
+                         std::ostream& err) {
     // Standard input is read with the same cap as a file, and parsed as strictly.
     const bool standardInput = *o.scenario == "-";
     const std::string name = standardInput ? "standard input" : *o.scenario;
     if (standardInput && in == nullptr) throw FileReadError(name, "cannot read: no standard input");
     const std::string text =
         standardInput ? readJsonStreamText(*in, name) : readScenarioText(*o.scenario);
-    checkGrids(data.tables);
+    const ModelTables& tables = workbench.data().tables;
+    checkGrids(tables);
     const nlohmann::json document = parseScenarioJson(text, name);
-    ScenarioReadOptions reading;
-    reading.file = name;
-    reading.sections = {"uncertainty"};
-    reading.library = [](const std::string& key) {
-        const CliLibrary library = loadCliLibrary();
-        const LibraryEntry& entry = findAgent(library, key, "library");
-        // As the input window shows the entry once chosen.
-        return readModelParameters(standardFieldTexts(entry.values).fields, entry.name());
-    };
-    const Scenario scenario = scenarioFromJson(document, data, reading);
-    const QuadratureRule rule{data.tables.quadratureNodes, data.tables.quadratureWeights};
-    if (document.contains("uncertainty"))
-        return scenarioUncertaintyText(o, document, scenario, rule);
+    const ScenarioInput input = workbench.readScenario(document, {"uncertainty"}, name);
+    const Scenario& scenario = input.scenario;
+    const QuadratureRule rule{tables.quadratureNodes, tables.quadratureWeights};
     const std::optional<double> step =
         o.csv ? o.timeCourse.value_or(kDefaultTimeCourseStep) : o.timeCourse;
     const ScenarioResult result = computeScenario(scenario, rule, step);
+    const std::vector<Warning> warnings = workbench.scenarioWarnings(input, result);
+    tellWarnings(err, warnings);
+    if (document.contains("uncertainty"))
+        return scenarioUncertaintyText(o, document, scenario, rule, warnings);
     if (o.csv) return timeCourseCsv(scenario, result);
-    if (o.json) return scenarioResultJson(scenario, result).dump(2) + "\n";
-    return scenarioReportText(scenario, result);
+    if (o.json) return scenarioResultJson(scenario, result, &warnings).dump(2) + "\n";
+    return scenarioReportText(scenario, result, warnings);
 }
 
 // The text that the options ask for. Throws the errors of the layers below.
 std::string outputText(const CliOptions& o, std::istream* in, std::ostream& err) {
     if (o.help) return cliUsage();
     if (o.version) return std::string("orvane-cli ") + kVersion + "\n";
-    const StandardData data = LoadStandardData(dataFilePath(o));
+    const Workbench workbench = cliWorkbench(LoadStandardData(dataFilePath(o)));
     if (o.list && o.all) {
-        const CliLibrary library = loadCliLibrary();
-        for (const std::string& warning : library.warnings) {
-            err << "orvane-cli: warning: " << escapeControlCharacters(warning) << "\n";
+        for (const std::string& problem : workbench.problems()) {
+            err << "orvane-cli: warning: " << escapeControlCharacters(problem) << "\n";
         }
-        return listText(data, &library);
     }
-    if (o.list) return listText(data, nullptr);
-    if (o.scenario) return scenarioText(o, data, in);
-    return tableText(o, data, err);
+    if (o.list) return listText(workbench, o.all);
+    if (o.scenario) return scenarioText(o, workbench, in, err);
+    return tableText(o, workbench, err);
 }
 
 // A message on err, one line: names and options come from the user, so every control

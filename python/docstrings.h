@@ -31,6 +31,12 @@ class DataFileError(OSError):
     def __init__(self, message, path=None):
         super().__init__(message)
         self.path = path
+
+
+class OrvaneWarning(UserWarning):
+    """Input that Orvane computes but that is doubtful: fractions adding up to more than 1,
+    a half-life that disagrees with its rate constant, an alpha emitter, a library entry of
+    low confidence, a bladder above 1000 ml. The same warnings are listed on the result."""
 )PY";
 
 inline constexpr const char* kDataDoc =
@@ -63,7 +69,10 @@ inline constexpr const char* kTableFunctionDoc =
     "the 15 fields; or a dict of fields by key (f1, k1, tb1, ..., f4, k4, tb4: fraction, "
     "rate constant min^-1, biological half-life min; tp: physical half-life min; delta: "
     "mGy-kg/MBq-s; gamma: mGy-cm^2/MBq-s), optionally over 'standard' and with 'name'. A "
-    "field is a text as typed in the window, a number (read to the last bit) or None (empty).";
+    "field is a text as typed in the window, a number (read to the last bit) or None (empty). "
+    "Names are resolved as orvane-cli --agent resolves them (any case, the nuclide written "
+    "either way; a miss raises InputError naming the nearest names). Its warnings are issued "
+    "as OrvaneWarning and listed in Table.warnings.";
 
 inline constexpr const char* kScenarioResultDoc =
     "A computed patient scenario.\n\n"
@@ -81,7 +90,8 @@ inline constexpr const char* kScenarioDoc =
     "scenario(dict_or_path, *, time_course=5.0, data=None) -> ScenarioResult\n\n"
     "Computes a patient scenario given as a dict with the scenario file's keys, or as the "
     "path of a scenario file. time_course: the sampling step of the time course, min (it is "
-    "also sampled at every void), or None for none. An 'uncertainty' section is ignored here.";
+    "also sampled at every void), or None for none. An 'uncertainty' section is ignored here. "
+    "Its warnings are issued as OrvaneWarning and listed in .warnings.";
 
 inline constexpr const char* kUncertaintyDoc =
     "uncertainty(dict_or_path, *, threads=None, data=None) -> dict\n\n"
@@ -89,7 +99,8 @@ inline constexpr const char* kUncertaintyDoc =
     "--json prints under 'uncertainty' (mean, sd, percentiles in mGy/MBq, samples_used, "
     "samples_rejected, rank_correlation, tornado), with 'nominal' (mGy/MBq), 'inputs' (the "
     "varied key paths), 'doses' (NumPy array per sample, mGy/MBq, NaN where rejected) and "
-    "'values' (samples x inputs, in the inputs' units). The result does not depend on "
+    "'values' (samples x inputs, in the inputs' units) and 'warnings' (path, message; also "
+    "issued as OrvaneWarning). The result does not depend on "
     "threads.";
 
 inline constexpr const char* kStandardsDoc =
@@ -103,7 +114,8 @@ inline constexpr const char* kLibraryDoc =
     "library(*, data=None) -> list[dict]\n\n"
     "The radiopharmaceutical library: the shipped entries (radiopharmaceuticals.json beside "
     "the data file), then the user's own from $XDG_DATA_HOME/orvane/radiopharmaceuticals.json "
-    "(origin 'shipped' or 'user'; a damaged user file is skipped with a UserWarning). Each: "
+    "(origin 'shipped' or 'user'; a damaged user file, or a user's entry that takes a standard's "
+    "or shipped entry's name, is skipped with an OrvaneWarning). Each: "
     "name, origin, nuclide, aliases, components (fraction, rate_constant_per_min, "
     "biological_half_life_min), physical_half_life_min, delta_mGy_kg_per_MBq_s, and for alpha "
     "emitters delta_alpha_mGy_kg_per_MBq_s and delta_without_alpha_mGy_kg_per_MBq_s (else "

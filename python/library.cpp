@@ -6,18 +6,13 @@ namespace py = pybind11;
 
 namespace orvane::python {
 
-ModuleLibrary loadModuleLibrary(const std::filesystem::path& dataFile) {
+Workbench moduleWorkbench(const StandardData& data, const std::filesystem::path& dataFile) {
     const std::filesystem::path file = dataFile.parent_path() / "radiopharmaceuticals.json";
-    LoadedLibrary loaded =
-        loadLibraries(file, userLibraryPath(std::getenv("XDG_DATA_HOME"), std::getenv("HOME")));
+    Workbench workbench(data,
+                        {file, userLibraryPath(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"))});
     // The shipped file's own error, with its file and position, rather than the summary.
-    if (!loaded.shippedProblem.empty()) loadLibraryFile(file);
-    return {std::move(loaded.shipped), std::move(loaded.user), std::move(loaded.userProblem)};
-}
-
-const LibraryEntry* findModuleEntry(const ModuleLibrary& library, const std::string& query) {
-    if (const LibraryEntry* entry = findEntry(library.shipped, query)) return entry;
-    return findEntry(library.user, query);
+    if (!workbench.shippedFileProblem().empty()) loadLibraryFile(file);
+    return workbench;
 }
 
 namespace {
@@ -93,18 +88,29 @@ py::dict fieldDicts(const FieldTexts& fields) {
     return dict;
 }
 
-py::list libraryDicts(const ModuleLibrary& library) {
-    if (!library.userProblem.empty()) warnAbout("your library", {library.userProblem});
+py::list libraryDicts(const Workbench& workbench) {
+    std::vector<Warning> problems;
+    for (const std::string& problem : workbench.problems()) problems.push_back({"", problem});
+    warnAll(problems);
     py::list list;
-    for (const LibraryEntry& entry : library.shipped) list.append(entryDict(entry, "shipped"));
-    for (const LibraryEntry& entry : library.user) list.append(entryDict(entry, "user"));
+    for (const LibraryEntry& entry : workbench.shipped()) list.append(entryDict(entry, "shipped"));
+    for (const LibraryEntry& entry : workbench.user()) list.append(entryDict(entry, "user"));
     return list;
 }
 
-void warnAbout(const std::string& name, const std::vector<std::string>& warnings) {
-    for (const std::string& warning : warnings) {
-        const std::string text = name + ": " + warning;
-        if (PyErr_WarnEx(PyExc_UserWarning, text.c_str(), 1) < 0) throw py::error_already_set();
+py::list warningDicts(const std::vector<Warning>& warnings) {
+    return listOf(warnings, [](const Warning& w) {
+        return py::dict(py::arg("path") = w.path, py::arg("message") = w.message);
+    });
+}
+
+void warnAll(const std::vector<Warning>& warnings) {
+    if (warnings.empty()) return;
+    const py::object category = py::module_::import("orvane").attr("OrvaneWarning");
+    for (const Warning& warning : warnings) {
+        if (PyErr_WarnEx(category.ptr(), warning.message.c_str(), 1) < 0) {
+            throw py::error_already_set();
+        }
     }
 }
 

@@ -82,26 +82,12 @@ void translateError(std::exception_ptr thrown) {
         raise("InputError", e.what(), py::none());
     } catch (const ScenarioFileError& e) {
         PyErr_SetString(PyExc_OSError, e.what());
+    } catch (const NameError& e) {
+        raise("InputError", e.what(), py::str("standard"));
     }
 }
 
 // --- Dose tables ---------------------------------------------------------------------------
-
-// A standard's index, or -1 for a text that names none (it may name a library entry).
-int standardIndex(py::handle key) {
-    if (PyUnicode_Check(key.ptr())) {
-        const std::string name = key.cast<std::string>();
-        for (int i = 0; i < kStandardCount; ++i) {
-            if (name == kStandardNames[i]) return i;
-        }
-        return -1;
-    }
-    if (PyLong_Check(key.ptr()) && !PyBool_Check(key.ptr())) {
-        const long long index = key.cast<long long>();
-        if (index >= 0 && index < kStandardCount) return static_cast<int>(index);
-    }
-    throw ScenarioError("standard", "expected a standard's or library entry's name, or 0..19");
-}
 
 // A field as the input window would hold it: a text as typed, a number to the last bit.
 std::string fieldText(py::handle value, const std::string& key) {
@@ -117,31 +103,24 @@ std::string fieldText(py::handle value, const std::string& key) {
 struct TableInput {
     FieldTexts fields{};
     std::string name;
+    std::optional<ResolvedEntry> chosen;
 };
 
-// A standard, else the library entry of that name (as orvane-cli's --agent takes it),
-// warning of what the entry says must be known wherever it is chosen.
-void takeStandard(TableInput& input, py::handle key, const Data& data) {
-    const int index = standardIndex(key);
-    const LibraryEntry* entry = nullptr;
-    ModuleLibrary library;
-    if (index < 0) {
-        const std::string name = key.cast<std::string>();
-        library = loadModuleLibrary(data.file);
-        entry = findModuleEntry(library, name);
-        if (!entry) {
-            throw ScenarioError("standard", "no standard or library entry \"" + name +
-                                                "\" (see orvane.standards() and orvane.library())");
-        }
-        warnAbout(entry->name(), entry->warnings);
+// A standard by index, or what a name names (as everywhere: Workbench::resolve).
+void takeStandard(TableInput& input, py::handle key, const Workbench& workbench) {
+    if (PyLong_Check(key.ptr()) && !PyBool_Check(key.ptr())) {
+        input.chosen = workbench.standard(key.cast<long long>());
+    } else if (PyUnicode_Check(key.ptr())) {
+        input.chosen = workbench.resolve(key.cast<std::string>());
+    } else {
+        throw ScenarioError("standard", "expected a standard's or library entry's name, or 0..19");
     }
-    const StandardFieldTexts texts =
-        standardFieldTexts(entry ? entry->values : data.standard->library[index]);
+    const StandardFieldTexts texts = standardFieldTexts(input.chosen->entry.values);
     input.fields = texts.fields;
     input.name = texts.name;
 }
 
-TableInput tableInput(py::handle what, const Data& data) {
+TableInput tableInput(py::handle what, const Workbench& data) {
     TableInput input;
     if (PyDict_Check(what.ptr())) {
         const py::dict dict = py::reinterpret_borrow<py::dict>(what);
@@ -177,15 +156,27 @@ TableInput tableInput(py::handle what, const Data& data) {
 struct Table {
     DoseResults results;
     FieldTexts fields;
+    std::vector<Warning> warnings;
 };
+
+Workbench workbenchOf(const Data& loaded) {
+    return moduleWorkbench(*loaded.standard, loaded.file);
+}
 
 Table computeTable(const py::object& what, const std::optional<std::string>& name,
                    const py::object& data) {
     const Data loaded = dataOf(data);
-    TableInput input = tableInput(what, loaded);
+    const Workbench workbench = workbenchOf(loaded);
+    TableInput input = tableInput(what, workbench);
     if (name) input.name = *name;
-    py::gil_scoped_release unlocked;
-    return {RunCalculation(input.fields, input.name, loaded.standard->tables), input.fields};
+    Table table;
+    {
+        py::gil_scoped_release unlocked;
+        table = {RunCalculation(input.fields, input.name, loaded.standard->tables), input.fields,
+                 workbench.tableWarnings(input.fields, input.chosen ? &*input.chosen : nullptr)};
+    }
+    warnAll(table.warnings);
+    return table;
 }
 
 py::array_t<double> doseArray(const Table& table) {
@@ -212,6 +203,7 @@ int scheduleIndex(int schedule) {
 struct ScenarioRun {
     Scenario scenario;
     ScenarioResult result;
+    std::vector<Warning> warnings;
 };
 
 json scenarioDocument(const py::object& source) {
@@ -221,32 +213,6 @@ json scenarioDocument(const py::object& source) {
     return parseScenarioJson(readScenarioText(file));
 }
 
-// Runs without the interpreter lock; the warnings of a library entry the scenario names are
-// added to `warnings` (entry name, texts) for the caller to issue once it holds the lock.
-using EntryWarnings = std::vector<std::pair<std::string, std::vector<std::string>>>;
-Scenario readScenario(const json& document, const Data& loaded, EntryWarnings& warnings) {
-    const StandardData& data = *loaded.standard;
-    checkGrids(data.tables);
-    ScenarioReadOptions reading;
-    reading.sections = {"uncertainty"};
-    reading.library = [&warnings, &loaded](const std::string& key) {
-        const ModuleLibrary library = loadModuleLibrary(loaded.file);
-        const LibraryEntry* entry = findModuleEntry(library, key);
-        if (!entry) {
-            throw std::invalid_argument("no library entry \"" + key +
-                                        "\" (see orvane.library() for names)");
-        }
-        warnings.emplace_back(entry->name(), entry->warnings);
-        // As the input window shows the entry once chosen.
-        return readModelParameters(standardFieldTexts(entry->values).fields, entry->name());
-    };
-    return scenarioFromJson(document, data, reading);
-}
-
-void warnAboutEntries(const EntryWarnings& warnings) {
-    for (const auto& [name, texts] : warnings) warnAbout(name, texts);
-}
-
 ScenarioRun runScenario(const py::object& source, std::optional<double> step,
                         const py::object& data) {
     if (step && !(*step > 0 && std::isfinite(*step))) {
@@ -254,17 +220,20 @@ ScenarioRun runScenario(const py::object& source, std::optional<double> step,
     }
     const Data loaded = dataOf(data);
     const json document = scenarioDocument(source);
-    EntryWarnings warnings;
     ScenarioRun run;
     {
         py::gil_scoped_release unlocked;
+        const Workbench workbench = workbenchOf(loaded);
         const StandardData& standard = *loaded.standard;
-        run.scenario = readScenario(document, loaded, warnings);
+        checkGrids(standard.tables);
+        ScenarioInput input = workbench.readScenario(document);
         const QuadratureRule rule{standard.tables.quadratureNodes,
                                   standard.tables.quadratureWeights};
-        run.result = computeScenario(run.scenario, rule, step);
+        run.result = computeScenario(input.scenario, rule, step);
+        run.warnings = workbench.scenarioWarnings(input, run.result);
+        run.scenario = std::move(input.scenario);
     }
-    warnAboutEntries(warnings);
+    warnAll(run.warnings);
     return run;
 }
 
@@ -301,11 +270,14 @@ py::dict uncertaintyAnalysis(const py::object& source, std::optional<int> thread
     if (threads && *threads < 1) throw ScenarioError("threads", "expected 1 or more threads");
     UncertaintyPlan plan;
     UncertaintyResult analysis;
-    EntryWarnings warnings;
+    std::vector<Warning> warnings;
     {
         py::gil_scoped_release unlocked;
+        const Workbench workbench = workbenchOf(loaded);
         const StandardData& standard = *loaded.standard;
-        const Scenario scenario = readScenario(document, loaded, warnings);
+        checkGrids(standard.tables);
+        const ScenarioInput input = workbench.readScenario(document);
+        const Scenario& scenario = input.scenario;
         plan = readUncertaintySection(document["uncertainty"], document, scenario);
         plan.options.threads = threads.value_or(defaultSamplingThreads(plan.options.samples));
         const QuadratureRule rule{standard.tables.quadratureNodes,
@@ -315,9 +287,11 @@ py::dict uncertaintyAnalysis(const py::object& source, std::optional<int> thread
         } catch (const std::invalid_argument& e) {
             throw ScenarioError("uncertainty", e.what());
         }
+        warnings = workbench.scenarioWarnings(input, computeScenario(scenario, rule));
     }
-    warnAboutEntries(warnings);
+    warnAll(warnings);
     py::dict result = fromJson(uncertaintyJson(plan.inputs, analysis));
+    result["warnings"] = warningDicts(warnings);
     result["nominal"] = analysis.nominal;
     py::list inputs;
     for (const UncertainInput& input : plan.inputs) inputs.append(input.path);
@@ -366,6 +340,7 @@ PYBIND11_MODULE(orvane, m) {
     py::exec(kErrorClasses, scope);
     m.attr("InputError") = scope["InputError"];
     m.attr("DataFileError") = scope["DataFileError"];
+    m.attr("OrvaneWarning") = scope["OrvaneWarning"];
     py::register_exception_translator(&translateError);
 
     py::class_<Data>(m, "Data", kDataDoc).def_property_readonly("file", [](const Data& d) {
@@ -382,6 +357,7 @@ PYBIND11_MODULE(orvane, m) {
         .def_property_readonly("name", [](const Table& t) { return t.results.parameters.name; })
         .def_property_readonly("fields", [](const Table& t) { return fieldDicts(t.fields); })
         .def_property_readonly("doses", &doseArray)
+        .def_property_readonly("warnings", [](const Table& t) { return warningDicts(t.warnings); })
         .def_property_readonly("v0",
                                [](const Table& t) {
                                    const V0Grid& g = t.results.grids.v0Grid;
@@ -434,11 +410,15 @@ PYBIND11_MODULE(orvane, m) {
                 return fromJson(scenarioResultJson(r.scenario, r.result)["intervals"]);
             })
         .def_property_readonly("time_course", &timeCourse)
-        .def(
-            "json",
-            [](const ScenarioRun& r) { return fromJson(scenarioResultJson(r.scenario, r.result)); })
-        .def("report",
-             [](const ScenarioRun& r) { return scenarioReportText(r.scenario, r.result); });
+        .def_property_readonly("warnings",
+                               [](const ScenarioRun& r) { return warningDicts(r.warnings); })
+        .def("json",
+             [](const ScenarioRun& r) {
+                 return fromJson(scenarioResultJson(r.scenario, r.result, &r.warnings));
+             })
+        .def("report", [](const ScenarioRun& r) {
+            return scenarioReportText(r.scenario, r.result, r.warnings);
+        });
     m.def("scenario", &runScenario, py::arg("dict_or_path"), py::kw_only(),
           py::arg("time_course") = kDefaultTimeCourseStep, py::arg("data") = py::none(),
           kScenarioDoc);
@@ -446,7 +426,6 @@ PYBIND11_MODULE(orvane, m) {
           py::arg("threads") = py::none(), py::arg("data") = py::none(), kUncertaintyDoc);
     m.def("standards", &standardsList, py::kw_only(), py::arg("data") = py::none(), kStandardsDoc);
     m.def(
-        "library",
-        [](const py::object& data) { return libraryDicts(loadModuleLibrary(dataOf(data).file)); },
+        "library", [](const py::object& data) { return libraryDicts(workbenchOf(dataOf(data))); },
         py::kw_only(), py::arg("data") = py::none(), kLibraryDoc);
 }

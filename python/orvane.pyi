@@ -25,6 +25,14 @@ class DataFileError(OSError):
     path: Optional[str]
     def __init__(self, message: str, path: Optional[str] = ...) -> None: ...
 
+class OrvaneWarning(UserWarning):
+    """Input that is computed but doubtful (fractions adding up to more than 1, a negative
+    fraction, a half-life that disagrees with its rate constant, only one of Delta and Gamma,
+    an alpha emitter, a library entry of low confidence, a bladder above 1000 ml, a user's
+    entry set aside). The same warnings are listed on the result as {"path", "message"}."""
+
+Warnings = list[dict[str, str]]
+
 class Data:
     """A loaded data file of standard values and model tables."""
     @property
@@ -56,15 +64,21 @@ class Table:
         """The results file's exact text (CR LF line ends)."""
     def report(self, schedule: int) -> str:
         """Parameter report and dose table of schedule 1, 2 or 3, as orvane-cli --schedule."""
+    @property
+    def warnings(self) -> Warnings:
+        """path (field key, or "radiopharmaceutical") and message of each warning, as
+        orvane-cli --json lists them; each was also issued as OrvaneWarning."""
 
 def table(standard_or_fields: Union[str, int, Sequence[FieldValue], Mapping[str, Any]], *,
           name: Optional[str] = None, data: Union[Data, Path, None] = None) -> Table:
-    """Dose tables (mGy/MBq) of a standard (list text or index 0..19) or library entry (name
-    or alias, as orvane-cli --agent; its warnings are issued as UserWarning), of the 15 fields in
+    """Dose tables (mGy/MBq) of a standard (index 0..19 or name) or library entry (name or
+    alias), named as orvane-cli --agent names them (any case, nuclide written either way; a
+    miss raises InputError with the nearest names), of the 15 fields in
     order, or of a dict of fields by key (f1, k1, tb1, ..., f4, k4, tb4: fraction, rate
     constant min^-1, biological half-life min; tp: physical half-life min; delta:
     mGy-kg/MBq-s; gamma: mGy-cm^2/MBq-s), optionally over "standard" and with "name".
-    A field is a text as typed in the input window, a number, or None (empty)."""
+    A field is a text as typed in the input window, a number, or None (empty). Its warnings
+    are issued as OrvaneWarning and listed in .warnings."""
 
 class ScenarioResult:
     """A computed patient scenario."""
@@ -89,8 +103,12 @@ class ScenarioResult:
     def time_course(self) -> Optional[dict[str, npt.NDArray[np.float64]]]:
         """time_min, volume_ml, activity_fraction, dose_rate_mGy_per_MBq_min,
         cumulative_dose_mGy_per_MBq (and activity_MBq), or None when not asked for."""
+    @property
+    def warnings(self) -> Warnings:
+        """path (scenario key path) and message of each warning; each was also issued as
+        OrvaneWarning."""
     def json(self) -> dict[str, Json]:
-        """The object orvane-cli --scenario --json prints."""
+        """The object orvane-cli --scenario --json prints, "warnings" included."""
     def report(self) -> str:
         """The scenario's text report."""
 
@@ -105,7 +123,8 @@ def uncertainty(dict_or_path: Union[Mapping[str, Json], Path], *,
                 data: Union[Data, Path, None] = None) -> dict[str, Any]:
     """The scenario's uncertainty section run: mean, sd, percentiles (mGy/MBq), samples_used,
     samples_rejected, rank_correlation, tornado, nominal, inputs (key paths), doses ((samples,)
-    mGy/MBq, NaN where rejected) and values ((samples, inputs))."""
+    mGy/MBq, NaN where rejected), values ((samples, inputs)) and warnings (as
+    ScenarioResult.warnings)."""
 
 def standards(*, data: Union[Data, Path, None] = None) -> list[dict[str, Any]]:
     """The twenty standards: index, name, components (fraction, rate_constant_per_min,
@@ -115,8 +134,9 @@ def standards(*, data: Union[Data, Path, None] = None) -> list[dict[str, Any]]:
 def library(*, data: Union[Data, Path, None] = None) -> list[dict[str, Any]]:
     """The radiopharmaceutical library: the shipped entries (radiopharmaceuticals.json beside
     the data file; DataFileError if unusable), then the user's own from
-    $XDG_DATA_HOME/orvane/ (origin "shipped" or "user"; a damaged user file is skipped with a
-    UserWarning and left as it is). Each dict: name, origin, nuclide, aliases, components
+    $XDG_DATA_HOME/orvane/ (origin "shipped" or "user"; a damaged user file, or a user's entry that
+    takes a standard's or shipped entry's name, is skipped with an OrvaneWarning and left as
+    it is). Each dict: name, origin, nuclide, aliases, components
     (fraction, rate_constant_per_min, biological_half_life_min), physical_half_life_min,
     delta_mGy_kg_per_MBq_s, delta_alpha_mGy_kg_per_MBq_s and
     delta_without_alpha_mGy_kg_per_MBq_s (alpha emitters, else None),

@@ -42,7 +42,8 @@ nlohmann::ordered_json inputJson(const FieldTexts& fields, const ModelParameters
 }  // namespace
 
 std::string tableCalculationJson(const FieldTexts& fields, const DoseResults& results,
-                                 const CalculationOrigin& origin) {
+                                 const CalculationOrigin& origin,
+                                 const std::vector<Warning>& warnings) {
     nlohmann::ordered_json schedules = nlohmann::ordered_json::array();
     for (int s = 0; s < kScheduleCount; ++s) {
         nlohmann::ordered_json rows = nlohmann::ordered_json::array();
@@ -54,7 +55,7 @@ std::string tableCalculationJson(const FieldTexts& fields, const DoseResults& re
                              {"night_rate_ml_per_min", kFillRateSchedules[s].nightRate},
                              {"doses_mGy_per_MBq", rows}});
     }
-    const nlohmann::ordered_json record{
+    nlohmann::ordered_json record{
         {"program", origin.program},
         {"version", kVersion},
         {"calculated_utc", utcText(origin.time)},
@@ -66,6 +67,11 @@ std::string tableCalculationJson(const FieldTexts& fields, const DoseResults& re
           {"quadrature_nodes", array(results.grids.quadratureNodes)},
           {"quadrature_weights", array(results.grids.quadratureWeights)}}},
         {"schedules", schedules}};
+    nlohmann::ordered_json warningList = nlohmann::ordered_json::array();
+    for (const Warning& w : warnings) {
+        warningList.push_back({{"path", w.path}, {"message", w.message}});
+    }
+    record["warnings"] = warningList;
     return record.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 

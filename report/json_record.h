@@ -4,9 +4,11 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "engine/calculation.h"
 #include "engine/model.h"
+#include "engine/warning.h"
 
 namespace orvane {
 
@@ -20,9 +22,11 @@ struct CalculationOrigin {
 // One JSON object (two-blank indentation, LF line ends): program, version, time (UTC,
 // ISO 8601), data file; the input (the fifteen field texts as typed under their option names,
 // the numbers the model used, the name); the grids and quadrature; and per schedule its rates
-// and its 7 x 9 doses (rows V0, columns T0) in mGy/MBq. Every number is written so that it
+// and its 7 x 9 doses (rows V0, columns T0) in mGy/MBq; the warnings as [{"path", "message"}].
+// Every number is written so that it
 // reads back as the same double; text that is not UTF-8 is written with U+FFFD.
 std::string tableCalculationJson(const FieldTexts& fields, const DoseResults& results,
-                                 const CalculationOrigin& origin);
+                                 const CalculationOrigin& origin,
+                                 const std::vector<Warning>& warnings = {});
 
 }  // namespace orvane

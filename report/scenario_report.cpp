@@ -112,14 +112,17 @@ std::vector<std::string> scenarioInWords(const Scenario& s, const ScenarioResult
     return lines;
 }
 
-std::string scenarioReportText(const Scenario& s, const ScenarioResult& r) {
+std::string scenarioReportText(const Scenario& s, const ScenarioResult& r,
+                               const std::vector<Warning>& warnings) {
     const bool mbq = s.administeredActivity.has_value();
     std::string text;
     if (!s.name.empty()) text += "Scenario: " + s.name + "\n";
     for (const std::string& line : scenarioInWords(s, r)) text += line + "\n";
     text += "\nBladder wall dose: " + formatScientific(r.dose) + " mGy/MBq";
     if (mbq) text += " (" + formatScientific(r.dose * *s.administeredActivity) + " mGy)";
-    text += "\n\n";
+    text += "\n";
+    for (const Warning& w : warnings) text += "Warning: " + w.message + "\n";
+    text += "\n";
 
     text += tableLine({"void", "time (min)", "clock", "volume (ml)", "left (ml)", "in bladder",
                        "voided", "excreted"});
@@ -137,7 +140,14 @@ std::string scenarioReportText(const Scenario& s, const ScenarioResult& r) {
     return text;
 }
 
-json scenarioResultJson(const Scenario& s, const ScenarioResult& r) {
+json warningsJson(const std::vector<Warning>& warnings) {
+    json list = json::array();
+    for (const Warning& w : warnings) list.push_back({{"path", w.path}, {"message", w.message}});
+    return list;
+}
+
+json scenarioResultJson(const Scenario& s, const ScenarioResult& r,
+                        const std::vector<Warning>* warnings) {
     const std::optional<double> mbq = s.administeredActivity;
     json document = {{"name", s.name},
                      {"radiopharmaceutical", s.radiopharmaceutical.name},
@@ -184,6 +194,7 @@ json scenarioResultJson(const Scenario& s, const ScenarioResult& r) {
         }
         document["time_course"] = course;
     }
+    if (warnings) document["warnings"] = warningsJson(*warnings);
     return document;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/scenario.h"
+#include "engine/warning.h"
 
 namespace orvane {
 
@@ -13,14 +14,20 @@ namespace orvane {
 // them ("Fill rate: 1 ml/min by day, ..."); the scenario's name is not among them.
 std::vector<std::string> scenarioInWords(const Scenario& scenario, const ScenarioResult& result);
 
-// The scenario in words, the dose, and the void list as a table (LF line ends).
-std::string scenarioReportText(const Scenario& scenario, const ScenarioResult& result);
+// The scenario in words, the dose, the warnings (a line each) and the void list as a table
+// (LF line ends).
+std::string scenarioReportText(const Scenario& scenario, const ScenarioResult& result,
+                               const std::vector<Warning>& warnings = {});
+
+// The warnings as [{"path", "message"}], in order.
+nlohmann::json warningsJson(const std::vector<Warning>& warnings);
 
 // {"name", "dose_mGy_per_MBq", ["dose_mGy"], "intervals": [...], "voids": [{time_min, clock,
 // volume_ml, residual_ml, activity_fraction, voided_fraction, excreted_fraction, and the
 // same in MBq when the activity is given}], and "time_course" when the result has one}.
-// Numbers are written to the last bit.
-nlohmann::json scenarioResultJson(const Scenario& scenario, const ScenarioResult& result);
+// Numbers are written to the last bit. With warnings given, also "warnings" (warningsJson).
+nlohmann::json scenarioResultJson(const Scenario& scenario, const ScenarioResult& result,
+                                  const std::vector<Warning>* warnings = nullptr);
 
 // The time course: time_min,clock,volume_ml,activity_fraction,dose_rate_mGy_per_MBq_min,
 // cumulative_dose_mGy_per_MBq (and activity_MBq when the activity is given); one header line.

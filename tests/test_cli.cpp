@@ -253,7 +253,10 @@ TEST(Cli, RefusesBadUsageAndUndefinedInputWithStatusTwo) {
         {{"--data", "", "--list"}, "--data: the value is empty"},
         {{"--all"}, "--all goes with --list"},
         {{"--standard", "1", "--agent", "Pluvicto"}, "exclude each other"},
-        {{"--agent", "Tc-99m MAG3"}, "--agent: no library entry \"Tc-99m MAG3\""},
+        {{"--agent", "Tc-99m MAG"},
+         "--agent: no standard or library entry \"Tc-99m MAG\"; did "
+         "you mean Tc-99m MAG3?"},
+        {{"--standard", "Pluvicto"}, "names the library entry \"Lu-177 PSMA-617\" (use --agent)"},
     };
     for (const auto& [arguments, message] : cases) {
         const CliRun run = cli(arguments);

@@ -4,6 +4,7 @@
 // while the others hold the texts of Tc-99m DTPA.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <regex>
@@ -14,9 +15,9 @@
 #include "cli/cli.h"
 #include "engine/calculation.h"
 #include "engine/estimate.h"
-#include "engine/input_warnings.h"
 #include "engine/numtext.h"
 #include "library/standards.h"
+#include "library/warnings.h"
 #include "support.h"
 
 namespace orvane {
@@ -146,7 +147,7 @@ TEST(InputMessages, SayWhatWasTypedAndWhatToTypeInstead) {
 // Doubtful input is computed and told: which fields, with the numbers.
 TEST(InputWarnings, NameTheFieldsAndTheNumbers) {
     for (const StandardPharmaceutical& standard : test::shippedData().library) {
-        EXPECT_TRUE(inputWarnings(standardFieldTexts(standard).fields).empty()) << standard.name;
+        EXPECT_TRUE(fieldWarnings(standardFieldTexts(standard).fields).empty()) << standard.name;
     }
     using Edits = std::vector<std::pair<int, std::string>>;
     const std::vector<std::tuple<Edits, std::vector<int>, std::string>> cases{
@@ -155,7 +156,8 @@ TEST(InputWarnings, NameTheFieldsAndTheNumbers) {
          "Fraction, component 1: the fractions add up to 1.8 (1.0 + 0.8)"},
         {{{0, "0.33"}, {3, "0.56"}, {6, "0.11"}}, {}, ""},  // 1.0000000000000002 is 1
         {{{0, "1.2"}, {3, "0"}}, {0}, "Fraction, component 1: 1.2 lies outside -1 to 1"},
-        {{{0, "-1"}, {3, "1"}}, {}, ""},
+        {{{0, "-1"}, {3, "1"}}, {0}, "Fraction, component 1: -1 is negative"},
+        {{{0, "-0.2"}}, {0}, "-0.2 is negative: this component takes activity out"},
         {{{3, "-1.5"}}, {3}, "Fraction, component 2: -1.5 lies outside"},
         // MAG3's half-life with a rate constant 40 times too small.
         {{{1, "0.001"}, {2, " 17.3"}},
@@ -175,11 +177,13 @@ TEST(InputWarnings, NameTheFieldsAndTheNumbers) {
     for (const auto& [edits, fields, words] : cases) {
         FieldTexts texts = standardFieldTexts(dtpa()).fields;
         for (const auto& [field, text] : edits) texts[field] = text;
-        const std::vector<InputWarning> warnings = inputWarnings(texts);
+        const std::vector<Warning> warnings = fieldWarnings(texts);
         std::vector<int> warned;
-        for (const InputWarning& warning : warnings) {
-            warned.push_back(warning.field);
-            EXPECT_TRUE(warning.message.starts_with(fieldCaption(warning.field) + ": "));
+        for (const Warning& warning : warnings) {
+            const auto key = std::find(kFieldKeys.begin(), kFieldKeys.end(), warning.path);
+            ASSERT_NE(key, kFieldKeys.end()) << warning.path;
+            warned.push_back(static_cast<int>(key - kFieldKeys.begin()));
+            EXPECT_TRUE(warning.message.starts_with(fieldCaption(warned.back()) + ": "));
         }
         EXPECT_EQ(warned, fields) << (warnings.empty() ? "" : warnings.front().message);
         if (!words.empty() && !warnings.empty()) {

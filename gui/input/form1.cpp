@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "engine/estimate.h"
-#include "engine/input_warnings.h"
 #include "gui/common/menus.h"
 #include "gui/input/information_text.h"
 #include "library/standards.h"
+#include "library/warnings.h"
 
 namespace orvane {
 namespace {
@@ -246,6 +246,7 @@ void Form1::Form1_List1_Click() {
     if (selected.isEmpty()) return;
     const int k = List1->row(selected.front());
     if (k < 0 || k >= kStandardCount) return;
+    chosenEntry_.reset();
     showChoice(standardFieldTexts(module_.standardData().library[static_cast<std::size_t>(k)]));
 }
 
@@ -269,9 +270,10 @@ void Form1::chooseFromLibrary() {
     // The list shows a standard only while its values are in the fields.
     List1->clearSelection();
     showChoice(standardFieldTexts(entry->values));
-    for (const std::string& warning : entry->warnings) {
-        module_.services().messageSink(this,
-                                       QString::fromStdString(entry->name() + ": " + warning));
+    // Told where it is chosen, and again with the others at the time check.
+    chosenEntry_ = entry;
+    for (const Warning& warning : entryWarnings(*entry, "radiopharmaceutical")) {
+        module_.services().messageSink(this, QString::fromStdString(warning.message));
     }
 }
 
@@ -332,15 +334,20 @@ void Form1::Form1_Command3_Click() {
     fields_[16]->setText(QString::fromStdString(estimate.text));
     Label13->show();
     Command1->setEnabled(true);
+    tellWarnings(fieldTexts());
+}
+
+void Form1::tellWarnings(const FieldTexts& fields) {
+    warnedFields_ = fields;
     // Doubtful but computable input: all of it told at once, the calculation left open.
-    const std::vector<InputWarning> warnings = inputWarnings(fieldTexts());
-    if (!warnings.empty()) {
-        QString text = QStringLiteral("The doses can be calculated, but check:");
-        for (const InputWarning& warning : warnings) {
-            text += QStringLiteral("\n\n") + QString::fromStdString(warning.message);
-        }
-        module_.services().messageSink(this, text);
+    const std::vector<Warning> warnings =
+        fieldWarnings(fields, chosenEntry_ ? &*chosenEntry_ : nullptr);
+    if (warnings.empty()) return;
+    QString text = QStringLiteral("The doses can be calculated, but check:");
+    for (const Warning& warning : warnings) {
+        text += QStringLiteral("\n\n") + QString::fromStdString(warning.message);
     }
+    module_.services().messageSink(this, text);
 }
 
 void Form1::Form1_Command1_Click() {
@@ -354,6 +361,8 @@ void Form1::Form1_Command1_Click() {
         CalculationInput input{fieldTexts(), fields_[15]->text().toStdString()};
         DoseResults results =
             RunCalculation(input.fields, input.name, module_.standardData().tables);
+        // A field changed since the time check: its warnings are told again.
+        if (warnedFields_ != input.fields) tellWarnings(input.fields);
         module_.setDoseResults(std::move(results), std::move(input));
     } catch (const InputError& error) {
         Command1->setText(caption);

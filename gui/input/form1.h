@@ -4,10 +4,12 @@
 
 #include <QWidget>
 #include <array>
+#include <optional>
 
 #include "engine/calculation.h"
 #include "gui/common/module1.h"
 #include "gui/common/window_support.h"
+#include "library/radiopharmaceuticals.h"
 
 class QLabel;
 class QLineEdit;
@@ -46,10 +48,14 @@ private:
     void showWholeInformationLines();
     FieldTexts fieldTexts() const;
     void refuse(const std::exception& error, int field);
+    // Tells every warning about the fields (and the library entry chosen) at once.
+    void tellWarnings(const FieldTexts& fields);
     void openResultsWindow();
 
     Module1& module_;
-    QMenuBar* menuBar_;  // above the documented controls
+    std::optional<LibraryEntry> chosenEntry_;  // the library entry the fields came from
+    std::optional<FieldTexts> warnedFields_;   // the fields last warned about, at Check
+    QMenuBar* menuBar_;                        // above the documented controls
 
     QLabel* Label1;
     QListWidget* List1;

@@ -43,29 +43,6 @@ LibraryEntry EntryForm::edited(LibraryEntry entry) const {
     return entry;
 }
 
-QString refusedUserName(const QString& name, const std::vector<LibraryRow>& rows,
-                        const LibraryEntry* except) {
-    const std::string typed = name.toStdString();
-    if (nameKey(typed).empty()) return QStringLiteral("Give the entry a name.");
-    for (const LibraryRow& row : rows) {
-        if (except && row.entry == *except) continue;
-        bool taken = sameName(row.entry.name(), typed);
-        for (const std::string& alias : row.entry.aliases) taken = taken || sameName(alias, typed);
-        if (taken && row.origin != EntryOrigin::User) {
-            return QStringLiteral("\"%1\" is the name of %2 entry \"%3\"; choose another name.")
-                .arg(name,
-                     row.origin == EntryOrigin::Standard ? QStringLiteral("the standard")
-                                                         : QStringLiteral("the library's"),
-                     QString::fromStdString(row.entry.name()));
-        }
-        if (taken && except) {
-            return QStringLiteral("You already have an entry \"%1\"; choose another name.")
-                .arg(QString::fromStdString(row.entry.name()));
-        }
-    }
-    return {};
-}
-
 void saveInUserLibrary(QWidget* parent, LibraryEntry entry, const LibraryLocations& locations,
                        const StandardLibrary& standards, const MessageSink& messageSink) {
     if (!locations.user) {
@@ -73,29 +50,27 @@ void saveInUserLibrary(QWidget* parent, LibraryEntry entry, const LibraryLocatio
                                            "(neither XDG_DATA_HOME nor HOME is set)."));
         return;
     }
-    const LoadedLibrary loaded = loadLibraries(locations.shipped, locations.user);
-    if (!loaded.userProblem.empty()) {
+    const Workbench workbench(StandardData{standards, {}}, locations);
+    if (!workbench.userFileProblem().empty()) {
         messageSink(parent, QStringLiteral("Cannot save in your library, which cannot be read; "
                                            "it is left as it is. Open Library > Choose "
                                            "radiopharmaceutical to see why and to rename it "
                                            "aside.\n\n") +
-                                QString::fromStdString(loaded.userProblem));
+                                QString::fromStdString(workbench.userFileProblem()));
         return;
     }
     EntryForm form(QStringLiteral("Save current values as"), entry, parent);
     if (form.exec() != QDialog::Accepted) return;
     entry = form.edited(entry);
-    const std::vector<LibraryRow> rows = libraryRows(loaded, standards);
-    const QString name = QString::fromStdString(entry.name());
-    const QString refusal = refusedUserName(name, rows, nullptr);
-    if (!refusal.isEmpty()) {
-        messageSink(parent, refusal);
+    // Taken by a standard or a shipped entry: refused; one of the user's own: replaced if asked.
+    const std::string refusal = workbench.refusedUserName(entry.name(), entry.name());
+    if (!refusal.empty()) {
+        messageSink(parent, QString::fromStdString(refusal + "; choose another name."));
         return;
     }
-    std::vector<LibraryEntry> entries = loaded.user;
-    const auto same = std::find_if(entries.begin(), entries.end(), [&](const LibraryEntry& e) {
-        return sameName(e.name(), entry.name());
-    });
+    std::vector<LibraryEntry> entries = workbench.userFileEntries();
+    const LibraryEntry* own = findEntry(entries, entry.name());
+    const auto same = own ? entries.begin() + (own - entries.data()) : entries.end();
     if (same != entries.end()) {
         const auto answer = QMessageBox::question(
             parent, form.windowTitle(),
@@ -105,7 +80,7 @@ void saveInUserLibrary(QWidget* parent, LibraryEntry entry, const LibraryLocatio
     } else {
         entries.push_back(entry);
     }
-    const WriteOutcome outcome = writeUserLibrary(*locations.user, entries);
+    const WriteOutcome outcome = workbench.saveUserEntries(entries);
     if (!outcome.ok) messageSink(parent, QString::fromStdString(outcome.message));
 }
 

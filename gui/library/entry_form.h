@@ -26,11 +26,6 @@ private:
     QLineEdit* source_;
 };
 
-// Why name cannot be given to an entry of the user's (taken by a standard or a shipped entry,
-// or empty), or empty when it can; `except` is the user's entry being renamed, if any.
-QString refusedUserName(const QString& name, const std::vector<LibraryRow>& rows,
-                        const LibraryEntry* except);
-
 // "Library -> Save current values as...": asks for a name, notes and source and adds the entry
 // to the user's file (replacing one of the same name after asking). A user file that cannot be
 // read is never written; every refusal goes to messageSink.

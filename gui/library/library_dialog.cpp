@@ -330,7 +330,8 @@ void LibraryDialog::chooseSelected() {
 }
 
 bool LibraryDialog::writeUserEntries(const std::vector<LibraryEntry>& entries) {
-    const WriteOutcome outcome = writeUserLibrary(*locations_.user, entries);
+    const Workbench workbench(StandardData{standards_, {}}, locations_);
+    const WriteOutcome outcome = workbench.saveUserEntries(entries);
     if (!outcome.ok) messageSink_(this, text(outcome.message));
     const QString name = selectedRow() ? text(selectedRow()->entry.name()) : QString();
     reload();
@@ -344,9 +345,10 @@ void LibraryDialog::editSelected() {
     EntryForm form(QStringLiteral("Edit your entry"), row->entry, this);
     if (form.exec() != QDialog::Accepted) return;
     const LibraryEntry edited = form.edited(row->entry);
-    const QString refusal = refusedUserName(text(edited.name()), rows_, &row->entry);
-    if (!refusal.isEmpty()) {
-        messageSink_(this, refusal);
+    const std::string refusal = Workbench(StandardData{standards_, {}}, locations_)
+                                    .refusedUserName(edited.name(), row->entry.name());
+    if (!refusal.empty()) {
+        messageSink_(this, text(refusal + "; choose another name."));
         return;
     }
     std::vector<LibraryEntry> entries = loaded_.user;

@@ -10,6 +10,7 @@
 
 #include "gui/common/window_support.h"
 #include "library/radiopharmaceuticals.h"
+#include "library/workbench.h"
 
 class QLabel;
 class QLineEdit;
@@ -22,16 +23,11 @@ class QTextBrowser;
 namespace orvane {
 
 // Where the two library files are.
-struct LibraryLocations {
-    std::filesystem::path shipped;
-    std::optional<std::filesystem::path> user;
-};
+using LibraryLocations = LibraryFiles;
 
 // The locations of an installed program: the shipped file beside the data file, the user's
 // file as XDG_DATA_HOME and HOME say.
 LibraryLocations installedLibraryLocations();
-
-enum class EntryOrigin { Standard, Shipped, User };
 
 struct LibraryRow {
     LibraryEntry entry;

@@ -267,19 +267,24 @@ void ScenarioEditor::load(const json& document) {
     const json* chosen = keyIn(document, "radiopharmaceutical");
     const json* standard = chosen ? keyIn(*chosen, "standard") : nullptr;
     const json* library = chosen ? keyIn(*chosen, "library") : nullptr;
+    const auto choiceOf = [this](const json& name) {
+        const std::string text = name.get<std::string>();
+        return choiceOf_ ? choiceOf_(text)
+                         : radiopharmaceutical_->findText(QString::fromStdString(text),
+                                                          Qt::MatchFixedString);
+    };
     int index = -1;
     if (standard && standard->is_number_integer()) {
+        // Counted from 0, as every reader of scenario files counts.
         const auto number = standard->get<std::int64_t>();
-        if (number >= 1 && number <= kStandardCount) index = static_cast<int>(number) - 1;
+        if (number >= 0 && number < kStandardCount) index = static_cast<int>(number);
     }
     if (standard && standard->is_string()) {
-        index = radiopharmaceutical_->findText(QString::fromStdString(standard->get<std::string>()),
-                                               Qt::MatchFixedString);
+        index = choiceOf(*standard);
         if (index >= kStandardCount) index = -1;
     }
     if (library && library->is_string()) {
-        index = radiopharmaceutical_->findText(QString::fromStdString(library->get<std::string>()),
-                                               Qt::MatchFixedString);
+        index = choiceOf(*library);
         if (index < kStandardCount) index = -1;
     }
     if (index < 0 && chosen && chosen->is_object()) {

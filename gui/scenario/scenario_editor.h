@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -21,6 +22,12 @@ class ScenarioEditor : public QWidget {
 public:
     // Offers the standards, then the library entries of these names ({"library": NAME}).
     explicit ScenarioEditor(const QStringList& libraryNames = {}, QWidget* parent = nullptr);
+
+    // How load finds the choice a name names (its position in the list, or -1); without it,
+    // the name as listed in any case.
+    void setChoiceOf(std::function<int(const std::string& name)> choiceOf) {
+        choiceOf_ = std::move(choiceOf);
+    }
 
     // Fills every field from a scenario document (as scenarioToJson writes it, or a file's).
     // A radiopharmaceutical given by its values, or a library name not offered, is kept as a
@@ -57,7 +64,8 @@ private:
     std::vector<Field> fields_;
     QWidget* marked_ = nullptr;
     QComboBox* radiopharmaceutical_;
-    int libraryCount_;          // library entries offered after the standards
+    int libraryCount_;  // library entries offered after the standards
+    std::function<int(const std::string&)> choiceOf_;
     nlohmann::json ownValues_;  // the radiopharmaceutical by its values, when there is one
     QComboBox* fillKind_;
     QStackedWidget* fillPages_;

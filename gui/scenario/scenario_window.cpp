@@ -51,21 +51,25 @@ nlohmann::json newScenarioDocument() {
               {"wake", "07:00"}}}};
 }
 
-ScenarioWindow::ScenarioWindow(Module1& module, std::vector<LibraryEntry> library, QWidget* parent)
+ScenarioWindow::ScenarioWindow(Module1& module, const LibraryFiles& libraries, QWidget* parent)
     : QWidget(parent, Qt::Window),
       module_(module),
-      library_(std::move(library)),
+      workbench_(module.standardData(), libraries),
       folder_(QDir::currentPath()) {
     setObjectName(QStringLiteral("scenarioWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Orvane: patient scenario"));
 
     QStringList libraryNames;
-    for (const LibraryEntry& entry : library_) {
-        const QString name = QString::fromStdString(entry.name());
-        if (!libraryNames.contains(name)) libraryNames << name;
+    const std::vector<std::string> choices = workbench_.choiceNames();
+    for (std::size_t i = kStandardCount; i < choices.size(); ++i) {
+        libraryNames << QString::fromStdString(choices[i]);
     }
     editor_ = new ScenarioEditor(libraryNames);
+    editor_->setChoiceOf([this](const std::string& name) {
+        const std::optional<std::size_t> index = workbench_.choiceIndex(name);
+        return index ? static_cast<int>(*index) : -1;
+    });
     auto* editorScroll = new QScrollArea;
     editorScroll->setWidget(editor_);
     editorScroll->setWidgetResizable(true);
@@ -87,6 +91,12 @@ ScenarioWindow::ScenarioWindow(Module1& module, std::vector<LibraryEntry> librar
     auto* belowLayout = new QVBoxLayout(below);
     belowLayout->setContentsMargins(4, 4, 4, 4);
     belowLayout->addWidget(dose_);
+    warningsLabel_ = named(new QLabel, QStringLiteral("scenarioWarnings"));
+    warningsLabel_->setWordWrap(true);
+    warningsLabel_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    warningsLabel_->setStyleSheet(QStringLiteral("color: #9a4b00;"));
+    warningsLabel_->hide();
+    belowLayout->addWidget(warningsLabel_);
     belowLayout->addWidget(voidView_);
     overTime->addWidget(below);
     overTime->setStretchFactor(0, 3);
@@ -181,9 +191,7 @@ bool ScenarioWindow::openFile(const QString& path) {
     nlohmann::json document;
     try {
         document = parseScenarioJson(readScenarioText(path.toStdString()));
-        ScenarioReadOptions options = reading();
-        options.sections = {"uncertainty"};  // the uncertainty tab reads it
-        scenarioFromJson(document, module_.standardData(), options);
+        workbench_.readScenario(document, {"uncertainty"});  // the uncertainty tab reads it
     } catch (const ScenarioFileError& error) {
         tell(QString::fromStdString(error.what()));
         return false;
@@ -196,21 +204,11 @@ bool ScenarioWindow::openFile(const QString& path) {
     return true;
 }
 
-ScenarioReadOptions ScenarioWindow::reading() const {
-    ScenarioReadOptions options;
-    options.library = [this](const std::string& name) {
-        const LibraryEntry* entry = findEntry(library_, name);
-        if (!entry) throw std::invalid_argument("no library entry \"" + name + "\"");
-        // As the input window shows the entry once chosen.
-        return readModelParameters(standardFieldTexts(entry->values).fields, entry->name());
-    };
-    return options;
-}
-
 void ScenarioWindow::recompute() {
     const nlohmann::json document = editor_->document();
     try {
-        Scenario scenario = scenarioFromJson(document, module_.standardData(), reading());
+        ScenarioInput input = workbench_.readScenario(document, {});
+        Scenario& scenario = input.scenario;
         const QuadratureRule rule{module_.standardData().tables.quadratureNodes,
                                   module_.standardData().tables.quadratureWeights};
         // Every void is sampled anyway; between them a few thousand points are plenty to plot.
@@ -218,6 +216,7 @@ void ScenarioWindow::recompute() {
         ScenarioResult result =
             computeScenario(scenario, rule, std::max(kTimeCourseStep, end / kTimeCoursePoints));
         editor_->clearMarks();
+        warnings_ = workbench_.scenarioWarnings(input, result);
         uncertainty_->setScenario(document, scenario, rule);
         scenario_ = std::move(scenario);
         result_ = std::move(result);
@@ -245,6 +244,10 @@ void ScenarioWindow::recompute() {
     doseText_ = dose;
     dose_->setText(dose);
     dose_->setStyleSheet(QString());
+    QStringList warned;
+    for (const Warning& warning : warnings_) warned << QString::fromStdString(warning.message);
+    warningsLabel_->setText(warned.join(QLatin1Char('\n')));
+    warningsLabel_->setVisible(!warned.isEmpty());
     plots_->show(*scenario_, result_);
     voids_->setVoids(result_.voids, units.activityFactor, units.activityUnit);
 }

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "engine/scenario.h"
+#include "engine/warning.h"
 #include "gui/common/module1.h"
-#include "library/radiopharmaceuticals.h"
-#include "library/scenario_file.h"
+#include "library/workbench.h"
 
 class QLabel;
 class QTabWidget;
@@ -30,8 +30,9 @@ nlohmann::json newScenarioDocument();
 class ScenarioWindow : public QWidget {
     Q_OBJECT
 public:
-    // Offers the library's entries (first name wins) beside the standards.
-    explicit ScenarioWindow(Module1& module, std::vector<LibraryEntry> library = {},
+    // Offers and resolves what a workbench of the module's data and these library files
+    // offers, as every other door does.
+    explicit ScenarioWindow(Module1& module, const LibraryFiles& libraries = {},
                             QWidget* parent = nullptr);
 
     // Shows a scenario document in the editor and computes it.
@@ -48,28 +49,30 @@ public:
     // The last scenario computed without a refusal, and its result.
     const std::optional<Scenario>& scenario() const { return scenario_; }
     const ScenarioResult& result() const { return result_; }
+    // Its warnings (Workbench::scenarioWarnings), shown next to the dose.
+    const std::vector<Warning>& warnings() const { return warnings_; }
 
 private:
     void createMenus();
     void recompute();
-    // How this window reads a scenario: {"library": NAME} from its library entries.
-    ScenarioReadOptions reading() const;
     void tell(const QString& text);
     QString askForFile(const QString& caption, const QString& ending, const QStringList& filters);
     bool writeBytes(const QString& path, const QByteArray& bytes, const char* what);
 
     Module1& module_;
-    std::vector<LibraryEntry> library_;
+    Workbench workbench_;
     ScenarioEditor* editor_;
     ScenarioPlots* plots_;
     QLabel* dose_;
     QString doseText_;  // the dose of scenario_, as shown while it is the editor's
+    QLabel* warningsLabel_;
     VoidTableModel* voids_;
     VoidTableView* voidView_;
     QTabWidget* tabs_;
     UncertaintyTab* uncertainty_;
     std::optional<Scenario> scenario_;
     ScenarioResult result_;
+    std::vector<Warning> warnings_;
     QString folder_;
 };
 

@@ -14,9 +14,9 @@
 
 #include "engine/calculation.h"
 #include "engine/fast_engine.h"
-#include "engine/input_warnings.h"
 #include "engine/simulation.h"
 #include "library/standards.h"
+#include "library/warnings.h"
 
 using namespace orvane;
 
@@ -67,8 +67,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
     REQUIRE(n >= 5 && n <= kMaxIntervals);
-    for (const InputWarning& warning : inputWarnings(fields)) {
-        REQUIRE(warning.message.starts_with(fieldCaption(warning.field) + ": "));
+    for (const Warning& warning : fieldWarnings(fields)) {
+        const auto key = std::find(kFieldKeys.begin(), kFieldKeys.end(), warning.path);
+        REQUIRE(key != kFieldKeys.end() &&
+                warning.message.starts_with(fieldCaption(int(key - kFieldKeys.begin())) + ": "));
     }
 
     static const ModelTables tables = LoadStandardData(ORVANE_SOURCE_DIR "/data/orvane.dat").tables;

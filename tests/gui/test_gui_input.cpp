@@ -158,6 +158,31 @@ TEST_F(InputWindow, TheCheckRefusesWhatTheCalculationWouldAndTellsDoubtfulInput)
     ASSERT_NE(calculate(), nullptr);
 }
 
+// A field changed after the check is warned about again at Calculate, whatever the check said;
+// a negative fraction is warned about too.
+TEST_F(InputWindow, AFieldChangedSinceTheCheckIsWarnedAboutAtCalculate) {
+    const std::vector<std::pair<std::vector<std::pair<int, const char*>>, const char*>> changed{
+        {{{1, "0.6"}, {4, "0.55"}, {5, "0.01"}, {6, "69.3"}}, "the fractions add up to 1.15"},
+        {{{4, "-0.2"}, {5, "0.01"}, {6, "69.3"}}, "Fraction, component 2: -0.2 is negative"},
+        {{{3, "1.73"}}, "1.73 min, but the rate constant"},
+    };
+    for (const auto& [edits, words] : changed) {
+        if (!input) input = Form1::open(*module);
+        choose("Tc-99m MAG3");
+        messages.clear();
+        click(input, "Command3");
+        EXPECT_TRUE(messages.isEmpty()) << messages.value(0).toStdString();
+        for (const auto& [number, text] : edits) field(input, number)->setText(text);
+        QWidget* results = calculate();
+        ASSERT_NE(results, nullptr) << words;
+        results->close();
+        settle();
+        ASSERT_EQ(messages.size(), 1) << words;
+        EXPECT_TRUE(messages.front().contains(QString::fromUtf8(words)))
+            << messages.front().toStdString();
+    }
+}
+
 TEST_F(InputWindow, AnUnusableDataFileStopsTheStartWithOneMessage) {
     QFile::remove(dataFile);
     Module1 other(dataFile.toStdString(), services());

@@ -76,8 +76,13 @@ TEST_F(LibraryWindow, ChoosingFillsTheSixteenFieldsAsAStandardDoes) {
     EXPECT_TRUE(control<QListWidget>(input, QStringLiteral("List1"))->selectedItems().isEmpty());
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
 
-    // The alpha emitter's warning is shown where it is chosen.
+    // The alpha emitter's warnings are shown where it is chosen, and again at the time check.
     chooseInDialog(QStringLiteral("225Ac"), QStringLiteral("Ac-225 PSMA-617"));
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_TRUE(messages[0].contains(QStringLiteral("RBE")));
+    EXPECT_TRUE(messages[1].contains(QStringLiteral("confidence in these values is L")));
+    messages.clear();
+    click(input, "Command3");
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages[0].contains(QStringLiteral("RBE")));
 }

@@ -20,13 +20,17 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <cstdlib>
+#include <fstream>
 
 #include "engine/numtext.h"
+#include "gui/library/library_dialog.h"
 #include "gui/scenario/scenario_editor.h"
 #include "gui/scenario/scenario_plots.h"
 #include "gui/scenario/scenario_window.h"
 #include "gui_test_support.h"
 #include "library/scenario_file.h"
+#include "library/workbench.h"
 
 namespace orvane::testing {
 namespace {
@@ -282,6 +286,60 @@ TEST_F(ScenarioWindowTest, StartsFromTheInputValuesAndOffersTheLibrary) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(nlohmann::json::parse(file.readAll().toStdString())["radiopharmaceutical"],
               document["radiopharmaceutical"]);
+}
+
+// {"standard": 13} is I-131 NaI here as in every other reader; the choices are the workbench's,
+// without a user's entry that takes a standard's name; a scenario's warnings are shown next to
+// the dose, as the workbench gives them to every door.
+TEST_F(ScenarioWindowTest, CountsStandardsFromZeroOffersTheWorkbenchsChoicesAndWarns) {
+    const QString xdg = folder.filePath(QStringLiteral("xdg"));
+    ASSERT_TRUE(QDir().mkpath(xdg + QStringLiteral("/orvane")));
+    const std::filesystem::path shipped = installedLibraryLocations().shipped;
+    nlohmann::json user = nlohmann::json::parse(std::ifstream(shipped));
+    nlohmann::json taken = user["entries"][0];
+    taken["name"] = "Tc-99m MAG3";
+    user["entries"] = {taken};
+    std::ofstream(xdg.toStdString() + "/orvane/radiopharmaceuticals.json") << user.dump();
+    ASSERT_EQ(setenv("XDG_DATA_HOME", xdg.toUtf8().constData(), 1), 0);
+
+    nlohmann::json document = newScenarioDocument();
+    document["radiopharmaceutical"] = {{"standard", 13}};
+    auto* window = static_cast<ScenarioWindow*>(module->openers().scenario({}, document.dump()));
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(window->scenario().has_value());
+    EXPECT_EQ(window->scenario()->radiopharmaceutical.name, "I-131 NaI");
+    EXPECT_EQ(window->result().dose, computed(document, module->standardData()).dose);
+    auto* choice = control<QComboBox>(window, QStringLiteral("scenarioRadiopharmaceutical"));
+    EXPECT_EQ(choice->currentText(), QStringLiteral("I-131 NaI"));
+
+    const Workbench workbench(module->standardData(), installedLibraryLocations());
+    unsetenv("XDG_DATA_HOME");
+    QStringList offered, expected;
+    for (int i = 0; i < choice->count(); ++i) offered << choice->itemText(i);
+    for (const std::string& name : workbench.choiceNames()) {
+        expected << QString::fromStdString(name);
+    }
+    EXPECT_EQ(offered, expected);
+    EXPECT_EQ(offered.count(QStringLiteral("Tc-99m MAG3")), 1);
+
+    auto* warned = control<QLabel>(window, QStringLiteral("scenarioWarnings"));
+    EXPECT_TRUE(warned->isHidden());
+    const nlohmann::json scenarios = nlohmann::json::parse(
+        std::ifstream(ORVANE_SOURCE_DIR "/tests/data/warned-scenarios.json"))["scenarios"];
+    const QuadratureRule rule{module->standardData().tables.quadratureNodes,
+                              module->standardData().tables.quadratureWeights};
+    for (const nlohmann::json& item : scenarios) {
+        window->load(item["scenario"]);
+        const ScenarioInput input = workbench.readScenario(item["scenario"]);
+        const std::vector<Warning> warnings =
+            workbench.scenarioWarnings(input, computeScenario(input.scenario, rule));
+        ASSERT_EQ(warnings.size(), item["warned"].size());
+        EXPECT_EQ(window->warnings(), warnings);
+        QStringList lines;
+        for (const Warning& w : warnings) lines << QString::fromStdString(w.message);
+        EXPECT_EQ(warned->text(), lines.join(QLatin1Char('\n')));
+        EXPECT_FALSE(warned->isHidden());
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 import json
 import os
 import pathlib
+import re
 import runpy
 import subprocess
 import sys
@@ -307,3 +308,69 @@ def test_the_users_entries_follow_marked_and_a_damaged_file_only_warns(user_libr
     with pytest.raises(orvane.DataFileError) as raised:
         orvane.library(data=beside)
     assert raised.value.path == str(user_library)
+
+
+TEST_DATA = ROOT / "tests" / "data"
+
+
+def test_one_table_of_spellings_resolves_as_orvane_cli_does(user_library):
+    spellings = json.loads((TEST_DATA / "name-spellings.json").read_text())
+    shipped = {e["name"]: e for e in json.loads(SHIPPED_LIBRARY.read_text())["entries"]}
+    mine = json.loads(SHIPPED_LIBRARY.read_text())
+    mine["entries"] = []
+    for made in spellings["user_entries"]:
+        entry = dict(shipped[made["copy_of"]], name=made["name"], aliases=made["aliases"])
+        entry.pop("warnings", None)
+        mine["entries"].append(entry)
+    user_library.parent.mkdir(parents=True)
+    user_library.write_text(json.dumps(mine))
+    for spelling in spellings["spellings"]:
+        query = spelling["query"]
+        run = subprocess.run([str(CLI), "--agent", str(query), "--json"], capture_output=True)
+        if "refused" in spelling:
+            with pytest.raises(orvane.InputError, match=re.escape(spelling["refused"])):
+                orvane.table(query)
+            assert run.returncode == 2 and spelling["refused"] in run.stderr.decode()
+            continue
+        with warnings.catch_warnings(record=True) as caught:
+            warnings.simplefilter("always")
+            table = orvane.table(query)
+        record = json.loads(run.stdout)
+        assert table.name == record["input"]["name"] == spelling["entry"], query
+        assert table.warnings == record["warnings"], query
+        assert [str(w.message) for w in caught] == [w["message"] for w in table.warnings]
+        assert all(w.category is orvane.OrvaneWarning for w in caught)
+        told = " ".join(w["message"] for w in table.warnings)
+        assert ("warned" in spelling) == (spelling.get("warned", "\0") in told), query
+    # The colliding entry is left out of the listing, with a warning that names the file.
+    with pytest.warns(orvane.OrvaneWarning, match=re.escape(str(user_library))):
+        listed = orvane.library()
+    assert [e["name"] for e in listed if e["origin"] == "user"] == ["My tracer"]
+
+
+@pytest.mark.parametrize("item", json.loads(
+    (TEST_DATA / "warned-scenarios.json").read_text())["scenarios"])
+def test_warned_scenarios_warn_as_orvane_cli_does(item, user_library, tmp_path):
+    path = tmp_path / "scenario.json"
+    path.write_text(json.dumps(item["scenario"]))
+    run = subprocess.run([str(CLI), "--scenario", str(path), "--json"], capture_output=True,
+                         check=True)
+    expected = json.loads(run.stdout)["warnings"]
+    assert [w["path"] for w in expected] == item["warned"]
+    with warnings.catch_warnings(record=True) as caught:
+        warnings.simplefilter("always")
+        result = orvane.scenario(item["scenario"], time_course=None)
+    assert result.warnings == result.json()["warnings"] == expected
+    assert [(w.category, str(w.message)) for w in caught] == \
+        [(orvane.OrvaneWarning, w["message"]) for w in expected]
+    assert run.stderr.decode() == "".join(
+        "orvane-cli: warning: " + w["message"] + "\n" for w in expected)
+    assert issubclass(orvane.OrvaneWarning, UserWarning)
+
+
+def test_a_damaged_user_library_is_named_by_a_miss(user_library):
+    user_library.parent.mkdir(parents=True)
+    user_library.write_text('{"format": ')
+    with pytest.raises(orvane.InputError, match="your library was set aside: " +
+                       re.escape(str(user_library))):
+        orvane.table("my tracer")

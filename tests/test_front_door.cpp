@@ -1,0 +1,202 @@
+// The front door: a name, a damaged library and a doubtful scenario get the same answer from the
+// workbench and from orvane-cli (tests/python/test_orvane.py asks the module the same).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli/cli.h"
+#include "library/install_paths.h"
+#include "library/workbench.h"
+#include "report/scenario_report.h"
+#include "support.h"
+
+using namespace orvane;
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace {
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliRun cli(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), {"--data", test::shippedDataFile().string()});
+    std::ostringstream out, err;
+    const int status = runCli(arguments, out, err);
+    return {status, out.str(), err.str()};
+}
+
+json dataFile(const char* name) {
+    return json::parse(test::readFile(fs::path(ORVANE_TEST_DATA) / name));
+}
+
+// A user's library of the test's own (XDG_DATA_HOME), written from the spellings file.
+class FrontDoor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = fs::temp_directory_path() / ("orvane-front-door-" + std::to_string(getpid()));
+        fs::create_directories(folder / "orvane");
+        ASSERT_EQ(setenv("XDG_DATA_HOME", folder.c_str(), 1), 0);
+        const json shipped = json::parse(test::readFile(shippedFile()));
+        json user = shipped;
+        user["entries"] = json::array();
+        const json spellings = dataFile("name-spellings.json");
+        for (const json& made : spellings["user_entries"]) {
+            for (json entry : shipped["entries"]) {
+                if (entry["name"] != made["copy_of"]) continue;
+                entry["name"] = made["name"];
+                entry["aliases"] = made["aliases"];
+                entry.erase("warnings");
+                user["entries"].push_back(entry);
+            }
+        }
+        std::ofstream(userFile()) << user.dump(2);
+    }
+    void TearDown() override {
+        unsetenv("XDG_DATA_HOME");
+        fs::remove_all(folder);
+    }
+    static fs::path shippedFile() { return shippedLibraryPathFor(executableDirectory()); }
+    fs::path userFile() const { return folder / "orvane" / "radiopharmaceuticals.json"; }
+    Workbench workbench() const {
+        return Workbench(test::shippedData(), {shippedFile(), userFile()});
+    }
+
+    fs::path folder;
+};
+
+TEST_F(FrontDoor, OneTableOfSpellingsResolvesAlikeThroughTheWorkbenchAndOrvaneCli) {
+    const Workbench bench = workbench();
+    const json spellings = dataFile("name-spellings.json");
+    for (const json& spelling : spellings["spellings"]) {
+        const json& query = spelling["query"];
+        const std::string text = query.is_string() ? query.get<std::string>() : query.dump();
+        SCOPED_TRACE(text);
+        const CliRun run = cli({"--agent", text, "--json"});
+        if (spelling.contains("refused")) {
+            const std::string words = spelling["refused"];
+            EXPECT_THROW(
+                {
+                    try {
+                        bench.resolve(text);
+                    } catch (const NameError& e) {
+                        EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << e.what();
+                        throw;
+                    }
+                },
+                NameError);
+            EXPECT_EQ(run.status, kCliRefused);
+            EXPECT_NE(run.err.find(words), std::string::npos) << run.err;
+            continue;
+        }
+        const ResolvedEntry resolved =
+            query.is_string() ? bench.resolve(text) : bench.standard(query.get<int>());
+        EXPECT_EQ(resolved.entry.name(), spelling["entry"]);
+        ASSERT_EQ(run.status, kCliOk) << run.err;
+        const json record = json::parse(run.out);
+        EXPECT_EQ(record["input"]["name"], spelling["entry"]);
+        const std::vector<Warning> warnings =
+            bench.tableWarnings(standardFieldTexts(resolved.entry.values).fields, &resolved);
+        EXPECT_EQ(record["warnings"], warningsJson(warnings));
+        const std::string warned = spelling.value("warned", "");
+        EXPECT_EQ(!warned.empty(),
+                  run.err.find(warned) != std::string::npos &&
+                      record["warnings"].dump().find("set aside") != std::string::npos)
+            << run.err;
+    }
+    // The entry that takes a standard's name is offered nowhere, and said to be set aside.
+    const std::vector<std::string> names = bench.choiceNames();
+    EXPECT_EQ(names.size(), kStandardCount + bench.shipped().size() + 1);
+    EXPECT_EQ(names.back(), "My tracer");
+    EXPECT_EQ(std::count(names.begin(), names.end(), "Tc-99m MAG3"), 1);
+    ASSERT_EQ(bench.problems().size(), 1u);
+    EXPECT_NE(bench.problems()[0].find(userFile().string()), std::string::npos);
+}
+
+TEST_F(FrontDoor, AUserEntryCannotBeSavedUnderATakenName) {
+    const Workbench bench = workbench();
+    const std::string before = test::readFile(userFile());
+    const LibraryEntry tracer = bench.user().front();
+    for (const char* taken : {"99mTc mag3", "PLUVICTO", "tracy"}) {
+        LibraryEntry entry = tracer;
+        entry.values.name = "Another";
+        entry.aliases = {taken};
+        std::vector<LibraryEntry> entries = bench.userFileEntries();
+        entries.push_back(entry);
+        const WriteOutcome outcome = bench.saveUserEntries(entries);
+        EXPECT_FALSE(outcome.ok) << taken;
+        EXPECT_EQ(test::readFile(userFile()), before);
+    }
+    // The window's rename check asks the same.
+    EXPECT_NE(bench.refusedUserName("99mTc-MAG3"), "");
+    EXPECT_NE(bench.refusedUserName("Tracy", "Another"), "");
+    EXPECT_EQ(bench.refusedUserName("my tracer", "My tracer"), "");
+    // The entries already there are written back as they were, the new one with them.
+    LibraryEntry fresh = tracer;
+    fresh.values.name = "Another";
+    fresh.aliases.clear();
+    std::vector<LibraryEntry> entries = bench.userFileEntries();
+    entries.push_back(fresh);
+    ASSERT_TRUE(bench.saveUserEntries(entries).ok);
+    EXPECT_EQ(loadLibraryFile(userFile()), entries);
+}
+
+TEST_F(FrontDoor, ADamagedUserLibraryIsNamedByEveryMiss) {
+    std::ofstream(userFile()) << "{\"format\": ";
+    const Workbench bench = workbench();
+    EXPECT_EQ(bench.resolve("pluvicto").entry.name(), "Lu-177 PSMA-617");
+    const CliRun run = cli({"--agent", "my tracer", "--estimate"});
+    EXPECT_EQ(run.status, kCliRefused);
+    try {
+        bench.resolve("my tracer");
+        ADD_FAILURE() << "resolved";
+    } catch (const NameError& e) {
+        for (const std::string& said : {std::string(e.what()), run.err}) {
+            EXPECT_NE(said.find("your library was set aside: " + userFile().string()),
+                      std::string::npos)
+                << said;
+        }
+    }
+}
+
+// Each warned scenario warns alike through the workbench, orvane-cli's standard error (every
+// form) and its --json.
+TEST_F(FrontDoor, WarnedScenariosWarnInEveryFormAndInTheJson) {
+    const Workbench bench = workbench();
+    const QuadratureRule rule{test::shippedTables().quadratureNodes,
+                              test::shippedTables().quadratureWeights};
+    const json scenarios = dataFile("warned-scenarios.json");
+    for (const json& item : scenarios["scenarios"]) {
+        SCOPED_TRACE(item["scenario"]["name"].get<std::string>());
+        const ScenarioInput input = bench.readScenario(item["scenario"]);
+        const std::vector<Warning> warnings =
+            bench.scenarioWarnings(input, computeScenario(input.scenario, rule));
+        std::vector<std::string> paths;
+        for (const Warning& w : warnings) paths.push_back(w.path);
+        EXPECT_EQ(json(paths), item["warned"]);
+
+        const fs::path file = folder / "scenario.json";
+        std::ofstream(file) << item["scenario"].dump();
+        std::string told;
+        for (const Warning& w : warnings) told += "orvane-cli: warning: " + w.message + "\n";
+        for (const char* form : {"--json", "--csv", "--scenario"}) {
+            std::vector<std::string> arguments{"--scenario", file.string()};
+            if (std::string(form) != "--scenario") arguments.push_back(form);
+            const CliRun run = cli(arguments);
+            ASSERT_EQ(run.status, kCliOk) << run.err;
+            EXPECT_EQ(run.err, told) << form;
+            if (std::string(form) == "--json") {
+                EXPECT_EQ(json::parse(run.out)["warnings"], warningsJson(warnings));
+            }
+        }
+    }
+}
+
+}  // namespace

@@ -88,13 +88,13 @@ QAction* ResultsExport::addCommand(const char* name, const QString& text,
 }
 
 bool ResultsExport::eventFilter(QObject* watched, QEvent* event) {
-    // Ctrl+C in a text field copies its selected text as usual; with nothing selected it is
-    // left to the window, where it copies the dose table.
+    // Ctrl+C in a text field copies its selected text (the fields are read-only, so they would
+    // not claim the key themselves); with nothing selected it is left to the window, where it
+    // copies the dose table.
     if (event->type() == QEvent::ShortcutOverride) {
         auto* field = qobject_cast<QTextEdit*>(watched);
-        if (field && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy) &&
-            !field->textCursor().hasSelection()) {
-            event->ignore();
+        if (field && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+            event->setAccepted(field->textCursor().hasSelection());
             return true;
         }
     }

@@ -143,10 +143,7 @@ void ScenarioWindow::createMenus() {
             {QStringLiteral("PDF document (*.pdf)")}, &ScenarioWindow::exportReport);
     file->addSeparator();
     file->addAction(QStringLiteral("&Close"), QKeySequence::Close, this, &QWidget::close);
-    addHelpMenu(bar, this, module_.dataFilePath().parent_path(),
-                [this](QWidget* parent, const QString& text) {
-                    module_.services().messageSink(parent, text);
-                });
+    addHelpMenu(bar, this, module_);
 }
 
 void ScenarioWindow::tell(const QString& text) {

@@ -14,6 +14,8 @@ class QWidget;
 
 namespace orvane {
 
+class Module1;
+
 // Gives window a menu bar above the controls it already has: every child moves down by the
 // bar's height and the fixed-size window grows by it, so no control moves relative to another.
 // Call it after the menus are filled (their font sets the bar's height).
@@ -27,9 +29,13 @@ void placeStatusBarBelow(QWidget* window, QStatusBar* bar);
 // empty when there is no such heading.
 QString markdownSection(const QString& markdown, const QString& title);
 
-// Adds "Help" with The model, Data sources and About Orvane. The documents are read from
-// documentFolder when chosen; one that cannot be read is reported through sink.
-QMenu* addHelpMenu(QMenuBar* bar, QWidget* window, std::filesystem::path documentFolder,
-                   MessageSink sink);
+// Adds "Help" with The model, Data sources and About Orvane. The documents are read, when
+// chosen, from the folder of module's data file; one that cannot be read is reported through
+// module's message sink. Pictures wider than a document's window are shown scaled to its width.
+QMenu* addHelpMenu(QMenuBar* bar, QWidget* window, Module1& module);
+
+// The About text (HTML): the version, the licence, the data file in use and where the user's
+// radiopharmaceutical library is kept (as XDG_DATA_HOME and HOME say).
+QString aboutText(const std::filesystem::path& dataFile);
 
 }  // namespace orvane

@@ -184,10 +184,7 @@ void Form1::createMenus() {
     QAction* saveAction = library->addAction(QStringLiteral("&Save current values as..."), this,
                                              &Form1::saveInLibrary);
     saveAction->setObjectName(QStringLiteral("saveRadiopharmaceuticalAction"));
-    addHelpMenu(menuBar_, this, module_.dataFilePath().parent_path(),
-                [this](QWidget* parent, const QString& text) {
-                    module_.services().messageSink(parent, text);
-                });
+    addHelpMenu(menuBar_, this, module_);
     placeMenuBarAbove(this, menuBar_);
 }
 

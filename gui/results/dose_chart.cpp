@@ -2,6 +2,7 @@
 
 #include <QChart>
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QGraphicsScene>
 #include <QLegend>
 #include <QLegendMarker>
@@ -29,6 +30,7 @@ const std::array<QColor, kV0Count> kV0Colours{QColor(0x1f, 0x4e, 0x9c), QColor(0
 const std::array<Qt::PenStyle, kScheduleCount> kScheduleStyles{Qt::SolidLine, Qt::DashLine,
                                                                Qt::DotLine};
 const std::array<const char*, kScheduleCount> kStyleNames{"solid", "dashed", "dotted"};
+constexpr const char* kFullTitle = "fullTitle";  // the chart's title in one line, plain text
 
 // "1.0/0.5", as the option buttons write the schedules.
 QString fillRate(int schedule) {
@@ -106,15 +108,18 @@ QAbstractAxis* doseAxis(const DoseResults& results, const DoseChartPlan& plan, b
     return axis;
 }
 
-QValueAxis* firstVoidAxis(const DoseResults& results) {
+QValueAxis* firstVoidAxis(const DoseResults& results, bool narrow) {
     const double last = *std::max_element(results.grids.t0Grid.begin(), results.grids.t0Grid.end());
-    const double end =
-        std::max(kFirstVoidAxisEnd, std::ceil(last / kMinutesPerTick) * kMinutesPerTick);
+    // Narrow, a label every third tick: ten labels would not fit.
+    const double labelled = narrow ? 3 * kMinutesPerTick : kMinutesPerTick;
+    const double end = std::max(kFirstVoidAxisEnd, std::ceil(last / labelled) * labelled);
     auto* axis = new QValueAxis;
     axis->setRange(0, end);
-    axis->setTickCount(static_cast<int>(end / kMinutesPerTick) + 1);
+    axis->setTickCount(static_cast<int>(end / labelled) + 1);
+    if (narrow) axis->setMinorTickCount(2);
     axis->setLabelFormat(QStringLiteral("%.0f"));
-    axis->setTitleText(QStringLiteral("First-void time T0 (min after administration)"));
+    axis->setTitleText(narrow ? QStringLiteral("First void T0 (min)")
+                              : QStringLiteral("First-void time T0 (min after administration)"));
     return axis;
 }
 
@@ -127,14 +132,16 @@ bool logarithmicPossible(const DoseResults& results, const std::vector<int>& sch
 
 QChart* makeDoseChart(const DoseResults& results, const DoseChartPlan& plan) {
     auto* chart = new QChart;
-    chart->setTitle(title(results, plan.schedules));
+    const QString text = title(results, plan.schedules);
+    chart->setTitle(text.toHtmlEscaped());
+    chart->setProperty(kFullTitle, text);
     chart->setBackgroundBrush(Qt::white);
     chart->legend()->setAlignment(Qt::AlignRight);
     const bool logarithmic =
         plan.scale == DoseScale::Logarithmic &&
         logarithmicPossible(results,
                             plan.axisSchedules.empty() ? plan.schedules : plan.axisSchedules);
-    QValueAxis* x = firstVoidAxis(results);
+    QValueAxis* x = firstVoidAxis(results, plan.narrow);
     QAbstractAxis* y = doseAxis(results, plan, logarithmic);
     chart->addAxis(x, Qt::AlignBottom);
     chart->addAxis(y, Qt::AlignLeft);
@@ -149,7 +156,7 @@ QChart* makeDoseChart(const DoseResults& results, const DoseChartPlan& plan) {
             for (int t = 0; t < kT0Count; ++t) {
                 series->append(results.grids.t0Grid[t], table.at(t, v));
             }
-            QPen pen(kV0Colours[static_cast<std::size_t>(v)], 1.6);
+            QPen pen(v0Colour(v), 1.6);
             pen.setStyle(kScheduleStyles[static_cast<std::size_t>(s)]);
             series->setPen(pen);
             series->setPointsVisible(true);
@@ -165,8 +172,35 @@ QChart* makeDoseChart(const DoseResults& results, const DoseChartPlan& plan) {
             }
         }
     }
+    if (plan.narrow) chart->legend()->hide();
     resolveFonts(*chart);
     return chart;
+}
+
+QColor v0Colour(int v0Index) {
+    return kV0Colours[static_cast<std::size_t>(std::clamp(v0Index, 0, kV0Count - 1))];
+}
+
+void wrapTitle(QChart& chart) {
+    const QString text = chart.property(kFullTitle).toString();
+    const QFontMetricsF metrics(chart.titleFont());
+    // The title spans the chart less its margins, its frame and the title's own margins.
+    const double room =
+        chart.size().width() - chart.margins().left() - chart.margins().right() - 40;
+    QStringList lines;
+    QString line;
+    for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString longer = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+        if (!line.isEmpty() && metrics.horizontalAdvance(longer) > room) {
+            lines << line.toHtmlEscaped();
+            line = word;
+        } else {
+            line = longer;
+        }
+    }
+    lines << line.toHtmlEscaped();
+    const QString wrapped = lines.join(QStringLiteral("<br>"));
+    if (chart.title() != wrapped) chart.setTitle(wrapped);
 }
 
 QString doseReadout(const DoseResults& results, const QXYSeries& series, QPointF place) {

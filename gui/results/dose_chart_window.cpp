@@ -10,10 +10,27 @@
 #include <QXYSeries>
 #include <utility>
 
+#include "engine/numtext.h"
 #include "gui/common/window_support.h"
 #include "gui/results/dose_chart.h"
 
 namespace orvane {
+namespace {
+
+// A line in each V0's colour and its V0, in one row.
+QString v0Legend(const DoseResults& results) {
+    QStringList entries;
+    for (int v = 0; v < kV0Count; ++v) {
+        entries << QStringLiteral(
+                       "<span style=\"color:%1\"><b>&#x2501;&#x2501;</b></span>"
+                       "&nbsp;V0&nbsp;=&nbsp;%2&nbsp;ml")
+                       .arg(v0Colour(v).name(),
+                            QString::fromStdString(formatWhole(results.grids.v0Grid[v])));
+    }
+    return entries.join(QStringLiteral(" &nbsp; &nbsp; "));
+}
+
+}  // namespace
 
 DoseChartWindow::DoseChartWindow(DoseResults results, int schedule, QWidget* parent)
     : QWidget(parent, Qt::Window), results_(std::move(results)) {
@@ -37,6 +54,9 @@ DoseChartWindow::DoseChartWindow(DoseResults results, int schedule, QWidget* par
             QStringLiteral("A logarithmic axis needs every dose above zero; this table has one "
                            "at or below zero."));
     }
+    legend_ = named(new QLabel(this), QStringLiteral("chartLegend"));
+    legend_->setText(v0Legend(results_));
+    legend_->setAlignment(Qt::AlignCenter);
     readout_ = named(new QLabel(this), QStringLiteral("chartReadout"));
     readout_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     readout_->setText(QStringLiteral("Point at a marker to read its V0, T0 and dose."));
@@ -49,6 +69,7 @@ DoseChartWindow::DoseChartWindow(DoseResults results, int schedule, QWidget* par
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(choices);
     layout->addLayout(charts_, 1);
+    layout->addWidget(legend_);
     layout->addWidget(readout_);
     resize(980, 600);
 
@@ -69,14 +90,14 @@ void DoseChartWindow::rebuild() {
     if (choice == kOverlaid) {
         specs.push_back({{0, 1, 2}, {0, 1, 2}, scale});
     } else if (choice == kSideBySide) {
-        for (int s = 0; s < kScheduleCount; ++s) specs.push_back({{s}, {0, 1, 2}, scale});
+        for (int s = 0; s < kScheduleCount; ++s) specs.push_back({{s}, {0, 1, 2}, scale, true});
     } else {
         specs.push_back({{choice}, {choice}, scale});
     }
     for (std::size_t i = 0; i < specs.size(); ++i) {
         QChart* chart = makeDoseChart(results_, specs[i]);
-        // Side by side, the legend stands once, beside the last chart.
-        if (specs.size() > 1 && i + 1 < specs.size()) chart->legend()->hide();
+        // The title in as many lines as the chart's width needs.
+        connect(chart, &QGraphicsWidget::geometryChanged, chart, [chart] { wrapTitle(*chart); });
         for (QAbstractSeries* series : chart->series()) {
             auto* xy = static_cast<QXYSeries*>(series);
             connect(xy, &QXYSeries::hovered, this, [this, xy](const QPointF& place, bool inside) {
@@ -87,6 +108,8 @@ void DoseChartWindow::rebuild() {
         view->setRenderHint(QPainter::Antialiasing);
         charts_->addWidget(view, 1);
     }
+    // Side by side, one legend below the three charts names the colours.
+    legend_->setVisible(choice == kSideBySide);
 }
 
 }  // namespace orvane

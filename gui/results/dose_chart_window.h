@@ -30,6 +30,7 @@ private:
     QComboBox* schedules_;
     QCheckBox* logarithmic_;
     QHBoxLayout* charts_;
+    QLabel* legend_;  // side by side, below the charts
     QLabel* readout_;
 };
 

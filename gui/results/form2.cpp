@@ -82,6 +82,13 @@ QFrame* rule(QWidget* parent, const char* name, QFrame::Shape shape) {
     return line;
 }
 
+// The dose table and the report show what was computed, which is what Copy, Print and Save
+// use: they can be selected and copied, by mouse or keyboard, but not changed.
+void showComputedOnly(QTextEdit* field) {
+    field->setReadOnly(true);
+    field->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+}
+
 constexpr double kReportMargin = 4;
 
 double tabStopPosition(double x, double tabStop) {
@@ -174,6 +181,7 @@ void Form2::createControls() {
     Text1 = named(new QTextEdit(this), "Text1");
     Text1->setLineWrapMode(QTextEdit::NoWrap);
     Text1->setAcceptRichText(false);
+    showComputedOnly(Text1);
     Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     placeInTwips(Text1, 960, 4440, 9735, 1695);
@@ -188,6 +196,7 @@ void Form2::createControls() {
 
     Text2 = named(new QTextEdit(this), "Text2");
     Text2->setAcceptRichText(false);
+    showComputedOnly(Text2);
     Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text2->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     placeInTwips(Text2, 4800, 240, 3975, 2895);
@@ -249,10 +258,7 @@ void Form2::createMenus() {
     named(tools->addAction(QStringLiteral("&Chart of the dose table..."), this,
                            &Form2::openDoseChart),
           QStringLiteral("doseChartAction"));
-    addHelpMenu(menuBar_, this, module_.dataFilePath().parent_path(),
-                [this](QWidget* parent, const QString& text) {
-                    module_.services().messageSink(parent, text);
-                });
+    addHelpMenu(menuBar_, this, module_);
     placeMenuBarAbove(this, menuBar_);
 }
 

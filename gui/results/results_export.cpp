@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "engine/numtext.h"
+#include "gui/common/file_name.h"
 #include "gui/results/dose_chart.h"
 #include "gui/results/export_file.h"
 #include "gui/results/form2.h"
@@ -29,21 +30,6 @@ namespace {
 
 // The exported chart in logical pixels; the PNG holds twice as many.
 constexpr QSize kExportedChartSize(820, 540);
-
-// Letters, digits, '.', '_' and '-' stay; any other run of characters becomes one '-'.
-QString fileNamePart(const QString& text) {
-    QString part;
-    for (const QChar c : text) {
-        const bool plain = c.isLetterOrNumber() && c.unicode() < 128;
-        if (plain || c == QLatin1Char('.') || c == QLatin1Char('_') || c == QLatin1Char('-')) {
-            part += c;
-        } else if (!part.endsWith(QLatin1Char('-'))) {
-            part += QLatin1Char('-');
-        }
-    }
-    while (part.endsWith(QLatin1Char('-'))) part.chop(1);
-    return part;
-}
 
 }  // namespace
 
@@ -88,13 +74,13 @@ QAction* ResultsExport::addCommand(const char* name, const QString& text,
 }
 
 bool ResultsExport::eventFilter(QObject* watched, QEvent* event) {
-    // Ctrl+C in a text field copies its selected text as usual; with nothing selected it is
-    // left to the window, where it copies the dose table.
+    // Ctrl+C in a text field copies its selected text (the fields are read-only, so they would
+    // not claim the key themselves); with nothing selected it is left to the window, where it
+    // copies the dose table.
     if (event->type() == QEvent::ShortcutOverride) {
         auto* field = qobject_cast<QTextEdit*>(watched);
-        if (field && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy) &&
-            !field->textCursor().hasSelection()) {
-            event->ignore();
+        if (field && static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+            event->setAccepted(field->textCursor().hasSelection());
             return true;
         }
     }
@@ -102,12 +88,9 @@ bool ResultsExport::eventFilter(QObject* watched, QEvent* event) {
 }
 
 QString ResultsExport::suggestedPath(const QString& ending, bool withRates) const {
-    QString base = QStringLiteral("bladder-dose");
-    if (module_.doseResults()) {
-        const QString name =
-            fileNamePart(QString::fromStdString(module_.doseResults()->parameters.name));
-        if (!name.isEmpty()) base = name;
-    }
+    QString base = QString::fromStdString(
+        safeFileName(module_.doseResults() ? module_.doseResults()->parameters.name : std::string(),
+                     "bladder-dose"));
     if (withRates) {
         const FillRateSchedule& rates =
             kFillRateSchedules[static_cast<std::size_t>(window_.shownSchedule())];
@@ -185,7 +168,10 @@ void ResultsExport::print() {
     if (!module_.doseResults() || !module_.services().exportDialogs.print) return;
     QPrinter printer(QPrinter::HighResolution);
     preparePrinter(printer);
-    printer.setDocName(title(schedulesToPrint(QPrinter::AllPages, 0, 1, kScheduleCount)));
+    // The print dialog makes its "print to file" name from the document's name.
+    const QString docTitle = title(schedulesToPrint(QPrinter::AllPages, 0, 1, kScheduleCount));
+    printer.setDocName(
+        QString::fromStdString(safeFileName(docTitle.toStdString(), "bladder-dose")));
     printer.setFromTo(1, kScheduleCount);
     if (!module_.services().exportDialogs.print(&window_, printer)) return;
     const std::vector<int> schedules = schedulesToPrint(

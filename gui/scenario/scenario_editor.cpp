@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QEvent>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -170,10 +171,19 @@ ScenarioEditor::ScenarioEditor(const QStringList& libraryNames, QWidget* parent)
                          {"bedtime", "Bedtime (HH:MM)", "voiding.bedtime"},
                          {"wake", "Wake-up (HH:MM)", "voiding.wake"}});
     voidLayout->addWidget(regularRows_);
+    // Hidden (unticked "Then regularly", or the tables' schedule), the regular rows keep their
+    // room: ticking moves nothing.
+    QSizePolicy keepsRoom = regularRows_->sizePolicy();
+    keepsRoom.setRetainSizeWhenHidden(true);
+    regularRows_->setSizePolicy(keepsRoom);
 
+    // The error line has room for two lines from the start; a message that comes or goes moves
+    // nothing.
     message_ = named(new QLabel(this), QStringLiteral("scenarioMessage"));
     message_->setWordWrap(true);
+    message_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     message_->setStyleSheet(QStringLiteral("color: #b00000;"));
+    message_->setMinimumHeight(2 * message_->fontMetrics().lineSpacing());
     layout->addWidget(message_);
     layout->addStretch();
 
@@ -459,6 +469,18 @@ void ScenarioEditor::clearMarks() {
     }
     marked_ = nullptr;
     message_->clear();
+}
+
+bool ScenarioEditor::event(QEvent* event) {
+    const bool handled = QWidget::event(event);
+    // The editor keeps the height its fields once took (a diary, a long message): scrolled to
+    // its end, a shorter editor would move every field under the mouse. A scroll area gives the
+    // editor its height for its width (the message wraps).
+    if (event->type() == QEvent::LayoutRequest && width() > 0) {
+        const int taken = hasHeightForWidth() ? heightForWidth(width()) : sizeHint().height();
+        if (taken > minimumHeight()) setMinimumHeight(taken);
+    }
+    return handled;
 }
 
 QWidget* ScenarioEditor::markedField() const {

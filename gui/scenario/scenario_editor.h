@@ -50,6 +50,9 @@ public:
 signals:
     void edited();
 
+protected:
+    bool event(QEvent* event) override;
+
 private:
     QLineEdit* addField(const char* name, const QString& label, const QString& key);
     QTableWidget* addTable(const char* name, const QString& key, const QStringList& columns);

@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPainter>
-#include <QRegularExpression>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QSvgGenerator>
@@ -18,6 +17,7 @@
 
 #include "engine/atomic_file.h"
 #include "engine/numtext.h"
+#include "gui/common/file_name.h"
 #include "gui/common/menus.h"
 #include "gui/scenario/scenario_editor.h"
 #include "gui/scenario/scenario_plots.h"
@@ -153,10 +153,7 @@ void ScenarioWindow::createMenus() {
             {QStringLiteral("PDF document (*.pdf)")}, &ScenarioWindow::exportReport);
     file->addSeparator();
     file->addAction(QStringLiteral("&Close"), QKeySequence::Close, this, &QWidget::close);
-    addHelpMenu(bar, this, module_.dataFilePath().parent_path(),
-                [this](QWidget* parent, const QString& text) {
-                    module_.services().messageSink(parent, text);
-                });
+    addHelpMenu(bar, this, module_);
 }
 
 void ScenarioWindow::tell(const QString& text) {
@@ -169,12 +166,8 @@ QString ScenarioWindow::askForFile(const QString& caption, const QString& ending
     const bool opening = ending.isEmpty();
     const auto& ask = opening ? dialogs.openFileName : dialogs.saveFileName;
     if (!ask) return {};
-    QString base = QStringLiteral("scenario");
-    if (scenario_ && !scenario_->name.empty()) {
-        base = QString::fromStdString(scenario_->name)
-                   .replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]+")),
-                            QStringLiteral("-"));
-    }
+    const QString base = QString::fromStdString(
+        safeFileName(scenario_ ? scenario_->name : std::string(), "scenario"));
     const QString path =
         ask(this, caption, opening ? folder_ : QDir(folder_).filePath(base + ending), filters);
     if (!path.isEmpty()) folder_ = QFileInfo(path).absolutePath();

@@ -6,6 +6,8 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QLabel>
 #include <QLineSeries>
 #include <QLogValueAxis>
@@ -98,6 +100,26 @@ TEST_F(DoseChart, SeriesHoldTheTableAndTheAxesAreTrue) {
     }
     EXPECT_EQ(ranges[0], ranges[1]);
     EXPECT_EQ(ranges[1], ranges[2]);
+    // Side by side in the window as it opens, every title, label and legend entry is whole
+    // (Qt Charts ends a text that does not fit with "..."); one legend below names the colours.
+    settle();
+    for (QChartView* view : views(window)) {
+        int texts = 0;
+        for (QGraphicsItem* item : view->scene()->items()) {
+            auto* text = dynamic_cast<QGraphicsTextItem*>(item);
+            if (!text || !text->isVisible()) continue;
+            ++texts;
+            EXPECT_FALSE(text->toPlainText().contains(QStringLiteral("...")))
+                << text->toPlainText().toStdString();
+        }
+        EXPECT_GE(texts, 5);
+        EXPECT_TRUE(view->chart()->title().contains(QStringLiteral("MAG3")));
+    }
+    const QString legend = control<QLabel>(window, QStringLiteral("chartLegend"))->text();
+    EXPECT_TRUE(control<QLabel>(window, QStringLiteral("chartLegend"))->isVisible());
+    for (double v0 : stored.grids.v0Grid) {
+        EXPECT_TRUE(legend.contains(QStringLiteral("V0&nbsp;=&nbsp;%1&nbsp;ml").arg(v0)));
+    }
 
     // A double-click on the documented graph opens another chart window.
     QTest::mouseDClick(control<QWidget>(results, QStringLiteral("Picture1")), Qt::LeftButton);

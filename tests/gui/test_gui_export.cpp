@@ -19,6 +19,7 @@
 #include <utility>
 
 #include "engine/numtext.h"
+#include "gui/common/file_name.h"
 #include "gui/results/form2.h"
 #include "gui/results/picture1.h"
 #include "gui_test_support.h"
@@ -43,6 +44,28 @@ QStringList pdfPages(const QString& path) {
 
 using ResultsExport = WindowTest;
 
+TEST(SafeFileName, IsOnePlainNameWhateverTheTitle) {
+    const std::string longTitle(300, 'a');
+    const std::pair<std::string, std::string> cases[]{
+        {"Bladder dose (mGy/MBq), F-18 FDG", "Bladder-dose-mGy-MBq-F-18-FDG"},
+        {"Tc-99m MAG3", "Tc-99m-MAG3"},
+        {"a - b__c", "a-b__c"},  // a blank beside a dash gives no second dash
+        {"../../etc/passwd", "etc-passwd"},
+        {"..", "fallback"},      // never "." or ".."
+        {".hidden.", "hidden"},  // nor hidden, nor ending in a dot
+        {"-rf", "rf"},           // nor read as an option
+        {"C:\\Temp\\x", "C-Temp-x"},
+        {"line\nbreak\ttab", "line-break-tab"},
+        {"Lu-177 \xce\xbc-dose", "Lu-177-dose"},  // UTF-8 letters go
+        {"", "fallback"},
+        {"(/)", "fallback"},
+        {longTitle + "b", longTitle.substr(0, kMaxFileNameStem)},
+        {std::string(kMaxFileNameStem - 1, 'a') + "-b", std::string(kMaxFileNameStem - 1, 'a')}};
+    for (const auto& [title, expected] : cases) {
+        EXPECT_EQ(safeFileName(title, "fallback"), expected) << title;
+    }
+}
+
 TEST_F(ResultsExport, SessionThroughTheExportCommands) {
     choose("Tc-99m MAG3");
     auto* results = qobject_cast<Form2*>(calculate());
@@ -56,9 +79,9 @@ TEST_F(ResultsExport, SessionThroughTheExportCommands) {
             suggested << QFileInfo(suggestion).fileName();
             return answer;
         };
-    bool printAsked = false;
-    module->services().exportDialogs.print = [&](QWidget*, QPrinter&) {
-        return printAsked = true, false;
+    QString printedName;  // the print dialog makes its "print to file" name from it
+    module->services().exportDialogs.print = [&](QWidget*, QPrinter& printer) {
+        return printedName = printer.docName(), false;
     };
     auto fillRateLine = [&](int s) {  // e.g. "Bladder Fill Rates: 0.5/0.25 ml/min, day/night"
         const std::string report = ParameterReport(stored.parameters, kFillRateSchedules[s]);
@@ -130,7 +153,8 @@ TEST_F(ResultsExport, SessionThroughTheExportCommands) {
     ASSERT_EQ(pdfPages(answer).size(), 1);
     EXPECT_TRUE(pdfPages(answer)[0].contains(fillRateLine(2)));
     run(3, nullptr);
-    EXPECT_TRUE(printAsked);
+    EXPECT_EQ(printedName,
+              QStringLiteral("Bladder-dose-mGy-MBq-Tc-99m-MAG3-all-three-fill-rate-schedules"));
     EXPECT_TRUE(messages.isEmpty()) << messages.join('\n').toStdString();
 
     // The copied table parses back to the shown doses: V0 down, T0 across.

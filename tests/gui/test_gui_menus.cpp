@@ -1,13 +1,18 @@
 // The menu bars: above the documented controls without moving them relative to each other,
-// the Help documents read from beside the data file, and a missing document reported.
+// the Help documents read from beside the data file, their pictures no wider than the window,
+// a missing document reported, and About naming the files in use.
 #include <QAction>
 #include <QDir>
+#include <QImage>
 #include <QMenuBar>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTextBrowser>
 
+#include "engine/version.h"
 #include "gui/common/menus.h"
 #include "gui_test_support.h"
+#include "library/radiopharmaceuticals.h"
 
 namespace orvane::testing {
 namespace {
@@ -82,6 +87,51 @@ TEST_F(Menus, HelpShowsTheModelSectionAndReportsAMissingDocument) {
     ASSERT_EQ(messages.size(), 1);
     EXPECT_TRUE(messages.front().contains(QStringLiteral("data-file.md")));
     EXPECT_EQ(input->findChild<QWidget*>(QStringLiteral("dataHelpWindow")), nullptr);
+}
+
+TEST_F(Menus, PicturesFitTheHelpWindowAndAboutNamesTheFilesInUse) {
+    for (const char* file : {"README.md", "docs/model-cell.png"}) {
+        ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("docs")));
+        const QString name = QString::fromLatin1(file);
+        ASSERT_TRUE(
+            QFile::copy(QStringLiteral(ORVANE_SOURCE_DIR "/") + name, folder.filePath(name)));
+    }
+    control<QAction>(input, QStringLiteral("modelHelpAction"))->trigger();
+    settle();
+    auto* help = input->findChild<QWidget*>(QStringLiteral("modelHelpWindow"));
+    ASSERT_NE(help, nullptr);
+    auto* text = help->findChild<QTextBrowser*>(QStringLiteral("documentText"));
+    // The picture is wider than these windows: it is scaled to the width, never scrolled.
+    const QImage picture(folder.filePath(QStringLiteral("docs/model-cell.png")));
+    ASSERT_GT(picture.width(), 500);
+    for (const int width : {picture.width() - 100, 420}) {
+        help->resize(width, 500);
+        settle();
+        EXPECT_EQ(text->horizontalScrollBar()->maximum(), 0) << width;
+        EXPECT_LE(text->document()->idealWidth(), text->viewport()->width()) << width;
+    }
+
+    // About names the data file in use and where the user's library is kept.
+    const QByteArray xdg = QFile::encodeName(folder.filePath(QStringLiteral("xdg")));
+    const QByteArray previous = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", xdg);
+    control<QAction>(input, QStringLiteral("aboutAction"))->trigger();
+    settle();
+    auto* about = input->findChild<QWidget*>(QStringLiteral("aboutWindow"));
+    ASSERT_NE(about, nullptr);
+    const QString shown = about->findChild<QTextBrowser*>()->toPlainText();
+    const auto library = userLibraryPath(xdg.constData(), nullptr);
+    ASSERT_TRUE(library.has_value());
+    for (const QString& named :
+         {dataFile, QString::fromStdString(library->string()),
+          QStringLiteral("Orvane ") + QString::fromLatin1(kVersion), QStringLiteral("Licence")}) {
+        EXPECT_TRUE(shown.contains(named)) << named.toStdString() << " in " << shown.toStdString();
+    }
+    if (previous.isNull()) {
+        qunsetenv("XDG_DATA_HOME");
+    } else {
+        qputenv("XDG_DATA_HOME", previous);
+    }
 }
 
 TEST(MarkdownSection, TakesOneSectionAndIgnoresHeadingsInCode) {

@@ -1,6 +1,11 @@
 // The results window through one session: schedule 0 on opening, the option buttons, the
-// single save window, going back to a fresh input window, and a failed reload.
+// single save window, going back to a fresh input window, and a failed reload; the table and
+// the report can be copied but not changed.
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QRadioButton>
+#include <QTest>
+#include <QTextCursor>
 #include <QTextEdit>
 
 #include "gui/results/picture1.h"
@@ -76,6 +81,43 @@ TEST_F(ResultsWindow, SessionThroughTheSchedulesAndBack) {
     EXPECT_EQ(openWindow("Form2"), results);
     EXPECT_EQ(openWindow("Form1"), nullptr);
     expectSchedule(0);
+}
+
+// The dose table and the report show the computed values: keys, pasting and cutting change
+// nothing, while a selection is copied as shown.
+TEST_F(ResultsWindow, TableAndReportRefuseTypingButCopy) {
+    choose("F-18 FDG");
+    QWidget* results = calculate();
+    ASSERT_NE(results, nullptr);
+    results->activateWindow();
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    for (const char* name : {"Text1", "Text2"}) {
+        SCOPED_TRACE(name);
+        auto* field = control<QTextEdit>(results, QString::fromLatin1(name));
+        const QString shown = field->toPlainText();
+        QTextCursor cursor(field->document());
+        cursor.setPosition(3);
+        field->setTextCursor(cursor);
+        field->setFocus();
+        clipboard->setText(QStringLiteral("9.99E+99"));
+        QTest::keyClicks(field, QStringLiteral("9x"));
+        for (const QKeySequence::StandardKey key :
+             {QKeySequence::Paste, QKeySequence::Cut, QKeySequence::Delete}) {
+            QTest::keySequence(field, QKeySequence(key));
+        }
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_EQ(field->toPlainText().toStdString(), shown.toStdString());
+
+        // The first line selected by keyboard, then everything: each copied as it stands.
+        QTest::keySequence(field, QKeySequence(QKeySequence::MoveToStartOfDocument));
+        QTest::keySequence(field, QKeySequence(QKeySequence::SelectEndOfLine));
+        QTest::keySequence(field, QKeySequence(QKeySequence::Copy));
+        EXPECT_EQ(clipboard->text().toStdString(), shown.section('\n', 0, 0).toStdString());
+        QTest::keySequence(field, QKeySequence(QKeySequence::SelectAll));
+        QTest::keySequence(field, QKeySequence(QKeySequence::Copy));
+        EXPECT_EQ(clipboard->text().toStdString(), shown.toStdString());
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -15,6 +16,8 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTableView>
 #include <QTableWidget>
 #include <QTest>
@@ -22,6 +25,8 @@
 #include <QTextEdit>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <map>
 
 #include "engine/numtext.h"
 #include "gui/library/library_dialog.h"
@@ -147,6 +152,63 @@ TEST_F(ScenarioWindowTest, EditsRecomputeAndARefusedDiaryRowKeepsThePlots) {
     rows->item(1, 0)->setText(QStringLiteral("150"));
     EXPECT_EQ(editor->markedField(), nullptr);
     EXPECT_TRUE(editor->message().isEmpty());
+}
+
+// Scrolled to its end, where an editor that shrinks would move every field under the mouse:
+// ticking "Then regularly", an error line that comes and goes, and another pattern move none.
+TEST_F(ScenarioWindowTest, NothingInTheEditorMovesUnderTheMouse) {
+    nlohmann::json diary = newScenarioDocument();
+    diary["voiding"] = {{"voids", {45, 150, 260}}};
+    QWidget* window = module->openers().scenario({}, diary.dump());
+    ASSERT_NE(window, nullptr);
+    window->resize(1280, 520);
+    settle();
+    auto* editor = control<ScenarioEditor>(window, QStringLiteral("scenarioEditor"));
+    auto* scroll = qobject_cast<QScrollArea*>(editor->parentWidget()->parentWidget());
+    ASSERT_NE(scroll, nullptr);
+    QScrollBar* bar = scroll->verticalScrollBar();
+    // Where each field, button and list a click can land in is in the window.
+    auto places = [&] {
+        settle();
+        std::map<QString, QRect> found;
+        for (QWidget* field : editor->findChildren<QWidget*>()) {
+            if (!field->objectName().isEmpty() && field->isVisible() &&
+                field->focusPolicy() != Qt::NoFocus) {
+                found[field->objectName()] =
+                    QRect(field->mapTo(window, QPoint(0, 0)), field->size());
+            }
+        }
+        return found;
+    };
+    auto* end = control<QLineEdit>(window, QStringLiteral("endTime"));
+    auto* then = control<QCheckBox>(window, QStringLiteral("diaryThen"));
+    auto* pattern = control<QComboBox>(window, QStringLiteral("voidingPattern"));
+    const std::vector<std::pair<const char*, std::function<void()>>> steps{
+        {"then ticked", [&] { then->click(); }},
+        {"then unticked", [&] { then->click(); }},
+        {"an error line",
+         [&] {
+             end->setText(QStringLiteral("not a number, and a long reason to wrap the line"));
+             emit end->textEdited(end->text());
+         }},
+        {"the error mended",
+         [&] {
+             end->clear();
+             emit end->textEdited(end->text());
+         }},
+        {"regular pattern", [&] { pattern->setCurrentIndex(1); }},
+        {"the tables' pattern", [&] { pattern->setCurrentIndex(0); }}};
+    for (const auto& [what, step] : steps) {
+        bar->setValue(bar->maximum());
+        ASSERT_GT(bar->value(), 0);
+        const auto start = places();
+        step();
+        const auto now = places();
+        for (const auto& [name, place] : start) {
+            if (now.contains(name))
+                EXPECT_EQ(now.at(name), place) << what << ": " << name.toStdString();
+        }
+    }
 }
 
 TEST_F(ScenarioWindowTest, SavedScenarioReadsBackAndAFailingExportKeepsTheOldFile) {

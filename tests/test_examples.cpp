@@ -35,17 +35,17 @@ std::vector<fs::path> exampleFiles() {
 // What the regression file keeps of one example, from the CLI's JSON.
 nlohmann::json summaryOf(const fs::path& example) {
     std::ostringstream out, err;
-    const int status = runCli({"--data", test::shippedDataFile().string(), "--scenario",
-                               example.string(), "--json"},
-                              out, err);
+    const int status = runCli(
+        {"--data", test::shippedDataFile().string(), "--scenario", example.string(), "--json"}, out,
+        err);
     EXPECT_EQ(status, kCliOk) << example << ": " << err.str();
     if (status != kCliOk) return nullptr;
     const nlohmann::json run = nlohmann::json::parse(out.str());
-    nlohmann::json summary = {{"dose_mGy_per_MBq", run.at("dose_mGy_per_MBq")},
-                              {"voids", run.at("voids").size()},
-                              {"last_void_min", run.at("voids").empty()
-                                                    ? nlohmann::json(nullptr)
-                                                    : run.at("voids").back().at("time_min")}};
+    nlohmann::json summary = {
+        {"dose_mGy_per_MBq", run.at("dose_mGy_per_MBq")},
+        {"voids", run.at("voids").size()},
+        {"last_void_min", run.at("voids").empty() ? nlohmann::json(nullptr)
+                                                  : run.at("voids").back().at("time_min")}};
     if (run.contains("uncertainty")) {
         const nlohmann::json& percentiles = run.at("uncertainty").at("percentiles");
         for (const char* p : {"5", "50", "95"}) summary[std::string("P") + p] = percentiles.at(p);
@@ -59,7 +59,8 @@ TEST(Examples, EveryExampleAsCommitted) {
         computed[example.filename().string()] = summaryOf(example);
     ASSERT_FALSE(computed.empty()) << "no example in " << kExamples;
     if (test::regeneratingExpectedFiles()) {
-        std::ofstream(kExpectedFile, std::ios::binary | std::ios::trunc) << computed.dump(2) << "\n";
+        std::ofstream(kExpectedFile, std::ios::binary | std::ios::trunc)
+            << computed.dump(2) << "\n";
         GTEST_SKIP() << "rewrote " << kExpectedFile;
     }
     const nlohmann::json expected = nlohmann::json::parse(test::readFile(kExpectedFile));

@@ -294,7 +294,7 @@ std::pair<FieldTexts, std::string> typedFields(const CliOptions& o, const Standa
 // Warnings about doubtful input go to err once the input has passed the checks.
 std::string tableText(const CliOptions& o, const StandardData& data, std::ostream& err) {
     const auto [fields, name] = typedFields(o, data, err);
-    const auto warn = [&] {
+    const auto warn = [&err, &fields = fields] {
         for (const InputWarning& w : inputWarnings(fields)) {
             err << "orvane-cli: warning: " << w.message << "\n";
         }

@@ -138,7 +138,7 @@ TEST(DataFileFaults, GridsAndQuadratureOtherThanTheUsableOnesAreRefused) {
          "quadrature node 1\\), line 29: 0 lies outside \\(0, 1\\)"},
     };
     for (const auto& [text, pattern] : cases) {
-        const std::string failure = failureOf([&] { parseStandardData(text, "e.dat"); });
+        const std::string failure = failureOf([&text = text] { parseStandardData(text, "e.dat"); });
         EXPECT_TRUE(std::regex_search(failure, std::regex(pattern))) << failure;
     }
 }
@@ -160,7 +160,7 @@ TEST(DataFileFaults, FilesThatCannotBeReadAreNamedWithTheReason) {
         {folder / "locked.dat", std::string("cannot read: ") + std::strerror(EACCES), true}};
     for (const auto& [path, reason, unprivileged] : cases) {
         const std::string got = faults::runInChild(
-            [&] { return failureOf([&] { LoadStandardData(path); }); }, unprivileged);
+            [&path = path] { return failureOf([&] { LoadStandardData(path); }); }, unprivileged);
         if (got == "no rights") GTEST_SKIP() << "cannot drop root rights here";
         EXPECT_EQ(got, path.string() + ": " + reason);
     }

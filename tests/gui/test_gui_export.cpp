@@ -15,7 +15,6 @@
 #include <QTextEdit>
 #include <QXmlStreamReader>
 #include <csignal>
-#include <ranges>
 #include <utility>
 
 #include "engine/numtext.h"
@@ -143,8 +142,9 @@ TEST_F(ResultsExport, SessionThroughTheExportCommands) {
             EXPECT_EQ(pages[s].contains(fillRateLine(other)), other == s) << other;
         }
         const QStringList words = pages[s].split(QRegularExpression("\\s+"), Qt::SkipEmptyParts);
-        for (double dose : stored.tables[s].dose | std::views::join) {
-            EXPECT_TRUE(words.contains(QString::fromStdString(formatScientific(dose))));
+        for (const auto& row : stored.tables[s].dose) {
+            for (double dose : row)
+                EXPECT_TRUE(words.contains(QString::fromStdString(formatScientific(dose))));
         }
     }
     EXPECT_EQ(suggested, (QStringList{"Tc-99m-MAG3-1.5-0.75.png", "Tc-99m-MAG3-1.5-0.75.png",

@@ -1,0 +1,93 @@
+// Every examples/*.json as orvane-cli --json computes it: the dose, the number of voids, the
+// time of the last one and, for a file with an "uncertainty" section, the 5th, 50th and 95th
+// percentiles with the file's seed; against tests/data/expected-examples.json (compared at a
+// relative 1e-10). A change to the model, the data or an example shows here;
+// ORVANE_REGENERATE_GOLDEN=1 rewrites the file on purpose.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <vector>
+
+#include "cli/cli.h"
+#include "support.h"
+
+namespace orvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kExpectedFile = fs::path(ORVANE_TEST_DATA) / "expected-examples.json";
+const fs::path kExamples = fs::path(ORVANE_SOURCE_DIR) / "examples";
+constexpr double kTolerance = 1e-10;
+
+std::vector<fs::path> exampleFiles() {
+    std::vector<fs::path> files;
+    for (const fs::directory_entry& entry : fs::directory_iterator(kExamples))
+        if (entry.path().extension() == ".json") files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// What the regression file keeps of one example, from the CLI's JSON.
+nlohmann::json summaryOf(const fs::path& example) {
+    std::ostringstream out, err;
+    const int status = runCli(
+        {"--data", test::shippedDataFile().string(), "--scenario", example.string(), "--json"}, out,
+        err);
+    EXPECT_EQ(status, kCliOk) << example << ": " << err.str();
+    if (status != kCliOk) return nullptr;
+    const nlohmann::json run = nlohmann::json::parse(out.str());
+    nlohmann::json summary = {
+        {"dose_mGy_per_MBq", run.at("dose_mGy_per_MBq")},
+        {"voids", run.at("voids").size()},
+        {"last_void_min", run.at("voids").empty() ? nlohmann::json(nullptr)
+                                                  : run.at("voids").back().at("time_min")}};
+    if (run.contains("uncertainty")) {
+        const nlohmann::json& percentiles = run.at("uncertainty").at("percentiles");
+        for (const char* p : {"5", "50", "95"}) summary[std::string("P") + p] = percentiles.at(p);
+    }
+    return summary;
+}
+
+TEST(Examples, EveryExampleAsCommitted) {
+    nlohmann::json computed = nlohmann::json::object();
+    for (const fs::path& example : exampleFiles())
+        computed[example.filename().string()] = summaryOf(example);
+    ASSERT_FALSE(computed.empty()) << "no example in " << kExamples;
+    if (test::regeneratingExpectedFiles()) {
+        std::ofstream(kExpectedFile, std::ios::binary | std::ios::trunc)
+            << computed.dump(2) << "\n";
+        GTEST_SKIP() << "rewrote " << kExpectedFile;
+    }
+    const nlohmann::json expected = nlohmann::json::parse(test::readFile(kExpectedFile));
+    for (const auto& [name, values] : expected.items())
+        EXPECT_TRUE(computed.contains(name)) << name << " is expected but no longer an example";
+    for (const auto& [name, values] : computed.items()) {
+        ASSERT_TRUE(expected.contains(name))
+            << name << " has no expected values (ORVANE_REGENERATE_GOLDEN=1 adds them)";
+        const nlohmann::json& want = expected.at(name);
+        std::vector<std::string> keys;
+        for (const auto& [key, value] : want.items()) keys.push_back(key);
+        for (const auto& [key, value] : values.items()) keys.push_back(key);
+        std::sort(keys.begin(), keys.end());
+        keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+        for (const std::string& key : keys) {
+            ASSERT_TRUE(values.contains(key) && want.contains(key)) << name << ": " << key;
+            const nlohmann::json &got = values.at(key), &was = want.at(key);
+            if (was.is_number_float() && got.is_number()) {
+                EXPECT_LE(std::fabs(got.get<double>() - was.get<double>()),
+                          kTolerance * std::fabs(was.get<double>()))
+                    << name << ": " << key << " is " << got << ", expected " << was;
+            } else {
+                EXPECT_EQ(got, was) << name << ": " << key;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace orvane

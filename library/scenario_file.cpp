@@ -446,6 +446,7 @@ json scenarioToJson(const Scenario& s) {
         target["interval"] = v.regular.interval;
         target["bedtime"] = clockJson(v.regular.bedtime);
         target["wake"] = clockJson(v.regular.wake);
+        if (v.capacity) target["capacity"] = *v.capacity;
     };
     json voidingJson;
     switch (v.kind) {
@@ -470,6 +471,9 @@ json scenarioToJson(const Scenario& s) {
             if (v.then) regularJson(voidingJson["then"]);
             break;
         }
+        case VoidingKind::Capacity:
+            voidingJson = {{"pattern", "capacity"}, {"capacity", v.capacity.value_or(0.0)}};
+            break;
     }
     document["voiding"] = voidingJson;
     if (s.endTime) document["end_time"] = *s.endTime;

@@ -81,6 +81,12 @@ QStringList scenarioInWords(const Scenario& s) {
             if (v.then) lines << QStringLiteral("Then ") + regular(v.regular);
             break;
         }
+        case VoidingKind::Capacity:
+            lines << QStringLiteral("Voiding: only when the bladder is full");
+            break;
+    }
+    if (v.capacity) {
+        lines << QStringLiteral("Bladder capacity %1 ml").arg(number(*v.capacity));
     }
     return lines;
 }

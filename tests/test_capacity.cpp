@@ -20,22 +20,20 @@ QuadratureRule rule() {
     return {tables.quadratureNodes, tables.quadratureWeights};
 }
 
-ModelParameters twoComponents() {
-    ModelParameters p;
-    p.fraction = {0.7, 0.3, 0, 0};
-    p.rateConstant = {0.693 / 40, 0.693 / 600, 0, 0};
-    p.biologicalHalfLife = {40, 600, 0, 0};
-    p.physicalHalfLife = 360.6;
-    p.physicalDecayConstant = kDecayNumerator / p.physicalHalfLife;
-    p.deltaScaled = scaleEmissionConstant(2.6e-6);
-    p.gammaScaled = scaleEmissionConstant(5.56e-5);
-    return p;
-}
+// Tc-99m with a fast and a slow urinary component.
+const ModelParameters kRadiopharmaceutical{"two components",
+                                           {0.7, 0.3, 0, 0},
+                                           {0.693 / 40, 0.693 / 600, 0, 0},
+                                           {40, 600, 0, 0},
+                                           360.6,
+                                           kDecayNumerator / 360.6,
+                                           scaleEmissionConstant(2.6e-6),
+                                           scaleEmissionConstant(5.56e-5)};
 
 // Day 1 ml/min, night 0.5 ml/min from 22:00 to 06:00; administration at 09:00.
 Scenario dayAndNight(double initial, double residual, double capacity, double end) {
     Scenario s;
-    s.radiopharmaceutical = twoComponents();
+    s.radiopharmaceutical = kRadiopharmaceutical;
     s.administrationClock = 9 * 60;
     s.initialVolume = initial;
     s.residualVolume = residual;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <stdexcept>
 #include <type_traits>
 
 #include "engine/numtext.h"
@@ -119,9 +120,9 @@ private:
 // "HH:MM" as clock minutes.
 double readClock(Object& o, const std::string& key) {
     const std::string text = o.text(key);
-    const bool digits = text.size() == 5 && text[2] == ':' &&
-                        std::all_of(text.begin(), text.end(),
-                                    [](char c) { return c == ':' || (c >= '0' && c <= '9'); });
+    const auto digit = [&](std::size_t i) { return text[i] >= '0' && text[i] <= '9'; };
+    const bool digits =
+        text.size() == 5 && text[2] == ':' && digit(0) && digit(1) && digit(3) && digit(4);
     const int hours = digits ? std::stoi(text.substr(0, 2)) : 99;
     const int minutes = digits ? std::stoi(text.substr(3)) : 99;
     if (hours > 23 || minutes > 59) o.fail(o.path(key), "expected a time of day \"HH:MM\"");
@@ -374,6 +375,7 @@ ReferencePatient referencePatient(const ReferencePatients& patients, double age,
     }
     // The listed children by ascending age, then the woman and the man.
     const std::vector<ReferencePatient>& listed = patients.listed;
+    if (listed.size() < 3) throw std::invalid_argument("no reference patients were read");
     const std::size_t children = listed.size() - 2;
     ReferencePatient adult =
         sex ? listed[children + (*sex == Sex::Female ? 0 : 1)]

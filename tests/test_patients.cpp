@@ -163,6 +163,8 @@ TEST(Patients, RefusedFiles) {
          [](json& d) { d["patients"][2]["night"]["hours"] = 12; }},
         {"bad clock", "patients[2].night.wake",
          [](json& d) { d["patients"][2]["night"]["wake"] = "7:00"; }},
+        {"stray colon", "patients[3].night.bedtime",
+         [](json& d) { d["patients"][3]["night"]["bedtime"] = ":1:00"; }},
         {"residual at capacity", "patients[0].residual_volume.value",
          [](json& d) { d["patients"][0]["residual_volume"]["value"] = 38; }},
         {"two rates without a night", "patients[0].fill_rate_night.value",

@@ -21,7 +21,7 @@ using Sources = std::map<std::string, std::string>;
 constexpr std::string_view kFormat = "orvane reference patients";
 constexpr int kFormatVersion = 1;
 constexpr std::size_t kMaxFileBytes = 4 * 1024 * 1024;
-constexpr double kMinutesPerDay = 1440.0;
+constexpr double kDayMinutes = 1440.0;
 
 // Refuses a key that appears twice in one object (a JSON reader keeps one silently).
 class DuplicateKeys {
@@ -238,8 +238,8 @@ Provenance blend(const Provenance& a, const Provenance& b, const std::string& no
 
 // A clock w of the way from a to b, the shorter way round.
 double blendClock(double a, double b, double w) {
-    const double d = std::fmod(b - a + 1.5 * kMinutesPerDay, kMinutesPerDay) - 0.5 * kMinutesPerDay;
-    return std::fmod(a + w * d + kMinutesPerDay, kMinutesPerDay);
+    const double d = std::fmod(b - a + 1.5 * kDayMinutes, kDayMinutes) - 0.5 * kDayMinutes;
+    return std::fmod(a + w * d + kDayMinutes, kDayMinutes);
 }
 
 // w of the way from a to b (0 <= w <= 1), every number saying so in `note`; a yes/no value is
@@ -291,7 +291,7 @@ const char* sexText(Sex sex) {
 }
 
 double ReferenceNight::hours() const {
-    const double minutes = std::fmod(wake - bedtime + kMinutesPerDay, kMinutesPerDay);
+    const double minutes = std::fmod(wake - bedtime + kDayMinutes, kDayMinutes);
     return minutes / 60.0;
 }
 

@@ -63,6 +63,8 @@ enum class VoidingKind {
     Table,    // the dose tables' voiding clock from firstVoid, tableIntervals intervals
     Regular,  // first void at firstVoid, then `regular` on the real clock
     Diary,    // the listed voids, then `regular` counted from the last one when `then` is set
+    // Only when the bladder holds `capacity`: a worst case, as people void well before.
+    Capacity,
 };
 
 struct VoidingPattern {
@@ -72,6 +74,10 @@ struct VoidingPattern {
     RegularVoiding regular;             // Regular, and Diary when `then` is set
     std::vector<DiaryVoid> voids;       // Diary
     bool then = false;                  // Diary: continue regularly after the last void
+    // ml. Capacity: the volume that triggers each void. Regular, and a diary's `then`: the
+    // patient also voids on reaching it, by day or by night; the regular clock counts on from
+    // that void.
+    std::optional<double> capacity;
     bool operator==(const VoidingPattern&) const = default;
 };
 

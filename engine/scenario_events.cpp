@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "engine/calculation.h"
+#include "engine/capacity.h"
 #include "engine/numtext.h"
 #include "engine/simulation.h"
 #include "engine/voiding_clock.h"
@@ -101,7 +102,8 @@ double nextRegularVoid(const RegularVoiding& r, double administrationClock, doub
     return bedtime < due ? bedtime : due;
 }
 
-void voidTimes(const Scenario& s, ScenarioEvents& events, std::vector<int>& diaryIndex) {
+void voidTimes(const Scenario& s, ScenarioEvents& events, std::vector<int>& diaryIndex,
+               const FillPieceAt& fill) {
     const VoidingPattern& v = s.voiding;
     const double end = s.endTime.value_or(defaultEndTime(s.radiopharmaceutical));
     auto push = [&](double t, double residual, int diary, const char* blame) {
@@ -119,16 +121,38 @@ void voidTimes(const Scenario& s, ScenarioEvents& events, std::vector<int>& diar
         events.voidResiduals.push_back(residual);
         diaryIndex.push_back(diary);
     };
-    auto regularUntilEnd = [&](double t) {
+    // The void due at `due` (+inf: none), or earlier when the bladder, holding `volume` at t,
+    // reaches its capacity first.
+    auto voidAfter = [&](double t, double volume, double due) {
+        if (!v.capacity) return due;
+        const char* path = capacityPath(v);
+        const auto full =
+            capacityCrossing(t, volume, *v.capacity, due, fill, kMaxScenarioSegments, path);
+        if (!full && std::isinf(due)) {
+            refuse(path, "the bladder never fills to its capacity after " +
+                             (t > 0 ? "the void at " + number(t) + " min" : "the administration"));
+        }
+        return full.value_or(due);
+    };
+    auto regularUntilEnd = [&](double t, double volume) {
+        const bool full = v.kind == VoidingKind::Capacity;
         while (t < end) {
-            t = nextRegularVoid(v.regular, s.administrationClock, t);
+            const double due =
+                full ? INFINITY : nextRegularVoid(v.regular, s.administrationClock, t);
+            t = voidAfter(t, volume, due);
             push(t, s.residualVolume, -1,
-                 v.kind == VoidingKind::Diary ? "voiding.then.interval" : "voiding.interval");
+                 full ? "voiding.capacity"
+                      : (v.kind == VoidingKind::Diary ? "voiding.then.interval"
+                                                      : "voiding.interval"));
+            volume = s.residualVolume;
         }
     };
     if (v.kind == VoidingKind::Regular) {
-        push(v.firstVoid, s.residualVolume, -1, "voiding.first_void");
-        regularUntilEnd(v.firstVoid);
+        push(voidAfter(0.0, s.initialVolume, v.firstVoid), s.residualVolume, -1,
+             "voiding.first_void");
+        regularUntilEnd(events.voidTimes.back(), s.residualVolume);
+    } else if (v.kind == VoidingKind::Capacity) {
+        regularUntilEnd(0.0, s.initialVolume);
     } else {
         // A diary is kept whole unless the scenario's own end time cuts it short.
         for (std::size_t i = 0; i < v.voids.size(); ++i) {
@@ -136,7 +160,9 @@ void voidTimes(const Scenario& s, ScenarioEvents& events, std::vector<int>& diar
                  "voiding.voids");
             if (s.endTime && v.voids[i].at >= *s.endTime) return;
         }
-        if (v.then) regularUntilEnd(v.voids.back().at);
+        if (v.then) {
+            regularUntilEnd(v.voids.back().at, v.voids.back().residual.value_or(s.residualVolume));
+        }
     }
 }
 
@@ -264,7 +290,9 @@ void checkScenario(const Scenario& s) {
     }
 
     const VoidingPattern& v = s.voiding;
-    if (v.kind != VoidingKind::Diary) requirePositive("voiding.first_void", v.firstVoid, "min");
+    if (v.kind == VoidingKind::Regular || table) {
+        requirePositive("voiding.first_void", v.firstVoid, "min");
+    }
     if (table) {
         if (s.administrationClock != kAdministrationClock) {
             refuse("administration_time",
@@ -308,6 +336,7 @@ void checkScenario(const Scenario& s) {
         }
     }
     if (s.endTime) requirePositive("end_time", *s.endTime, "min");
+    checkCapacity(s);
 }
 
 std::vector<TimeSpan> scenarioNights(const Scenario& s, double end) {
@@ -351,7 +380,10 @@ void buildScenarioEvents(const Scenario& s, ScenarioEvents& events) {
         return;
     }
     std::vector<int> diaryIndex;
-    voidTimes(s, events, diaryIndex);
+    voidTimes(s, events, diaryIndex, [&s](double t) {
+        const RatePiece piece = ratePiece(s, t);
+        return FillPiece{piece.rate, piece.until};
+    });
 
     // Between voids, one segment per stretch of constant fill rate.
     double t = 0.0;

@@ -307,6 +307,7 @@ json scenarioToJson(const Scenario& s) {
         target[kInterval] = v.regular.interval;
         target[kBedtime] = clockText(v.regular.bedtime);
         target[kWake] = clockText(v.regular.wake);
+        if (v.capacity) target[kCapacity] = *v.capacity;
     };
     json voidingJson;
     switch (v.kind) {
@@ -331,6 +332,9 @@ json scenarioToJson(const Scenario& s) {
             if (v.then) regularJson(voidingJson[kThen]);
             break;
         }
+        case VoidingKind::Capacity:
+            voidingJson = {{kPattern, kCapacityPattern}, {kCapacity, v.capacity.value_or(0.0)}};
+            break;
     }
     document[kVoiding] = voidingJson;
     if (s.endTime) document[kEndTime] = *s.endTime;

@@ -51,6 +51,11 @@ std::string fillWords(const Scenario& s) {
     return text;
 }
 
+// ", and whenever the bladder holds C ml" for a pattern that also voids when full.
+std::string capacityWords(const VoidingPattern& v) {
+    return v.capacity ? ", and whenever the bladder holds " + plain(*v.capacity) + " ml" : "";
+}
+
 std::string voidingWords(const Scenario& s, const ScenarioResult& r) {
     const VoidingPattern& v = s.voiding;
     switch (v.kind) {
@@ -60,12 +65,15 @@ std::string voidingWords(const Scenario& s, const ScenarioResult& r) {
                    minutes(kNightInterval) + " interval at night (" + tableNightWords(s) + "), " +
                    std::to_string(r.voids.size()) + " intervals";
         case VoidingKind::Regular:
-            return "first void at " + minutes(v.firstVoid) + ", then " + regularWords(v.regular);
+            return "first void at " + minutes(v.firstVoid) + ", then " + regularWords(v.regular) +
+                   capacityWords(v);
         case VoidingKind::Diary: {
             std::string text = "diary of " + std::to_string(v.voids.size()) + " voids";
             if (v.then) text += ", then " + regularWords(v.regular) + " from the last";
-            return text;
+            return text + capacityWords(v);
         }
+        case VoidingKind::Capacity:
+            return "only when the bladder holds " + plain(v.capacity.value_or(0.0)) + " ml";
     }
     return {};
 }

@@ -1,0 +1,190 @@
+// Voiding when the bladder is full: the void times against the closed form and against hand
+// calculation across changes of fill rate, the dose against the same voids written as a diary,
+// and the refusals of a capacity.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "engine/calculation.h"
+#include "engine/capacity.h"
+#include "engine/scenario.h"
+#include "support.h"
+
+using namespace orvane;
+
+namespace {
+
+QuadratureRule rule() {
+    const ModelTables& tables = test::shippedTables();
+    return {tables.quadratureNodes, tables.quadratureWeights};
+}
+
+// Tc-99m with a fast and a slow urinary component.
+const ModelParameters kRadiopharmaceutical{"two components",
+                                           {0.7, 0.3, 0, 0},
+                                           {0.693 / 40, 0.693 / 600, 0, 0},
+                                           {40, 600, 0, 0},
+                                           360.6,
+                                           kDecayNumerator / 360.6,
+                                           scaleEmissionConstant(2.6e-6),
+                                           scaleEmissionConstant(5.56e-5)};
+
+// Day 1 ml/min, night 0.5 ml/min from 22:00 to 06:00; administration at 09:00.
+Scenario dayAndNight(double initial, double residual, double capacity, double end) {
+    Scenario s;
+    s.radiopharmaceutical = kRadiopharmaceutical;
+    s.administrationClock = 9 * 60;
+    s.initialVolume = initial;
+    s.residualVolume = residual;
+    s.fillRate = {1.0, 0.5, 22 * 60, 6 * 60, {}};
+    s.voiding.kind = VoidingKind::Capacity;
+    s.voiding.capacity = capacity;
+    s.endTime = end;
+    return s;
+}
+
+std::vector<double> voidTimes(const ScenarioResult& r) {
+    std::vector<double> times;
+    for (const ScenarioVoid& v : r.voids) times.push_back(v.time);
+    return times;
+}
+
+// The voids of r must be at `expected`, and the dose that of the same voids as a diary.
+void expectVoidsAndDiaryDose(const Scenario& s, const std::vector<double>& expected) {
+    const ScenarioResult r = computeScenario(s, rule());
+    const std::vector<double> times = voidTimes(r);
+    ASSERT_EQ(times.size(), expected.size());
+    for (std::size_t j = 0; j < expected.size(); ++j) {
+        EXPECT_NEAR(times[j], expected[j], 1e-9 * expected[j]) << "void " << j;
+    }
+    Scenario diary = s;
+    diary.voiding = {};
+    diary.voiding.kind = VoidingKind::Diary;
+    for (double t : expected) diary.voiding.voids.push_back({t});
+    const double dose = computeScenario(diary, rule()).dose;
+    EXPECT_NEAR(r.dose, dose, 1e-12 * dose);
+}
+
+TEST(Capacity, ConstantFillVoidsAtTheClosedFormTimes) {
+    // Fill rate r: voids at (C - V0) / r, then every (C - R) / r, until one at or after the end.
+    const double r = 0.8, v0 = 30, residual = 10, capacity = 250, end = 2000;
+    FillRatePattern steps;
+    steps.steps = {{0, r}};
+    const FillRatePattern sameDayAndNight{r, r, 22 * 60, 6 * 60, {}};  // pieces at 22:00, 06:00
+    for (const FillRatePattern& fill : {steps, sameDayAndNight}) {
+        Scenario s = dayAndNight(v0, residual, capacity, end);
+        s.fillRate = fill;
+        std::vector<double> expected{(capacity - v0) / r};
+        while (expected.back() < end)
+            expected.push_back(expected.back() + (capacity - residual) / r);
+        expectVoidsAndDiaryDose(s, expected);
+        for (const ScenarioVoid& v : computeScenario(s, rule()).voids) {
+            EXPECT_NEAR(v.volume, capacity, 1e-9);
+        }
+    }
+}
+
+TEST(Capacity, VoidTimesAreSolvedAcrossTheNight) {
+    // C 250, V0 50, R 10 (240 ml between voids): 12:20, 16:20, 20:20; then 100 min of day to
+    // 22:00 (110 ml) and 140 ml at 0.5 ml/min, 280 min: 02:40, a void at night; then 200 min
+    // of night to 06:00 (110 ml) and 140 min of day: 08:20; then 12:20 again.
+    const Scenario s = dayAndNight(50, 10, 250, 1500);
+    expectVoidsAndDiaryDose(s, {200, 440, 680, 1060, 1400, 1640});
+    EXPECT_DOUBLE_EQ(computeScenario(s, rule()).voids[3].clock, 2 * 60 + 40);
+}
+
+TEST(Capacity, RegularVoidingAlsoVoidsWhenFull) {
+    // Regular: first at 11:00, every 250 min, bedtime 22:00, wake 06:00; capacity 240 ml
+    // (230 ml between voids at 1 ml/min). 11:00 by the clock (170 ml); 14:50 and 18:40 full;
+    // 22:00 at bedtime (210 ml); 05:40 full at night (230 ml at 0.5 ml/min); 06:00 at wake;
+    // 09:50 full, before the clock's 10:10.
+    Scenario s = dayAndNight(50, 10, 240, 1400);
+    s.voiding.kind = VoidingKind::Regular;
+    s.voiding.firstVoid = 120;
+    s.voiding.regular = {250, 22 * 60, 6 * 60};
+    expectVoidsAndDiaryDose(s, {120, 350, 580, 780, 1240, 1260, 1490});
+    const ScenarioResult r = computeScenario(s, rule());
+    const std::vector<double> volumes{170, 240, 240, 210, 240, 20, 240};
+    for (std::size_t j = 0; j < volumes.size(); ++j) {
+        EXPECT_NEAR(r.voids[j].volume, volumes[j], 1e-9) << "void " << j;
+    }
+}
+
+TEST(Capacity, ADiaryContinuesFromItsLastResidual) {
+    // Constant 1 ml/min; the diary's last void leaves 30 ml, so the bladder is full 170 min
+    // later (17:50); then 190 min later (21:00); then at bedtime, 23:00, before it is full;
+    // then full again at night, 190 min later.
+    Scenario s = dayAndNight(50, 10, 200, 900);
+    s.fillRate = {};
+    s.fillRate.steps = {{0, 1.0}};
+    s.voiding.kind = VoidingKind::Diary;
+    s.voiding.voids = {{100}, {300, 30.0}};
+    s.voiding.then = true;
+    s.voiding.regular = {400, 23 * 60, 7 * 60};
+    EXPECT_EQ(voidTimes(computeScenario(s, rule())),
+              (std::vector<double>{100, 300, 470, 660, 840, 1030}));
+}
+
+TEST(Capacity, RefusedCapacities) {
+    struct Case {
+        const char* what;
+        void (*change)(Scenario&);
+        const char* path;
+    };
+    const Case cases[] = {
+        {"missing", [](Scenario& s) { s.voiding.capacity.reset(); }, "voiding.capacity"},
+        {"not a number", [](Scenario& s) { s.voiding.capacity = NAN; }, "voiding.capacity"},
+        {"zero", [](Scenario& s) { s.voiding.capacity = 0.0; }, "voiding.capacity"},
+        {"at the residual", [](Scenario& s) { s.voiding.capacity = 10.0; }, "voiding.capacity"},
+        {"below the initial volume", [](Scenario& s) { s.initialVolume = 300; },
+         "voiding.capacity"},
+        {"with the tables' clock",
+         [](Scenario& s) {
+             s.fillRate.nightFrom = 0;
+             s.fillRate.nightTo = 360;
+             s.voiding.kind = VoidingKind::Table;
+         },
+         "voiding.capacity"},
+        {"in a diary without then",
+         [](Scenario& s) {
+             s.voiding.kind = VoidingKind::Diary;
+             s.voiding.voids = {{100}};
+         },
+         "voiding.then.capacity"},
+        {"below the diary's last residual",
+         [](Scenario& s) {
+             s.voiding.kind = VoidingKind::Diary;
+             s.voiding.voids = {{100, 260.0}};
+             s.voiding.then = true;
+         },
+         "voiding.then.capacity"},
+        {"never reached",
+         [](Scenario& s) {
+             s.fillRate.steps = {{0, 1.0}, {400, 0.0}};
+         },
+         "voiding.capacity"},
+    };
+    for (const Case& c : cases) {
+        Scenario s = dayAndNight(50, 10, 250, 1500);
+        c.change(s);
+        try {
+            computeScenario(s, rule());
+            ADD_FAILURE() << c.what << ": accepted";
+        } catch (const ScenarioError& e) {
+            EXPECT_EQ(e.path(), c.path) << c.what << ": " << e.what();
+        }
+    }
+}
+
+TEST(Capacity, CrossingStopsAtTheLimitAndAtTooManyPieces) {
+    // Pieces of 10 min at 2 ml/min: from 0 ml, 25 ml is reached at 12.5 min.
+    const FillPieceAt pieces = [](double t) {
+        return FillPiece{2.0, 10 * std::floor(t / 10) + 10};
+    };
+    EXPECT_DOUBLE_EQ(*capacityCrossing(0, 0, 25, INFINITY, pieces, 10, "c"), 12.5);
+    EXPECT_FALSE(capacityCrossing(0, 0, 25, 12.5, pieces, 10, "c"));
+    EXPECT_THROW(capacityCrossing(0, 0, 25, INFINITY, pieces, 1, "c"), ScenarioError);
+}
+
+}  // namespace

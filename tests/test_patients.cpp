@@ -1,0 +1,215 @@
+// The reference patients: the shipped file's sources, interpolation between the listed ages,
+// the adult by sex and without one, and the refusals of the file and of an age or sex.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "engine/scenario.h"
+#include "library/patients.h"
+#include "library/standards.h"
+#include "support.h"
+
+using namespace orvane;
+using nlohmann::json;
+
+namespace {
+
+const std::filesystem::path kFile = std::filesystem::path(ORVANE_SOURCE_DIR) / "data/patients.json";
+
+const ReferencePatients& shipped() {
+    static const ReferencePatients patients = loadPatientsFile(kFile);
+    return patients;
+}
+
+// The listed row of an age ("adult" rows by sex).
+const ReferencePatient& row(double age, std::optional<Sex> sex = std::nullopt) {
+    for (const ReferencePatient& p : shipped().listed) {
+        if (p.age == age && p.sex == sex) return p;
+    }
+    throw std::logic_error("no listed patient of age " + std::to_string(age));
+}
+
+TEST(Patients, EveryValueAtEveryAgeCitesListedSources) {
+    std::set<std::string> cited;
+    for (double age : {0.0, 0.5, 1.0, 3.0, 7.5, 10.0, 12.0, 15.0, 16.5, 18.0, 40.0, 100.0}) {
+        for (std::optional<Sex> sex :
+             {std::optional<Sex>(), std::optional(Sex::Female), std::optional(Sex::Male)}) {
+            const ReferencePatient p = referencePatient(shipped(), age, sex);
+            const bool listed =
+                age == 0 || age == 1 || age == 10 || age == 15 || (age >= kAdultAge && sex);
+            for (const auto& [key, provenance] : provenances(p)) {
+                const std::string where = key + " at " + std::to_string(age);
+                EXPECT_FALSE(provenance->sources.empty()) << where;
+                for (const std::string& source : provenance->sources) {
+                    EXPECT_TRUE(shipped().sources.contains(source)) << where << ": " << source;
+                    cited.insert(source);
+                }
+                EXPECT_TRUE(provenance->confidence == "H" || provenance->confidence == "M" ||
+                            provenance->confidence == "L")
+                    << where;
+                EXPECT_FALSE(provenance->basis.empty()) << where;
+                // A made value says how; a listed one does not, but for a clock taken over.
+                if (key != "night") {
+                    EXPECT_EQ(provenance->interpolated.empty(), listed) << where;
+                }
+            }
+        }
+    }
+    // And every source the file lists is cited by some value.
+    for (const auto& [key, citation] : shipped().sources) EXPECT_TRUE(cited.contains(key)) << key;
+}
+
+TEST(Patients, SevenAndAHalfYearsLieHalfwayBetweenFiveAndTen) {
+    const ReferencePatient& a = row(5);
+    const ReferencePatient& b = row(10);
+    const ReferencePatient p = referencePatient(shipped(), 7.5, Sex::Female);
+    EXPECT_FALSE(p.sex);  // a child's values are for both
+    const std::pair<const Sourced<double>*, double> values[] = {
+        {&p.fillRateDay, (a.fillRateDay.value + b.fillRateDay.value) / 2},
+        {&p.fillRateNight, (a.fillRateNight.value + b.fillRateNight.value) / 2},
+        {&p.capacity, (a.capacity.value + b.capacity.value) / 2},
+        {&p.dayInterval, (a.dayInterval.value + b.dayInterval.value) / 2},
+        {&p.residualVolume, (a.residualVolume.value + b.residualVolume.value) / 2},
+        {&p.initialVolume, (a.initialVolume.value + b.initialVolume.value) / 2}};
+    for (const auto& [value, expected] : values) {
+        EXPECT_NEAR(value->value, expected, 1e-12);
+        EXPECT_EQ(value->provenance.interpolated,
+                  "interpolated linearly at 7.5 years between 5 years and 10 years");
+    }
+    EXPECT_DOUBLE_EQ(p.capacity.value, 255);  // the expected capacity 30 + 30 x age
+    ASSERT_TRUE(p.night);
+    EXPECT_DOUBLE_EQ(p.night->bedtime, (a.night->bedtime + b.night->bedtime) / 2);
+    EXPECT_DOUBLE_EQ(p.night->hours(), (a.night->hours() + b.night->hours()) / 2);
+    // Sources of both, the lower confidence.
+    EXPECT_EQ(p.residualVolume.provenance.sources,
+              (std::vector<std::string>{"JAN05", "CHY09", "CHA13", "MEI21"}));
+    EXPECT_EQ(p.residualVolume.provenance.confidence, "L");
+}
+
+TEST(Patients, YesNoValuesAndNightsBetweenAges) {
+    // 1 year voids at night and has no night; 5 years is dry at night with one.
+    const struct {
+        double age;
+        bool nightVoids;
+    } cases[] = {{2, true}, {3, false}, {4, false}};
+    for (const auto& c : cases) {
+        const ReferencePatient p = referencePatient(shipped(), c.age, std::nullopt);
+        EXPECT_EQ(p.nightVoids.value, c.nightVoids) << c.age;
+        ASSERT_TRUE(p.night) << c.age;
+        EXPECT_EQ(p.night->bedtime, row(5).night->bedtime);
+        EXPECT_NE(p.night->provenance.interpolated.find("has no night"), std::string::npos);
+    }
+    EXPECT_FALSE(referencePatient(shipped(), 0.5, std::nullopt).night);
+}
+
+TEST(Patients, AdultsBySexAndWithoutOne) {
+    const ReferencePatient& woman = row(kAdultAge, Sex::Female);
+    const ReferencePatient& man = row(kAdultAge, Sex::Male);
+    ReferencePatient p = referencePatient(shipped(), 40, Sex::Female);
+    EXPECT_EQ(p.age, 40);
+    p.age = kAdultAge;
+    EXPECT_EQ(p, woman);
+
+    const ReferencePatient mean = referencePatient(shipped(), 40, std::nullopt);
+    EXPECT_FALSE(mean.sex);
+    EXPECT_DOUBLE_EQ(mean.fillRateDay.value, (woman.fillRateDay.value + man.fillRateDay.value) / 2);
+    EXPECT_DOUBLE_EQ(mean.capacity.value, (woman.capacity.value + man.capacity.value) / 2);
+    EXPECT_EQ(mean.capacity.provenance.interpolated, "mean of the adult woman and man");
+
+    // Between the oldest child and the adult, towards the adult of the sex.
+    const ReferencePatient teen = referencePatient(shipped(), 16.5, Sex::Male);
+    EXPECT_EQ(teen.sex, Sex::Male);
+    EXPECT_DOUBLE_EQ(teen.capacity.value, (row(15).capacity.value + man.capacity.value) / 2);
+    EXPECT_NE(teen.capacity.provenance.interpolated.find("adult man (from 18 years)"),
+              std::string::npos);
+}
+
+TEST(Patients, RefusedAgesAndSexes) {
+    for (double age : {-1.0, 101.0, double(NAN), double(INFINITY)}) {
+        try {
+            referencePatient(shipped(), age, std::nullopt);
+            ADD_FAILURE() << age << " accepted";
+        } catch (const ScenarioError& e) {
+            EXPECT_EQ(e.path(), "patient.age");
+        }
+    }
+    for (const char* sex : {"x", "Female", "", "both"}) {
+        try {
+            sexFromText(sex);
+            ADD_FAILURE() << sex << " accepted";
+        } catch (const ScenarioError& e) {
+            EXPECT_EQ(e.path(), "patient.sex");
+        }
+    }
+    EXPECT_EQ(sexFromText("male"), Sex::Male);
+}
+
+TEST(Patients, RefusedFiles) {
+    const std::string text = test::readFile(kFile);
+    struct Case {
+        const char* change;
+        std::string position;
+        void (*edit)(json&);
+    };
+    const Case cases[] = {
+        {"uncited source", "patients[2].capacity.sources[0]",
+         [](json& d) { d["patients"][2]["capacity"]["sources"][0] = "NOPE"; }},
+        {"missing basis", "patients[0].capacity.basis",
+         [](json& d) { d["patients"][0]["capacity"].erase("basis"); }},
+        {"unknown key", "patients[1].extra", [](json& d) { d["patients"][1]["extra"] = 1; }},
+        {"hours off the clock", "patients[2].night.hours",
+         [](json& d) { d["patients"][2]["night"]["hours"] = 12; }},
+        {"bad clock", "patients[2].night.wake",
+         [](json& d) { d["patients"][2]["night"]["wake"] = "7:00"; }},
+        {"stray colon", "patients[3].night.bedtime",
+         [](json& d) { d["patients"][3]["night"]["bedtime"] = ":1:00"; }},
+        {"residual at capacity", "patients[0].residual_volume.value",
+         [](json& d) { d["patients"][0]["residual_volume"]["value"] = 38; }},
+        {"two rates without a night", "patients[0].fill_rate_night.value",
+         [](json& d) { d["patients"][0]["fill_rate_night"]["value"] = 0.1; }},
+        {"negative rate", "patients[3].fill_rate_day.value",
+         [](json& d) { d["patients"][3]["fill_rate_day"]["value"] = -1; }},
+        {"a child by sex", "patients[1].sex", [](json& d) { d["patients"][1]["sex"] = "female"; }},
+        {"ages out of order", "patients[2].age", [](json& d) { d["patients"][2]["age"] = 1; }},
+        {"two women", "patients[6].sex", [](json& d) { d["patients"][5]["sex"] = "female"; }},
+        {"no newborn", "patients[0].age", [](json& d) { d["patients"][0]["age"] = 0.5; }},
+        {"confidence", "patients[4].capacity.confidence",
+         [](json& d) { d["patients"][4]["capacity"]["confidence"] = "X"; }},
+        {"version", "version", [](json& d) { d["version"] = 2; }},
+    };
+    for (const Case& c : cases) {
+        json document = json::parse(text);
+        c.edit(document);
+        try {
+            parsePatientsFile(document.dump(2), "patients.json");
+            ADD_FAILURE() << c.change << ": accepted";
+        } catch (const DataFileError& e) {
+            EXPECT_EQ(e.position(), c.position) << c.change << ": " << e.what();
+        }
+    }
+    // Faults that only the text can hold.
+    std::string twice = text;
+    twice.replace(twice.find("\"label\": \"5 years\""), 18,
+                  "\"label\": \"5 years\", \"label\": \"x\"");
+    std::string commas = text;
+    commas.replace(commas.find("\"version\": 1,"), 13, "\"version\": 1,,");
+    const std::pair<std::string, std::string> texts[] = {{twice, "patients[2].label"},
+                                                         {commas, "line 3, column 16"}};
+    for (const auto& [faulty, position] : texts) {
+        try {
+            parsePatientsFile(faulty, "patients.json");
+            ADD_FAILURE() << position << ": accepted";
+        } catch (const DataFileError& e) {
+            EXPECT_EQ(e.position(), position) << e.what();
+        }
+    }
+}
+
+TEST(Patients, TheBuildTreeHoldsTheShippedFile) {
+    const auto built = patientsFilePathFor(std::filesystem::path(ORVANE_BUILD_DIR) / "bin");
+    EXPECT_EQ(test::readFile(built), test::readFile(kFile));
+}
+
+}  // namespace

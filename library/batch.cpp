@@ -46,7 +46,7 @@ BatchOutput process(const BatchSource& source, const BatchCompute& compute, Batc
                     BatchFormat format) {
     BatchOutput out;
     out.line = item.line;
-    out.id = std::to_string(item.line);
+    out.id = item.id.empty() ? std::to_string(item.line) : item.id;
     try {
         if (!item.problem.empty()) throw ScenarioError("", item.problem);
         json scenario = source.scenarioOf(item);
@@ -176,7 +176,7 @@ bool JsonLinesSource::next(BatchItem& item) {
         if (line_ == 1 && text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
         if (blank(text)) continue;
         if (!text.empty() && text.back() == '\r') text.pop_back();
-        item = {line_, std::move(text), {}, {}, {}};
+        item = {line_, {}, std::move(text), {}, {}, {}};
         return true;
     }
     if (in_.bad()) throw ScenarioFileError(name_ + ": reading failed");

@@ -47,6 +47,7 @@ using BatchCompute = std::function<BatchRecord(const nlohmann::json& scenario, s
 // One record as read by the reading thread, not yet interpreted.
 struct BatchItem {
     std::size_t line = 0;
+    std::string id;                  // known before the record is read (a CSV's id cell)
     std::string text;                // JSON Lines: the line
     std::vector<std::string> cells;  // CSV: the row's fields
     nlohmann::json document;         // a scenario object handed over in memory

@@ -338,6 +338,9 @@ bool CsvTemplateSource::next(BatchItem& item) {
         if (reader_.failed()) throw ScenarioFileError(name_ + ": reading failed");
         return false;
     }
+    for (std::size_t c = 0; c < columns_.size() && c < item.cells.size(); ++c) {
+        if (columns_[c].header == "id") item.id = trimBlanks(item.cells[c]);
+    }
     return true;
 }
 

@@ -148,7 +148,8 @@ private:
             lock.lock();
             slot.output = std::move(output);
             slot.done = true;
-            done_.notify_one();
+            // The reading thread waits only for the oldest record.
+            if (&slot == &slots_.front()) done_.notify_one();
         }
     }
 

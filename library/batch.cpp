@@ -119,11 +119,12 @@ public:
     // the window is empty or (without waiting) the oldest is not done.
     std::optional<BatchOutput> take(bool wait) {
         std::unique_lock lock(mutex_);
-        if (wait) done_.wait(lock, [&] { return slots_.empty() || slots_.front().done; });
+        if (wait) done_.wait(lock, [&] { return slots_.empty() || worthTaking(); });
         if (slots_.empty() || !slots_.front().done) return std::nullopt;
         BatchOutput out = std::move(slots_.front().output);
         slots_.pop_front();
         --claimed_;
+        --finished_;
         return out;
     }
 
@@ -133,6 +134,13 @@ private:
         BatchOutput output;
         bool done = false;
     };
+
+    // The oldest record is done, and so are a quarter of the window's or all that the workers
+    // have: the reading thread is woken for a run of records, not for each one.
+    bool worthTaking() const {
+        return slots_.front().done && (finished_ * 4 >= capacity_ || claimed_ == slots_.size() ||
+                                       slots_.size() < capacity_);
+    }
 
     void work() {
         std::unique_lock lock(mutex_);
@@ -148,8 +156,8 @@ private:
             lock.lock();
             slot.output = std::move(output);
             slot.done = true;
-            // The reading thread waits only for the oldest record.
-            if (&slot == &slots_.front()) done_.notify_one();
+            ++finished_;
+            if (worthTaking()) done_.notify_one();
         }
     }
 
@@ -160,7 +168,8 @@ private:
     std::mutex mutex_;
     std::condition_variable work_, done_;
     std::deque<Slot> slots_;
-    std::size_t claimed_ = 0;  // slots_[0, claimed_) are taken by a worker
+    std::size_t claimed_ = 0;   // slots_[0, claimed_) are taken by a worker
+    std::size_t finished_ = 0;  // slots done and not yet taken
     bool stop_ = false;
     std::vector<std::thread> workers_;
 };

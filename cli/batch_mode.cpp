@@ -100,10 +100,10 @@ int runBatchMode(const CliOptions& o, const std::filesystem::path& dataFile, std
     if (*o.batch != "-") {
         file.open(*o.batch, std::ios::binary);
         if (!file || std::filesystem::is_directory(*o.batch))
-            throw ScenarioFileError(*o.batch + ": cannot be read");
+            throwUnreadable(*o.batch, "cannot be read");
         input = &file;
     } else if (input == nullptr) {
-        throw ScenarioFileError("standard input: cannot be read");
+        throwUnreadable("standard input", "cannot be read");
     }
     std::unique_ptr<BatchSource> source = openSource(o, *input);
 

@@ -189,7 +189,7 @@ bool JsonLinesSource::next(BatchItem& item) {
         item = {line_, {}, std::move(text), {}, {}, {}};
         return true;
     }
-    if (in_.bad()) throw ScenarioFileError(name_ + ": reading failed");
+    if (in_.bad()) throwUnreadable(name_, "reading failed");
     return false;
 }
 
@@ -323,6 +323,10 @@ BatchCompute scenarioBatchCompute(const StandardData& data, ScenarioReadOptions 
         if (uncertainty) record.values["uncertainty"] = ordered_json(*uncertainty);
         return record;
     };
+}
+
+void throwUnreadable(const std::string& file, const std::string& reason) {
+    throw ScenarioFileError(file + ": " + reason);
 }
 
 std::optional<std::size_t> countLines(const std::string& file) {

@@ -150,6 +150,9 @@ using UncertaintySummary = std::function<nlohmann::json(const std::vector<Uncert
 BatchCompute scenarioBatchCompute(const StandardData& data, ScenarioReadOptions reading,
                                   UncertaintySummary summary);
 
+// Throws ScenarioFileError: `file` (a name, or "standard input") cannot be read, and why.
+[[noreturn]] void throwUnreadable(const std::string& file, const std::string& reason);
+
 // The lines of a file (what a progress bar takes as the total); nullopt when it cannot be read.
 std::optional<std::size_t> countLines(const std::string& file);
 

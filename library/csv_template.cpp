@@ -325,8 +325,8 @@ CsvTemplateSource::CsvTemplateSource(std::istream& in, std::string name, json ba
     std::size_t line = 0;
     std::string problem;
     if (!reader_.next(header, line, problem)) {
-        if (reader_.failed()) throw ScenarioFileError(name_ + ": reading failed");
-        throw ScenarioFileError(name_ + ": no header line");
+        if (reader_.failed()) throwUnreadable(name_, "reading failed");
+        throwUnreadable(name_, "no header line");
     }
     if (!problem.empty()) throw ScenarioError("header", problem);
     columns_ = csvColumns(header, base_);
@@ -335,7 +335,7 @@ CsvTemplateSource::CsvTemplateSource(std::istream& in, std::string name, json ba
 bool CsvTemplateSource::next(BatchItem& item) {
     item = {};
     if (!reader_.next(item.cells, item.line, item.problem)) {
-        if (reader_.failed()) throw ScenarioFileError(name_ + ": reading failed");
+        if (reader_.failed()) throwUnreadable(name_, "reading failed");
         return false;
     }
     for (std::size_t c = 0; c < columns_.size() && c < item.cells.size(); ++c) {

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "cli/agents.h"
+#include "cli/batch_mode.h"
 #include "engine/atomic_file.h"
 #include "engine/calculation.h"
 #include "engine/estimate.h"
@@ -44,7 +45,8 @@ const char* const kFooter =
     "Field options override the chosen standard's or library entry's fields. Without an\n"
     "output option the whole results file is printed.\n"
     "\n"
-    "Exit status: 0 success, 1 file or I/O failure, 2 refused input or bad usage.";
+    "Exit status: 0 success, 1 file or I/O failure, 2 refused input or bad usage, 3 (--batch)\n"
+    "some records failed (each has its error record; the rest were computed).";
 
 // A parse of the command line into options: CLI11 keeps references to the members.
 struct CliParser {
@@ -190,6 +192,7 @@ std::unique_ptr<CliParser> makeParser() {
     addRadiopharmaceuticalOptions(app, parser->options);
     addOutputOptions(app, parser->options);
     addScenarioOptions(app, parser->options);
+    addBatchOptions(app, parser->options);
     return parser;
 }
 
@@ -212,6 +215,7 @@ void checkScenarioModes(const CliOptions& o) {
 }
 
 void checkModes(const CliOptions& o) {
+    checkBatchModes(o);
     checkScenarioModes(o);
     if (o.all && !o.list) throw UsageError("--all goes with --list");
     if (o.standard && o.agent) throw UsageError("--standard and --agent exclude each other");
@@ -433,6 +437,8 @@ int runCli(const std::vector<std::string>& arguments, std::ostream& out, std::os
     std::string text;
     try {
         options = parseCliArguments(arguments);
+        if (options.batch && !options.help && !options.version)
+            return runBatchMode(options, dataFilePath(options), in, out, err);
         text = outputText(options, in, err);
     } catch (const FileReadError& e) {  // a scenario file: "FILE: cannot read: ..."
         tell(err, e.what());

@@ -13,7 +13,7 @@
 namespace orvane {
 
 // Exit status of orvane-cli.
-enum CliStatus { kCliOk = 0, kCliFileError = 1, kCliRefused = 2 };
+enum CliStatus { kCliOk = 0, kCliFileError = 1, kCliRefused = 2, kCliSomeFailed = 3 };
 
 // Bad usage: an unknown, repeated or empty option, or options that exclude each other.
 class UsageError : public std::invalid_argument {
@@ -46,6 +46,11 @@ struct CliOptions {
     // Patient scenario
     std::optional<std::string> scenario;  // file, or "-" for standard input
     std::optional<double> timeCourse;     // step, min
+
+    // Cohort (cli/batch_mode.cpp)
+    std::optional<std::string> batch;          // JSON Lines, or CSV with a template; "-": stdin
+    std::optional<std::string> batchTemplate;  // the CSV rows' base scenario file
+    std::optional<unsigned> threads;           // 0 or absent: every core
 };
 
 // The option names of the fifteen fields, in field order ("f1", "k1", "tb1", ..., "gamma").

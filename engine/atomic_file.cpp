@@ -151,6 +151,13 @@ void syncFolder(const std::filesystem::path& folder) {
 
 WriteOutcome writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
                                  std::string_view what) {
+    return writeFileAtomically(
+        path, [bytes](const AtomicWrite& write) { return write(bytes); }, what);
+}
+
+WriteOutcome writeFileAtomically(const std::filesystem::path& path,
+                                 const std::function<bool(const AtomicWrite&)>& produce,
+                                 std::string_view what) {
     if (path.empty()) return failure(what, path, ENOENT);
     if (!path.has_filename()) return failure(what, path, EISDIR);
 
@@ -192,7 +199,14 @@ WriteOutcome writeFileAtomically(const std::filesystem::path& path, std::string_
 
     {
         FileSizeSignalBlocked fileSizeSignalBlocked;
-        if (!temporary.writeAll(bytes)) return failure(what, path, errno);
+        int error = 0;
+        const AtomicWrite write = [&](std::string_view bytes) {
+            if (error == 0 && !temporary.writeAll(bytes)) error = errno;
+            return error == 0;
+        };
+        const bool produced = produce(write);
+        if (error != 0) return failure(what, path, error);
+        if (!produced) return failure(what, path, "the content could not be made");
     }
     if (::fsync(temporary.descriptor()) != 0) return failure(what, path, errno);
     if (!temporary.close()) return failure(what, path, errno);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,14 @@ struct WriteOutcome {
 // left untouched; the message reads "Cannot write <what> "<path>": <reason>". Never throws for
 // I/O failures.
 WriteOutcome writeFileAtomically(const std::filesystem::path& path, std::string_view bytes,
+                                 std::string_view what = "the file");
+
+// Writes what produce hands to `write` (in as many pieces as it likes), atomically as above;
+// write returns false once writing failed. Content that produce does not finish (it returns
+// false or throws; an exception passes on) leaves the target untouched.
+using AtomicWrite = std::function<bool(std::string_view bytes)>;
+WriteOutcome writeFileAtomically(const std::filesystem::path& path,
+                                 const std::function<bool(const AtomicWrite&)>& produce,
                                  std::string_view what = "the file");
 
 }  // namespace orvane

@@ -20,6 +20,7 @@
 #include "library/scenario_file.h"
 #include "library/standards.h"
 #include "library/uncertainty_file.h"
+#include "python/batch.h"
 #include "python/convert.h"
 #include "python/docstrings.h"
 #include "python/library.h"
@@ -428,4 +429,5 @@ PYBIND11_MODULE(orvane, m) {
     m.def(
         "library", [](const py::object& data) { return libraryDicts(workbenchOf(dataOf(data))); },
         py::kw_only(), py::arg("data") = py::none(), kLibraryDoc);
+    addBatch(m);
 }

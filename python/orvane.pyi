@@ -3,7 +3,7 @@
 Units: time min, volume ml, fill rate ml/min, activity MBq, dose mGy/MBq.
 """
 import os
-from typing import Any, Mapping, Optional, Sequence, Union
+from typing import Any, Iterable, Literal, Mapping, Optional, Sequence, Union, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -125,6 +125,21 @@ def uncertainty(dict_or_path: Union[Mapping[str, Json], Path], *,
     samples_rejected, rank_correlation, tornado, nominal, inputs (key paths), doses ((samples,)
     mGy/MBq, NaN where rejected), values ((samples, inputs)) and warnings (as
     ScenarioResult.warnings)."""
+
+@overload
+def batch(items: Iterable[Union[Mapping[str, Json], Path]], *, threads: Optional[int] = None,
+          as_arrays: Literal[False] = False,
+          data: Union[Data, Path, None] = None) -> list[dict[str, Any]]: ...
+@overload
+def batch(items: Iterable[Union[Mapping[str, Json], Path]], *, threads: Optional[int] = None,
+          as_arrays: Literal[True],
+          data: Union[Data, Path, None] = None) -> dict[str, npt.NDArray[Any]]:
+    """Every scenario of items (dicts or scenario files) on threads threads (default every
+    core), without the interpreter lock; one result per item, in order, as orvane-cli --batch
+    writes them: line, id, dose_mGy_per_MBq, warnings, uncertainty (when the scenario has that
+    section), or line, id, error {path, message}. A bad item never stops the batch. With
+    as_arrays: line, id, dose_mGy_per_MBq, p2.5, p50, p97.5 (NaN where none), warnings (count)
+    and error ("path: message", empty when computed) as arrays."""
 
 def standards(*, data: Union[Data, Path, None] = None) -> list[dict[str, Any]]:
     """The twenty standards: index, name, components (fraction, rate_constant_per_min,

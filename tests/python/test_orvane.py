@@ -374,3 +374,44 @@ def test_a_damaged_user_library_is_named_by_a_miss(user_library):
     with pytest.raises(orvane.InputError, match="your library was set aside: " +
                        re.escape(str(user_library))):
         orvane.table("my tracer")
+
+
+def test_batch_equals_the_cli_batch_and_keeps_bad_items_as_error_records(tmp_path):
+    cohort = []
+    for path in sorted(EXAMPLES.glob("*.json")):
+        scenario = json.loads(path.read_text())
+        if "uncertainty" in scenario:
+            scenario["uncertainty"]["samples"] = 300
+        cohort.append(scenario)
+        cohort.append(dict(scenario, id=path.stem, initial_volume=42.5))
+    cohort.append(dict(cohort[0], fill_rate={"day": -1}))
+    cohort.append({"id": 7, "initial_volume": 5})
+    lines = tmp_path / "cohort.jsonl"
+    lines.write_text("".join(json.dumps(s) + "\n" for s in cohort))
+    done = subprocess.run([str(CLI), "--batch", str(lines), "--threads", "2"], capture_output=True)
+    assert done.returncode == 3
+    assert done.stderr.decode() == f"orvane-cli: {len(cohort) - 2} computed, 2 failed\n"
+    expected = [json.loads(line) for line in done.stdout.decode().splitlines()]
+
+    results = orvane.batch(cohort, threads=3)
+    assert results == expected
+    assert results[-2]["error"]["path"] == "fill_rate.day"
+    assert results[-1]["id"] == "7"
+
+    # Paths as items, and a bad item of another kind; one thread gives the same.
+    paths = sorted(EXAMPLES.glob("*.json"))
+    by_path = orvane.batch([*paths, 3], threads=1)
+    for result, path in zip(by_path, paths):
+        assert result["dose_mGy_per_MBq"] == orvane.scenario(path).dose
+    assert "expected a dict or a path" in by_path[-1]["error"]["message"]
+
+    arrays = orvane.batch(cohort, as_arrays=True)
+    assert list(arrays["line"]) == [r["line"] for r in expected]
+    assert list(arrays["id"]) == [r["id"] for r in expected]
+    for k, record in enumerate(expected):
+        if "error" in record:
+            assert np.isnan(arrays["dose_mGy_per_MBq"][k]) and arrays["error"][k]
+        else:
+            assert arrays["dose_mGy_per_MBq"][k] == record["dose_mGy_per_MBq"]
+            p50 = record.get("uncertainty", {}).get("percentiles", {}).get("50", np.nan)
+            assert arrays["p50"][k] == p50 or np.isnan(p50) and np.isnan(arrays["p50"][k])

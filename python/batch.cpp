@@ -1,0 +1,179 @@
+#include "python/batch.h"
+
+#include <pybind11/numpy.h>
+#include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
+
+#include <cmath>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "library/batch.h"
+#include "library/standards.h"
+#include "python/convert.h"
+#include "python/library.h"
+#include "report/uncertainty_report.h"
+
+namespace py = pybind11;
+using namespace pybind11::literals;
+
+namespace orvane::python {
+namespace {
+
+constexpr const char* kBatchDoc =
+    "batch(items, *, threads=None, as_arrays=False, data=None) -> list[dict] | dict\n\n"
+    "Computes every scenario of items (dicts as orvane.scenario takes them, or paths of "
+    "scenario files) on threads threads (default: every core), with the interpreter's lock "
+    "released. Returns one dict per item, in order, as orvane-cli --batch writes its lines: "
+    "line (the item's number from 1), id (the item's 'id', else the line as text), "
+    "dose_mGy_per_MBq, warnings and uncertainty (its summary, when the scenario has that "
+    "section), or line, id and error {path, message}. A bad item never stops the batch. "
+    "With as_arrays=True: a dict of NumPy arrays, one entry per item: line, id, "
+    "dose_mGy_per_MBq, p2.5, p50, p97.5 (NaN when there is none), warnings (their number) "
+    "and error ('path: message', empty when computed).";
+
+// The items as batch records, read while holding the lock.
+std::vector<BatchItem> itemsOf(const py::iterable& items) {
+    std::vector<BatchItem> list;
+    for (const py::handle item : items) {
+        BatchItem record;
+        record.line = list.size() + 1;
+        if (PyDict_Check(item.ptr())) {
+            try {
+                record.document = toJson(item);
+            } catch (const std::exception& e) {
+                record.problem = e.what();
+            }
+        } else if (py::isinstance<py::str>(item) || py::hasattr(item, "__fspath__")) {
+            record.text = item.cast<std::filesystem::path>().string();
+            if (record.text.empty()) record.problem = "an empty path";
+        } else {
+            record.problem =
+                "expected a dict or a path, got " +
+                py::str(py::type::handle_of(item).attr("__name__")).cast<std::string>();
+        }
+        list.push_back(std::move(record));
+    }
+    return list;
+}
+
+std::filesystem::path dataFileOf(const py::object& data) {
+    if (data.is_none()) return defaultDataFile();
+    if (py::hasattr(data, "file") && !py::isinstance<py::str>(data))
+        return data.attr("file").cast<std::filesystem::path>();
+    return data.cast<std::filesystem::path>();
+}
+
+std::vector<BatchOutput> run(std::vector<BatchItem> items, unsigned threads,
+                             const std::filesystem::path& dataFile) {
+    const StandardData data = LoadStandardData(dataFile);
+    checkGrids(data.tables);
+    // The library is read once, by the first record that names an entry.
+    auto library = std::make_shared<std::pair<std::once_flag, ModuleLibrary>>();
+    ScenarioReadOptions reading;
+    reading.library = [library, dataFile](const std::string& key) {
+        std::call_once(library->first, [&] { library->second = loadModuleLibrary(dataFile); });
+        const LibraryEntry* entry = findModuleEntry(library->second, key);
+        if (!entry)
+            throw std::invalid_argument("no library entry \"" + key +
+                                        "\" (see orvane.library() for names)");
+        return readModelParameters(standardFieldTexts(entry->values).fields, entry->name());
+    };
+    const BatchCompute compute = scenarioBatchCompute(data, reading, uncertaintyJson);
+    ItemListSource source(std::move(items));
+    std::vector<BatchOutput> outputs;
+    BatchOptions options;
+    options.threads = threads;
+    options.format = BatchFormat::None;
+    runBatch(
+        source, compute, [&](BatchOutput&& output) { outputs.push_back(std::move(output)); },
+        options);
+    return outputs;
+}
+
+py::dict recordDict(const BatchOutput& output) {
+    py::dict record;
+    record["line"] = output.line;
+    record["id"] = output.id;
+    if (output.record.error) {
+        py::dict error;
+        error["path"] = output.record.error->path;
+        error["message"] = output.record.error->message;
+        record["error"] = error;
+        return record;
+    }
+    for (const auto& [key, value] : output.record.values.items())
+        record[py::str(key)] = fromJson(nlohmann::json(value));
+    return record;
+}
+
+double number(const nlohmann::ordered_json& object, const std::vector<const char*>& path) {
+    const nlohmann::ordered_json* at = &object;
+    for (const char* key : path) {
+        if (!at->is_object() || !at->contains(key)) return std::numeric_limits<double>::quiet_NaN();
+        at = &(*at)[key];
+    }
+    return at->is_number() ? at->get<double>() : std::numeric_limits<double>::quiet_NaN();
+}
+
+py::dict arrays(const std::vector<BatchOutput>& outputs) {
+    std::vector<long long> lines, warnings;
+    std::vector<double> dose, p025, p50, p975;
+    py::list ids, errors;
+    for (const BatchOutput& o : outputs) {
+        const auto& v = o.record.values;
+        lines.push_back(static_cast<long long>(o.line));
+        ids.append(o.id);
+        dose.push_back(number(v, {"dose_mGy_per_MBq"}));
+        p025.push_back(number(v, {"uncertainty", "percentiles", "2.5"}));
+        p50.push_back(number(v, {"uncertainty", "percentiles", "50"}));
+        p975.push_back(number(v, {"uncertainty", "percentiles", "97.5"}));
+        const auto w = v.find("warnings");
+        warnings.push_back(w != v.end() && w->is_array() ? static_cast<long long>(w->size()) : 0);
+        const auto& e = o.record.error;
+        errors.append(!e                ? std::string()
+                      : e->path.empty() ? e->message
+                                        : e->path + ": " + e->message);
+    }
+    const py::module_ numpy = py::module_::import("numpy");
+    py::dict result;
+    result["line"] = py::array_t<long long>(static_cast<py::ssize_t>(lines.size()), lines.data());
+    result["id"] = numpy.attr("array")(ids, "dtype"_a = "str");
+    result["dose_mGy_per_MBq"] = readOnlyArray(std::move(dose));
+    result["p2.5"] = readOnlyArray(std::move(p025));
+    result["p50"] = readOnlyArray(std::move(p50));
+    result["p97.5"] = readOnlyArray(std::move(p975));
+    result["warnings"] =
+        py::array_t<long long>(static_cast<py::ssize_t>(warnings.size()), warnings.data());
+    result["error"] = numpy.attr("array")(errors, "dtype"_a = "str");
+    return result;
+}
+
+py::object batch(const py::iterable& items, std::optional<int> threads, bool asArrays,
+                 const py::object& data) {
+    if (threads && (*threads < 1 || *threads > 1024))
+        throw std::invalid_argument("threads: expected 1 to 1024");
+    const std::filesystem::path dataFile = dataFileOf(data);
+    std::vector<BatchItem> list = itemsOf(items);
+    std::vector<BatchOutput> outputs;
+    {
+        py::gil_scoped_release unlocked;
+        outputs = run(std::move(list), threads ? static_cast<unsigned>(*threads) : 0u, dataFile);
+    }
+    if (asArrays) return arrays(outputs);
+    py::list results;
+    for (const BatchOutput& output : outputs) results.append(recordDict(output));
+    return results;
+}
+
+}  // namespace
+
+void addBatch(py::module_& module) {
+    module.def("batch", &batch, py::arg("items"), py::kw_only(), py::arg("threads") = py::none(),
+               py::arg("as_arrays") = false, py::arg("data") = py::none(), kBatchDoc);
+}
+
+}  // namespace orvane::python

@@ -19,8 +19,9 @@ using namespace orvane;
 
 namespace {
 
-const StandardData& data() {
-    static const StandardData d = LoadStandardData(ORVANE_SOURCE_DIR "/data/orvane.dat");
+const Workbench& workbench() {
+    static const Workbench d(LoadStandardData(ORVANE_SOURCE_DIR "/data/orvane.dat"),
+                             {ORVANE_SOURCE_DIR "/data/radiopharmaceuticals.json", std::nullopt});
     return d;
 }
 
@@ -45,7 +46,7 @@ std::string cohort(int patients) {
 
 void batchCohort(benchmark::State& state) {
     static const std::string input = cohort(100'000);
-    const BatchCompute compute = scenarioBatchCompute(data(), {}, nullptr);
+    const BatchCompute compute = scenarioBatchCompute(workbench(), nullptr);
     BatchOptions options;
     options.threads = static_cast<unsigned>(state.range(0));
     for (auto _ : state) {

@@ -107,15 +107,8 @@ int runBatchMode(const CliOptions& o, const std::filesystem::path& dataFile, std
     }
     std::unique_ptr<BatchSource> source = openSource(o, *input);
 
-    // The library is read once, by the first record that names an entry.
-    auto library = std::make_shared<std::pair<std::once_flag, CliLibrary>>();
-    ScenarioReadOptions reading;
-    reading.library = [library](const std::string& key) {
-        std::call_once(library->first, [&] { library->second = loadCliLibrary(); });
-        const LibraryEntry& entry = findAgent(library->second, key, "library");
-        return readModelParameters(standardFieldTexts(entry.values).fields, entry.name());
-    };
-    const BatchCompute compute = scenarioBatchCompute(data, reading, uncertaintyJson);
+    const Workbench workbench = cliWorkbench(data);
+    const BatchCompute compute = scenarioBatchCompute(workbench, uncertaintyJson);
 
     BatchOptions options;
     options.threads = o.threads.value_or(0);

@@ -293,15 +293,12 @@ BatchSummary runBatch(BatchSource& source, const BatchCompute& compute,
     return summary;
 }
 
-BatchCompute scenarioBatchCompute(const StandardData& data, ScenarioReadOptions reading,
-                                  UncertaintySummary summary) {
-    if (std::find(reading.sections.begin(), reading.sections.end(), "uncertainty") ==
-        reading.sections.end())
-        reading.sections.push_back("uncertainty");
-    return [&data, reading = std::move(reading), summary = std::move(summary)](const json& document,
-                                                                               std::size_t) {
-        const Scenario scenario = scenarioFromJson(document, data, reading);
-        const QuadratureRule rule{data.tables.quadratureNodes, data.tables.quadratureWeights};
+BatchCompute scenarioBatchCompute(const Workbench& workbench, UncertaintySummary summary) {
+    return [&workbench, summary = std::move(summary)](const json& document, std::size_t) {
+        const ScenarioInput input = workbench.readScenario(document, {"uncertainty"});
+        const Scenario& scenario = input.scenario;
+        const ModelTables& tables = workbench.data().tables;
+        const QuadratureRule rule{tables.quadratureNodes, tables.quadratureWeights};
         BatchRecord record;
         std::optional<json> uncertainty;
         if (document.contains("uncertainty")) {
@@ -317,9 +314,14 @@ BatchCompute scenarioBatchCompute(const StandardData& data, ScenarioReadOptions 
             }
             if (summary) uncertainty = summary(plan.inputs, analysis);
         }
-        thread_local ScenarioWorkspace workspace;
-        record.values["dose_mGy_per_MBq"] = scenarioDose(scenario, rule, workspace);
-        record.values["warnings"] = ordered_json::array();
+        // The whole result, not just the dose: the warnings look at the bladder's volumes.
+        const ScenarioResult result = computeScenario(scenario, rule);
+        record.values["dose_mGy_per_MBq"] = result.dose;
+        ordered_json warnings = ordered_json::array();
+        for (const Warning& w : workbench.scenarioWarnings(input, result)) {
+            warnings.push_back({{"path", w.path}, {"message", w.message}});
+        }
+        record.values["warnings"] = std::move(warnings);
         if (uncertainty) record.values["uncertainty"] = ordered_json(*uncertainty);
         return record;
     };

@@ -22,6 +22,7 @@
 #include "engine/sampling.h"
 #include "library/scenario_file.h"
 #include "library/standards.h"
+#include "library/workbench.h"
 
 namespace orvane {
 
@@ -143,14 +144,14 @@ BatchSummary runBatch(BatchSource& source, const BatchCompute& compute,
 using UncertaintySummary = std::function<nlohmann::json(const std::vector<UncertainInput>& inputs,
                                                         const UncertaintyResult& result)>;
 
-// The scenario file's computation: scenarioFromJson (with reading, whose sections gain
-// "uncertainty"), computeScenario, and the uncertainty section's summary when there is one
-// (sampled on one thread: the batch's threads are the records'). Values: "dose_mGy_per_MBq",
-// "warnings" (empty for now), and "uncertainty".
-BatchCompute scenarioBatchCompute(const StandardData& data, ScenarioReadOptions reading,
-                                  UncertaintySummary summary);
+// The scenario file's computation through the workbench (names resolved, "uncertainty"
+// allowed), computeScenario, the scenario's warnings, and the uncertainty section's summary when
+// there is one (sampled on one thread: the batch's threads are the records'). Values:
+// "dose_mGy_per_MBq", "warnings" ([{"path", "message"}]) and "uncertainty". The workbench must
+// outlive the function.
+BatchCompute scenarioBatchCompute(const Workbench& workbench, UncertaintySummary summary);
 
-// Throws ScenarioFileError: `file` (a name, or "standard input") cannot be read, and why.
+// Throws FileReadError: `file` (a name, or "standard input") cannot be read, and why.
 [[noreturn]] void throwUnreadable(const std::string& file, const std::string& reason);
 
 // The lines of a file (what a progress bar takes as the total); nullopt when it cannot be read.

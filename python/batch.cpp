@@ -71,18 +71,8 @@ std::vector<BatchOutput> run(std::vector<BatchItem> items, unsigned threads,
                              const std::filesystem::path& dataFile) {
     const StandardData data = LoadStandardData(dataFile);
     checkGrids(data.tables);
-    // The library is read once, by the first record that names an entry.
-    auto library = std::make_shared<std::pair<std::once_flag, ModuleLibrary>>();
-    ScenarioReadOptions reading;
-    reading.library = [library, dataFile](const std::string& key) {
-        std::call_once(library->first, [&] { library->second = loadModuleLibrary(dataFile); });
-        const LibraryEntry* entry = findModuleEntry(library->second, key);
-        if (!entry)
-            throw std::invalid_argument("no library entry \"" + key +
-                                        "\" (see orvane.library() for names)");
-        return readModelParameters(standardFieldTexts(entry->values).fields, entry->name());
-    };
-    const BatchCompute compute = scenarioBatchCompute(data, reading, uncertaintyJson);
+    const Workbench workbench = moduleWorkbench(data, dataFile);
+    const BatchCompute compute = scenarioBatchCompute(workbench, uncertaintyJson);
     ItemListSource source(std::move(items));
     std::vector<BatchOutput> outputs;
     BatchOptions options;

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "library/standards.h"
+#include "library/workbench.h"
 
 namespace orvane::test {
 
@@ -29,6 +30,13 @@ inline std::filesystem::path shippedDataFile() {
 inline const StandardData& shippedData() {
     static const StandardData data = LoadStandardData(shippedDataFile());
     return data;
+}
+// The shipped data and library of the source tree, without a user's library.
+inline const Workbench& shippedWorkbench() {
+    static const Workbench workbench(shippedData(), {std::filesystem::path(ORVANE_SOURCE_DIR) /
+                                                         "data" / "radiopharmaceuticals.json",
+                                                     std::nullopt});
+    return workbench;
 }
 inline const ModelTables& shippedTables() {
     return shippedData().tables;

@@ -163,7 +163,7 @@ TEST(Batch, BadLinesBecomeErrorRecordsWithTheirKeyPathAndTheRestCompute) {
 
 TEST(Batch, WindowAndThreadsDoNotChangeTheOrderOrTheBytes) {
     const std::string input = joined(exampleCohort());
-    const BatchCompute compute = scenarioBatchCompute(test::shippedData(), {}, nullptr);
+    const BatchCompute compute = scenarioBatchCompute(test::shippedWorkbench(), nullptr);
     auto run = [&](unsigned threads, std::size_t window) {
         std::istringstream in(input);
         JsonLinesSource source(in, "cohort");

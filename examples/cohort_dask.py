@@ -1,6 +1,7 @@
 """A cohort across machines: a JSON Lines cohort read as a dask.bag, each partition computed by
 orvane.batch on a Dask worker, and the results written as JSON Lines in input order, as
-orvane-cli --batch writes them (same line numbers, same ids, same bytes).
+orvane-cli --batch writes them: the same line numbers, ids, keys and values to the last bit
+(Python may spell a double with fewer digits than orvane-cli; both read back the same).
 
     python3 examples/cohort_dask.py cohort.jsonl results.jsonl                  # a LocalCluster
     python3 examples/cohort_dask.py cohort.jsonl results.jsonl --scheduler tcp://host:8786

@@ -5,6 +5,7 @@
 #include "gui/library/library_dialog.h"
 #include "gui/results/form2.h"
 #include "gui/save/form3.h"
+#include "gui/scenario/cohort_dialog.h"
 #include "gui/scenario/scenario_window.h"
 #include "library/install_paths.h"
 #include "library/scenario_file.h"
@@ -70,6 +71,11 @@ void connectWindows(Module1& module) {
         nlohmann::json document = newScenarioDocument();
         document["radiopharmaceutical"] = scenarioToJson(scenario)["radiopharmaceutical"];
         return module.openers().scenario({}, document.dump());
+    };
+    module.openers().cohort = [&module]() -> QWidget* {
+        auto* window = new CohortDialog(module, installedLibraryLocations());
+        window->show();
+        return window;
     };
 
     module.openers().chooseRadiopharmaceutical =

@@ -13,7 +13,7 @@
 #include "engine/numtext.h"
 #include "engine/plain_text.h"
 #include "library/batch.h"
-#include "library/csv_template.h"
+#include "library/batch_file.h"
 #include "library/scenario_file.h"
 #include "report/uncertainty_report.h"
 
@@ -38,17 +38,6 @@ std::string progressLine(const BatchProgress& p) {
     text += "  " + formatWhole(p.rate) + "/s";
     if (p.secondsLeft) text += "  " + formatWhole(*p.secondsLeft) + " s left";
     return text + "\033[K";
-}
-
-std::unique_ptr<BatchSource> openSource(const CliOptions& o, std::istream& input) {
-    if (!o.batchTemplate) return std::make_unique<JsonLinesSource>(input, *o.batch);
-    nlohmann::json base;
-    try {
-        base = parseScenarioJson(readScenarioText(*o.batchTemplate));
-    } catch (const ScenarioError& e) {
-        throw ScenarioError("--template " + *o.batchTemplate + ": " + e.path(), e.reason());
-    }
-    return std::make_unique<CsvTemplateSource>(input, *o.batch, std::move(base));
 }
 
 }  // namespace
@@ -105,7 +94,7 @@ int runBatchMode(const CliOptions& o, const std::filesystem::path& dataFile, std
     } else if (input == nullptr) {
         throwUnreadable("standard input", "cannot be read");
     }
-    std::unique_ptr<BatchSource> source = openSource(o, *input);
+    std::unique_ptr<BatchSource> source = openBatchSource(*input, *o.batch, o.batchTemplate);
 
     const Workbench workbench = cliWorkbench(data);
     const BatchCompute compute = scenarioBatchCompute(workbench, uncertaintyJson);

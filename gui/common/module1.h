@@ -35,6 +35,8 @@ struct WindowOpeners {
     // A scenario window on a new scenario of this radiopharmaceutical (the input window's
     // values, already checked).
     std::function<QWidget*(const ModelParameters& values)> scenarioWithValues;
+    // The cohort window (File > Run cohort), shown.
+    std::function<QWidget*()> cohort;
     // The library dialog over parent, modal: the entry chosen, or nothing.
     std::function<std::optional<LibraryEntry>(QWidget* parent)> chooseRadiopharmaceutical;
     // Asks for a name, notes and a source and stores entry in the user's library.

@@ -167,6 +167,11 @@ void Form1::createMenus() {
                               if (!path.isEmpty()) module_.openers().scenario(path, {});
                           }),
           QStringLiteral("openScenarioAction"));
+    named(file->addAction(QStringLiteral("Run &cohort..."), this,
+                          [this] {
+                              if (module_.openers().cohort) module_.openers().cohort();
+                          }),
+          QStringLiteral("runCohortAction"));
     file->addSeparator();
     QAction* quitAction =
         file->addAction(QStringLiteral("&Quit"), this, &Form1::Form1_Command2_Click);

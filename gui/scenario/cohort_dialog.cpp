@@ -1,0 +1,205 @@
+#include "gui/scenario/cohort_dialog.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <atomic>
+#include <thread>
+
+#include "gui/common/window_support.h"
+#include "library/batch_file.h"
+#include "report/uncertainty_report.h"
+
+namespace orvane {
+
+// One run in flight; shared with its thread so that either may finish first.
+struct CohortRun {
+    std::atomic<std::size_t> done{0};
+    std::atomic<std::size_t> total{0};
+    std::atomic<bool> cancel{false};
+    CohortFileRun request;
+    std::thread thread;
+    CohortFileOutcome outcome;
+    std::string error;
+};
+
+namespace {
+
+bool isCsv(const QString& path) {
+    return QFileInfo(path).suffix().compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0;
+}
+
+}  // namespace
+
+CohortDialog::CohortDialog(Module1& module, const LibraryFiles& libraries, QWidget* parent)
+    : QWidget(parent, Qt::Window), module_(module), workbench_(module.standardData(), libraries) {
+    setObjectName(QStringLiteral("cohortWindow"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("Run cohort"));
+
+    input_ = named(new QLineEdit, QStringLiteral("cohortInput"));
+    input_->setPlaceholderText(QStringLiteral("JSON Lines (one scenario a line) or CSV"));
+    template_ = named(new QLineEdit, QStringLiteral("cohortTemplate"));
+    template_->setPlaceholderText(
+        QStringLiteral("for a CSV: the scenario file each row overrides"));
+    auto* browseInput =
+        named(new QPushButton(QStringLiteral("Browse...")), QStringLiteral("cohortBrowseInput"));
+    auto* browseTemplate =
+        named(new QPushButton(QStringLiteral("Browse...")), QStringLiteral("cohortBrowseTemplate"));
+    runButton_ =
+        named(new QPushButton(QStringLiteral("Run and save...")), QStringLiteral("cohortRun"));
+    cancelButton_ =
+        named(new QPushButton(QStringLiteral("Cancel")), QStringLiteral("cohortCancel"));
+    cancelButton_->setEnabled(false);
+    progress_ = named(new QProgressBar, QStringLiteral("cohortProgress"));
+    progress_->setRange(0, 1000);
+    progress_->setValue(0);
+    message_ = named(new QLabel, QStringLiteral("cohortMessage"));
+    message_->setWordWrap(true);
+
+    auto* inputRow = new QHBoxLayout;
+    inputRow->addWidget(input_, 1);
+    inputRow->addWidget(browseInput);
+    auto* templateRow = new QHBoxLayout;
+    templateRow->addWidget(template_, 1);
+    templateRow->addWidget(browseTemplate);
+    auto* form = new QFormLayout;
+    form->addRow(QStringLiteral("Cohort:"), inputRow);
+    form->addRow(QStringLiteral("Template:"), templateRow);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(runButton_);
+    buttons->addWidget(cancelButton_);
+    buttons->addWidget(progress_, 1);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addLayout(buttons);
+    layout->addWidget(message_);
+    resize(560, sizeHint().height());
+
+    poll_ = new QTimer(this);
+    poll_->setInterval(100);
+    connect(poll_, &QTimer::timeout, this, &CohortDialog::showProgress);
+    connect(browseInput, &QPushButton::clicked, this, &CohortDialog::browseInput);
+    connect(browseTemplate, &QPushButton::clicked, this, &CohortDialog::browseTemplate);
+    connect(runButton_, &QPushButton::clicked, this, &CohortDialog::start);
+    connect(cancelButton_, &QPushButton::clicked, this, &CohortDialog::cancel);
+}
+
+CohortDialog::~CohortDialog() {
+    if (run_) {
+        run_->cancel = true;
+        if (run_->thread.joinable()) run_->thread.join();
+    }
+}
+
+void CohortDialog::browseInput() {
+    const auto& ask = module_.services().exportDialogs.openFileName;
+    const QString path =
+        ask ? ask(this, QStringLiteral("Open Cohort"), QString(),
+                  {QStringLiteral("Cohort (*.jsonl *.csv)"), QStringLiteral("All files (*)")})
+            : QString();
+    if (!path.isEmpty()) input_->setText(path);
+}
+
+void CohortDialog::browseTemplate() {
+    const auto& ask = module_.services().exportDialogs.openFileName;
+    const QString path = ask ? ask(this, QStringLiteral("Open Template Scenario"), QString(),
+                                   {QStringLiteral("Scenario file (*.json)")})
+                             : QString();
+    if (!path.isEmpty()) template_->setText(path);
+}
+
+void CohortDialog::say(const QString& text, bool refusal) {
+    message_->setStyleSheet(refusal ? QStringLiteral("color: #b00020") : QString());
+    message_->setText(text);
+}
+
+void CohortDialog::start() {
+    if (run_) return;
+    const QString input = input_->text().trimmed();
+    const QString base = template_->text().trimmed();
+    if (input.isEmpty()) return say(QStringLiteral("Choose a cohort file."), true);
+    if (isCsv(input) && base.isEmpty())
+        return say(QStringLiteral("A CSV cohort needs a template scenario file."), true);
+    const auto& ask = module_.services().exportDialogs.saveFileName;
+    const QFileInfo info(input);
+    const QString suggested = info.dir().filePath(info.completeBaseName() + "-results.csv");
+    const QString output = ask ? ask(this, QStringLiteral("Save Cohort Results"), suggested,
+                                     {QStringLiteral("CSV table (*.csv)")})
+                               : QString();
+    if (output.isEmpty()) return;
+
+    auto job = std::make_shared<CohortRun>();
+    job->request.input = input.toStdString();
+    if (isCsv(input)) job->request.templateFile = base.toStdString();
+    job->request.output = output.toStdString();
+    job->request.cancel = &job->cancel;
+    CohortRun* raw = job.get();  // the thread holds job; progress is called on that thread
+    job->request.progress = [raw](const BatchProgress& p) {
+        raw->done = p.done;
+        raw->total = p.total.value_or(0);
+    };
+    run_ = job;
+    runButton_->setEnabled(false);
+    cancelButton_->setEnabled(true);
+    progress_->setValue(0);
+    say(QStringLiteral("Running the cohort..."), false);
+    poll_->start();
+    job->thread = std::thread([this, job] {
+        try {
+            job->outcome = runCohortFile(workbench_, uncertaintyJson, job->request);
+        } catch (const std::exception& e) {
+            job->error = e.what();
+        }
+        // The window waits for this thread before it goes, so this is still alive here.
+        QMetaObject::invokeMethod(
+            this, [this, job] { done(job); }, Qt::QueuedConnection);
+    });
+}
+
+void CohortDialog::cancel() {
+    if (run_) run_->cancel = true;
+}
+
+void CohortDialog::showProgress() {
+    if (run_ && run_->total > 0)
+        progress_->setValue(
+            static_cast<int>(1000 * std::min(run_->done / double(run_->total), 1.0)));
+}
+
+void CohortDialog::done(std::shared_ptr<CohortRun> job) {
+    job->thread.join();
+    if (job != run_) return;
+    run_.reset();
+    poll_->stop();
+    runButton_->setEnabled(true);
+    cancelButton_->setEnabled(false);
+    const CohortFileOutcome& o = job->outcome;
+    if (!job->error.empty()) {
+        progress_->setValue(0);
+        say(QString::fromStdString(job->error), true);
+    } else if (o.cancelled) {
+        progress_->setValue(0);
+        say(QStringLiteral("Cancelled; nothing was saved."), true);
+    } else if (!o.written.ok) {
+        progress_->setValue(0);
+        say(QString::fromStdString(o.written.message), true);
+    } else {
+        progress_->setValue(progress_->maximum());
+        say(QStringLiteral("%1 computed, %2 failed; saved %3")
+                .arg(o.summary.computed)
+                .arg(o.summary.failed)
+                .arg(QString::fromStdString(job->request.output.string())),
+            o.summary.failed > 0);
+    }
+    emit finished();
+}
+
+}  // namespace orvane

@@ -1,0 +1,56 @@
+// File > Run cohort: a JSON Lines cohort, or a CSV over a template scenario, computed off the
+// window's thread with a progress bar and Cancel, the results saved as orvane-cli --batch --csv
+// writes them (library/batch_file.h), atomically.
+#pragma once
+
+#include <QWidget>
+#include <memory>
+
+#include "gui/common/module1.h"
+#include "library/workbench.h"
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+namespace orvane {
+
+struct CohortRun;
+
+class CohortDialog : public QWidget {
+    Q_OBJECT
+public:
+    CohortDialog(Module1& module, const LibraryFiles& libraries, QWidget* parent = nullptr);
+    // Stops a run and waits for its thread; nothing is saved then.
+    ~CohortDialog() override;
+
+    bool running() const { return run_ != nullptr; }
+
+signals:
+    // A run ended: saved, cancelled or failed (the message says which).
+    void finished();
+
+private:
+    void browseInput();
+    void browseTemplate();
+    void start();
+    void cancel();
+    void showProgress();
+    void done(std::shared_ptr<CohortRun> job);
+    void say(const QString& text, bool refusal);
+
+    Module1& module_;
+    Workbench workbench_;
+    QLineEdit* input_;
+    QLineEdit* template_;
+    QPushButton* runButton_;
+    QPushButton* cancelButton_;
+    QProgressBar* progress_;
+    QLabel* message_;
+    QTimer* poll_;
+    std::shared_ptr<CohortRun> run_;
+};
+
+}  // namespace orvane

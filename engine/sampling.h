@@ -87,6 +87,8 @@ struct UncertaintyResult {
     std::vector<double> doses;            // per sample; NaN where rejected
     std::uint64_t used = 0;               // samples with a dose
     std::uint64_t rejected = 0;           // out of bounds or refused by the model
+    std::uint64_t clamped = 0;  // used samples the model computed at a limit (scenarios: a
+                                // residual drawn above the volume at a void left all there)
     double mean = 0.0;                    // of the used doses
     double sd = 0.0;                      // sample standard deviation (n - 1)
     std::array<double, 7> percentiles{};  // at kReportedPercentiles

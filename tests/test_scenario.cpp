@@ -214,6 +214,11 @@ TEST(Scenario, TwoVoidsByHand) {
     EXPECT_NEAR(r.timeCourse.back().activity, a2 * 0.2, 1e-14);
     EXPECT_NEAR(r.timeCourse.back().cumulativeDose, r.dose, 1e-15);
     EXPECT_NEAR(r.timeCourse[1].activity, std::exp(-lp * 30) * (1 - std::exp(-k * 30)), 1e-15);
+    // Left at the end: what the last void left, and what is still to reach the bladder.
+    EXPECT_NEAR(r.activityLeft, a2 * 0.2 + std::exp(-(lp + k) * 150), 1e-14);
+    s.radiopharmaceutical.fraction = {0.4, 0, 0, 0};
+    EXPECT_NEAR(computeScenario(s, rule).activityLeft,
+                0.4 * (a2 * 0.2 + std::exp(-(lp + k) * 150)), 1e-14);
 }
 
 TEST(Scenario, RegularVoidingFollowsTheClock) {

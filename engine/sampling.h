@@ -82,13 +82,15 @@ public:
 };
 
 struct UncertaintyResult {
-    double nominal = 0.0;                 // dose with every input at nominal, mGy/MBq
-    std::vector<double> values;           // samples x inputs, row by row, as drawn
-    std::vector<double> doses;            // per sample; NaN where rejected
-    std::uint64_t used = 0;               // samples with a dose
-    std::uint64_t rejected = 0;           // out of bounds or refused by the model
-    double mean = 0.0;                    // of the used doses
-    double sd = 0.0;                      // sample standard deviation (n - 1)
+    double nominal = 0.0;        // dose with every input at nominal, mGy/MBq
+    std::vector<double> values;  // samples x inputs, row by row, as drawn
+    std::vector<double> doses;   // per sample; NaN where rejected
+    std::uint64_t used = 0;      // samples with a dose
+    std::uint64_t rejected = 0;  // out of bounds or refused by the model
+    std::uint64_t clamped = 0;   // used samples the model computed at a limit (scenarios: a
+                                 // residual drawn above the volume at a void left all there)
+    double mean = 0.0;           // of the used doses
+    double sd = 0.0;             // sample standard deviation (n - 1)
     std::array<double, 7> percentiles{};  // at kReportedPercentiles
     std::vector<double> rankCorrelation;  // per input, Spearman's rho with the dose
     std::vector<TornadoBar> tornado;      // sorted by swing, largest first

@@ -240,6 +240,10 @@ double run(const Scenario& s, const QuadratureRule& rule, ScenarioWorkspace::Dat
         intervalStartTotal = total;
     }
     if (out && step) point(ev.voidTimes.back(), ev.voidResiduals.back(), b, total);
+    if (out) {
+        const Components g = kin.delivery(ev.voidTimes.back());
+        out->activityLeft = b + (g[0] + g[1]) + (g[2] + g[3]);
+    }
 
     const double dose = toMilligrayPerMegabecquerel(total);
     if (!std::isfinite(dose)) {
@@ -260,7 +264,8 @@ ScenarioResult computeScenario(const Scenario& scenario, const QuadratureRule& r
 }
 
 double scenarioDose(const Scenario& scenario, const QuadratureRule& rule,
-                    ScenarioWorkspace& workspace) {
+                    ScenarioWorkspace& workspace, ResidualAboveVolume above) {
+    workspace.data().events.clampResiduals = above == ResidualAboveVolume::LeaveAll;
     return run(scenario, rule, workspace.data(), nullptr, std::nullopt);
 }
 

@@ -145,6 +145,10 @@ struct TimePoint {
 
 struct ScenarioResult {
     double dose = 0.0;  // mGy/MBq
+    // At the scenario's end (its last void), the fraction of the administered activity still
+    // in the bladder or yet to reach it, decay included: the bladder's content plus the sum
+    // over components of f_c e^{-(lp + k_c) t_end}. The dose leaves out what it would give.
+    double activityLeft = 0.0;
     std::vector<ScenarioInterval> intervals;
     std::vector<ScenarioVoid> voids;
     std::vector<TimePoint> timeCourse;  // empty unless asked for
@@ -170,8 +174,13 @@ private:
     std::unique_ptr<Data> data_;
 };
 
+// What a void does whose residual is above the volume in the bladder: Refuse (ScenarioError),
+// or, in sampled runs only, LeaveAll: nothing is voided.
+enum class ResidualAboveVolume { Refuse, LeaveAll };
+
 // The dose only, mGy/MBq, exactly as computeScenario gives it; checks the scenario likewise.
 double scenarioDose(const Scenario& scenario, const QuadratureRule& rule,
-                    ScenarioWorkspace& workspace);
+                    ScenarioWorkspace& workspace,
+                    ResidualAboveVolume above = ResidualAboveVolume::Refuse);
 
 }  // namespace orvane

@@ -192,12 +192,35 @@ RatePiece ratePiece(const Scenario& s, double t) {
     return {f.dayRate, t + minutesUntil(clock, f.nightFrom)};
 }
 
-// A void cannot leave more than the bladder holds.
-void checkResidual(const std::string& path, double residual, double volume, double time) {
+// A void cannot leave more than the bladder holds: refused, or in a sampled run the void
+// leaves all there is. Returns the residual the void leaves.
+double checkResidual(ScenarioEvents& events, const std::string& path, double residual,
+                     double volume, double time) {
+    if (residual > volume && events.clampResiduals) {
+        ++events.clamped;
+        return volume;
+    }
     if (residual > volume) {
         refuse(path, "the residual " + number(residual) + " ml is larger than the " +
                          number(volume) + " ml in the bladder at the void at " + number(time) +
                          " min");
+    }
+    return residual;
+}
+
+// An end time that the voiding would ignore is refused: the "table" pattern ends with its
+// intervals, a diary without "then" with its last void.
+void checkEndTime(const Scenario& s, double end) {
+    const VoidingPattern& v = s.voiding;
+    if (v.kind == VoidingKind::Table) {
+        refuse("end_time",
+               "the \"table\" pattern ends with its last interval; give the number of "
+               "intervals in voiding.intervals instead of end_time");
+    }
+    if (v.kind == VoidingKind::Diary && !v.then && !v.voids.empty() && end > v.voids.back().at) {
+        refuse("end_time", "the diary's last void is at " + number(v.voids.back().at) +
+                               " min and nothing follows it; expected an end_time at or before "
+                               "it, or continue the voiding after it with \"then\"");
     }
 }
 
@@ -211,6 +234,7 @@ void tableEvents(const Scenario& s, ScenarioEvents& events) {
                    "; give a smaller voiding.intervals");
     }
     VoidingClock clock({s.fillRate.dayRate, s.fillRate.nightRate}, s.initialVolume, v.firstVoid);
+    double left = s.residualVolume;  // what the previous void left
     for (long long d = 0; d < n; ++d) {
         IntervalBounds b = clock.next();
         if (!(b.end > b.start)) {
@@ -219,13 +243,13 @@ void tableEvents(const Scenario& s, ScenarioEvents& events) {
                        " min leaves a later interval of the tables' clock empty; expected a time "
                        "below 1080 min");
         }
-        if (d > 0) b.startVolume = s.residualVolume;
+        if (d > 0) b.startVolume = left;
         const int index = static_cast<int>(events.voidTimes.size());
         events.segments.push_back({b.start, b.end - b.start, b.startVolume, b.rate, index});
         events.voidTimes.push_back(b.end);
-        events.voidResiduals.push_back(s.residualVolume);
         const double volume = b.startVolume + b.rate * (b.end - b.start);
-        checkResidual("residual_volume", s.residualVolume, volume, b.end);
+        left = checkResidual(events, "residual_volume", s.residualVolume, volume, b.end);
+        events.voidResiduals.push_back(left);
         events.voidVolumes.push_back(volume);
     }
 }
@@ -335,7 +359,10 @@ void checkScenario(const Scenario& s) {
             }
         }
     }
-    if (s.endTime) requirePositive("end_time", *s.endTime, "min");
+    if (s.endTime) {
+        requirePositive("end_time", *s.endTime, "min");
+        checkEndTime(s, *s.endTime);
+    }
     checkCapacity(s);
 }
 
@@ -374,6 +401,7 @@ void buildScenarioEvents(const Scenario& s, ScenarioEvents& events) {
     events.voidTimes.clear();
     events.voidResiduals.clear();
     events.voidVolumes.clear();
+    events.clamped = 0;
     events.tableRule = s.voiding.kind == VoidingKind::Table;
     if (events.tableRule) {
         tableEvents(s, events);
@@ -407,8 +435,9 @@ void buildScenarioEvents(const Scenario& s, ScenarioEvents& events) {
             refuse("fill_rate", "the volume at the void at " + number(voidTime) +
                                     " min grows beyond any number");
         }
-        const double residual = events.voidResiduals[j];
-        checkResidual(residualPath(diaryIndex[j]), residual, volume, voidTime);
+        const double residual = checkResidual(events, residualPath(diaryIndex[j]),
+                                              events.voidResiduals[j], volume, voidTime);
+        events.voidResiduals[j] = residual;
         events.voidVolumes.push_back(volume);
         volume = residual;
     }

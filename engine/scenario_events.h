@@ -26,11 +26,15 @@ struct ScenarioEvents {
     std::vector<double> voidResiduals;  // ml
     std::vector<double> voidVolumes;    // ml just before each void
     bool tableRule = false;             // one 16-point rule per interval, as the tables
+    // Set by the caller, kept across builds: a residual above the volume at its void leaves
+    // what is there (nothing is voided) instead of being refused. Sampled runs only.
+    bool clampResiduals = false;
+    std::size_t clamped = 0;  // voids whose residual was lowered to the volume
 };
 
 // Fills events (reusing its storage) for a scenario that passed checkScenario. Throws
 // ScenarioError for what only the events reveal: an empty interval, too many voids or
-// pieces, a residual above the volume at its void.
+// pieces, a residual above the volume at its void (unless events.clampResiduals is set).
 void buildScenarioEvents(const Scenario& scenario, ScenarioEvents& events);
 
 // A stretch of time, min after administration.

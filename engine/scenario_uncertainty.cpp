@@ -1,7 +1,11 @@
 #include "engine/scenario_uncertainty.h"
 
+#include <cmath>
 #include <limits>
 #include <memory>
+#include <optional>
+
+#include "engine/scenario_events.h"
 
 namespace orvane {
 
@@ -141,6 +145,27 @@ void setScenarioValue(Scenario& s, const ScenarioKey& key, double value) {
     }
 }
 
+namespace {
+
+// The scenario with the sample's values, or nothing when a scenario file with those values
+// would be refused before any computation: a fraction below 0 (other than the scenario's own).
+std::optional<Scenario> variedScenario(const Scenario& scenario,
+                                       const std::vector<ScenarioKey>& keys, const double* values) {
+    Scenario varied = scenario;
+    // The factor on every fill rate goes last, so that it scales a varied rate too.
+    for (bool factor : {false, true})
+        for (std::size_t k = 0; k < keys.size(); ++k) {
+            if ((keys[k].quantity == ScenarioQuantity::FillFactor) != factor) continue;
+            if (keys[k].quantity == ScenarioQuantity::Fraction && values[k] < 0 &&
+                values[k] != scenarioValue(scenario, keys[k]))
+                return std::nullopt;
+            setScenarioValue(varied, keys[k], values[k]);
+        }
+    return varied;
+}
+
+}  // namespace
+
 UncertaintyResult runScenarioUncertainty(const Scenario& scenario, const QuadratureRule& rule,
                                          const std::vector<ScenarioKey>& keys,
                                          const std::vector<UncertainInput>& inputs,
@@ -148,20 +173,28 @@ UncertaintyResult runScenarioUncertainty(const Scenario& scenario, const Quadrat
     const DoseFunctionMaker maker = [&] {
         auto workspace = std::make_shared<ScenarioWorkspace>();
         return DoseFunction([&, workspace](const std::vector<double>& values) {
-            Scenario varied = scenario;
-            // The factor on every fill rate goes last, so that it scales a varied rate too.
-            for (bool factor : {false, true})
-                for (std::size_t k = 0; k < keys.size(); ++k)
-                    if ((keys[k].quantity == ScenarioQuantity::FillFactor) == factor)
-                        setScenarioValue(varied, keys[k], values[k]);
+            const std::optional<Scenario> varied = variedScenario(scenario, keys, values.data());
+            if (!varied) return std::optional<double>();
             try {
-                return std::optional<double>(scenarioDose(varied, rule, *workspace));
+                return std::optional<double>(
+                    scenarioDose(*varied, rule, *workspace, ResidualAboveVolume::LeaveAll));
             } catch (const ScenarioError&) {
                 return std::optional<double>();
             }
         });
     };
-    return runUncertainty(inputs, maker, options);
+    UncertaintyResult result = runUncertainty(inputs, maker, options);
+    // The used samples in which a void left all there was: their events once more (no dose).
+    ScenarioEvents events;
+    events.clampResiduals = true;
+    for (std::size_t i = 0; i < result.doses.size(); ++i) {
+        if (std::isnan(result.doses[i])) continue;
+        const std::optional<Scenario> varied =
+            variedScenario(scenario, keys, result.values.data() + i * keys.size());
+        buildScenarioEvents(*varied, events);
+        if (events.clamped > 0) ++result.clamped;
+    }
+    return result;
 }
 
 }  // namespace orvane

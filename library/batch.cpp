@@ -317,6 +317,7 @@ BatchCompute scenarioBatchCompute(const Workbench& workbench, UncertaintySummary
         // The whole result, not just the dose: the warnings look at the bladder's volumes.
         const ScenarioResult result = computeScenario(scenario, rule);
         record.values["dose_mGy_per_MBq"] = result.dose;
+        record.values["activity_left_fraction"] = result.activityLeft;
         ordered_json warnings = ordered_json::array();
         for (const Warning& w : workbench.scenarioWarnings(input, result)) {
             warnings.push_back({{"path", w.path}, {"message", w.message}});

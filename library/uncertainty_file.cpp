@@ -193,6 +193,12 @@ ScenarioKey scenarioKeyOf(const std::string& path, const Json& file, const Scena
             if (static_cast<std::size_t>(key.index) >= fill.steps.size())
                 refuse(at, "the fill rate has " + std::to_string(fill.steps.size()) + " steps");
             break;
+        case Q::EndTime:
+            if (voiding.kind == VoidingKind::Table)
+                refuse(at,
+                       "the \"table\" pattern ends with its last interval; it has no end_time "
+                       "to vary (give voiding.intervals)");
+            break;
         case Q::FirstVoid:
             if (voiding.kind == VoidingKind::Diary)
                 refuse(at, "a diary has no first_void (vary voiding.voids[0])");

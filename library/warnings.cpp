@@ -88,6 +88,29 @@ std::string scenarioPath(int field) {
            kColumns[fieldColumn(field)];
 }
 
+// The activity that the dose leaves out, where to continue the voiding, and how.
+void warnActivityLeft(std::vector<Warning>& warnings, const Scenario& s,
+                      const ScenarioResult& result) {
+    if (!(result.activityLeft >= kActivityLeftWarning) || result.voids.empty()) return;
+    const VoidingPattern& v = s.voiding;
+    std::string path = "end_time", how = "give a later end_time";
+    if (v.kind == VoidingKind::Table) {
+        path = "voiding.intervals";
+        how = "give more voiding.intervals";
+    } else if (v.kind == VoidingKind::Diary && !v.then) {
+        const std::string then =
+            "continue the voiding after the last void with \"then\" (a regular interval)";
+        path = s.endTime ? "end_time" : "voiding.then";
+        how = s.endTime ? "give a later end_time (up to the last void), or " + then : then;
+    }
+    warnings.push_back(
+        {path, formatSignificant(100 * result.activityLeft, 3) +
+                   " % of the administered activity is still in the bladder or yet to reach it "
+                   "at the scenario's end (" +
+                   formatSignificant(result.voids.back().time, 6) +
+                   " min), and the dose leaves out what it would give: " + how + "."});
+}
+
 }  // namespace
 
 std::vector<Warning> fieldWarnings(const FieldTexts& fields, const LibraryEntry* entry) {
@@ -155,6 +178,7 @@ std::vector<Warning> scenarioWarnings(const Scenario& scenario, const ScenarioRe
                                            formatSignificant(kLargestBladderVolume, 4) +
                                            " ml: check the fill rate and the voids."});
     }
+    warnActivityLeft(warnings, scenario, result);
     return warnings;
 }
 

@@ -27,10 +27,14 @@ std::vector<Warning> fieldWarnings(const FieldTexts& fields, const LibraryEntry*
 // a low confidence ("L", "L-M", "M-L"); path names where the entry was chosen.
 std::vector<Warning> entryWarnings(const LibraryEntry& entry, const std::string& path);
 
+// From this fraction of the administered activity left at a scenario's end, a warning says so.
+inline constexpr double kActivityLeftWarning = 0.01;
+
 // The same checks for a scenario's radiopharmaceutical (paths such as
 // "radiopharmaceutical.components[1].half_life"; a Delta or Gamma of 0 counts as not given),
 // entryWarnings of the library entry it names, and a bladder volume above
-// kLargestBladderVolume at any time of the result.
+// kLargestBladderVolume at any time of the result, and activity left at the end from
+// kActivityLeftWarning on (with how to continue the voiding).
 std::vector<Warning> scenarioWarnings(const Scenario& scenario, const ScenarioResult& result,
                                       const LibraryEntry* entry = nullptr);
 

@@ -393,6 +393,8 @@ PYBIND11_MODULE(orvane, m) {
     py::class_<ScenarioRun>(m, "ScenarioResult", kScenarioResultDoc)
         .def_property_readonly("name", [](const ScenarioRun& r) { return r.scenario.name; })
         .def_property_readonly("dose", [](const ScenarioRun& r) { return r.result.dose; })
+        .def_property_readonly("activity_left_fraction",
+                               [](const ScenarioRun& r) { return r.result.activityLeft; })
         .def_property_readonly("administered_MBq",
                                [](const ScenarioRun& r) { return r.scenario.administeredActivity; })
         .def_property_readonly("dose_mGy",

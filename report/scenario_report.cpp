@@ -120,6 +120,12 @@ std::vector<std::string> scenarioInWords(const Scenario& s, const ScenarioResult
     return lines;
 }
 
+std::string activityLeftText(const ScenarioResult& r) {
+    return "Activity left at the end: " + formatSignificant(100 * r.activityLeft, 3) +
+           " % of the administered activity (in the bladder or yet to reach it; not in the "
+           "dose)";
+}
+
 std::string scenarioReportText(const Scenario& s, const ScenarioResult& r,
                                const std::vector<Warning>& warnings) {
     const bool mbq = s.administeredActivity.has_value();
@@ -128,7 +134,7 @@ std::string scenarioReportText(const Scenario& s, const ScenarioResult& r,
     for (const std::string& line : scenarioInWords(s, r)) text += line + "\n";
     text += "\nBladder wall dose: " + formatScientific(r.dose) + " mGy/MBq";
     if (mbq) text += " (" + formatScientific(r.dose * *s.administeredActivity) + " mGy)";
-    text += "\n";
+    text += "\n" + activityLeftText(r) + "\n";
     for (const Warning& w : warnings) text += "Warning: " + w.message + "\n";
     text += "\n";
 
@@ -164,6 +170,7 @@ json scenarioResultJson(const Scenario& s, const ScenarioResult& r,
         document["administered_MBq"] = *mbq;
         document["dose_mGy"] = r.dose * *mbq;
     }
+    document["activity_left_fraction"] = r.activityLeft;
     json intervals = json::array();
     for (const ScenarioInterval& i : r.intervals) {
         intervals.push_back({{"start_min", i.start},

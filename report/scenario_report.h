@@ -14,17 +14,21 @@ namespace orvane {
 // them ("Fill rate: 1 ml/min by day, ..."); the scenario's name is not among them.
 std::vector<std::string> scenarioInWords(const Scenario& scenario, const ScenarioResult& result);
 
-// The scenario in words, the dose, the warnings (a line each) and the void list as a table
-// (LF line ends).
+// "Activity left at the end: 1.23 % of the administered activity (in the bladder or yet to
+// reach it; not in the dose)", as the report and the window state it.
+std::string activityLeftText(const ScenarioResult& result);
+
+// The scenario in words, the dose, the activity left at the end, the warnings (a line each) and the
+// void list as a table (LF line ends).
 std::string scenarioReportText(const Scenario& scenario, const ScenarioResult& result,
                                const std::vector<Warning>& warnings = {});
 
 // The warnings as [{"path", "message"}], in order.
 nlohmann::json warningsJson(const std::vector<Warning>& warnings);
 
-// {"name", "dose_mGy_per_MBq", ["dose_mGy"], "intervals": [...], "voids": [{time_min, clock,
-// volume_ml, residual_ml, activity_fraction, voided_fraction, excreted_fraction, and the
-// same in MBq when the activity is given}], and "time_course" when the result has one}.
+// {"name", "dose_mGy_per_MBq", ["dose_mGy"], "activity_left_fraction", "intervals": [...], "voids":
+// [{time_min, clock, volume_ml, residual_ml, activity_fraction, voided_fraction, excreted_fraction,
+// and the same in MBq when the activity is given}], and "time_course" when the result has one}.
 // Numbers are written to the last bit. With warnings given, also "warnings" (warningsJson).
 nlohmann::json scenarioResultJson(const Scenario& scenario, const ScenarioResult& result,
                                   const std::vector<Warning>* warnings = nullptr);

@@ -65,6 +65,10 @@ std::string uncertaintyText(const std::vector<UncertainInput>& inputs,
     if (result.rejected > 0)
         text += " (a value outside its min/max, or a sample the model refuses)";
     text += "\n";
+    if (result.clamped > 0)
+        text += "  " + std::to_string(result.clamped) +
+                " used samples have a residual drawn above the volume at a void; such a void "
+                "voids nothing\n";
     text += "  Dose, mGy/MBq: nominal " + dose(result.nominal) + ", mean " + dose(result.mean) +
             ", sd " + dose(result.sd) + "\n";
     text += "  Percentiles:";
@@ -100,6 +104,7 @@ nlohmann::json uncertaintyJson(const std::vector<UncertainInput>& inputs,
     json["percentiles"] = percentiles;
     json["samples_used"] = result.used;
     json["samples_rejected"] = result.rejected;
+    json["samples_clamped"] = result.clamped;
     nlohmann::json rho = nlohmann::json::object();
     for (std::size_t i = 0; i < inputs.size(); ++i) rho[inputs[i].path] = result.rankCorrelation[i];
     json["rank_correlation"] = rho;

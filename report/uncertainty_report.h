@@ -20,7 +20,8 @@ std::string uncertaintyText(const std::vector<UncertainInput>& inputs,
                             const UncertaintyOptions& options, const UncertaintyResult& result);
 
 // {"mean", "sd", "percentiles": {"2.5", ...}, "samples_used", "samples_rejected",
-//  "rank_correlation": {path: rho}, "tornado": [{"path", "low", "high"}]}; a value that does
+//  "samples_clamped", "rank_correlation": {path: rho}, "tornado": [{"path", "low", "high"}]}; a
+//  value that does
 // not exist (rho of a constant input, a refused tornado end) is null.
 nlohmann::json uncertaintyJson(const std::vector<UncertainInput>& inputs,
                                const UncertaintyResult& result);

@@ -2,6 +2,7 @@
 // the key path, a half-life that moves its rate constant, and analyses of whole scenarios.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -125,6 +126,17 @@ TEST(UncertaintySection, RefusesWithTheKeyPath) {
     EXPECT_THROW(readUncertaintySection({{"samples", 1'000'000}, {"vary", vary}}, file, many),
                  ScenarioError);
     EXPECT_NO_THROW(readUncertaintySection({{"samples", 900'000}, {"vary", vary}}, file, many));
+    // The "table" pattern has no end_time to vary.
+    Scenario table = regularScenario();
+    table.voiding.kind = VoidingKind::Table;
+    try {
+        readUncertaintySection(Json::parse(R"({"vary": {"end_time": {"uniform": [200, 400]}}})"),
+                               file, table);
+        ADD_FAILURE() << "a varied end_time of the table pattern was accepted";
+    } catch (const ScenarioError& e) {
+        EXPECT_EQ(e.path(), R"(uncertainty.vary["end_time"])");
+        EXPECT_NE(e.reason().find("voiding.intervals"), std::string::npos) << e.reason();
+    }
     EXPECT_THROW(readUncertaintySection(Json::parse(R"({"vary": {"fill_rate.day": )"
                                                     R"({"lognormal": {"gsd": 1.5}}}})"),
                                         file, stepped),
@@ -218,10 +230,24 @@ TEST(ScenarioUncertainty, DeltaMapsLinearlyAndRejectionsAreCounted) {
         file, d);
     const UncertaintyResult m =
         runScenarioUncertainty(d, rule, moved.keys, moved.inputs, {1000, 5, 2});
-    // 45 of 200 minutes lie before the first void, and in the 20 min after it the bladder
-    // (10 ml left, 1 ml/min) holds less than that void's 30 ml residual: 65/200 rejected.
-    EXPECT_NEAR(m.rejected / 1000.0, 0.325, 0.05);
+    // 45 of 200 minutes lie before the first void: rejected. In the 20 min after it the
+    // bladder (10 ml left, 1 ml/min) holds less than that void's 30 ml residual: the void
+    // leaves what there is, and the sample is used and counted as clamped.
+    EXPECT_NEAR(m.rejected / 1000.0, 0.225, 0.04);
+    EXPECT_NEAR(m.clamped / 1000.0, 0.1, 0.03);
     EXPECT_EQ(m.used + m.rejected, 1000u);
+
+    // A fraction drawn below 0 would be refused in a scenario file: rejected and counted,
+    // never used (normal around 0.05, sd 0.1: 31 % below 0).
+    const UncertaintyPlan negative = readUncertaintySection(
+        Json::parse(R"({"samples": 2000, "vary": {"radiopharmaceutical.components[0].fraction": )"
+                    R"({"normal": {"mean": 0.05, "sd": 0.1}}}})"),
+        file, s);
+    const UncertaintyResult n =
+        runScenarioUncertainty(s, rule, negative.keys, negative.inputs, negative.options);
+    EXPECT_NEAR(n.rejected / 2000.0, 0.3085, 0.04);
+    for (std::size_t i = 0; i < n.doses.size(); ++i)
+        EXPECT_EQ(std::isnan(n.doses[i]), n.values[i] < 0) << n.values[i];
 }
 
 TEST(ScenarioUncertainty, PopulationPresetVariesTheHabits) {
@@ -236,8 +262,18 @@ TEST(ScenarioUncertainty, PopulationPresetVariesTheHabits) {
     EXPECT_NEAR(quantile(plan.inputs[0].distribution, 0.75), 28.7, 0.1);
     const UncertaintyResult r =
         runScenarioUncertainty(s, rule, plan.keys, plan.inputs, plan.options);
-    // Residuals above the volume at a void are rejected; a slower filling bladder doses more.
-    EXPECT_GT(r.rejected, 0u);
+    // Residuals above the volume at a void void nothing: counted, and kept, so the highest
+    // residuals stay in the high tail of the doses (their mean above the 75th percentile). A
+    // slower filling bladder doses more.
+    EXPECT_EQ(r.rejected, 0u);
+    EXPECT_GT(r.clamped, 30u);
+    std::vector<std::pair<double, double>> byResidual;  // residual, dose
+    for (std::size_t i = 0; i < r.doses.size(); ++i)
+        byResidual.emplace_back(r.values[3 * i], r.doses[i]);
+    std::sort(byResidual.rbegin(), byResidual.rend());
+    double highest = 0;  // mean dose of the 30 highest residuals
+    for (std::size_t i = 0; i < 30; ++i) highest += byResidual[i].second / 30;
+    EXPECT_GT(highest, r.percentiles[4]);
     EXPECT_LT(r.rankCorrelation[1], -0.3);
     EXPECT_GT(r.rankCorrelation[2], 0.05);
 }

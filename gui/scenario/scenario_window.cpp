@@ -234,6 +234,9 @@ void ScenarioWindow::recompute() {
                     QString::fromStdString(formatScientific(result_.dose * units.doseFactor)),
                     QString::fromStdString(formatSignificant(*scenario_->administeredActivity, 6)));
     }
+    // What is still in the bladder or on its way at the end is not in the dose: said beside it.
+    dose += QStringLiteral("   Activity left at the end: %1 % (not in the dose)")
+                .arg(QString::fromStdString(formatSignificant(100 * result_.activityLeft, 3)));
     doseText_ = dose;
     dose_->setText(dose);
     dose_->setStyleSheet(QString());

@@ -76,6 +76,7 @@ def test_scenario_equals_the_cli_json(name):
     assert orvane.scenario(path, time_course=None).json() == expected
     assert result.dose == expected["dose_mGy_per_MBq"]
     assert result.dose_mGy == expected.get("dose_mGy")
+    assert result.activity_left_fraction == expected["activity_left_fraction"]
     assert result.voids == expected["voids"]
     assert result.intervals == expected["intervals"]
     for key, values in result.time_course.items():

@@ -42,13 +42,7 @@ std::string progressLine(const BatchProgress& p) {
 
 std::unique_ptr<BatchSource> openSource(const CliOptions& o, std::istream& input) {
     if (!o.batchTemplate) return std::make_unique<JsonLinesSource>(input, *o.batch);
-    nlohmann::json base;
-    try {
-        base = parseScenarioJson(readScenarioText(*o.batchTemplate));
-    } catch (const ScenarioError& e) {
-        throw ScenarioError("--template " + *o.batchTemplate + ": " + e.path(), e.reason());
-    }
-    return std::make_unique<CsvTemplateSource>(input, *o.batch, std::move(base));
+    return openCsvTemplate(input, *o.batch, *o.batchTemplate);
 }
 
 }  // namespace

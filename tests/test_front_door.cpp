@@ -117,7 +117,11 @@ TEST_F(FrontDoor, OneTableOfSpellingsResolvesAlikeThroughTheWorkbenchAndOrvaneCl
         const json& query = spelling["query"];
         const std::string text = query.is_string() ? query.get<std::string>() : query.dump();
         SCOPED_TRACE(text);
-        const json document = {{"radiopharmaceutical", {{"standard", text}}}, {"end_time", 600}};
+        json document = json::parse(R"({"initial_volume": 60, "residual_volume": 10,
+            "fill_rate": {"day": 1.0, "night": 0.5, "night_from": "00:00", "night_to": "06:00"},
+            "voiding": {"pattern": "regular", "first_void": 45, "interval": 120,
+                        "bedtime": "23:00", "wake": "07:00"}, "end_time": 600})");
+        document["radiopharmaceutical"] = {{"standard", text}};
         std::optional<ResolvedEntry> resolved;
         try {
             resolved = bench.resolve(text);

@@ -25,7 +25,8 @@ struct UncertaintyPage {
 
 // The PDF document of the page: the scenario in words as report/ gives them, the dose, the
 // warnings (Workbench::scenarioWarnings), the plots as laid out on screen (scaled to fit,
-// without the mouse's read-out) and the voids. With an uncertainty analysis, a second page holds its charts and its statistics.
+// without the mouse's read-out) and the voids. With an uncertainty analysis, a second page
+// holds its charts and its statistics.
 QByteArray scenarioReportPdf(const Scenario& scenario, const ScenarioResult& result,
                              const std::vector<Warning>& warnings, ScenarioPlots& plots,
                              const QString& title, const UncertaintyPage* uncertainty = nullptr);

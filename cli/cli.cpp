@@ -7,7 +7,6 @@
 #include <istream>
 #include <iterator>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <ostream>
 #include <sstream>
 
@@ -322,12 +321,11 @@ std::string tableText(const CliOptions& o, const Workbench& workbench, std::ostr
 
 // A scenario file with an "uncertainty" section: the scenario's report, JSON or (with --csv)
 // the samples, with the analysis added. Both cores share the samples of a long run.
-std::string scenarioUncertaintyText(const CliOptions& o, const nlohmann::json& document,
+std::string scenarioUncertaintyText(const CliOptions& o, UncertaintyPlan plan,
                                     const Scenario& scenario, const QuadratureRule& rule,
                                     const std::vector<Warning>& warnings) {
     if (o.csv && o.timeCourse)
         throw UsageError("--csv prints the uncertainty samples; --time-course goes with --json");
-    UncertaintyPlan plan = readUncertaintySection(document["uncertainty"], document, scenario);
     plan.options.threads = defaultSamplingThreads(plan.options.samples);
     UncertaintyResult analysis;
     try {
@@ -337,11 +335,7 @@ std::string scenarioUncertaintyText(const CliOptions& o, const nlohmann::json& d
     }
     if (o.csv) return uncertaintySamplesCsv(plan.inputs, analysis);
     const ScenarioResult result = computeScenario(scenario, rule, o.timeCourse);
-    if (o.json) {
-        nlohmann::json json = scenarioResultJson(scenario, result, &warnings);
-        json["uncertainty"] = uncertaintyJson(plan.inputs, analysis);
-        return json.dump(2) + "\n";
-    }
+    if (o.json) return scenarioResultJsonText(scenario, result, warnings, &plan.inputs, &analysis);
     return scenarioReportText(scenario, result, warnings) + "\n" +
            uncertaintyText(plan.inputs, plan.options, analysis);
 }
@@ -357,8 +351,8 @@ std::string scenarioText(const CliOptions& o, const Workbench& workbench, std::i
         standardInput ? readJsonStreamText(*in, name) : readScenarioText(*o.scenario);
     const ModelTables& tables = workbench.data().tables;
     checkGrids(tables);
-    const nlohmann::json document = parseScenarioJson(text, name);
-    const ScenarioInput input = workbench.readScenario(document, {"uncertainty"}, name);
+    const ScenarioDocument document = ScenarioDocument::parse(text, name);
+    const ScenarioInput input = workbench.readScenario(document);
     const Scenario& scenario = input.scenario;
     const QuadratureRule rule{tables.quadratureNodes, tables.quadratureWeights};
     const std::optional<double> step =
@@ -366,10 +360,10 @@ std::string scenarioText(const CliOptions& o, const Workbench& workbench, std::i
     const ScenarioResult result = computeScenario(scenario, rule, step);
     const std::vector<Warning> warnings = workbench.scenarioWarnings(input, result);
     tellWarnings(err, warnings);
-    if (document.contains("uncertainty"))
-        return scenarioUncertaintyText(o, document, scenario, rule, warnings);
+    if (std::optional<UncertaintyPlan> plan = workbench.uncertaintyPlan(document, scenario))
+        return scenarioUncertaintyText(o, std::move(*plan), scenario, rule, warnings);
     if (o.csv) return timeCourseCsv(scenario, result);
-    if (o.json) return scenarioResultJson(scenario, result, &warnings).dump(2) + "\n";
+    if (o.json) return scenarioResultJsonText(scenario, result, warnings);
     return scenarioReportText(scenario, result, warnings);
 }
 

@@ -8,6 +8,7 @@
 
 #include "engine/numtext.h"
 #include "engine/scenario.h"
+#include "library/scenario_file.h"
 
 namespace orvane {
 namespace {
@@ -346,6 +347,17 @@ bool CsvTemplateSource::next(BatchItem& item) {
 
 json CsvTemplateSource::scenarioOf(BatchItem& item) const {
     return applyCsvRow(base_, columns_, item.cells);
+}
+
+std::unique_ptr<BatchSource> openCsvTemplate(std::istream& in, std::string name,
+                                             const std::string& templateFile) {
+    nlohmann::json base;
+    try {
+        base = parseScenarioJson(readScenarioText(templateFile));
+    } catch (const ScenarioError& e) {
+        throw ScenarioError("--template " + templateFile + ": " + e.path(), e.reason());
+    }
+    return std::make_unique<CsvTemplateSource>(in, std::move(name), std::move(base));
 }
 
 }  // namespace orvane

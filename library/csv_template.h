@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <iosfwd>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -78,5 +79,10 @@ private:
     nlohmann::json base_;
     std::vector<CsvColumn> columns_;
 };
+
+// A CsvTemplateSource over the scenario file `templateFile` (read as every scenario file is);
+// a refusal of the template is a ScenarioError whose path begins "--template FILE: ".
+std::unique_ptr<BatchSource> openCsvTemplate(std::istream& in, std::string name,
+                                             const std::string& templateFile);
 
 }  // namespace orvane

@@ -10,6 +10,7 @@
 #include "engine/numtext.h"
 #include "engine/scenario.h"
 #include "library/file_text.h"
+#include "library/json_reader.h"
 #include "library/standards.h"
 
 namespace orvane {
@@ -23,84 +24,39 @@ constexpr int kFormatVersion = 1;
 constexpr std::size_t kMaxFileBytes = 4 * 1024 * 1024;
 constexpr double kDayMinutes = 1440.0;
 
-// Refuses a key that appears twice in one object (a JSON reader keeps one silently).
-class DuplicateKeys {
-public:
-    explicit DuplicateKeys(const std::string& file) : file_(file) {}
-    bool operator()(int, Json::parse_event_t event, Json& parsed) {
-        using E = Json::parse_event_t;
-        if (event == E::object_start || event == E::array_start || event == E::value) {
-            if (!frames_.empty() && frames_.back().array) ++frames_.back().index;
-        }
-        if (event == E::object_start || event == E::array_start) {
-            frames_.push_back({event == E::array_start, -1, {}, {}});
-        } else if (event == E::object_end || event == E::array_end) {
-            frames_.pop_back();
-        } else if (event == E::key) {
-            frames_.back().key = parsed.get<std::string>();
-            if (!frames_.back().keys.insert(frames_.back().key).second) {
-                std::string path;
-                for (const Frame& f : frames_) {
-                    path += f.array ? "[" + std::to_string(f.index) + "]"
-                                    : (path.empty() ? "" : ".") + f.key;
-                }
-                throw DataFileError(file_, path, "the key appears twice in one object");
-            }
-        }
-        return true;
-    }
-
-private:
-    struct Frame {
-        bool array;
-        int index;
-        std::string key;
-        std::set<std::string> keys;
-    };
-    const std::string& file_;
-    std::vector<Frame> frames_;
-};
-
-// The values of one JSON object, each named by its key path in refusals.
+// The values of one JSON object, each named by its key path in refusals (JsonCheck's wording);
+// done() refuses the keys never asked for.
 class Object {
 public:
-    Object(const Json& json, std::string path, const std::string& file)
-        : json_(json), path_(std::move(path)), file_(file) {
-        if (!json_.is_object()) fail(path_, "expected an object in { }");
+    Object(const Json& json, std::string path, const JsonCheck& check)
+        : json_(json), path_(std::move(path)), check_(check) {
+        if (!json_.is_object()) {
+            fail(path_, std::string("expected an object, got ") + jsonKindName(json_));
+        }
     }
-    std::string path(const std::string& key) const {
-        return path_.empty() ? key : path_ + "." + key;
-    }
+    std::string path(const std::string& key) const { return keyPath(path_, key); }
+    const JsonCheck& check() const { return check_; }
     [[noreturn]] void fail(const std::string& path, const std::string& reason) const {
-        throw DataFileError(file_, path, reason);
+        check_.refuse(path, reason);
     }
     bool has(const std::string& key) {
         asked_.insert(key);
-        return json_.contains(key);
+        return findKey(json_, key) != nullptr;
     }
     const Json& at(const std::string& key) {
-        if (!has(key)) fail(path(key), "missing");
-        return json_.at(key);
+        asked_.insert(key);
+        return check_.require(json_, path_, key);
     }
-    Object object(const std::string& key) { return Object(at(key), path(key), file_); }
+    Object object(const std::string& key) { return Object(at(key), path(key), check_); }
     std::string text(const std::string& key) {
-        const Json& value = at(key);
-        if (!value.is_string() || value.get<std::string>().empty()) {
-            fail(path(key), "expected a text in quotes");
-        }
-        return value.get<std::string>();
+        std::string text = check_.text(at(key), path(key));
+        if (text.empty()) fail(path(key), "expected a text, got an empty one");
+        return text;
     }
-    bool flag(const std::string& key) {
-        const Json& value = at(key);
-        if (!value.is_boolean()) fail(path(key), "expected true or false");
-        return value.get<bool>();
-    }
+    bool flag(const std::string& key) { return check_.flag(at(key), path(key)); }
     double positive(const std::string& key, const std::string& unit) {
-        const Json& value = at(key);
-        const double x = value.is_number() ? value.get<double>() : NAN;
-        if (!(x > 0 && x < 1e6)) {
-            fail(path(key), "expected a positive number of " + unit + ", found " + value.dump());
-        }
+        const double x = check_.number(at(key), path(key), unit, JsonSign::Positive);
+        if (!(x < 1e6)) fail(path(key), "expected less than 1e6 " + unit);
         return x;
     }
     // Refuses keys never asked for: a misspelt key would otherwise be ignored.
@@ -113,7 +69,7 @@ public:
 private:
     const Json& json_;
     std::string path_;
-    const std::string& file_;
+    const JsonCheck& check_;
     std::set<std::string> asked_;
 };
 
@@ -132,10 +88,9 @@ double readClock(Object& o, const std::string& key) {
 // The sources, confidence, derived flag and basis of a value; closes the object.
 Provenance readProvenance(Object& o, const Sources& sources) {
     Provenance p;
-    const Json& list = o.at("sources");
-    if (!list.is_array() || list.empty()) o.fail(o.path("sources"), "expected source keys in [ ]");
+    const Json& list = o.check().list(o.at("sources"), o.path("sources"), 100);
     for (std::size_t i = 0; i < list.size(); ++i) {
-        const std::string path = o.path("sources") + "[" + std::to_string(i) + "]";
+        const std::string path = indexPath(o.path("sources"), i);
         if (!list[i].is_string() || !sources.contains(list[i].get<std::string>())) {
             o.fail(path, "expected a key of the file's \"sources\", found " + list[i].dump());
         }
@@ -295,23 +250,10 @@ double ReferenceNight::hours() const {
     return minutes / 60.0;
 }
 
-ReferencePatients parsePatientsFile(std::string_view text, const std::string& fileName) {
-    Json document;
-    try {
-        document = Json::parse(text.begin(), text.end(), DuplicateKeys(fileName));
-    } catch (const Json::parse_error& error) {
-        const std::string_view before = text.substr(0, std::min(error.byte, text.size()));
-        const std::size_t lineStart = before.rfind('\n') + 1;  // 0 on the first line
-        std::string reason = error.what();
-        reason.erase(0, reason.find("syntax error"));
-        throw DataFileError(fileName,
-                            "line " + std::to_string(std::ranges::count(before, '\n') + 1) +
-                                ", column " + std::to_string(before.size() - lineStart),
-                            reason);
-    } catch (const Json::exception& error) {
-        throw DataFileError(fileName, "", error.what());
-    }
-    Object top(document, "", fileName);
+namespace {
+
+ReferencePatients readPatients(const Json& document, const JsonCheck& check) {
+    Object top(document, "", check);
     if (top.text("format") != kFormat) {
         top.fail("format", "expected \"" + std::string(kFormat) + "\"");
     }
@@ -330,11 +272,10 @@ ReferencePatients parsePatientsFile(std::string_view text, const std::string& fi
     }
     sources.done();
 
-    const Json& list = top.at("patients");
-    if (!list.is_array()) top.fail("patients", "expected a list in [ ]");
+    const Json& list = check.list(top.at("patients"), "patients", 1000, 0);
     std::optional<ReferencePatient> adults[2];  // woman, man
     for (std::size_t i = 0; i < list.size(); ++i) {
-        Object o(list[i], "patients[" + std::to_string(i) + "]", fileName);
+        Object o(list[i], indexPath("patients", i), check);
         ReferencePatient p = readPatient(o, result.sources);
         if (p.sex) {
             auto& slot = adults[*p.sex == Sex::Female ? 0 : 1];
@@ -355,6 +296,17 @@ ReferencePatients parsePatientsFile(std::string_view text, const std::string& fi
     result.listed.push_back(*adults[1]);
     top.done();
     return result;
+}
+
+}  // namespace
+
+ReferencePatients parsePatientsFile(std::string_view text, const std::string& fileName) {
+    // The reader's refusals, in the data files' error: file, position or key path, reason.
+    try {
+        return readPatients(parseJson(text, fileName), JsonCheck(fileName));
+    } catch (const JsonError& error) {
+        throw DataFileError(fileName, error.position(), error.reason());
+    }
 }
 
 ReferencePatients loadPatientsFile(const std::filesystem::path& file) {

@@ -1,5 +1,6 @@
 #include "library/radiopharmaceuticals.h"
 
+#include <algorithm>
 #include <tuple>
 
 #include "engine/numtext.h"
@@ -104,6 +105,12 @@ const LibraryEntry* findEntry(const std::vector<LibraryEntry>& entries, std::str
         }
     }
     return nullptr;
+}
+
+bool entryMatches(const LibraryEntry& entry, std::string_view query) {
+    if (nameContains(entry.name(), query) || nameContains(entry.nuclide, query)) return true;
+    return std::ranges::any_of(
+        entry.aliases, [&](const std::string& alias) { return nameContains(alias, query); });
 }
 
 }  // namespace orvane

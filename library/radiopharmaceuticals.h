@@ -90,6 +90,10 @@ std::string libraryFileText(const std::vector<LibraryEntry>& entries);
 // The entry whose name or an alias is the same name as `query` (sameName), or nullptr.
 const LibraryEntry* findEntry(const std::vector<LibraryEntry>& entries, std::string_view query);
 
+// Whether a search field's `query` occurs in the entry's name, nuclide or an alias
+// (nameContains); an empty query matches every entry.
+bool entryMatches(const LibraryEntry& entry, std::string_view query);
+
 // The shipped library: <folder of the executable>/../share/orvane/radiopharmaceuticals.json.
 std::filesystem::path shippedLibraryPathFor(const std::filesystem::path& executableDirectory);
 

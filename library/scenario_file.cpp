@@ -64,6 +64,12 @@ int ScenarioReader::standardIndex(const json& value, const std::string& path) co
     if (value.is_number_integer() || value.is_number_unsigned()) {
         const long long index = value.get<long long>();
         if (index >= 0 && index < kStandardCount) return static_cast<int>(index);
+    } else if (value.is_string() && options_.standard) {
+        try {
+            return options_.standard(value.get<std::string>());
+        } catch (const std::exception& e) {
+            check_.refuse(path, e.what());
+        }
     } else if (value.is_string()) {
         const std::string name = value.get<std::string>();
         for (int i = 0; i < kStandardCount; ++i) {

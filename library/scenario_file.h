@@ -28,6 +28,10 @@ struct ScenarioReadOptions {
     // Resolves {"library": "..."}: the entry's parameters, or a std::exception whose what()
     // says why not. Without it such a file is refused.
     std::function<ModelParameters(const std::string& entry)> library;
+    // Resolves {"standard": "..."} (a name, or an index written as text): the standard's index,
+    // or a std::exception whose what() says why not (Workbench::resolve). Without it a name is
+    // compared with the standards' names alone.
+    std::function<int(const std::string& standard)> standard;
     // Named in refusals (JsonError::file()); empty for a document without a file.
     std::string file;
 };

@@ -4,8 +4,10 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/numtext.h"
+#include "library/json_reader.h"
 #include "library/names.h"
 #include "library/scenario_file.h"
+#include "library/scenario_schema.h"
 #include "library/warnings.h"
 
 namespace orvane {
@@ -260,8 +262,36 @@ ScenarioInput Workbench::readScenario(const nlohmann::json& document,
         input.chosen = std::move(resolved);
         return p;
     };
+    reading.standard = [this](const std::string& name) {
+        const ResolvedEntry resolved = resolve(name);
+        if (resolved.origin != EntryOrigin::Standard) {
+            throw NameError(
+                inQuotes(name) + " is the library entry " + inQuotes(resolved.entry.name()) +
+                ", not a standard: name it as {\"library\": " + inQuotes(resolved.entry.name()) +
+                "}");
+        }
+        return resolved.standard;
+    };
     input.scenario = scenarioFromJson(document, data_, reading);
     return input;
+}
+
+std::optional<std::size_t> Workbench::userFileIndex(std::string_view name) const {
+    const LibraryEntry* entry = findEntry(userFile_, name);
+    if (!entry) return std::nullopt;
+    return static_cast<std::size_t>(entry - userFile_.data());
+}
+
+ScenarioInput Workbench::readScenario(const ScenarioDocument& document,
+                                      const std::vector<std::string>& sections) const {
+    return readScenario(document.json(), sections, document.file());
+}
+
+std::optional<UncertaintyPlan> Workbench::uncertaintyPlan(const ScenarioDocument& document,
+                                                          const Scenario& scenario) const {
+    const nlohmann::json* section = findKey(document.json(), schema::kUncertainty);
+    if (!section) return std::nullopt;
+    return readUncertaintySection(*section, document.json(), scenario);
 }
 
 std::vector<Warning> Workbench::tableWarnings(const FieldTexts& fields,

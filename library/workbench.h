@@ -15,7 +15,9 @@
 #include "engine/scenario.h"
 #include "engine/warning.h"
 #include "library/radiopharmaceuticals.h"
+#include "library/scenario_document.h"
 #include "library/standards.h"
+#include "library/uncertainty_file.h"
 
 namespace orvane {
 
@@ -82,6 +84,8 @@ public:
     std::string refusedUserName(std::string_view name, std::string_view replacing = {}) const;
     // The user's file as read, the entries set aside included, in its order.
     const std::vector<LibraryEntry>& userFileEntries() const { return userFile_; }
+    // The position in userFileEntries of the entry that `name` names (findEntry), or nullopt.
+    std::optional<std::size_t> userFileIndex(std::string_view name) const;
     // Writes the user's entries (writeUserLibrary), refusing with the file untouched an entry,
     // new or changed, whose name or alias is a standard's or a shipped entry's, or that of an
     // entry before it. An entry unchanged from the file is written back as it was.
@@ -93,6 +97,14 @@ public:
     ScenarioInput readScenario(const nlohmann::json& document,
                                const std::vector<std::string>& sections = {"uncertainty"},
                                const std::string& file = {}) const;
+
+    // The same for a document read by ScenarioDocument::parse, named by its file.
+    ScenarioInput readScenario(const ScenarioDocument& document,
+                               const std::vector<std::string>& sections = {"uncertainty"}) const;
+    // The plan of the document's "uncertainty" section for its scenario (read as above), or
+    // nullopt without one. Throws ScenarioError naming the key path.
+    std::optional<UncertaintyPlan> uncertaintyPlan(const ScenarioDocument& document,
+                                                   const Scenario& scenario) const;
 
     // Every warning for a dose table of these fields (and the entry they were chosen from).
     std::vector<Warning> tableWarnings(const FieldTexts& fields,

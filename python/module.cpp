@@ -207,11 +207,11 @@ struct ScenarioRun {
     std::vector<Warning> warnings;
 };
 
-json scenarioDocument(const py::object& source) {
-    if (PyDict_Check(source.ptr())) return toJson(source);
+ScenarioDocument scenarioDocument(const py::object& source) {
+    if (PyDict_Check(source.ptr())) return ScenarioDocument(toJson(source));
     const std::filesystem::path file = source.cast<std::filesystem::path>();
     py::gil_scoped_release unlocked;
-    return parseScenarioJson(readScenarioText(file));
+    return ScenarioDocument::parse(readScenarioText(file));
 }
 
 ScenarioRun runScenario(const py::object& source, std::optional<double> step,
@@ -220,7 +220,7 @@ ScenarioRun runScenario(const py::object& source, std::optional<double> step,
         throw ScenarioError("time_course", "expected a positive step in minutes");
     }
     const Data loaded = dataOf(data);
-    const json document = scenarioDocument(source);
+    const ScenarioDocument document = scenarioDocument(source);
     ScenarioRun run;
     {
         py::gil_scoped_release unlocked;
@@ -264,8 +264,8 @@ py::object timeCourse(const ScenarioRun& run) {
 py::dict uncertaintyAnalysis(const py::object& source, std::optional<int> threads,
                              const py::object& data) {
     const Data loaded = dataOf(data);
-    const json document = scenarioDocument(source);
-    if (!document.contains("uncertainty")) {
+    const ScenarioDocument document = scenarioDocument(source);
+    if (!document.has("uncertainty")) {
         throw ScenarioError("uncertainty", "the scenario has no uncertainty section");
     }
     if (threads && *threads < 1) throw ScenarioError("threads", "expected 1 or more threads");
@@ -279,7 +279,7 @@ py::dict uncertaintyAnalysis(const py::object& source, std::optional<int> thread
         checkGrids(standard.tables);
         const ScenarioInput input = workbench.readScenario(document);
         const Scenario& scenario = input.scenario;
-        plan = readUncertaintySection(document["uncertainty"], document, scenario);
+        plan = *workbench.uncertaintyPlan(document, scenario);
         plan.options.threads = threads.value_or(defaultSamplingThreads(plan.options.samples));
         const QuadratureRule rule{standard.tables.quadratureNodes,
                                   standard.tables.quadratureWeights};

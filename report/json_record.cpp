@@ -4,6 +4,8 @@
 #include <nlohmann/json.hpp>
 
 #include "engine/version.h"
+#include "report/scenario_report.h"
+#include "report/uncertainty_report.h"
 
 namespace orvane {
 namespace {
@@ -73,6 +75,15 @@ std::string tableCalculationJson(const FieldTexts& fields, const DoseResults& re
     }
     record["warnings"] = warningList;
     return record.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+std::string scenarioResultJsonText(const Scenario& scenario, const ScenarioResult& result,
+                                   const std::vector<Warning>& warnings,
+                                   const std::vector<UncertainInput>* inputs,
+                                   const UncertaintyResult* analysis) {
+    nlohmann::json json = scenarioResultJson(scenario, result, &warnings);
+    if (inputs && analysis) json["uncertainty"] = uncertaintyJson(*inputs, *analysis);
+    return json.dump(2) + "\n";
 }
 
 }  // namespace orvane

@@ -8,6 +8,8 @@
 
 #include "engine/calculation.h"
 #include "engine/model.h"
+#include "engine/sampling.h"
+#include "engine/scenario.h"
 #include "engine/warning.h"
 
 namespace orvane {
@@ -28,5 +30,13 @@ struct CalculationOrigin {
 std::string tableCalculationJson(const FieldTexts& fields, const DoseResults& results,
                                  const CalculationOrigin& origin,
                                  const std::vector<Warning>& warnings = {});
+
+// What orvane-cli --scenario --json prints: scenarioResultJson with the warnings and, when an
+// uncertainty analysis was run, its uncertaintyJson under "uncertainty" (two-blank
+// indentation, a line end after it).
+std::string scenarioResultJsonText(const Scenario& scenario, const ScenarioResult& result,
+                                   const std::vector<Warning>& warnings,
+                                   const std::vector<UncertainInput>* inputs = nullptr,
+                                   const UncertaintyResult* analysis = nullptr);
 
 }  // namespace orvane

@@ -1,5 +1,7 @@
 #include "report/scenario_report.h"
 
+#include <nlohmann/json.hpp>
+
 #include "engine/numtext.h"
 #include "engine/scenario_events.h"
 

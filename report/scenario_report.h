@@ -1,7 +1,7 @@
 // What a scenario's result looks like as text, JSON and CSV: for orvane-cli and the windows.
 #pragma once
 
-#include <nlohmann/json.hpp>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <vector>
 

@@ -1,6 +1,7 @@
 #include "report/uncertainty_report.h"
 
 #include <cmath>
+#include <nlohmann/json.hpp>
 
 #include "engine/numtext.h"
 

@@ -111,6 +111,34 @@ TEST_F(FrontDoor, OneTableOfSpellingsResolvesAlikeThroughTheWorkbenchAndOrvaneCl
                       record["warnings"].dump().find("set aside") != std::string::npos)
             << run.err;
     }
+    // A scenario's {"standard": ...} in text resolves by the same rule: to the same standard,
+    // to the same refusal, or to a refusal that names the library entry it found instead.
+    for (const json& spelling : spellings["spellings"]) {
+        const json& query = spelling["query"];
+        const std::string text = query.is_string() ? query.get<std::string>() : query.dump();
+        SCOPED_TRACE(text);
+        json document = json::parse(R"({"initial_volume": 60, "residual_volume": 10,
+            "fill_rate": {"day": 1.0, "night": 0.5, "night_from": "00:00", "night_to": "06:00"},
+            "voiding": {"pattern": "regular", "first_void": 45, "interval": 120,
+                        "bedtime": "23:00", "wake": "07:00"}, "end_time": 600})");
+        document["radiopharmaceutical"] = {{"standard", text}};
+        std::optional<ResolvedEntry> resolved;
+        try {
+            resolved = bench.resolve(text);
+        } catch (const NameError&) {
+        }
+        const bool standard = resolved && resolved->origin == EntryOrigin::Standard;
+        try {
+            const ScenarioInput input = bench.readScenario(document);
+            EXPECT_TRUE(standard);
+            EXPECT_EQ(input.scenario.radiopharmaceutical.name, spelling.value("entry", ""));
+        } catch (const ScenarioError& e) {
+            EXPECT_FALSE(standard) << e.what();
+            EXPECT_EQ(e.path(), "radiopharmaceutical.standard");
+            const std::string words = resolved ? "not a standard" : spelling.value("refused", "");
+            EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << e.what();
+        }
+    }
     // The entry that takes a standard's name is offered nowhere, and said to be set aside.
     const std::vector<std::string> names = bench.choiceNames();
     EXPECT_EQ(names.size(), kStandardCount + bench.shipped().size() + 1);

@@ -69,8 +69,8 @@ void saveInUserLibrary(QWidget* parent, LibraryEntry entry, const LibraryLocatio
         return;
     }
     std::vector<LibraryEntry> entries = workbench.userFileEntries();
-    const LibraryEntry* own = findEntry(entries, entry.name());
-    const auto same = own ? entries.begin() + (own - entries.data()) : entries.end();
+    const std::optional<std::size_t> own = workbench.userFileIndex(entry.name());
+    const auto same = own ? entries.begin() + static_cast<std::ptrdiff_t>(*own) : entries.end();
     if (same != entries.end()) {
         const auto answer = QMessageBox::question(
             parent, form.windowTitle(),

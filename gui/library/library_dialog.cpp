@@ -18,7 +18,6 @@
 #include "engine/numtext.h"
 #include "gui/library/entry_form.h"
 #include "library/install_paths.h"
-#include "library/names.h"
 
 namespace orvane {
 namespace {
@@ -58,13 +57,7 @@ protected:
         const int row = index.data(kRowRole).toInt();
         if (row < 0 || row >= static_cast<int>(rows_.size())) return false;
         const LibraryEntry& entry = rows_[static_cast<std::size_t>(row)].entry;
-        if (nameContains(entry.name(), query_) || nameContains(entry.nuclide, query_)) {
-            return true;
-        }
-        for (const std::string& alias : entry.aliases) {
-            if (nameContains(alias, query_)) return true;
-        }
-        return false;
+        return entryMatches(entry, query_);
     }
 
 private:

@@ -1,6 +1,7 @@
 #include "gui/scenario/scenario_report.h"
 
 #include <QBuffer>
+#include <QColor>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QPageLayout>
@@ -33,8 +34,8 @@ QString clock(double minutes) {
 }  // namespace
 
 QByteArray scenarioReportPdf(const Scenario& scenario, const ScenarioResult& result,
-                             ScenarioPlots& plots, const QString& title,
-                             const UncertaintyPage* uncertainty) {
+                             const std::vector<Warning>& warnings, ScenarioPlots& plots,
+                             const QString& title, const UncertaintyPage* uncertainty) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -73,6 +74,20 @@ QByteArray scenarioReportPdf(const Scenario& scenario, const ScenarioResult& res
                         formatScientific(result.dose * *scenario.administeredActivity)));
     }
     line(dose, 14, true);
+    // Each warning in as many lines as the page's width needs.
+    font.setPointSizeF(9);
+    font.setBold(false);
+    painter.setFont(font);
+    painter.save();
+    painter.setPen(QColor(0x9a, 0x4b, 0x00));
+    for (const Warning& warning : warnings) {
+        const QString said = QStringLiteral("Warning: ") + text(warning.message);
+        const QRectF room(0, y, page.width(), page.height() - y);
+        const QRectF used = painter.boundingRect(room, Qt::TextWordWrap, said);
+        painter.drawText(room, Qt::TextWordWrap, said);
+        y += used.height();
+    }
+    painter.restore();
     y += 2 * mm;
 
     // The plots as laid out on screen, scaled to the page's width (at most 45 % of its height).

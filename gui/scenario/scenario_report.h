@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "engine/scenario.h"
+#include "engine/warning.h"
 
 class QPainter;
 class QRectF;
@@ -23,10 +24,11 @@ struct UncertaintyPage {
 };
 
 // The PDF document of the page: the scenario in words as report/ gives them, the dose, the
-// plots as laid out on screen (scaled to fit, without the mouse's read-out) and the voids.
-// With an uncertainty analysis, a second page holds its charts and its statistics.
+// warnings (Workbench::scenarioWarnings), the plots as laid out on screen (scaled to fit,
+// without the mouse's read-out) and the voids. With an uncertainty analysis, a second page
+// holds its charts and its statistics.
 QByteArray scenarioReportPdf(const Scenario& scenario, const ScenarioResult& result,
-                             ScenarioPlots& plots, const QString& title,
-                             const UncertaintyPage* uncertainty = nullptr);
+                             const std::vector<Warning>& warnings, ScenarioPlots& plots,
+                             const QString& title, const UncertaintyPage* uncertainty = nullptr);
 
 }  // namespace orvane

@@ -301,8 +301,8 @@ bool ScenarioWindow::exportReport(const QString& path) {
                                },
                                uncertainty_->statisticsLines()};
     }
-    const QByteArray bytes =
-        scenarioReportPdf(*scenario_, result_, *plots_, windowTitle(), page ? &*page : nullptr);
+    const QByteArray bytes = scenarioReportPdf(*scenario_, result_, warnings_, *plots_,
+                                               windowTitle(), page ? &*page : nullptr);
     return writeBytes(path, bytes, "the report");
 }
 

@@ -13,6 +13,7 @@
 
 #include "cli/agents.h"
 #include "cli/batch_mode.h"
+#include "cli/fit_mode.h"
 #include "engine/atomic_file.h"
 #include "engine/calculation.h"
 #include "engine/estimate.h"
@@ -22,6 +23,7 @@
 #include "engine/scenario_uncertainty.h"
 #include "engine/version.h"
 #include "library/install_paths.h"
+#include "library/measurements_file.h"
 #include "library/json_reader.h"
 #include "library/scenario_file.h"
 #include "library/standards.h"
@@ -358,6 +360,12 @@ std::string scenarioText(const CliOptions& o, const Workbench& workbench, std::i
     const ModelTables& tables = workbench.data().tables;
     checkGrids(tables);
     const nlohmann::json document = parseScenarioJson(text, name);
+    if (hasFitSections(document)) {
+        std::vector<Warning> fitWarnings;
+        std::string fitText = scenarioFitText(o, workbench, document, name, fitWarnings);
+        tellWarnings(err, fitWarnings);
+        return fitText;
+    }
     const ScenarioInput input = workbench.readScenario(document, {"uncertainty"}, name);
     const Scenario& scenario = input.scenario;
     const QuadratureRule rule{tables.quadratureNodes, tables.quadratureWeights};

@@ -21,6 +21,7 @@
 #include "library/standards.h"
 #include "library/uncertainty_file.h"
 #include "python/batch.h"
+#include "python/fit.h"
 #include "python/convert.h"
 #include "python/docstrings.h"
 #include "python/library.h"
@@ -430,4 +431,5 @@ PYBIND11_MODULE(orvane, m) {
         "library", [](const py::object& data) { return libraryDicts(workbenchOf(dataOf(data))); },
         py::kw_only(), py::arg("data") = py::none(), kLibraryDoc);
     addBatch(m);
+    addFit(m);
 }

@@ -48,16 +48,17 @@ TEST(MeasurementsFile, RefusalsNameTheKeyPath) {
            "fit": {"components": 2}})"),
          "measurements", "1"},
         {"negative derived fill rate",
-         json::parse(R"({"fill_rate": "from_voids", "voiding": {"pattern": "diary",
-           "voids": [{"at": 120, "residual": 200}, 240]}, "measurements": {"voids":
-           [{"at": 120, "volume": 120}, {"at": 240, "volume": 50}]}})"),
+         json::parse(R"({"fill_rate": "from_voids", "initial_volume": 300,
+           "voiding": {"pattern": "diary", "first_void": null, "interval": null,
+                       "voids": [{"at": 120, "residual": 200}, 240]},
+           "measurements": {"voids": [{"at": 120, "volume": 120}, {"at": 240, "volume": 50}]}})"),
          "measurements.voids[1]", "negative"},
         {"measured_at before at",
          json::parse(R"({"measurements": {"voids": [{"at": 120, "activity": 150,
            "measured_at": 60}]}})"),
          "measurements.voids[0].measured_at", ""},
         {"activities without administered_activity",
-         json::parse(R"({"administered_activity": null})"), "measurements.voids[0].activity",
+         json::parse(R"({"administered_activity": null})"), "administered_activity",
          "administered_activity"},
         {"unknown key", json::parse(R"({"measurements": {"bladder": [{"at": 5, "activty": 1}]}})"),
          "measurements.bladder[0].activty", ""},
@@ -94,13 +95,14 @@ TEST(MeasurementsFile, CliFitGivesTheKnownKineticsBack) {
       "name": "known", "initial_volume": 50, "residual_volume": 10,
       "fill_rate": {"day": 1.0, "night": 0.5},
       "voiding": {"pattern": "regular", "first_void": 120, "interval": 120}})");
-    scenario["radiopharmaceutical"] = {{"name", "known"},
-                                       {"components",
-                                        {{{"fraction", f[0]}, {"half_life", halfLife[0]}},
-                                         {{"fraction", f[1]}, {"half_life", halfLife[1]}}}},
-                                       {"physical_half_life", 9571.68},
-                                       {"delta", 2.3746e-5},
-                                       {"gamma", 1.4471e-5}};
+    scenario["radiopharmaceutical"] = {
+        {"name", "known"},
+        {"components",
+         {{{"fraction", f[0]}, {"rate_constant", std::log(2) / halfLife[0]}},
+          {{"fraction", f[1]}, {"rate_constant", std::log(2) / halfLife[1]}}}},
+        {"physical_half_life", 9571.68},
+        {"delta", 2.3746e-5},
+        {"gamma", 1.4471e-5}};
     json points = json::array();
     for (double t : {30.0, 60.0, 120.0, 240.0, 480.0, 960.0, 1440.0, 2880.0, 5760.0}) {
         double fraction = 0.0;
@@ -126,8 +128,11 @@ TEST(MeasurementsFile, CliFitGivesTheKnownKineticsBack) {
     for (int i = 0; i < 2; ++i) {
         const json& p = fit.at("parameters")[i];
         EXPECT_NEAR(p.at("fraction").get<double>() / f[i], 1.0, 1e-4) << i;
-        EXPECT_NEAR(p.at("half_life").get<double>() / halfLife[i], 1.0, 1e-4) << i;
-        EXPECT_NEAR(p.at("rate_constant").get<double>() * halfLife[i], std::log(2), 1e-3) << i;
+        // The half-life is 0.693 / k, as everywhere in the program.
+        EXPECT_NEAR(p.at("rate_constant").get<double>() * halfLife[i] / std::log(2), 1.0, 1e-4)
+            << i;
+        EXPECT_NEAR(p.at("half_life").get<double>() * p.at("rate_constant").get<double>(), 0.693,
+                    1e-12);
     }
     const double dose = known.at("dose_mGy_per_MBq").get<double>();
     EXPECT_NEAR(fitted.at("dose_mGy_per_MBq").get<double>() / dose, 1.0, 1e-6);

@@ -28,7 +28,7 @@ constexpr const char* kFitDoc =
     "'50', '97.5'} in mGy/MBq, flags, and residuals as a dict of NumPy arrays (kind, at, "
     "measured, model, weighted), plus dose_mGy_per_MBq, the scenario's dose with the fitted "
     "kinetics. An AICc or standard error that does not exist is None. A refused file or a fit "
-    "that does not converge raises orvane.ScenarioError.";
+    "that does not converge raises orvane.InputError (its path the key path).";
 
 py::dict fit(const py::object& source, const py::object& data) {
     nlohmann::json document;

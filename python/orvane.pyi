@@ -146,7 +146,7 @@ def fit(dict_or_path: Union[Mapping[str, Json], Path], *,
     """The fit of the scenario's kinetics to its "measurements": what orvane-cli --json prints
     under "fit" (components, parameters, models, dose_interval, flags; a missing AICc or
     standard error is None), its residuals as NumPy arrays (kind, at, measured, model,
-    weighted), and dose_mGy_per_MBq with the fitted kinetics. Raises ScenarioError for a
+    weighted), and dose_mGy_per_MBq with the fitted kinetics. Raises InputError for a
     refused file or a fit that does not converge."""
 
 def standards(*, data: Union[Data, Path, None] = None) -> list[dict[str, Any]]:

@@ -34,5 +34,5 @@ def test_fit_equals_the_cli_json_fit(example):
 def test_fit_refuses_by_key_path():
     document = json.loads((ROOT / "examples" / "fit-lu177-psma617.json").read_text())
     document["measurements"]["whole_body"][0]["at"] = -5
-    with pytest.raises(orvane.ScenarioError, match=r"measurements\.whole_body\[0\]\.at"):
+    with pytest.raises(orvane.InputError, match=r"measurements\.whole_body\[0\]\.at"):
         orvane.fit(document)

@@ -380,6 +380,8 @@ def test_batch_equals_the_cli_batch_and_keeps_bad_items_as_error_records(tmp_pat
     cohort = []
     for path in sorted(EXAMPLES.glob("*.json")):
         scenario = json.loads(path.read_text())
+        if "measurements" in scenario:
+            continue  # a cohort is computed, not fitted
         if "uncertainty" in scenario:
             scenario["uncertainty"]["samples"] = 300
         cohort.append(scenario)

@@ -401,7 +401,7 @@ def test_batch_equals_the_cli_batch_and_keeps_bad_items_as_error_records(tmp_pat
     assert results[-1]["id"] == "7"
 
     # Paths as items, and a bad item of another kind; one thread gives the same.
-    paths = sorted(EXAMPLES.glob("*.json"))
+    paths = sorted(p for p in EXAMPLES.glob("*.json") if not p.name.startswith("fit-"))
     by_path = orvane.batch([*paths, 3], threads=1)
     for result, path in zip(by_path, paths):
         assert result["dose_mGy_per_MBq"] == orvane.scenario(path).dose

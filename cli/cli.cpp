@@ -12,6 +12,7 @@
 
 #include "cli/agents.h"
 #include "cli/batch_mode.h"
+#include "cli/fit_mode.h"
 #include "engine/atomic_file.h"
 #include "engine/calculation.h"
 #include "engine/estimate.h"
@@ -22,6 +23,7 @@
 #include "engine/version.h"
 #include "library/install_paths.h"
 #include "library/json_reader.h"
+#include "library/measurements_file.h"
 #include "library/scenario_file.h"
 #include "library/standards.h"
 #include "library/uncertainty_file.h"
@@ -352,6 +354,12 @@ std::string scenarioText(const CliOptions& o, const Workbench& workbench, std::i
     const ModelTables& tables = workbench.data().tables;
     checkGrids(tables);
     const ScenarioDocument document = ScenarioDocument::parse(text, name);
+    if (hasFitSections(document)) {
+        std::vector<Warning> fitWarnings;
+        std::string fitText = scenarioFitText(o, workbench, document, fitWarnings);
+        tellWarnings(err, fitWarnings);
+        return fitText;
+    }
     const ScenarioInput input = workbench.readScenario(document);
     const Scenario& scenario = input.scenario;
     const QuadratureRule rule{tables.quadratureNodes, tables.quadratureWeights};

@@ -81,3 +81,21 @@ inline constexpr char kHigh[] = "high";
 inline constexpr char kMode[] = "mode";
 
 }  // namespace orvane::schema
+
+// "measurements": {"voids": [{"at", "volume", "activity", "measured_at", "sd"}],
+//  "cumulative_urine" | "bladder" | "whole_body": [{"at", "fraction" | "activity", "sd"}],
+//  "relative_sd"}; "fit": {"components": 1..3 | "auto", "interval", "samples", "seed"};
+//  "fill_rate": "from_voids" with measured voids.
+namespace orvane::schema {
+inline constexpr char kMeasurements[] = "measurements";
+inline constexpr char kFit[] = "fit";
+inline constexpr char kCumulativeUrine[] = "cumulative_urine";
+inline constexpr char kBladder[] = "bladder";
+inline constexpr char kWholeBody[] = "whole_body";
+inline constexpr char kVolume[] = "volume";
+inline constexpr char kActivity[] = "activity";
+inline constexpr char kMeasuredAt[] = "measured_at";
+inline constexpr char kRelativeSd[] = "relative_sd";
+inline constexpr char kAuto[] = "auto";
+inline constexpr char kFromVoids[] = "from_voids";
+}  // namespace orvane::schema

@@ -60,13 +60,6 @@ std::vector<BatchItem> itemsOf(const py::iterable& items) {
     return list;
 }
 
-std::filesystem::path dataFileOf(const py::object& data) {
-    if (data.is_none()) return defaultDataFile();
-    if (py::hasattr(data, "file") && !py::isinstance<py::str>(data))
-        return data.attr("file").cast<std::filesystem::path>();
-    return data.cast<std::filesystem::path>();
-}
-
 std::vector<BatchOutput> run(std::vector<BatchItem> items, unsigned threads,
                              const std::filesystem::path& dataFile) {
     const StandardData data = LoadStandardData(dataFile);

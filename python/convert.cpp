@@ -1,6 +1,7 @@
 #include "python/convert.h"
 
 #include <dlfcn.h>
+#include <pybind11/stl/filesystem.h>
 
 #include <cmath>
 #include <memory>
@@ -130,6 +131,13 @@ std::filesystem::path defaultDataFile() {
     const std::filesystem::path buildTree = folder / "../share/orvane/orvane.dat";
     if (std::filesystem::exists(buildTree)) return buildTree.lexically_normal();
     return (folder / ORVANE_INSTALLED_DATA).lexically_normal();
+}
+
+std::filesystem::path dataFileOf(const pybind11::object& data) {
+    if (data.is_none()) return defaultDataFile();
+    if (pybind11::hasattr(data, "file") && !pybind11::isinstance<pybind11::str>(data))
+        return data.attr("file").cast<std::filesystem::path>();
+    return data.cast<std::filesystem::path>();
 }
 
 }  // namespace orvane::python

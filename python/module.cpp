@@ -23,6 +23,7 @@
 #include "python/batch.h"
 #include "python/convert.h"
 #include "python/docstrings.h"
+#include "python/fit.h"
 #include "python/library.h"
 #include "report/report.h"
 #include "report/results_file.h"
@@ -432,4 +433,5 @@ PYBIND11_MODULE(orvane, m) {
         "library", [](const py::object& data) { return libraryDicts(workbenchOf(dataOf(data))); },
         py::kw_only(), py::arg("data") = py::none(), kLibraryDoc);
     addBatch(m);
+    addFit(m);
 }

@@ -141,6 +141,14 @@ def batch(items: Iterable[Union[Mapping[str, Json], Path]], *, threads: Optional
     as_arrays: line, id, dose_mGy_per_MBq, p2.5, p50, p97.5 (NaN where none), warnings (count)
     and error ("path: message", empty when computed) as arrays."""
 
+def fit(dict_or_path: Union[Mapping[str, Json], Path], *,
+        data: Union[Data, Path, None] = None) -> dict[str, Any]:
+    """The fit of the scenario's kinetics to its "measurements": what orvane-cli --json prints
+    under "fit" (components, parameters, models, dose_interval, flags; a missing AICc or
+    standard error is None), its residuals as NumPy arrays (kind, at, measured, model,
+    weighted), and dose_mGy_per_MBq with the fitted kinetics. Raises InputError for a
+    refused file or a fit that does not converge."""
+
 def standards(*, data: Union[Data, Path, None] = None) -> list[dict[str, Any]]:
     """The twenty standards: index, name, components (fraction, rate_constant_per_min,
     biological_half_life_min), physical_half_life_min, delta_mGy_kg_per_MBq_s,

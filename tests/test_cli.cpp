@@ -340,13 +340,16 @@ TEST(Cli, ScenarioEveryExampleInEveryForm) {
         EXPECT_FALSE(result["voids"].empty());
         EXPECT_EQ(result["voids"][0].contains("voided_MBq"), result.contains("administered_MBq"));
 
-        // With an uncertainty section, --csv prints the samples instead of the time course.
+        // With an uncertainty section, --csv prints the samples instead of the time course; with
+        // measurements, the fit's residuals.
         const CliRun csv = cli({"--scenario", file, "--csv"});
         ASSERT_EQ(csv.status, kCliOk) << file << csv.err;
-        EXPECT_EQ(csv.out.rfind(result.contains("uncertainty") ? "sample," : "time_min,clock,", 0),
-                  0u);
+        const char* header = result.contains("uncertainty") ? "sample,"
+                             : result.contains("fit")       ? "kind,index,at_min,"
+                                                            : "time_min,clock,";
+        EXPECT_EQ(csv.out.rfind(header, 0), 0u) << file;
     }
-    EXPECT_EQ(examples, 5);
+    EXPECT_EQ(examples, 7);
 
     // The table cell written as a scenario gives that cell's dose, read from standard input.
     std::ifstream in(std::string(ORVANE_SOURCE_DIR) + "/examples/table-cell-mag3.json");

@@ -1,8 +1,8 @@
 // Every examples/*.json as orvane-cli --json computes it: the dose, the number of voids, the
 // time of the last one and, for a file with an "uncertainty" section, the 5th, 50th and 95th
-// percentiles with the file's seed; against tests/data/expected-examples.json (compared at a
-// relative 1e-10). A change to the model, the data or an example shows here;
-// ORVANE_REGENERATE_GOLDEN=1 rewrites the file on purpose.
+// percentiles with the file's seed, for one with measurements the fit's dose interval; against
+// tests/data/expected-examples.json (compared at a relative 1e-10). A change to the model, the data
+// or an example shows here; ORVANE_REGENERATE_GOLDEN=1 rewrites the file on purpose.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -49,6 +49,11 @@ nlohmann::json summaryOf(const fs::path& example) {
     if (run.contains("uncertainty")) {
         const nlohmann::json& percentiles = run.at("uncertainty").at("percentiles");
         for (const char* p : {"5", "50", "95"}) summary[std::string("P") + p] = percentiles.at(p);
+    }
+    if (run.contains("fit")) {  // the fit's dose interval, with the file's seed
+        const nlohmann::json& interval = run.at("fit").at("dose_interval");
+        for (const char* p : {"2.5", "50", "97.5"})
+            summary[std::string("fit ") + p] = interval.at(p);
     }
     return summary;
 }

@@ -1,0 +1,57 @@
+// The "measurements" and "fit" sections of a scenario file, and the fit of a scenario document
+// to them: what every front end asks to fit the patient's own excretion.
+//
+// The measured voids become the scenario's diary (what its "voiding" does after them stays);
+// "fill_rate": "from_voids" derives the fill rate from their volumes (fillRateFromVoids).
+// A file with measurements has no "uncertainty" section: the fit gives the dose its interval.
+#pragma once
+
+#include <nlohmann/json_fwd.hpp>
+#include <string>
+
+#include "engine/fit.h"
+#include "engine/measurements.h"
+#include "library/scenario_document.h"
+#include "library/workbench.h"
+
+namespace orvane {
+
+inline constexpr std::uint64_t kMaxFitSamples = 1'000'000;
+inline constexpr std::size_t kMaxMeasuredPoints = 100'000;  // per kind
+
+// Whether a scenario document has a "measurements" or a "fit" section.
+bool hasFitSections(const nlohmann::json& document);
+bool hasFitSections(const ScenarioDocument& document);
+
+// The "measurements" section (required), refused by key path ("measurements.voids[2].at") for
+// an unknown key, a missing one or a value of the wrong kind or sign. What only the scenario can
+// tell (order, measured_at before at, activities without administered_activity) is refused by
+// checkMeasurements with the same paths.
+Measurements readMeasurementsSection(const nlohmann::json& section, const std::string& file = {});
+
+// The "fit" section (optional: every default of FitOptions).
+FitOptions readFitSection(const nlohmann::json* section, const std::string& file = {});
+
+struct ScenarioFit {
+    ScenarioInput input;  // the scenario with the measured diary and, if converged, fitted kinetics
+    Measurements measurements;
+    FitOptions options;
+    FitResult fit;
+    bool fillRateFromVoids = false;
+};
+
+// Reads the document (its scenario with the workbench, then the two sections), fits (the
+// interval's samples shared by the cores as the uncertainty section's are), and puts
+// the fitted kinetics into the scenario when the fit converged (named "<name> (fitted)").
+// Throws ScenarioError (JsonError, FitError) naming the key path for refused input; a fit that
+// does not converge is returned with fit.converged = false.
+ScenarioFit fitScenarioDocument(const Workbench& workbench, const nlohmann::json& document,
+                                const std::string& file = {});
+// The same for a document read by the strict reader, named by its own file.
+ScenarioFit fitScenarioDocument(const Workbench& workbench, const ScenarioDocument& document);
+
+// Refuses (FitError at "fit") a fit that did not converge, with the solver's reason: such a fit
+// is never a result.
+void requireConverged(const FitResult& fit);
+
+}  // namespace orvane

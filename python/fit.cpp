@@ -1,0 +1,91 @@
+#include "python/fit.h"
+
+#include <pybind11/numpy.h>
+#include <pybind11/stl.h>
+#include <pybind11/stl/filesystem.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "engine/calculation.h"
+#include "library/measurements_file.h"
+#include "library/scenario_file.h"
+#include "python/convert.h"
+#include "python/library.h"
+#include "report/fit_report.h"
+
+namespace py = pybind11;
+
+namespace orvane::python {
+namespace {
+
+constexpr const char* kFitDoc =
+    "fit(dict_or_path, *, data=None) -> dict\n\n"
+    "Fits the kinetics of a scenario's radiopharmaceutical to its \"measurements\" section "
+    "(with its \"fit\" section's options) and returns what orvane-cli --json prints under "
+    "\"fit\": components, parameters [{fraction, fraction_se, half_life, half_life_se, "
+    "rate_constant}], models [{components, aicc, chi_square, dof}], dose_interval {'2.5', "
+    "'50', '97.5'} in mGy/MBq, flags, and residuals as a dict of NumPy arrays (kind, at, "
+    "measured, model, weighted), plus dose_mGy_per_MBq, the scenario's dose with the fitted "
+    "kinetics. An AICc or standard error that does not exist is None. A refused file or a fit "
+    "that does not converge raises orvane.InputError (its path the key path).";
+
+py::dict fit(const py::object& source, const py::object& data) {
+    nlohmann::json document;
+    std::string name;
+    if (PyDict_Check(source.ptr())) {
+        document = toJson(source);
+    } else {
+        const std::filesystem::path file = source.cast<std::filesystem::path>();
+        name = file.string();
+        py::gil_scoped_release unlocked;
+        document = parseScenarioJson(readScenarioText(file), name);
+    }
+    const std::filesystem::path dataFile = dataFileOf(data);
+    ScenarioFit run;
+    std::vector<Warning> warnings;
+    double dose = 0.0;
+    {
+        py::gil_scoped_release unlocked;
+        const StandardData standard = LoadStandardData(dataFile);
+        const Workbench workbench = moduleWorkbench(standard, dataFile);
+        run = fitScenarioDocument(workbench, document, name);
+        requireConverged(run.fit);
+        const QuadratureRule rule{standard.tables.quadratureNodes,
+                                  standard.tables.quadratureWeights};
+        const ScenarioResult result = computeScenario(run.input.scenario, rule);
+        warnings = workbench.scenarioWarnings(run.input, result);
+        dose = result.dose;
+    }
+    warnAll(warnings);
+    nlohmann::json json = fitJson(run.fit);
+    std::vector<double> at, measured, model, weighted;
+    py::list kinds;
+    for (const nlohmann::json& r : json["residuals"]) {
+        kinds.append(r["kind"].get<std::string>());
+        at.push_back(r["at"].get<double>());
+        measured.push_back(r["measured"].get<double>());
+        model.push_back(r["model"].is_null() ? NAN : r["model"].get<double>());
+        weighted.push_back(r["weighted"].is_null() ? NAN : r["weighted"].get<double>());
+    }
+    json.erase("residuals");
+    py::dict out = fromJson(json);
+    py::dict residuals;
+    residuals["kind"] = kinds;
+    residuals["at"] = readOnlyArray(std::move(at));
+    residuals["measured"] = readOnlyArray(std::move(measured));
+    residuals["model"] = readOnlyArray(std::move(model));
+    residuals["weighted"] = readOnlyArray(std::move(weighted));
+    out["residuals"] = residuals;
+    out["dose_mGy_per_MBq"] = dose;
+    return out;
+}
+
+}  // namespace
+
+void addFit(py::module_& module) {
+    module.def("fit", &fit, py::arg("dict_or_path"), py::kw_only(), py::arg("data") = py::none(),
+               kFitDoc);
+}
+
+}  // namespace orvane::python

@@ -47,6 +47,8 @@ std::vector<json> exampleCohort() {
     for (const auto& entry : fs::directory_iterator(fs::path(ORVANE_SOURCE_DIR) / "examples")) {
         if (entry.path().extension() != ".json") continue;
         json scenario = json::parse(test::readFile(entry.path()));
+        // A cohort does not fit measurements yet: such a file is an error record.
+        if (scenario.contains("measurements")) continue;
         if (scenario.contains("uncertainty")) scenario["uncertainty"]["samples"] = 300;
         cohort.push_back(scenario);
         scenario["initial_volume"] = 37.25;

@@ -144,12 +144,14 @@ TEST(Capacity, RefusedCapacities) {
              s.fillRate.nightFrom = 0;
              s.fillRate.nightTo = 360;
              s.voiding.kind = VoidingKind::Table;
+             s.endTime.reset();  // the table pattern takes no end of its own
          },
          "voiding.capacity"},
         {"in a diary without then",
          [](Scenario& s) {
              s.voiding.kind = VoidingKind::Diary;
              s.voiding.voids = {{100}};
+             s.endTime.reset();  // a diary without then ends at its last void
          },
          "voiding.then.capacity"},
         {"below the diary's last residual",

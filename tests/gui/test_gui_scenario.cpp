@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTableView>
@@ -42,8 +43,12 @@ namespace {
 
 using ScenarioWindowTest = WindowTest;
 
+// The dose line without the activity left at the end, which follows the dose.
 QString doseText(QWidget* window) {
-    return control<QLabel>(window, QStringLiteral("scenarioDose"))->text();
+    QString line = control<QLabel>(window, QStringLiteral("scenarioDose"))->text();
+    return line.remove(
+        QRegularExpression(QStringLiteral("   Activity left at the end: [^(]*"
+                                          "\\(not in the dose\\)")));
 }
 
 ScenarioResult computed(const nlohmann::json& document, const StandardData& data) {

@@ -20,7 +20,8 @@ def cohort_lines():
     """Every example scenario under several volumes, with and without ids, blank lines between,
     and scenarios the library refuses: every partition boundary falls somewhere in this."""
     lines = []
-    examples = sorted(EXAMPLES.glob("*.json"))
+    # A cohort does not fit measurements yet, so the fit examples stay out.
+    examples = sorted(p for p in EXAMPLES.glob("*.json") if not p.name.startswith("fit-"))
     for k in range(12):
         for number, path in enumerate(examples):
             scenario = json.loads(path.read_text())

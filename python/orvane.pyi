@@ -136,9 +136,11 @@ def batch(items: Iterable[Union[Mapping[str, Json], Path]], *, threads: Optional
           data: Union[Data, Path, None] = None) -> dict[str, npt.NDArray[Any]]:
     """Every scenario of items (dicts or scenario files) on threads threads (default every
     core), without the interpreter lock; one result per item, in order, as orvane-cli --batch
-    writes them: line, id, dose_mGy_per_MBq, warnings, uncertainty (when the scenario has that
-    section), or line, id, error {path, message}. A bad item never stops the batch. With
-    as_arrays: line, id, dose_mGy_per_MBq, p2.5, p50, p97.5 (NaN where none), warnings (count)
+    writes them: line, id, dose_mGy_per_MBq, activity_left_fraction, warnings, uncertainty (when
+    the scenario has that section), fit (its summary without residuals, when it has
+    measurements), or line, id, error {path, message}. A bad item never stops the batch. With
+    as_arrays: line, id, dose_mGy_per_MBq, p2.5, p50, p97.5 (of the uncertainty or the fit's
+    95 % interval; NaN where none), warnings (count)
     and error ("path: message", empty when computed) as arrays."""
 
 def fit(dict_or_path: Union[Mapping[str, Json], Path], *,

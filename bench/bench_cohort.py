@@ -41,16 +41,19 @@ def write_cohort(path, count):
 
 
 def run_cli(cli, cohort, threads, output):
-    """Wall seconds, CPU seconds and peak resident MB of one orvane-cli --batch run."""
+    """Wall seconds, CPU seconds and peak resident MB of one orvane-cli --batch run. The peak is
+    GNU time's: a child forked from this (large) interpreter would count its pages too."""
+    peak = output.with_suffix(".peak")
     start = time.perf_counter()
-    child = subprocess.Popen([str(cli), "--batch", str(cohort), "--threads", str(threads),
-                              "--output", str(output)], stderr=subprocess.PIPE)
+    child = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", str(peak), str(cli), "--batch",
+                              str(cohort), "--threads", str(threads), "--output", str(output)],
+                             stderr=subprocess.PIPE)
     _, status, usage = os.wait4(child.pid, 0)
     wall = time.perf_counter() - start
     child.returncode = os.waitstatus_to_exitcode(status)
     if child.returncode != 0:
         sys.exit(f"orvane-cli --batch failed ({child.returncode}): {child.stderr.read().decode()}")
-    return wall, usage.ru_utime + usage.ru_stime, usage.ru_maxrss / 1024
+    return wall, usage.ru_utime + usage.ru_stime, int(peak.read_text().split()[-1]) / 1024
 
 
 def main():

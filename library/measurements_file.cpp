@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "engine/calculation.h"
+#include "engine/numtext.h"
 #include "engine/sampling.h"
 #include "library/json_reader.h"
 #include "library/scenario_file.h"
@@ -240,6 +241,31 @@ ScenarioDocument withFittedKinetics(const Scenario& scenario, const FitResult& f
     fitted.radiopharmaceutical = fit.kinetics;
     fitted.radiopharmaceutical.name = fit.kinetics.name + " (fitted)";
     return ScenarioDocument(scenarioToJson(fitted));
+}
+
+WriteOutcome saveFittedEntry(const Workbench& workbench, const ScenarioFit& fitted) {
+    const ModelParameters& p = fitted.input.scenario.radiopharmaceutical;
+    LibraryEntry entry;
+    StandardPharmaceutical& values = entry.values;
+    values.name = p.name;
+    values.fraction = p.fraction;
+    values.rateConstant = p.rateConstant;
+    values.biologicalHalfLife = p.biologicalHalfLife;
+    values.physicalHalfLife = p.physicalHalfLife;
+    values.delta = unscaleEmissionConstant(p.deltaScaled);
+    values.gamma = unscaleEmissionConstant(p.gammaScaled);
+    const FitResult& fit = fitted.fit;
+    entry.notes = "Fitted to a patient's measurements: " + std::to_string(fit.components) +
+                  " component(s), " + std::to_string(fit.residuals.size()) +
+                  " points; dose with these kinetics " + formatSignificant(fit.dose, 4) +
+                  " mGy/MBq for the patient's scenario.";
+    std::vector<LibraryEntry> entries = workbench.userFileEntries();
+    const std::optional<std::size_t> same = workbench.userFileIndex(values.name);
+    if (same)
+        entries[*same] = entry;
+    else
+        entries.push_back(entry);
+    return workbench.saveUserEntries(entries);
 }
 
 void requireConverged(const FitResult& fit) {

@@ -76,6 +76,12 @@ ScenarioFit fitScenarioInput(const Workbench& workbench, ScenarioInput input,
 // named "<name> (fitted)" (what "Use the fitted kinetics" loads into the window's fields).
 ScenarioDocument withFittedKinetics(const Scenario& scenario, const FitResult& fit);
 
+// Saves the fitted kinetics (a converged fit) as an entry of the user's library named
+// "<name> (fitted)", replacing the user's entry of that name; its notes say what was fitted.
+// The workbench's own lists are not reloaded. A name a standard or a shipped entry has is
+// refused, as saveUserEntries refuses it.
+WriteOutcome saveFittedEntry(const Workbench& workbench, const ScenarioFit& fitted);
+
 // Refuses (FitError at "fit") a fit that did not converge, with the solver's reason: such a fit
 // is never a result.
 void requireConverged(const FitResult& fit);

@@ -144,6 +144,8 @@ MeasurementsTab::MeasurementsTab(const Workbench& workbench, QWidget* parent)
     useButton_->setToolTip(
         QStringLiteral("Puts the fitted components into the scenario's radiopharmaceutical as "
                        "its own values, named \"... (fitted)\""));
+    saveButton_ = named(new QPushButton(QStringLiteral("Save to my &library")),
+                        QStringLiteral("measurementsSaveToLibrary"));
     message_ = named(new QLabel, QStringLiteral("measurementsMessage"));
     message_->setWordWrap(true);
     message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -155,6 +157,7 @@ MeasurementsTab::MeasurementsTab(const Workbench& workbench, QWidget* parent)
     options->addWidget(samples_);
     options->addWidget(fitButton_);
     options->addWidget(useButton_);
+    options->addWidget(saveButton_);
     options->addStretch();
 
     auto* left = new QWidget;
@@ -191,6 +194,15 @@ MeasurementsTab::MeasurementsTab(const Workbench& workbench, QWidget* parent)
     connect(fitButton_, &QPushButton::clicked, this, [this] { fit(); });
     connect(useButton_, &QPushButton::clicked, this, [this] {
         if (outcome_ && input_) emit useFitted(withFittedKinetics(input_->scenario, outcome_->fit));
+    });
+    connect(saveButton_, &QPushButton::clicked, this, [this] {
+        if (!outcome_) return;
+        const WriteOutcome saved = saveFittedEntry(workbench_, *outcome_);
+        message_->setText(saved.ok ? QStringLiteral("Saved to your library as \"%1\".")
+                                         .arg(QString::fromStdString(
+                                             outcome_->input.scenario.radiopharmaceutical.name))
+                                   : QString::fromStdString(saved.message));
+        message_->setVisible(true);
     });
     setSections(std::nullopt);
 }
@@ -308,6 +320,7 @@ void MeasurementsTab::forget(const QString& message) {
     outcome_.reset();
     voidTimes_.clear();
     useButton_->setEnabled(false);
+    saveButton_->setEnabled(false);
     message_->setText(message);
     message_->setVisible(!message.isEmpty());
     summary_->setPlainText(QStringLiteral("Not fitted yet: fill the tables and press Fit."));
@@ -351,6 +364,7 @@ bool MeasurementsTab::fit() {
 void MeasurementsTab::showOutcome() {
     summary_->setPlainText(QString::fromStdString(fitText(outcome_->fit, outcome_->options)));
     useButton_->setEnabled(true);
+    saveButton_->setEnabled(true);
     plot();
 }
 

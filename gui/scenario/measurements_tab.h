@@ -1,7 +1,8 @@
 // The scenario window's "Measurements" tab: the patient's measured voids, cumulative urine,
 // bladder and whole-body activities as tables that take rows pasted from a spreadsheet, the fit
 // of the window's scenario to them (library/measurements_file), measured against model for each
-// kind with the voids marked, the fit's summary, and "Use the fitted kinetics".
+// kind with the voids marked, the fit's summary, "Use the fitted kinetics" and "Save to my
+// library".
 #pragma once
 
 #include <QWidget>
@@ -67,6 +68,7 @@ private:
     QSpinBox* samples_;
     QPushButton* fitButton_;
     QPushButton* useButton_;
+    QPushButton* saveButton_;
     QLabel* message_;
     std::vector<QChartView*> charts_;  // one per kind, in MeasurementKind order
     QPlainTextEdit* summary_;

@@ -1,7 +1,9 @@
 // The scenario window's Measurements tab: a fit example's points fill the tables, rows pasted
 // from a spreadsheet read back as the file's, Fit gives what the library's fit of the file
-// gives, "Use the fitted kinetics" computes the window's scenario with them, and a saved file
-// keeps the measurements.
+// gives, "Use the fitted kinetics" computes the window's scenario with them and "Save to my
+// library" keeps them as the user's entry, and a saved file keeps the measurements.
+#include <stdlib.h>
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
@@ -23,6 +25,7 @@ namespace {
 using MeasurementsTabTest = WindowTest;
 
 TEST_F(MeasurementsTabTest, FitsAsTheLibraryDoesUsesTheFitAndSavesTheMeasurements) {
+    ASSERT_EQ(::setenv("XDG_DATA_HOME", folder.path().toUtf8().constData(), 1), 0);
     const QString example = QStringLiteral(ORVANE_SOURCE_DIR "/examples/fit-lu177-psma617.json");
     auto* window = static_cast<ScenarioWindow*>(module->openers().scenario(example, {}));
     ASSERT_NE(window, nullptr);
@@ -72,6 +75,14 @@ TEST_F(MeasurementsTabTest, FitsAsTheLibraryDoesUsesTheFitAndSavesTheMeasurement
               library.fit.kinetics.name + " (fitted)");
     EXPECT_EQ(window->result().dose, library.fit.dose);
     EXPECT_NE(tab->outcome(), nullptr);  // the tables and the fit stay
+
+    click(window, "measurementsSaveToLibrary");
+    const Workbench reloaded(module->standardData(), installedLibraryLocations());
+    const ResolvedEntry mine = reloaded.resolve(library.fit.kinetics.name + " (fitted)");
+    EXPECT_EQ(mine.origin, EntryOrigin::User);
+    EXPECT_EQ(mine.entry.values.fraction[0], library.fit.parameters[0].fraction);
+    EXPECT_EQ(mine.entry.values.rateConstant[0], library.fit.parameters[0].rateConstant);
+    ::unsetenv("XDG_DATA_HOME");
 
     const QString saved = folder.filePath(QStringLiteral("patient.json"));
     ASSERT_TRUE(window->saveFile(saved));

@@ -193,7 +193,13 @@ MeasurementsTab::MeasurementsTab(const Workbench& workbench, QWidget* parent)
 
     connect(fitButton_, &QPushButton::clicked, this, [this] { fit(); });
     connect(useButton_, &QPushButton::clicked, this, [this] {
-        if (outcome_ && input_) emit useFitted(withFittedKinetics(input_->scenario, outcome_->fit));
+        if (!input_) {
+            message_->setText(
+                QStringLiteral("The scenario's fields hold an error: mend them first."));
+            message_->setVisible(true);
+        } else if (outcome_) {
+            emit useFitted(withFittedKinetics(input_->scenario, outcome_->fit));
+        }
     });
     connect(saveButton_, &QPushButton::clicked, this, [this] {
         if (!outcome_) return;

@@ -36,8 +36,9 @@ public:
     // The sections as the tables and options give them; nullopt when no table has a row.
     // Throws ScenarioError naming the cell's key path ("measurements.voids[1].activity").
     std::optional<MeasurementSections> sections() const;
-    // The scenario of the window's fields, which Fit fits.
-    void setScenario(const ScenarioInput& input) { input_ = input; }
+    // The scenario of the window's fields, which Fit fits; nullopt while they hold an error
+    // (Fit and "Use the fitted kinetics" then refuse rather than use an older scenario).
+    void setScenario(const std::optional<ScenarioInput>& input) { input_ = input; }
 
     // Fits the scenario to the tables; false (the reason shown) when refused or when the fit
     // does not converge.

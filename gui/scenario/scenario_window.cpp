@@ -234,6 +234,7 @@ void ScenarioWindow::recompute() {
         // The refused field is marked; the plots keep the last scenario that was accepted,
         // and its dose says that it is not the editor's.
         editor_->markInvalid(error.path(), error.reason());
+        measurements_->setScenario(std::nullopt);
         if (scenario_) {
             dose_->setText(doseText_ +
                            QStringLiteral("   (out of date: the editor shows an error)"));

@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTableWidget>
@@ -84,13 +85,22 @@ TEST_F(MeasurementsTabTest, FitsAsTheLibraryDoesUsesTheFitAndSavesTheMeasurement
     EXPECT_EQ(mine.entry.values.rateConstant[0], library.fit.parameters[0].rateConstant);
     ::unsetenv("XDG_DATA_HOME");
 
+    // While the fields hold an error, Fit refuses rather than fit the last valid scenario.
+    auto* volume = control<QLineEdit>(window, QStringLiteral("initialVolume"));
+    const QString kept = volume->text();
+    volume->setText(QStringLiteral("-5"));
+    emit volume->textEdited(volume->text());
+    EXPECT_FALSE(tab->fit());
+    volume->setText(kept);
+    emit volume->textEdited(volume->text());
+
     const QString saved = folder.filePath(QStringLiteral("patient.json"));
     ASSERT_TRUE(window->saveFile(saved));
-    const std::optional<MeasurementSections> kept =
+    const std::optional<MeasurementSections> written =
         readMeasurementSections(ScenarioDocument::parse(readScenarioText(saved.toStdString())));
-    ASSERT_TRUE(kept);
-    EXPECT_EQ(kept->measurements, expected->measurements);
-    EXPECT_EQ(kept->options.samples, expected->options.samples);
+    ASSERT_TRUE(written);
+    EXPECT_EQ(written->measurements, expected->measurements);
+    EXPECT_EQ(written->options.samples, expected->options.samples);
 }
 
 }  // namespace

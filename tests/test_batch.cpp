@@ -131,8 +131,10 @@ TEST(Batch, BadLinesBecomeErrorRecordsWithTheirKeyPathAndTheRestCompute) {
     const std::string good =
         test::readFile(fs::path(ORVANE_SOURCE_DIR) / "examples/diary-with-hydration.json");
     json scenario = json::parse(good);
-    auto with = [&](const std::string& path, const json& value) {
-        json changed = scenario;
+    const json fitted = json::parse(
+        test::readFile(fs::path(ORVANE_SOURCE_DIR) / "examples/fit-lu177-psma617.json"));
+    auto with = [&](const std::string& path, const json& value, const json& base = nullptr) {
+        json changed = base.is_null() ? scenario : base;
         changed[json::json_pointer(path)] = value;
         return changed.dump();
     };
@@ -148,13 +150,17 @@ TEST(Batch, BadLinesBecomeErrorRecordsWithTheirKeyPathAndTheRestCompute) {
         {"[1, 2]", ""},
         {with("/radiopharmaceutical", {{"standard", 99}}), "radiopharmaceutical.standard"},
         {"   ", "blank"},
+        // A fit's refusals: too few points for three components, measured_at before at.
+        {with("/fit/components", 3, fitted), "measurements"},
+        {with("/measurements/voids", {{{"at", 120}, {"activity", 5}, {"measured_at", 60}}}, fitted),
+         "measurements.voids[0].measured_at"},
         {with("/id", 12), "-"},
     };
     std::string input;
     for (const auto& c : cases) input += c.line + "\r\n";
     const CliRun run = cli({"--batch", "-"}, input);
     EXPECT_EQ(run.status, kCliSomeFailed);
-    EXPECT_EQ(run.err, "orvane-cli: 2 computed, 6 failed\n");
+    EXPECT_EQ(run.err, "orvane-cli: 2 computed, 8 failed\n");
     const std::vector<json> records = jsonLines(run.out);
     std::size_t r = 0;
     for (std::size_t i = 0; i < std::size(cases); ++i) {

@@ -25,7 +25,8 @@ const Workbench& workbench() {
     return d;
 }
 
-// Patient i's diary: a void every 150 to 200 min for two days.
+// Patient i's diary: a void every 150 to 200 min, then every 3 hours to the end of day two (a
+// diary without "then" ends at its last void).
 std::string cohort(int patients) {
     std::string text;
     for (int i = 0; i < patients; ++i) {
@@ -39,7 +40,7 @@ std::string cohort(int patients) {
                 ",\"fill_rate\":{\"steps\":[{\"from\":0,\"rate\":2},{\"from\":120,\"rate\":1},"
                 "{\"from\":510,\"rate\":0.4},{\"from\":990,\"rate\":1}]},"
                 "\"voiding\":{\"voids\":[" +
-                voids + "]},\"end_time\":2880}\n";
+                voids + "],\"then\":{\"interval\":180}},\"end_time\":2880}\n";
     }
     return text;
 }

@@ -15,6 +15,7 @@
 #include "library/batch.h"
 #include "library/batch_file.h"
 #include "library/scenario_file.h"
+#include "report/fit_report.h"
 #include "report/uncertainty_report.h"
 
 namespace orvane {
@@ -97,7 +98,7 @@ int runBatchMode(const CliOptions& o, const std::filesystem::path& dataFile, std
     std::unique_ptr<BatchSource> source = openBatchSource(*input, *o.batch, o.batchTemplate);
 
     const Workbench workbench = cliWorkbench(data);
-    const BatchCompute compute = scenarioBatchCompute(workbench, uncertaintyJson);
+    const BatchCompute compute = scenarioBatchCompute(workbench, uncertaintyJson, fitJson);
 
     BatchOptions options;
     options.threads = o.threads.value_or(0);

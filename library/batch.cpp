@@ -12,6 +12,7 @@
 
 #include "engine/numtext.h"
 #include "engine/scenario.h"
+#include "library/scenario_run.h"
 #include "library/uncertainty_file.h"
 
 namespace orvane {
@@ -236,6 +237,8 @@ std::string batchCsvRow(const BatchOutput& output) {
     const ordered_json* percentiles = nullptr;
     if (const ordered_json* uncertainty = member(values, "uncertainty"))
         percentiles = member(*uncertainty, "percentiles");
+    else if (const ordered_json* fit = member(values, "fit"))
+        percentiles = member(*fit, "dose_interval");
     auto percentile = [&](const char* key) {
         return percentiles ? csvNumber(member(*percentiles, key)) : std::string();
     };
@@ -293,18 +296,21 @@ BatchSummary runBatch(BatchSource& source, const BatchCompute& compute,
     return summary;
 }
 
-BatchCompute scenarioBatchCompute(const Workbench& workbench, UncertaintySummary summary) {
-    return [&workbench, summary = std::move(summary)](const json& document, std::size_t) {
-        const ScenarioInput input = workbench.readScenario(document, {"uncertainty"});
-        const Scenario& scenario = input.scenario;
-        const ModelTables& tables = workbench.data().tables;
-        const QuadratureRule rule{tables.quadratureNodes, tables.quadratureWeights};
+BatchCompute scenarioBatchCompute(const Workbench& workbench, UncertaintySummary summary,
+                                  FitSummary fitSummary) {
+    return [&workbench, summary = std::move(summary), fitSummary = std::move(fitSummary)](
+               const json& document, std::size_t) {
+        // The whole result, not just the dose: the warnings look at the bladder's volumes.
+        const ScenarioOutcome run = runScenarioDocument(workbench, document, {.fitThreads = 1});
+        const Scenario& scenario = run.input.scenario;
         BatchRecord record;
         std::optional<json> uncertainty;
-        if (document.contains("uncertainty")) {
+        if (!run.fit && document.contains("uncertainty")) {
             UncertaintyPlan plan =
                 readUncertaintySection(document["uncertainty"], document, scenario);
             plan.options.threads = 1;
+            const ModelTables& tables = workbench.data().tables;
+            const QuadratureRule rule{tables.quadratureNodes, tables.quadratureWeights};
             UncertaintyResult analysis;
             try {
                 analysis =
@@ -314,16 +320,19 @@ BatchCompute scenarioBatchCompute(const Workbench& workbench, UncertaintySummary
             }
             if (summary) uncertainty = summary(plan.inputs, analysis);
         }
-        // The whole result, not just the dose: the warnings look at the bladder's volumes.
-        const ScenarioResult result = computeScenario(scenario, rule);
-        record.values["dose_mGy_per_MBq"] = result.dose;
-        record.values["activity_left_fraction"] = result.activityLeft;
+        record.values["dose_mGy_per_MBq"] = run.result.dose;
+        record.values["activity_left_fraction"] = run.result.activityLeft;
         ordered_json warnings = ordered_json::array();
-        for (const Warning& w : workbench.scenarioWarnings(input, result)) {
+        for (const Warning& w : run.warnings) {
             warnings.push_back({{"path", w.path}, {"message", w.message}});
         }
         record.values["warnings"] = std::move(warnings);
         if (uncertainty) record.values["uncertainty"] = ordered_json(*uncertainty);
+        if (run.fit && fitSummary) {
+            json fit = fitSummary(*run.fit);
+            fit.erase("residuals");
+            record.values["fit"] = ordered_json(fit);
+        }
         return record;
     };
 }

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/fit.h"
 #include "engine/sampling.h"
 #include "library/scenario_file.h"
 #include "library/standards.h"
@@ -107,7 +108,8 @@ enum class BatchFormat { JsonLines, Csv, None };
 // {"line", "id", values...} or {"line", "id", "error": {"path", "message"}} on one line;
 // every number to the last bit, text that is not UTF-8 with U+FFFD.
 std::string batchJsonLine(const BatchOutput& output);
-// The --csv table: line, id, dose, the uncertainty's 2.5th, 50th and 97.5th percentiles,
+// The --csv table: line, id, dose, the 2.5th, 50th and 97.5th percentiles of the uncertainty or
+// of the fit's dose interval (a 95 % one: another interval has no such percentiles),
 // the number of warnings and the error ("path: message"); numbers to 17 digits, empty when
 // the record has none.
 std::string batchCsvHeader();
@@ -143,13 +145,19 @@ BatchSummary runBatch(BatchSource& source, const BatchCompute& compute,
 // The uncertainty section's summary as the front end writes it (e.g. report's uncertaintyJson).
 using UncertaintySummary = std::function<nlohmann::json(const std::vector<UncertainInput>& inputs,
                                                         const UncertaintyResult& result)>;
+// A fit's summary as the front end writes it (e.g. report's fitJson).
+using FitSummary = std::function<nlohmann::json(const FitResult& fit)>;
 
-// The scenario file's computation through the workbench (names resolved, "uncertainty"
-// allowed), computeScenario, the scenario's warnings, and the uncertainty section's summary when
-// there is one (sampled on one thread: the batch's threads are the records'). Values:
-// "dose_mGy_per_MBq", "warnings" ([{"path", "message"}]) and "uncertainty". The workbench must
-// outlive the function.
-BatchCompute scenarioBatchCompute(const Workbench& workbench, UncertaintySummary summary);
+// The scenario file's computation as orvane-cli --scenario does it (runScenarioDocument: names
+// resolved through the workbench, a document with measurements fitted first and computed with
+// the fitted kinetics), with the scenario's warnings and the summaries of its sections, each
+// sampled on one thread (the batch's threads are the records'). Values: "dose_mGy_per_MBq",
+// "activity_left_fraction", "warnings" ([{"path", "message"}]), "uncertainty" for a scenario with
+// that section and "fit" for one with measurements: the fit's summary without its "residuals"
+// (one per point; orvane-cli --scenario --csv gives them). A fit that does not converge is an
+// error record at "fit". The workbench must outlive the function.
+BatchCompute scenarioBatchCompute(const Workbench& workbench, UncertaintySummary summary,
+                                  FitSummary fitSummary = nullptr);
 
 // Throws FileReadError: `file` (a name, or "standard input") cannot be read, and why.
 [[noreturn]] void throwUnreadable(const std::string& file, const std::string& reason);

@@ -26,14 +26,14 @@ std::unique_ptr<BatchSource> openBatchSource(std::istream& input, const std::str
 }
 
 CohortFileOutcome runCohortFile(const Workbench& workbench, const UncertaintySummary& summary,
-                                const CohortFileRun& run) {
+                                const CohortFileRun& run, const FitSummary& fitSummary) {
     const std::string name = run.input.string();
     std::ifstream file(run.input, std::ios::binary);
     if (!file || std::filesystem::is_directory(run.input)) throwUnreadable(name, "cannot be read");
     std::optional<std::string> templateFile;
     if (run.templateFile) templateFile = run.templateFile->string();
     const std::unique_ptr<BatchSource> source = openBatchSource(file, name, templateFile);
-    const BatchCompute scenario = scenarioBatchCompute(workbench, summary);
+    const BatchCompute scenario = scenarioBatchCompute(workbench, summary, fitSummary);
     // Once cancelled, the records still queued are skipped, not computed.
     const BatchCompute compute = [&](const nlohmann::json& document, std::size_t line) {
         if (run.cancel && run.cancel->load()) return BatchRecord{{}, BatchError{"", "cancelled"}};

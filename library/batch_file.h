@@ -38,7 +38,8 @@ struct CohortFileOutcome {
 
 // Runs the cohort and saves the table; the input's line count is the progress's total. Throws
 // what openBatchSource throws, and FileReadError when the input cannot be read.
+// The fit's summary gives a scenario with measurements its dose interval's percentiles.
 CohortFileOutcome runCohortFile(const Workbench& workbench, const UncertaintySummary& summary,
-                                const CohortFileRun& run);
+                                const CohortFileRun& run, const FitSummary& fitSummary = nullptr);
 
 }  // namespace orvane

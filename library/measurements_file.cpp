@@ -4,8 +4,10 @@
 #include <utility>
 
 #include "engine/calculation.h"
+#include "engine/numtext.h"
 #include "engine/sampling.h"
 #include "library/json_reader.h"
+#include "library/scenario_file.h"
 #include "library/scenario_schema.h"
 
 namespace orvane {
@@ -118,23 +120,34 @@ FitOptions readFitSection(const json* section, const std::string& file) {
 }
 
 ScenarioFit fitScenarioDocument(const Workbench& workbench, const json& document,
-                                const std::string& file) {
+                                const std::string& file, int threads) {
     const JsonCheck check(file);
     if (!document.is_object()) check.refuse("", "expected an object");
     if (document.contains(schema::kUncertainty))
         check.refuse(schema::kUncertainty,
                      "goes without \"measurements\": the fit gives the dose its interval");
-    ScenarioFit out;
-    out.fillRateFromVoids = fillRateFromVoidsAsked(document);
+    MeasurementSections sections;
+    sections.fillRateFromVoids = fillRateFromVoidsAsked(document);
     json scenarioDocument = document;
-    // Any valid fill rate, replaced below by the one the voids give.
-    if (out.fillRateFromVoids) scenarioDocument[schema::kFillRate] = {{schema::kDay, 1.0}};
-    out.input =
+    // Any valid fill rate, replaced by the one the voids give.
+    if (sections.fillRateFromVoids) scenarioDocument[schema::kFillRate] = {{schema::kDay, 1.0}};
+    ScenarioInput input =
         workbench.readScenario(scenarioDocument, {schema::kMeasurements, schema::kFit}, file);
-    out.measurements =
+    sections.measurements =
         readMeasurementsSection(check.require(document, "", schema::kMeasurements), file);
-    out.options = readFitSection(findKey(document, schema::kFit), file);
-    out.options.threads = defaultSamplingThreads(out.options.samples);
+    sections.options = readFitSection(findKey(document, schema::kFit), file);
+    sections.options.threads = threads;
+    return fitScenarioInput(workbench, std::move(input), sections);
+}
+
+ScenarioFit fitScenarioInput(const Workbench& workbench, ScenarioInput input,
+                             const MeasurementSections& sections) {
+    ScenarioFit out;
+    out.input = std::move(input);
+    out.measurements = sections.measurements;
+    out.options = sections.options;
+    out.fillRateFromVoids = sections.fillRateFromVoids;
+    if (out.options.threads <= 0) out.options.threads = defaultSamplingThreads(out.options.samples);
 
     Scenario& scenario = out.input.scenario;
     checkMeasurements(out.measurements, scenario);
@@ -150,6 +163,109 @@ ScenarioFit fitScenarioDocument(const Workbench& workbench, const json& document
         scenario.radiopharmaceutical.name = out.fit.kinetics.name + " (fitted)";
     }
     return out;
+}
+
+std::optional<MeasurementSections> readMeasurementSections(const ScenarioDocument& document) {
+    const json& d = document.json();
+    const json* section = d.is_object() ? findKey(d, schema::kMeasurements) : nullptr;
+    if (section == nullptr) return std::nullopt;
+    MeasurementSections sections;
+    sections.measurements = readMeasurementsSection(*section, document.file());
+    sections.options = readFitSection(findKey(d, schema::kFit), document.file());
+    sections.options.threads = 0;
+    sections.fillRateFromVoids = fillRateFromVoidsAsked(d);
+    return sections;
+}
+
+namespace {
+
+void putOptional(json& point, const char* key, const std::optional<double>& value) {
+    if (value) point[key] = *value;
+}
+
+json valuesJson(const std::vector<MeasuredValue>& values, const char* valueKey) {
+    json list = json::array();
+    for (const MeasuredValue& v : values) {
+        json point = {{schema::kAt, v.at}, {valueKey, v.value}};
+        putOptional(point, schema::kSd, v.sd);
+        list.push_back(std::move(point));
+    }
+    return list;
+}
+
+}  // namespace
+
+ScenarioDocument withMeasurementSections(const ScenarioDocument& document,
+                                         const std::optional<MeasurementSections>& sections) {
+    json out = document.json();
+    if (!out.is_object()) out = json::object();
+    out.erase(schema::kMeasurements);
+    out.erase(schema::kFit);
+    if (!sections) return ScenarioDocument(out, document.file());
+    const Measurements& m = sections->measurements;
+    json section = json::object();
+    if (!m.voids.empty()) {
+        json& voids = section[schema::kVoids] = json::array();
+        for (const MeasuredVoid& v : m.voids) {
+            json point = {{schema::kAt, v.at}};
+            putOptional(point, schema::kVolume, v.volume);
+            putOptional(point, schema::kActivity, v.activity);
+            putOptional(point, schema::kMeasuredAt, v.measuredAt);
+            putOptional(point, schema::kSd, v.sd);
+            voids.push_back(std::move(point));
+        }
+    }
+    const std::pair<const char*, const std::vector<MeasuredValue>*> lists[] = {
+        {schema::kCumulativeUrine, &m.cumulativeUrine},
+        {schema::kBladder, &m.bladder},
+        {schema::kWholeBody, &m.wholeBody}};
+    for (const auto& [key, values] : lists) {
+        if (!values->empty())
+            section[key] = valuesJson(
+                *values, key == schema::kCumulativeUrine ? schema::kFraction : schema::kActivity);
+    }
+    section[schema::kRelativeSd] = m.relativeSd;
+    out[schema::kMeasurements] = std::move(section);
+    const FitOptions& o = sections->options;
+    out[schema::kFit] = {
+        {schema::kComponents, o.components == 0 ? json(schema::kAuto) : json(o.components)},
+        {schema::kInterval, o.interval},
+        {schema::kSamples, o.samples},
+        {schema::kSeed, o.seed}};
+    if (sections->fillRateFromVoids) out[schema::kFillRate] = schema::kFromVoids;
+    return ScenarioDocument(out, document.file());
+}
+
+ScenarioDocument withFittedKinetics(const Scenario& scenario, const FitResult& fit) {
+    Scenario fitted = scenario;
+    fitted.radiopharmaceutical = fit.kinetics;
+    fitted.radiopharmaceutical.name = fit.kinetics.name + " (fitted)";
+    return ScenarioDocument(scenarioToJson(fitted));
+}
+
+WriteOutcome saveFittedEntry(const Workbench& workbench, const ScenarioFit& fitted) {
+    const ModelParameters& p = fitted.input.scenario.radiopharmaceutical;
+    LibraryEntry entry;
+    StandardPharmaceutical& values = entry.values;
+    values.name = p.name;
+    values.fraction = p.fraction;
+    values.rateConstant = p.rateConstant;
+    values.biologicalHalfLife = p.biologicalHalfLife;
+    values.physicalHalfLife = p.physicalHalfLife;
+    values.delta = unscaleEmissionConstant(p.deltaScaled);
+    values.gamma = unscaleEmissionConstant(p.gammaScaled);
+    const FitResult& fit = fitted.fit;
+    entry.notes = "Fitted to a patient's measurements: " + std::to_string(fit.components) +
+                  " component(s), " + std::to_string(fit.residuals.size()) +
+                  " points; dose with these kinetics " + formatSignificant(fit.dose, 4) +
+                  " mGy/MBq for the patient's scenario.";
+    std::vector<LibraryEntry> entries = workbench.userFileEntries();
+    const std::optional<std::size_t> same = workbench.userFileIndex(values.name);
+    if (same)
+        entries[*same] = entry;
+    else
+        entries.push_back(entry);
+    return workbench.saveUserEntries(entries);
 }
 
 void requireConverged(const FitResult& fit) {

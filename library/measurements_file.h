@@ -7,6 +7,7 @@
 #pragma once
 
 #include <nlohmann/json_fwd.hpp>
+#include <optional>
 #include <string>
 
 #include "engine/fit.h"
@@ -32,6 +33,21 @@ Measurements readMeasurementsSection(const nlohmann::json& section, const std::s
 // The "fit" section (optional: every default of FitOptions).
 FitOptions readFitSection(const nlohmann::json* section, const std::string& file = {});
 
+// The two sections as read, held by a front end that edits them (the window's Measurements tab).
+struct MeasurementSections {
+    Measurements measurements;
+    FitOptions options;
+    bool fillRateFromVoids = false;  // "fill_rate": "from_voids"
+};
+
+// The document's sections, or nullopt without "measurements". Throws ScenarioError by key path.
+std::optional<MeasurementSections> readMeasurementSections(const ScenarioDocument& document);
+
+// The document with these sections in place of its own (and "fill_rate": "from_voids" when
+// they ask for it), as a scenario file keeps them; nullopt removes both sections.
+ScenarioDocument withMeasurementSections(const ScenarioDocument& document,
+                                         const std::optional<MeasurementSections>& sections);
+
 struct ScenarioFit {
     ScenarioInput input;  // the scenario with the measured diary and, if converged, fitted kinetics
     Measurements measurements;
@@ -41,14 +57,30 @@ struct ScenarioFit {
 };
 
 // Reads the document (its scenario with the workbench, then the two sections), fits (the
-// interval's samples shared by the cores as the uncertainty section's are), and puts
+// interval's samples shared by `threads` threads, 0: by the cores as the uncertainty section's
+// are; the interval does not depend on it), and puts
 // the fitted kinetics into the scenario when the fit converged (named "<name> (fitted)").
 // Throws ScenarioError (JsonError, FitError) naming the key path for refused input; a fit that
 // does not converge is returned with fit.converged = false.
 ScenarioFit fitScenarioDocument(const Workbench& workbench, const nlohmann::json& document,
-                                const std::string& file = {});
+                                const std::string& file = {}, int threads = 0);
 // The same for a document read by the strict reader, named by its own file.
 ScenarioFit fitScenarioDocument(const Workbench& workbench, const ScenarioDocument& document);
+
+// The same fit for a scenario already read (e.g. from the window's fields) and the sections.
+// The sections' options.threads as fitScenarioDocument's `threads`.
+ScenarioFit fitScenarioInput(const Workbench& workbench, ScenarioInput input,
+                             const MeasurementSections& sections);
+
+// A document of the scenario with the fit's kinetics as its radiopharmaceutical's own values,
+// named "<name> (fitted)" (what "Use the fitted kinetics" loads into the window's fields).
+ScenarioDocument withFittedKinetics(const Scenario& scenario, const FitResult& fit);
+
+// Saves the fitted kinetics (a converged fit) as an entry of the user's library named
+// "<name> (fitted)", replacing the user's entry of that name; its notes say what was fitted.
+// The workbench's own lists are not reloaded. A name a standard or a shipped entry has is
+// refused, as saveUserEntries refuses it.
+WriteOutcome saveFittedEntry(const Workbench& workbench, const ScenarioFit& fitted);
 
 // Refuses (FitError at "fit") a fit that did not converge, with the solver's reason: such a fit
 // is never a result.

@@ -15,6 +15,7 @@
 #include "library/standards.h"
 #include "python/convert.h"
 #include "python/library.h"
+#include "report/fit_report.h"
 #include "report/uncertainty_report.h"
 
 namespace py = pybind11;
@@ -29,10 +30,12 @@ constexpr const char* kBatchDoc =
     "scenario files) on threads threads (default: every core), with the interpreter's lock "
     "released. Returns one dict per item, in order, as orvane-cli --batch writes its lines: "
     "line (the item's number from 1), id (the item's 'id', else the line as text), "
-    "dose_mGy_per_MBq, warnings and uncertainty (its summary, when the scenario has that "
-    "section), or line, id and error {path, message}. A bad item never stops the batch. "
+    "dose_mGy_per_MBq, activity_left_fraction, warnings, uncertainty (its summary, when the "
+    "scenario has that section) and fit (the fit's summary without residuals, when it has "
+    "measurements), or line, id and error {path, message}. A bad item never stops the batch. "
     "With as_arrays=True: a dict of NumPy arrays, one entry per item: line, id, "
-    "dose_mGy_per_MBq, p2.5, p50, p97.5 (NaN when there is none), warnings (their number) "
+    "dose_mGy_per_MBq, p2.5, p50, p97.5 (of the uncertainty or the fit's 95 % interval; NaN "
+    "when there is none), warnings (their number) "
     "and error ('path: message', empty when computed).";
 
 // The items as batch records, read while holding the lock.
@@ -65,7 +68,7 @@ std::vector<BatchOutput> run(std::vector<BatchItem> items, unsigned threads,
     const StandardData data = LoadStandardData(dataFile);
     checkGrids(data.tables);
     const Workbench workbench = moduleWorkbench(data, dataFile);
-    const BatchCompute compute = scenarioBatchCompute(workbench, uncertaintyJson);
+    const BatchCompute compute = scenarioBatchCompute(workbench, uncertaintyJson, fitJson);
     ItemListSource source(std::move(items));
     std::vector<BatchOutput> outputs;
     BatchOptions options;
@@ -111,9 +114,12 @@ py::dict arrays(const std::vector<BatchOutput>& outputs) {
         lines.push_back(static_cast<long long>(o.line));
         ids.append(o.id);
         dose.push_back(number(v, {"dose_mGy_per_MBq"}));
-        p025.push_back(number(v, {"uncertainty", "percentiles", "2.5"}));
-        p50.push_back(number(v, {"uncertainty", "percentiles", "50"}));
-        p975.push_back(number(v, {"uncertainty", "percentiles", "97.5"}));
+        // The uncertainty's percentiles, or those of a fit's dose interval.
+        const char* section = v.contains("fit") ? "fit" : "uncertainty";
+        const char* percentiles = v.contains("fit") ? "dose_interval" : "percentiles";
+        p025.push_back(number(v, {section, percentiles, "2.5"}));
+        p50.push_back(number(v, {section, percentiles, "50"}));
+        p975.push_back(number(v, {section, percentiles, "97.5"}));
         const auto w = v.find("warnings");
         warnings.push_back(w != v.end() && w->is_array() ? static_cast<long long>(w->size()) : 0);
         const auto& e = o.record.error;

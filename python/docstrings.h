@@ -91,6 +91,10 @@ inline constexpr const char* kScenarioDoc =
     "Computes a patient scenario given as a dict with the scenario file's keys, or as the "
     "path of a scenario file. time_course: the sampling step of the time course, min (it is "
     "also sampled at every void), or None for none. An 'uncertainty' section is ignored here. "
+    "A scenario with 'measurements' is fitted first (as orvane.fit does) and computed with the "
+    "fitted kinetics; its .json() then has the 'fit' object and its .report() the fit's "
+    "section, as orvane-cli --scenario prints them; a fit that does not converge raises "
+    "InputError. "
     "Its warnings are issued as OrvaneWarning and listed in .warnings.";
 
 inline constexpr const char* kUncertaintyDoc =

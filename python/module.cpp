@@ -18,6 +18,7 @@
 #include "engine/scenario_uncertainty.h"
 #include "engine/version.h"
 #include "library/scenario_file.h"
+#include "library/scenario_run.h"
 #include "library/standards.h"
 #include "library/uncertainty_file.h"
 #include "python/batch.h"
@@ -25,6 +26,7 @@
 #include "python/docstrings.h"
 #include "python/fit.h"
 #include "python/library.h"
+#include "report/fit_report.h"
 #include "report/report.h"
 #include "report/results_file.h"
 #include "report/scenario_report.h"
@@ -206,6 +208,8 @@ struct ScenarioRun {
     Scenario scenario;
     ScenarioResult result;
     std::vector<Warning> warnings;
+    std::optional<FitResult> fit;  // a scenario with measurements: fitted first
+    FitOptions fitOptions;
 };
 
 ScenarioDocument scenarioDocument(const py::object& source) {
@@ -226,14 +230,12 @@ ScenarioRun runScenario(const py::object& source, std::optional<double> step,
     {
         py::gil_scoped_release unlocked;
         const Workbench workbench = workbenchOf(loaded);
-        const StandardData& standard = *loaded.standard;
-        checkGrids(standard.tables);
-        ScenarioInput input = workbench.readScenario(document);
-        const QuadratureRule rule{standard.tables.quadratureNodes,
-                                  standard.tables.quadratureWeights};
-        run.result = computeScenario(input.scenario, rule, step);
-        run.warnings = workbench.scenarioWarnings(input, run.result);
-        run.scenario = std::move(input.scenario);
+        ScenarioOutcome outcome = runScenarioDocument(workbench, document, {.timeStep = step});
+        run.result = std::move(outcome.result);
+        run.warnings = std::move(outcome.warnings);
+        run.scenario = std::move(outcome.input.scenario);
+        run.fit = std::move(outcome.fit);
+        run.fitOptions = outcome.fitOptions;
     }
     warnAll(run.warnings);
     return run;
@@ -418,10 +420,12 @@ PYBIND11_MODULE(orvane, m) {
                                [](const ScenarioRun& r) { return warningDicts(r.warnings); })
         .def("json",
              [](const ScenarioRun& r) {
-                 return fromJson(scenarioResultJson(r.scenario, r.result, &r.warnings));
+                 return fromJson(fittedScenarioJson(r.scenario, r.result, r.warnings,
+                                                    r.fit ? &*r.fit : nullptr));
              })
         .def("report", [](const ScenarioRun& r) {
-            return scenarioReportText(r.scenario, r.result, r.warnings);
+            const std::string report = scenarioReportText(r.scenario, r.result, r.warnings);
+            return r.fit ? report + "\n" + fitText(*r.fit, r.fitOptions) : report;
         });
     m.def("scenario", &runScenario, py::arg("dict_or_path"), py::kw_only(),
           py::arg("time_course") = kDefaultTimeCourseStep, py::arg("data") = py::none(),

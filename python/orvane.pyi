@@ -116,7 +116,9 @@ def scenario(dict_or_path: Union[Mapping[str, Json], Path], *,
              time_course: Optional[float] = 5.0,
              data: Union[Data, Path, None] = None) -> ScenarioResult:
     """A patient scenario with the scenario file's keys; time_course is the sampling step in
-    min (also sampled at every void), or None. An "uncertainty" section is ignored."""
+    min (also sampled at every void), or None. An "uncertainty" section is ignored. A scenario
+    with "measurements" is fitted first and computed with the fitted kinetics: json() then has
+    the "fit" object and report() the fit's section, as orvane-cli --scenario prints them."""
 
 def uncertainty(dict_or_path: Union[Mapping[str, Json], Path], *,
                 threads: Optional[int] = None,
@@ -136,9 +138,11 @@ def batch(items: Iterable[Union[Mapping[str, Json], Path]], *, threads: Optional
           data: Union[Data, Path, None] = None) -> dict[str, npt.NDArray[Any]]:
     """Every scenario of items (dicts or scenario files) on threads threads (default every
     core), without the interpreter lock; one result per item, in order, as orvane-cli --batch
-    writes them: line, id, dose_mGy_per_MBq, warnings, uncertainty (when the scenario has that
-    section), or line, id, error {path, message}. A bad item never stops the batch. With
-    as_arrays: line, id, dose_mGy_per_MBq, p2.5, p50, p97.5 (NaN where none), warnings (count)
+    writes them: line, id, dose_mGy_per_MBq, activity_left_fraction, warnings, uncertainty (when
+    the scenario has that section), fit (its summary without residuals, when it has
+    measurements), or line, id, error {path, message}. A bad item never stops the batch. With
+    as_arrays: line, id, dose_mGy_per_MBq, p2.5, p50, p97.5 (of the uncertainty or the fit's
+    95 % interval; NaN where none), warnings (count)
     and error ("path: message", empty when computed) as arrays."""
 
 def fit(dict_or_path: Union[Mapping[str, Json], Path], *,

@@ -115,11 +115,16 @@ std::string fitResidualsCsv(const FitResult& fit) {
     return text;
 }
 
+nlohmann::json fittedScenarioJson(const Scenario& scenario, const ScenarioResult& result,
+                                  const std::vector<Warning>& warnings, const FitResult* fit) {
+    nlohmann::json json = scenarioResultJson(scenario, result, &warnings);
+    if (fit) json["fit"] = fitJson(*fit);
+    return json;
+}
+
 std::string fittedScenarioJsonText(const Scenario& scenario, const ScenarioResult& result,
                                    const std::vector<Warning>& warnings, const FitResult& fit) {
-    nlohmann::json json = scenarioResultJson(scenario, result, &warnings);
-    json["fit"] = fitJson(fit);
-    return json.dump(2) + "\n";
+    return fittedScenarioJson(scenario, result, warnings, &fit).dump(2) + "\n";
 }
 
 }  // namespace orvane

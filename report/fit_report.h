@@ -28,8 +28,12 @@ nlohmann::json fitJson(const FitResult& fit);
 // at 17 significant digits. Lines end in LF.
 std::string fitResidualsCsv(const FitResult& fit);
 
-// What orvane-cli --scenario --json prints for a fitted scenario: the scenario's result with
-// its warnings, and the fit under "fit" (two-blank indentation, a line end after it).
+// The scenario's result with its warnings and, when there is one, the fit under "fit".
+nlohmann::json fittedScenarioJson(const Scenario& scenario, const ScenarioResult& result,
+                                  const std::vector<Warning>& warnings, const FitResult* fit);
+
+// What orvane-cli --scenario --json prints for a fitted scenario: fittedScenarioJson with
+// two-blank indentation and a line end after it.
 std::string fittedScenarioJsonText(const Scenario& scenario, const ScenarioResult& result,
                                    const std::vector<Warning>& warnings, const FitResult& fit);
 

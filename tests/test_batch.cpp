@@ -41,15 +41,15 @@ std::vector<json> jsonLines(const std::string& text) {
     return lines;
 }
 
-// Every example (a short uncertainty analysis), and each with a changed volume and an id.
+// Every example (a short uncertainty analysis or fit interval), and each with a changed volume
+// and an id.
 std::vector<json> exampleCohort() {
     std::vector<json> cohort;
     for (const auto& entry : fs::directory_iterator(fs::path(ORVANE_SOURCE_DIR) / "examples")) {
         if (entry.path().extension() != ".json") continue;
         json scenario = json::parse(test::readFile(entry.path()));
-        // A cohort does not fit measurements yet: such a file is an error record.
-        if (scenario.contains("measurements")) continue;
         if (scenario.contains("uncertainty")) scenario["uncertainty"]["samples"] = 300;
+        if (scenario.contains("measurements")) scenario["fit"]["samples"] = 300;
         cohort.push_back(scenario);
         scenario["initial_volume"] = 37.25;
         scenario["id"] = entry.path().stem().string();
@@ -91,12 +91,21 @@ TEST(Batch, EachRecordIsWhatTheScenarioGivesAloneForAnyThreadCount) {
         // Compared as doubles: equal to the last bit.
         EXPECT_EQ(record["dose_mGy_per_MBq"].get<double>(),
                   expected["dose_mGy_per_MBq"].get<double>());
-        EXPECT_EQ(record.contains("uncertainty"), expected.contains("uncertainty"));
-        if (expected.contains("uncertainty"))
-            EXPECT_EQ(record["uncertainty"], expected["uncertainty"]);
+        // The summaries: the uncertainty's, and the fit's without the residuals.
+        json fit = expected.value("fit", json());
+        if (fit.is_object()) fit.erase("residuals");
+        for (const auto& [key, summary] :
+             {std::pair{"uncertainty", expected.value("uncertainty", json())},
+              std::pair{"fit", fit}}) {
+            EXPECT_EQ(record.contains(key), !summary.is_null()) << key;
+            if (!summary.is_null()) EXPECT_EQ(record[key], summary) << key;
+        }
     }
+    EXPECT_GE(std::count_if(records.begin(), records.end(),
+                            [](const json& r) { return r.contains("fit"); }),
+              2);
 
-    // --csv: the same doses to 17 digits, and the uncertainty's percentiles.
+    // --csv: the same doses to 17 digits, and the median of the uncertainty or fit interval.
     const CliRun table = cli({"--batch", "-", "--csv", "--threads", "2"}, input);
     ASSERT_EQ(table.status, kCliOk) << table.err;
     std::istringstream rows(table.out);
@@ -110,10 +119,11 @@ TEST(Batch, EachRecordIsWhatTheScenarioGivesAloneForAnyThreadCount) {
         for (std::string cell; std::getline(split, cell, ',');) cells.push_back(cell);
         ASSERT_GE(cells.size(), 7u) << row;
         EXPECT_EQ(std::stod(cells[2]), record["dose_mGy_per_MBq"].get<double>());
-        EXPECT_EQ(cells[4].empty(), !record.contains("uncertainty")) << row;
-        if (record.contains("uncertainty"))
-            EXPECT_EQ(std::stod(cells[4]),
-                      record["uncertainty"]["percentiles"]["50"].get<double>());
+        const json median = record.contains("fit")
+                                ? record["fit"]["dose_interval"]["50"]
+                                : record.value("/uncertainty/percentiles/50"_json_pointer, json());
+        EXPECT_EQ(cells[4].empty(), median.is_null()) << row;
+        if (!median.is_null()) EXPECT_EQ(std::stod(cells[4]), median.get<double>());
     }
 }
 
@@ -121,8 +131,10 @@ TEST(Batch, BadLinesBecomeErrorRecordsWithTheirKeyPathAndTheRestCompute) {
     const std::string good =
         test::readFile(fs::path(ORVANE_SOURCE_DIR) / "examples/diary-with-hydration.json");
     json scenario = json::parse(good);
-    auto with = [&](const std::string& path, const json& value) {
-        json changed = scenario;
+    const json fitted = json::parse(
+        test::readFile(fs::path(ORVANE_SOURCE_DIR) / "examples/fit-lu177-psma617.json"));
+    auto with = [&](const std::string& path, const json& value, const json& base = nullptr) {
+        json changed = base.is_null() ? scenario : base;
         changed[json::json_pointer(path)] = value;
         return changed.dump();
     };
@@ -138,13 +150,17 @@ TEST(Batch, BadLinesBecomeErrorRecordsWithTheirKeyPathAndTheRestCompute) {
         {"[1, 2]", ""},
         {with("/radiopharmaceutical", {{"standard", 99}}), "radiopharmaceutical.standard"},
         {"   ", "blank"},
+        // A fit's refusals: too few points for three components, measured_at before at.
+        {with("/fit/components", 3, fitted), "measurements"},
+        {with("/measurements/voids", {{{"at", 120}, {"activity", 5}, {"measured_at", 60}}}, fitted),
+         "measurements.voids[0].measured_at"},
         {with("/id", 12), "-"},
     };
     std::string input;
     for (const auto& c : cases) input += c.line + "\r\n";
     const CliRun run = cli({"--batch", "-"}, input);
     EXPECT_EQ(run.status, kCliSomeFailed);
-    EXPECT_EQ(run.err, "orvane-cli: 2 computed, 6 failed\n");
+    EXPECT_EQ(run.err, "orvane-cli: 2 computed, 8 failed\n");
     const std::vector<json> records = jsonLines(run.out);
     std::size_t r = 0;
     for (std::size_t i = 0; i < std::size(cases); ++i) {

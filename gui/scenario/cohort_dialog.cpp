@@ -15,6 +15,7 @@
 
 #include "gui/common/window_support.h"
 #include "library/batch_file.h"
+#include "report/fit_report.h"
 #include "report/uncertainty_report.h"
 
 namespace orvane {
@@ -154,7 +155,7 @@ void CohortDialog::start() {
     poll_->start();
     job->thread = std::thread([this, job] {
         try {
-            job->outcome = runCohortFile(workbench_, uncertaintyJson, job->request);
+            job->outcome = runCohortFile(workbench_, uncertaintyJson, job->request, fitJson);
         } catch (const std::exception& e) {
             job->error = e.what();
         }

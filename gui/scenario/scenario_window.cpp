@@ -19,11 +19,13 @@
 #include "engine/numtext.h"
 #include "gui/common/file_name.h"
 #include "gui/common/menus.h"
+#include "gui/scenario/measurements_tab.h"
 #include "gui/scenario/scenario_editor.h"
 #include "gui/scenario/scenario_plots.h"
 #include "gui/scenario/scenario_report.h"
 #include "gui/scenario/uncertainty_tab.h"
 #include "gui/scenario/void_table.h"
+#include "library/measurements_file.h"
 #include "library/scenario_file.h"
 
 namespace orvane {
@@ -106,6 +108,12 @@ ScenarioWindow::ScenarioWindow(Module1& module, const LibraryFiles& libraries, Q
     tabs_->addTab(overTime, QStringLiteral("Bladder over time"));
     uncertainty_ = new UncertaintyTab;
     tabs_->addTab(uncertainty_, QStringLiteral("Uncertainty"));
+    measurements_ = new MeasurementsTab(workbench_);
+    tabs_->addTab(measurements_, QStringLiteral("Measurements"));
+    connect(measurements_, &MeasurementsTab::useFitted, this, [this](const ScenarioDocument& d) {
+        editor_->load(d.json());
+        recompute();
+    });
 
     auto* split = new QSplitter(Qt::Horizontal);
     split->addWidget(editorScroll);
@@ -177,6 +185,12 @@ QString ScenarioWindow::askForFile(const QString& caption, const QString& ending
 void ScenarioWindow::load(const nlohmann::json& document) {
     editor_->load(document);
     uncertainty_->setSection(document.value("uncertainty", nlohmann::json()));
+    std::optional<MeasurementSections> sections;
+    try {
+        sections = readMeasurementSections(ScenarioDocument(document));
+    } catch (const ScenarioError&) {  // openFile has told why
+    }
+    measurements_->setSections(sections);
     recompute();
 }
 
@@ -184,7 +198,9 @@ bool ScenarioWindow::openFile(const QString& path) {
     nlohmann::json document;
     try {
         document = parseScenarioJson(readScenarioText(path.toStdString()));
-        workbench_.readScenario(document, {"uncertainty"});  // the uncertainty tab reads it
+        // The uncertainty and measurements tabs read their sections.
+        workbench_.readScenario(document, {"uncertainty", "measurements", "fit"});
+        readMeasurementSections(ScenarioDocument(document));
     } catch (const ScenarioFileError& error) {
         tell(QString::fromStdString(error.what()));
         return false;
@@ -211,12 +227,14 @@ void ScenarioWindow::recompute() {
         editor_->clearMarks();
         warnings_ = workbench_.scenarioWarnings(input, result);
         uncertainty_->setScenario(document, scenario, rule);
+        measurements_->setScenario(input);
         scenario_ = std::move(scenario);
         result_ = std::move(result);
     } catch (const ScenarioError& error) {
         // The refused field is marked; the plots keep the last scenario that was accepted,
         // and its dose says that it is not the editor's.
         editor_->markInvalid(error.path(), error.reason());
+        measurements_->setScenario(std::nullopt);
         if (scenario_) {
             dose_->setText(doseText_ +
                            QStringLiteral("   (out of date: the editor shows an error)"));
@@ -263,6 +281,13 @@ bool ScenarioWindow::saveFile(const QString& path) {
     nlohmann::json document = editor_->document();
     if (nlohmann::json section = uncertainty_->section(); !section.is_null())
         document["uncertainty"] = std::move(section);
+    try {
+        document =
+            withMeasurementSections(ScenarioDocument(document), measurements_->sections()).json();
+    } catch (const ScenarioError& error) {
+        tell(QStringLiteral("The scenario is not saved: ") + QString::fromStdString(error.what()));
+        return false;
+    }
     const std::string text = document.dump(2) + "\n";
     return writeBytes(path, QByteArray::fromStdString(text), "the scenario file");
 }

@@ -18,6 +18,7 @@ class QTabWidget;
 
 namespace orvane {
 
+class MeasurementsTab;
 class ScenarioEditor;
 class ScenarioPlots;
 class UncertaintyTab;
@@ -70,6 +71,7 @@ private:
     VoidTableView* voidView_;
     QTabWidget* tabs_;
     UncertaintyTab* uncertainty_;
+    MeasurementsTab* measurements_;
     std::optional<Scenario> scenario_;
     ScenarioResult result_;
     std::vector<Warning> warnings_;

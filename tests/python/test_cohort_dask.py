@@ -20,13 +20,14 @@ def cohort_lines():
     """Every example scenario under several volumes, with and without ids, blank lines between,
     and scenarios the library refuses: every partition boundary falls somewhere in this."""
     lines = []
-    # A cohort does not fit measurements yet, so the fit examples stay out.
-    examples = sorted(p for p in EXAMPLES.glob("*.json") if not p.name.startswith("fit-"))
+    examples = sorted(EXAMPLES.glob("*.json"))
     for k in range(12):
         for number, path in enumerate(examples):
             scenario = json.loads(path.read_text())
             if "uncertainty" in scenario:
                 scenario["uncertainty"]["samples"] = 200
+            if "measurements" in scenario:
+                scenario["fit"]["samples"] = 200
             scenario["initial_volume"] = 20 + 7.5 * k + number
             if number % 2:
                 scenario["id"] = f"{path.stem}-{k}" if k % 3 else k
@@ -51,7 +52,8 @@ def test_the_dask_example_writes_the_cli_batch_records_bit_for_bit(tmp_path):
         capture_output=True, timeout=120)
     assert done.returncode == 0, done.stderr.decode()[-3000:]
     expected = cli.stdout
-    assert expected.count(b'"error"') == 25 and expected.count(b"\n") == 85
+    assert expected.count(b'"error"') == 25 and expected.count(b"\n") == 109
+    assert expected.count(b'"fit"') == 24
     # Every value to the last bit (Python spells some doubles with fewer digits than the CLI's
     # writer, which is why the texts are not compared), every key in the same order.
     written = output.read_text(encoding="utf-8").splitlines()

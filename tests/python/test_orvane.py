@@ -66,10 +66,7 @@ def test_arrays_have_the_documented_shapes_units_and_are_read_only():
         table.doses[0, 0, 0] = 0.0
 
 
-# orvane.fit() takes the fit examples (tests/python/test_fit.py); scenario() does not fit.
-@pytest.mark.parametrize(
-    "name", sorted(p.name for p in EXAMPLES.glob("*.json") if not p.name.startswith("fit-"))
-)
+@pytest.mark.parametrize("name", sorted(p.name for p in EXAMPLES.glob("*.json")))
 def test_scenario_equals_the_cli_json(name):
     path = EXAMPLES / name
     expected = json.loads(cli("--scenario", str(path), "--json", "--time-course", "5"))
@@ -82,6 +79,8 @@ def test_scenario_equals_the_cli_json(name):
     assert result.activity_left_fraction == expected["activity_left_fraction"]
     assert result.voids == expected["voids"]
     assert result.intervals == expected["intervals"]
+    # A file with measurements is fitted first, as the CLI does.
+    assert ("Fit to the measurements" in result.report()) == ("fit" in expected)
     for key, values in result.time_course.items():
         assert values.shape == (len(course),)
         assert values.tolist() == [point[key] for point in course], key
@@ -384,10 +383,10 @@ def test_batch_equals_the_cli_batch_and_keeps_bad_items_as_error_records(tmp_pat
     cohort = []
     for path in sorted(EXAMPLES.glob("*.json")):
         scenario = json.loads(path.read_text())
-        if "measurements" in scenario:
-            continue  # a cohort is computed, not fitted
         if "uncertainty" in scenario:
             scenario["uncertainty"]["samples"] = 300
+        if "measurements" in scenario:
+            scenario["fit"]["samples"] = 300
         cohort.append(scenario)
         cohort.append(dict(scenario, id=path.stem, initial_volume=42.5))
     cohort.append(dict(cohort[0], fill_rate={"day": -1}))
@@ -405,7 +404,7 @@ def test_batch_equals_the_cli_batch_and_keeps_bad_items_as_error_records(tmp_pat
     assert results[-1]["id"] == "7"
 
     # Paths as items, and a bad item of another kind; one thread gives the same.
-    paths = sorted(p for p in EXAMPLES.glob("*.json") if not p.name.startswith("fit-"))
+    paths = sorted(EXAMPLES.glob("*.json"))
     by_path = orvane.batch([*paths, 3], threads=1)
     for result, path in zip(by_path, paths):
         assert result["dose_mGy_per_MBq"] == orvane.scenario(path).dose
@@ -419,5 +418,7 @@ def test_batch_equals_the_cli_batch_and_keeps_bad_items_as_error_records(tmp_pat
             assert np.isnan(arrays["dose_mGy_per_MBq"][k]) and arrays["error"][k]
         else:
             assert arrays["dose_mGy_per_MBq"][k] == record["dose_mGy_per_MBq"]
-            p50 = record.get("uncertainty", {}).get("percentiles", {}).get("50", np.nan)
+            interval = record["fit"]["dose_interval"] if "fit" in record else record.get(
+                "uncertainty", {}).get("percentiles", {})
+            p50 = interval.get("50", np.nan)
             assert arrays["p50"][k] == p50 or np.isnan(p50) and np.isnan(arrays["p50"][k])

@@ -117,6 +117,24 @@ void saveLibraryDialog(Module1& module, const QDir& out) {
     QApplication::closeAllWindows();
 }
 
+// The Measurements tab of the README's fit example (Lu-177 PSMA-617) after its fit, then the
+// library dialog.
+void saveMeasurements(Module1& module, const QDir& out) {
+    if (!module.openers().scenario(QStringLiteral(ORVANE_EXAMPLES_DIR "/fit-lu177-psma617.json"),
+                                   {}))
+        return QApplication::exit(1);
+    QTimer::singleShot(kSettleMilliseconds, [&module, out] {
+        QWidget* scenario = window("scenarioWindow");
+        auto* tabs = control<QTabWidget>(scenario, "scenarioTabs");
+        auto* fit = control<QAbstractButton>(scenario, "measurementsFit");
+        if (!tabs || !fit) return QApplication::exit(1);
+        tabs->setCurrentIndex(2);
+        fit->click();
+        pictureLater("scenarioWindow", out.filePath(QStringLiteral("scenario-measurements.png")),
+                     [&module, out] { saveLibraryDialog(module, out); });
+    });
+}
+
 // The uncertainty tab of the README's worked example (I-131 NaI, the population preset) after
 // its run.
 void saveUncertainty(Module1& module, const QDir& out) {
@@ -136,7 +154,7 @@ void saveUncertainty(Module1& module, const QDir& out) {
             if (!run->isEnabled()) return;
             poll->stop();
             pictureLater("scenarioWindow", out.filePath(QStringLiteral("scenario-uncertainty.png")),
-                         [&module, out] { saveLibraryDialog(module, out); });
+                         [&module, out] { saveMeasurements(module, out); });
         });
         poll->start(100);
     });

@@ -1,0 +1,38 @@
+#include "library/scenario_run.h"
+
+#include <nlohmann/json.hpp>
+#include <utility>
+
+#include "engine/calculation.h"
+#include "library/measurements_file.h"
+
+namespace orvane {
+
+ScenarioOutcome runScenarioDocument(const Workbench& workbench, const nlohmann::json& document,
+                                    const ScenarioRunOptions& options) {
+    const ModelTables& tables = workbench.data().tables;
+    checkGrids(tables);
+    const QuadratureRule rule{tables.quadratureNodes, tables.quadratureWeights};
+    ScenarioOutcome out;
+    if (hasFitSections(document)) {
+        ScenarioFit run =
+            fitScenarioDocument(workbench, document, options.file, options.fitThreads);
+        requireConverged(run.fit);
+        out.input = std::move(run.input);
+        out.fit = std::move(run.fit);
+        out.fitOptions = run.options;
+    } else {
+        out.input = workbench.readScenario(document, {"uncertainty"}, options.file);
+    }
+    out.result = computeScenario(out.input.scenario, rule, options.timeStep);
+    out.warnings = workbench.scenarioWarnings(out.input, out.result);
+    return out;
+}
+
+ScenarioOutcome runScenarioDocument(const Workbench& workbench, const ScenarioDocument& document,
+                                    ScenarioRunOptions options) {
+    options.file = document.file();
+    return runScenarioDocument(workbench, document.json(), options);
+}
+
+}  // namespace orvane

@@ -13,6 +13,7 @@
 
 #include "cli/agents.h"
 #include "cli/batch_mode.h"
+#include "cli/patient_mode.h"
 #include "engine/atomic_file.h"
 #include "engine/calculation.h"
 #include "engine/estimate.h"
@@ -193,6 +194,7 @@ std::unique_ptr<CliParser> makeParser() {
     addOutputOptions(app, parser->options);
     addScenarioOptions(app, parser->options);
     addBatchOptions(app, parser->options);
+    addPatientOption(app, parser->options);
     return parser;
 }
 
@@ -216,6 +218,7 @@ void checkScenarioModes(const CliOptions& o) {
 
 void checkModes(const CliOptions& o) {
     checkBatchModes(o);
+    checkPatientMode(o);
     checkScenarioModes(o);
     if (o.all && !o.list) throw UsageError("--all goes with --list");
     if (o.standard && o.agent) throw UsageError("--standard and --agent exclude each other");
@@ -369,8 +372,12 @@ std::string scenarioText(const CliOptions& o, const Workbench& workbench, std::i
     if (document.contains("uncertainty"))
         return scenarioUncertaintyText(o, document, scenario, rule, warnings);
     if (o.csv) return timeCourseCsv(scenario, result);
-    if (o.json) return scenarioResultJson(scenario, result, &warnings).dump(2) + "\n";
-    return scenarioReportText(scenario, result, warnings);
+    if (o.json) {
+        nlohmann::json json = scenarioResultJson(scenario, result, &warnings);
+        addPatientJson(json, input);
+        return json.dump(2) + "\n";
+    }
+    return scenarioReportText(scenario, result, warnings) + patientReportText(input);
 }
 
 // The text that the options ask for. Throws the errors of the layers below.
@@ -384,6 +391,7 @@ std::string outputText(const CliOptions& o, std::istream* in, std::ostream& err)
         }
     }
     if (o.list) return listText(workbench, o.all);
+    if (o.patient) return patientModeText(o, workbench);
     if (o.scenario) return scenarioText(o, workbench, in, err);
     return tableText(o, workbench, err);
 }

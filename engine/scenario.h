@@ -49,6 +49,8 @@ struct RegularVoiding {
     double interval = kDayInterval;  // min
     double bedtime = 0.0;            // clock min
     double wake = kMorningClock;     // clock min
+    // Voids every `interval` by night too (an infant): bedtime and wake then stop nothing.
+    bool nightVoids = false;
     bool operator==(const RegularVoiding&) const = default;
 };
 

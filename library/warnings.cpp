@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "engine/numtext.h"
+#include "engine/voiding_clock.h"
 
 namespace orvane {
 namespace {
@@ -156,6 +157,57 @@ std::vector<Warning> scenarioWarnings(const Scenario& scenario, const ScenarioRe
                                            " ml: check the fill rate and the voids."});
     }
     return warnings;
+}
+
+namespace {
+
+Warning aboveCapacity(const std::string& path, double largest, double capacity,
+                      const std::string& whose) {
+    return {path, "the bladder holds up to " + formatSignificant(largest, 4) + " ml, more than " +
+                      whose + " capacity of " + formatSignificant(capacity, 4) +
+                      " ml: a real patient would void before that."};
+}
+
+}  // namespace
+
+std::vector<Warning> capacityWarnings(const Scenario& scenario, const ScenarioResult& result,
+                                      std::optional<double> patientCapacity) {
+    const double capacity =
+        scenario.voiding.capacity.value_or(patientCapacity.value_or(kAdultCapacity));
+    const std::string whose = scenario.voiding.capacity ? "the scenario's"
+                              : patientCapacity         ? "the reference patient's"
+                                                        : "an adult's";
+    double largest = scenario.initialVolume;
+    for (const ScenarioVoid& v : result.voids) largest = std::max(largest, v.volume);
+    for (const TimePoint& t : result.timeCourse) largest = std::max(largest, t.volume);
+    // A void exactly at the capacity is the capacity pattern at work; allow rounding.
+    if (largest <= capacity * (1 + 1e-9)) return {};
+    return {aboveCapacity("voiding", largest, capacity, whose)};
+}
+
+std::vector<Warning> tableCapacityWarnings() {
+    constexpr int kFirstDayIntervals = 10;  // 09:00 to beyond the next morning
+    double largest = 0;
+    int cells = 0;
+    for (const FillRateSchedule& schedule : kFillRateSchedules) {
+        for (const double v0 : kLabelledV0Grid) {
+            for (const double t0 : kLabelledT0Grid) {
+                VoidingClock clock(schedule, v0, t0);
+                double cellLargest = 0;
+                for (int i = 0; i < kFirstDayIntervals; ++i) {
+                    const IntervalBounds b = clock.next();
+                    cellLargest = std::max(cellLargest, b.startVolume + b.rate * (b.end - b.start));
+                }
+                largest = std::max(largest, cellLargest);
+                if (cellLargest > kAdultCapacity) ++cells;
+            }
+        }
+    }
+    if (cells == 0) return {};
+    Warning w = aboveCapacity("table", largest, kAdultCapacity, "an adult's");
+    w.message = std::to_string(cells) + " of the " +
+                std::to_string(kScheduleCount * kV0Count * kT0Count) + " cells: " + w.message;
+    return {w};
 }
 
 }  // namespace orvane

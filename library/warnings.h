@@ -2,6 +2,7 @@
 // (the input window, the scenario window, orvane-cli and the Python module).
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "engine/calculation.h"
@@ -33,5 +34,15 @@ std::vector<Warning> entryWarnings(const LibraryEntry& entry, const std::string&
 // kLargestBladderVolume at any time of the result.
 std::vector<Warning> scenarioWarnings(const Scenario& scenario, const ScenarioResult& result,
                                       const LibraryEntry* entry = nullptr);
+
+// A bladder that holds more than its capacity at any time of the result: `capacity` is the
+// scenario's own (voiding.capacity), else the reference patient's, else kAdultCapacity.
+inline constexpr double kAdultCapacity = 600.0;  // ml, the tables' adult
+std::vector<Warning> capacityWarnings(const Scenario& scenario, const ScenarioResult& result,
+                                      std::optional<double> patientCapacity = std::nullopt);
+
+// The same for the dose tables: the cells (over every schedule, V0 and T0 of the labelled
+// grids, through the first day and night) whose bladder holds more than kAdultCapacity.
+std::vector<Warning> tableCapacityWarnings();
 
 }  // namespace orvane

@@ -260,8 +260,21 @@ ScenarioInput Workbench::readScenario(const nlohmann::json& document,
         input.chosen = std::move(resolved);
         return p;
     };
+    reading.patient = [this](double age, std::optional<Sex> sex) {
+        return referencePatient(age, sex);
+    };
+    reading.patientUsed = &input.patient;
     input.scenario = scenarioFromJson(document, data_, reading);
     return input;
+}
+
+const ReferencePatients& Workbench::patients() const {
+    if (!patients_) patients_ = loadPatientsFile(files_.shipped.parent_path() / "patients.json");
+    return *patients_;
+}
+
+ReferencePatient Workbench::referencePatient(double age, std::optional<Sex> sex) const {
+    return orvane::referencePatient(patients(), age, sex);
 }
 
 std::vector<Warning> Workbench::tableWarnings(const FieldTexts& fields,
@@ -272,6 +285,7 @@ std::vector<Warning> Workbench::tableWarnings(const FieldTexts& fields,
     for (Warning& w : fieldWarnings(fields, entry ? &chosen->entry : nullptr)) {
         warnings.push_back(std::move(w));
     }
+    for (Warning& w : tableCapacityWarnings()) warnings.push_back(std::move(w));
     return warnings;
 }
 
@@ -282,6 +296,11 @@ std::vector<Warning> Workbench::scenarioWarnings(const ScenarioInput& input,
     if (input.chosen) warnings = input.chosen->notes;
     for (Warning& w :
          orvane::scenarioWarnings(input.scenario, result, entry ? &input.chosen->entry : nullptr)) {
+        warnings.push_back(std::move(w));
+    }
+    const auto patientCapacity =
+        input.patient ? std::optional(input.patient->patient.capacity.value) : std::nullopt;
+    for (Warning& w : capacityWarnings(input.scenario, result, patientCapacity)) {
         warnings.push_back(std::move(w));
     }
     return warnings;

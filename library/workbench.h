@@ -14,7 +14,9 @@
 #include "engine/atomic_file.h"
 #include "engine/scenario.h"
 #include "engine/warning.h"
+#include "library/patients.h"
 #include "library/radiopharmaceuticals.h"
+#include "library/scenario_patient.h"
 #include "library/standards.h"
 
 namespace orvane {
@@ -46,7 +48,8 @@ struct ResolvedEntry {
 // A scenario document read with the workbench's standards and libraries.
 struct ScenarioInput {
     Scenario scenario;
-    std::optional<ResolvedEntry> chosen;  // what {"library": ...} named, if it did
+    std::optional<ResolvedEntry> chosen;     // what {"library": ...} named, if it did
+    std::optional<ScenarioPatient> patient;  // what {"patient": ...} named, and what it filled
 };
 
 class Workbench {
@@ -94,6 +97,12 @@ public:
                                const std::vector<std::string>& sections = {"uncertainty"},
                                const std::string& file = {}) const;
 
+    // The reference patients, read once from patients.json beside the shipped library.
+    // Throws DataFileError.
+    const ReferencePatients& patients() const;
+    // referencePatient of patients(); ScenarioError for an age or sex refused.
+    ReferencePatient referencePatient(double age, std::optional<Sex> sex) const;
+
     // Every warning for a dose table of these fields (and the entry they were chosen from).
     std::vector<Warning> tableWarnings(const FieldTexts& fields,
                                        const ResolvedEntry* chosen = nullptr) const;
@@ -110,6 +119,7 @@ private:
     std::vector<LibraryEntry> shipped_, user_, setAside_, userFile_;
     std::vector<std::string> problems_;
     std::string shippedFileProblem_, userFileProblem_;
+    mutable std::optional<ReferencePatients> patients_;
 };
 
 }  // namespace orvane

@@ -1,0 +1,137 @@
+#include "library/scenario_patient.h"
+
+#include <nlohmann/json.hpp>
+
+#include "engine/clock.h"
+#include "engine/numtext.h"
+#include "library/json_reader.h"
+#include "library/scenario_schema.h"
+
+namespace orvane {
+namespace {
+
+using nlohmann::json;
+using namespace schema;
+
+// Fills the missing members of one object, recording each.
+class Filler {
+public:
+    explicit Filler(std::vector<PatientValue>& values) : values_(values) {}
+
+    void take(json& object, const std::string& path, const char* key, const json& value,
+              const Provenance& provenance) const {
+        if (object.contains(key)) return;
+        object[key] = value;
+        values_.push_back({keyPath(path, key), shown(value), provenance});
+    }
+    void number(json& object, const std::string& path, const char* key,
+                const Sourced<double>& value) const {
+        take(object, path, key, value.value, value.provenance);
+    }
+
+private:
+    static std::string shown(const json& value) {
+        if (value.is_string()) return value.get<std::string>();
+        if (value.is_boolean()) return value.get<bool>() ? "true" : "false";
+        return formatSignificant(value.get<double>(), 6);
+    }
+    std::vector<PatientValue>& values_;
+};
+
+// The regular voiding's defaults (in a "regular" pattern or a diary's "then").
+void fillRegular(const Filler& fill, json& object, const std::string& path,
+                 const ReferencePatient& p, bool firstVoid) {
+    if (firstVoid) fill.number(object, path, kFirstVoid, p.dayInterval);
+    fill.number(object, path, kInterval, p.dayInterval);
+    if (p.night) {
+        fill.take(object, path, kBedtime, clockText(p.night->bedtime), p.night->provenance);
+        fill.take(object, path, kWake, clockText(p.night->wake), p.night->provenance);
+    }
+    fill.take(object, path, kNightVoids, p.nightVoids.value, p.nightVoids.provenance);
+    fill.number(object, path, kCapacity, p.capacity);
+}
+
+std::string provenanceText(const Provenance& p) {
+    std::string text;
+    for (const std::string& source : p.sources) text += (text.empty() ? "" : ", ") + source;
+    text += "; confidence " + (p.confidence.empty() ? std::string("-") : p.confidence);
+    if (p.derived) text += "; derived";
+    if (!p.interpolated.empty()) text += "; " + p.interpolated;
+    return text;
+}
+
+}  // namespace
+
+json withPatientDefaults(const json& document, const ReferencePatient& p,
+                         std::vector<PatientValue>& values) {
+    json out = document;
+    if (!out.is_object()) return out;
+    const Filler fill(values);
+    fill.number(out, "", kInitialVolume, p.initialVolume);
+    fill.number(out, "", kResidualVolume, p.residualVolume);
+    if (!out.contains(kFillRate)) out[kFillRate] = json::object();
+    json& rate = out[kFillRate];
+    if (rate.is_object() && !rate.contains(kSteps)) {
+        fill.number(rate, kFillRate, kDay, p.fillRateDay);
+        fill.number(rate, kFillRate, kNight, p.fillRateNight);
+        if (p.night) {
+            fill.take(rate, kFillRate, kNightFrom, clockText(p.night->bedtime),
+                      p.night->provenance);
+            fill.take(rate, kFillRate, kNightTo, clockText(p.night->wake), p.night->provenance);
+        }
+    }
+    if (!out.contains(kVoiding)) out[kVoiding] = {{kPattern, kRegular}};
+    json& voiding = out[kVoiding];
+    if (!voiding.is_object()) return out;
+    const json* pattern = findKey(voiding, kPattern);
+    const std::string kind = pattern && pattern->is_string() ? pattern->get<std::string>() : kDiary;
+    if (kind == kRegular) {
+        fillRegular(fill, voiding, kVoiding, p, true);
+    } else if (kind == kDiary) {
+        if (json* then = voiding.contains(kThen) ? &voiding[kThen] : nullptr;
+            then && then->is_object()) {
+            fillRegular(fill, *then, keyPath(kVoiding, kThen), p, false);
+        }
+    } else if (kind == kCapacityPattern) {
+        fill.number(voiding, kVoiding, kCapacity, p.capacity);
+    }
+    return out;
+}
+
+json patientJson(const ScenarioPatient& used) {
+    json block = {{kAge, used.age}, {"label", used.patient.label}};
+    if (used.sex) block[kSex] = sexText(*used.sex);
+    json list = json::array();
+    for (const PatientValue& v : used.values) {
+        list.push_back({{"key", v.path},
+                        {"value", v.shown},
+                        {"sources", v.provenance.sources},
+                        {"confidence", v.provenance.confidence},
+                        {"derived", v.provenance.derived},
+                        {"basis", v.provenance.basis},
+                        {"interpolated", v.provenance.interpolated}});
+    }
+    block["values"] = std::move(list);
+    return block;
+}
+
+std::vector<std::string> patientLines(const ScenarioPatient& used) {
+    std::vector<std::string> lines = {
+        "Reference patient: " + used.patient.label + " (age " + formatSignificant(used.age, 6) +
+        (used.sex ? std::string(", ") + sexText(*used.sex) : "") + "); values taken from it:"};
+    for (const PatientValue& v : used.values) {
+        lines.push_back("  " + v.path + " = " + v.shown + "  (" + provenanceText(v.provenance) +
+                        ")");
+    }
+    return lines;
+}
+
+json patientFragment(double age, std::optional<Sex> sex, const ReferencePatient& patient,
+                     std::vector<PatientValue>& values) {
+    json head = {{kAge, age}};
+    if (sex) head[kSex] = sexText(*sex);
+    json fragment = {{kPatient, head}};
+    return withPatientDefaults(fragment, patient, values);
+}
+
+}  // namespace orvane

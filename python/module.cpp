@@ -25,6 +25,7 @@
 #include "python/docstrings.h"
 #include "python/fit.h"
 #include "python/library.h"
+#include "python/patient.h"
 #include "report/report.h"
 #include "report/results_file.h"
 #include "report/scenario_report.h"
@@ -434,4 +435,5 @@ PYBIND11_MODULE(orvane, m) {
         py::kw_only(), py::arg("data") = py::none(), kLibraryDoc);
     addBatch(m);
     addFit(m);
+    addPatient(m);
 }

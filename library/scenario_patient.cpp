@@ -60,22 +60,23 @@ json withPatientDefaults(const json& document, const ReferencePatient& p,
     const Filler fill(values);
     fill.number(out, "", kInitialVolume, p.initialVolume);
     fill.number(out, "", kResidualVolume, p.residualVolume);
+    if (!out.contains(kVoiding)) out[kVoiding] = {{kPattern, kRegular}};
+    const json* pattern = out[kVoiding].is_object() ? findKey(out[kVoiding], kPattern) : nullptr;
+    const std::string kind = pattern && pattern->is_string() ? pattern->get<std::string>() : kDiary;
     if (!out.contains(kFillRate)) out[kFillRate] = json::object();
     json& rate = out[kFillRate];
     if (rate.is_object() && !rate.contains(kSteps)) {
         fill.number(rate, kFillRate, kDay, p.fillRateDay);
         fill.number(rate, kFillRate, kNight, p.fillRateNight);
-        if (p.night) {
+        // The "table" pattern's night is the tables' own.
+        if (p.night && kind != kTable) {
             fill.take(rate, kFillRate, kNightFrom, clockText(p.night->bedtime),
                       p.night->provenance);
             fill.take(rate, kFillRate, kNightTo, clockText(p.night->wake), p.night->provenance);
         }
     }
-    if (!out.contains(kVoiding)) out[kVoiding] = {{kPattern, kRegular}};
     json& voiding = out[kVoiding];
     if (!voiding.is_object()) return out;
-    const json* pattern = findKey(voiding, kPattern);
-    const std::string kind = pattern && pattern->is_string() ? pattern->get<std::string>() : kDiary;
     if (kind == kRegular) {
         fillRegular(fill, voiding, kVoiding, p, true);
     } else if (kind == kDiary) {

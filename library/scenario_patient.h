@@ -5,7 +5,8 @@
 // (unless the file gives "steps"); with no voiding in the file, a "regular" pattern. In a
 // "regular" pattern or a diary's "then": first_void (regular only) and interval from the
 // daytime interval, bedtime and wake from the night, night_voids, capacity; in a "capacity"
-// pattern its capacity. A "table" pattern keeps the tables' clock and takes nothing.
+// pattern its capacity. A "table" pattern keeps the tables' clock: it takes the rates and
+// volumes, not the night nor a capacity.
 // A patient without a night (newborn, 1 year) fills at one rate all day (night = day rate) and
 // voids at night as by day ("night_voids": true).
 #pragma once

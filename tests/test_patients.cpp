@@ -296,6 +296,18 @@ TEST(ScenarioPatient, AKeyInTheFileOverridesThePatient) {
     }
 }
 
+TEST(ScenarioPatient, TheTablesClockTakesThePatientsRatesAndVolumesOnly) {
+    const ReferencePatient p = test::shippedWorkbench().referencePatient(10, std::nullopt);
+    const Scenario s = read({{"radiopharmaceutical", kMag3},
+                             {"patient", {{"age", 10}}},
+                             {"voiding", {{"pattern", "table"}, {"first_void", 120}}}})
+                           .scenario;
+    EXPECT_EQ(s.fillRate.dayRate, p.fillRateDay.value);
+    EXPECT_EQ(s.fillRate.nightFrom, FillRatePattern{}.nightFrom);
+    EXPECT_EQ(s.initialVolume, p.initialVolume.value);
+    EXPECT_FALSE(s.voiding.capacity);
+}
+
 TEST(ScenarioPatient, ANewbornVoidsByNightAsByDay) {
     const Scenario s =
         read({{"radiopharmaceutical", kMag3}, {"patient", {{"age", 0}}}, {"end_time", 1440}})

@@ -13,6 +13,7 @@
 #include "cli/agents.h"
 #include "cli/batch_mode.h"
 #include "cli/fit_mode.h"
+#include "cli/patient_mode.h"
 #include "engine/atomic_file.h"
 #include "engine/calculation.h"
 #include "engine/estimate.h"
@@ -194,6 +195,7 @@ std::unique_ptr<CliParser> makeParser() {
     addOutputOptions(app, parser->options);
     addScenarioOptions(app, parser->options);
     addBatchOptions(app, parser->options);
+    addPatientOption(app, parser->options);
     return parser;
 }
 
@@ -217,6 +219,7 @@ void checkScenarioModes(const CliOptions& o) {
 
 void checkModes(const CliOptions& o) {
     checkBatchModes(o);
+    checkPatientMode(o);
     checkScenarioModes(o);
     if (o.all && !o.list) throw UsageError("--all goes with --list");
     if (o.standard && o.agent) throw UsageError("--standard and --agent exclude each other");
@@ -298,7 +301,8 @@ std::string tableText(const CliOptions& o, const Workbench& workbench, std::ostr
     const FieldTexts& fields = typed.fields;
     const ModelTables& tables = workbench.data().tables;
     const auto warnings = [&] {
-        return workbench.tableWarnings(fields, typed.chosen ? &*typed.chosen : nullptr);
+        return workbench.tableWarnings(fields, typed.chosen ? &*typed.chosen : nullptr,
+                                       o.schedule ? std::optional(*o.schedule - 1) : std::nullopt);
     };
     if (o.estimate) {
         const std::string estimate = EstimateCalculationTime(fields, tables).text + "\n";
@@ -386,6 +390,7 @@ std::string outputText(const CliOptions& o, std::istream* in, std::ostream& err)
         }
     }
     if (o.list) return listText(workbench, o.all);
+    if (o.patient) return patientModeText(o, workbench);
     if (o.scenario) return scenarioText(o, workbench, in, err);
     return tableText(o, workbench, err);
 }

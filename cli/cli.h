@@ -46,6 +46,7 @@ struct CliOptions {
     // Patient scenario
     std::optional<std::string> scenario;  // file, or "-" for standard input
     std::optional<double> timeCourse;     // step, min
+    std::optional<std::string> patient;   // --patient AGE[,SEX] (cli/patient_mode.cpp)
 
     // Cohort (cli/batch_mode.cpp)
     std::optional<std::string> batch;          // JSON Lines, or CSV with a template; "-": stdin

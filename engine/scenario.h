@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/clock.h"
+#include "engine/input_source.h"
 #include "engine/model.h"
 
 namespace orvane {
@@ -49,6 +50,8 @@ struct RegularVoiding {
     double interval = kDayInterval;  // min
     double bedtime = 0.0;            // clock min
     double wake = kMorningClock;     // clock min
+    // Voids every `interval` by night too (an infant): bedtime and wake then stop nothing.
+    bool nightVoids = false;
     bool operator==(const RegularVoiding&) const = default;
 };
 
@@ -91,6 +94,7 @@ struct Scenario {
     FillRatePattern fillRate;
     VoidingPattern voiding;
     std::optional<double> endTime;  // min; ends at the first void at or after it
+    ScenarioOrigin origin;          // the reference patient, if the file named one
     bool operator==(const Scenario&) const = default;
 };
 

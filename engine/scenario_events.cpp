@@ -95,6 +95,7 @@ double minutesUntil(double a, double b) {
 
 // The regular pattern's void after one at time t.
 double nextRegularVoid(const RegularVoiding& r, double administrationClock, double t) {
+    if (r.nightVoids) return t + r.interval;
     const double clock = clockAt(administrationClock, t);
     if (inWindow(clock, r.bedtime, r.wake)) return t + minutesUntil(clock, r.wake);
     const double due = t + r.interval;
@@ -333,7 +334,7 @@ void checkScenario(const Scenario& s) {
         requirePositive(base + "interval", v.regular.interval, "min");
         requireClock(base + "bedtime", v.regular.bedtime);
         requireClock(base + "wake", v.regular.wake);
-        if (v.regular.bedtime == v.regular.wake) {
+        if (v.regular.bedtime == v.regular.wake && !v.regular.nightVoids) {
             refuse(base + "wake", "expected a time other than bedtime");
         }
     }

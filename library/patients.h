@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/input_source.h"
+
 namespace orvane {
 
 enum class Sex { Female, Male };
@@ -18,19 +20,6 @@ enum class Sex { Female, Male };
 // "female" or "male"; anything else is refused (ScenarioError at "patient.sex").
 Sex sexFromText(std::string_view text);
 const char* sexText(Sex sex);
-
-// Where a value comes from. `sources` are keys of ReferencePatients::sources; confidence is
-// "H", "M" or "L". `interpolated` is empty for a listed patient's own value, else it says how
-// the value was made from two listed ones (linearly between two ages, or the mean of the adult
-// man and woman).
-struct Provenance {
-    std::vector<std::string> sources;
-    std::string confidence;
-    bool derived = false;  // computed from the sources' numbers, not read in them
-    std::string basis;
-    std::string interpolated;
-    bool operator==(const Provenance&) const = default;
-};
 
 template <typename T>
 struct Sourced {

@@ -25,6 +25,7 @@ public:
         : check_(options.file), data_(data), options_(options) {}
 
     Scenario scenario(const json& document) const;
+    Scenario withPatient(const json& document) const;
 
 private:
     double clock(const json& value, const std::string& path) const {
@@ -165,6 +166,9 @@ RegularVoiding ScenarioReader::regular(const json& value, const std::string& pat
     r.interval = required(value, path, kInterval, "min", kPositive);
     r.bedtime = optionalClock(value, path, kBedtime).value_or(fill.nightFrom);
     r.wake = optionalClock(value, path, kWake).value_or(fill.nightTo);
+    if (const json* flag = findKey(value, kNightVoids)) {
+        r.nightVoids = check_.flag(*flag, keyPath(path, kNightVoids));
+    }
     return r;
 }
 
@@ -184,8 +188,10 @@ VoidingPattern ScenarioReader::voiding(const json& value, const FillRatePattern&
                 check_.integer(*n, keyPath(path, kIntervals), 1, kMaxScenarioVoids));
         }
     } else if (kind == kRegular) {
-        check_.object(value, path, {kPattern, kFirstVoid, kInterval, kBedtime, kWake});
+        check_.object(value, path,
+                      {kPattern, kFirstVoid, kInterval, kBedtime, kWake, kNightVoids, kCapacity});
         v.kind = VoidingKind::Regular;
+        v.capacity = check_.optionalNumber(value, path, kCapacity, "ml", kPositive);
         v.firstVoid = required(value, path, kFirstVoid, "min", kPositive);
         v.regular = regular(value, path, fill);
     } else if (kind == kDiary) {
@@ -207,21 +213,53 @@ VoidingPattern ScenarioReader::voiding(const json& value, const FillRatePattern&
         }
         if (const json* then = findKey(value, kThen)) {
             const std::string thenPath = keyPath(path, kThen);
-            check_.object(*then, thenPath, {kInterval, kBedtime, kWake});
+            check_.object(*then, thenPath, {kInterval, kBedtime, kWake, kNightVoids, kCapacity});
             v.then = true;
+            v.capacity = check_.optionalNumber(*then, thenPath, kCapacity, "ml", kPositive);
             v.regular = regular(*then, thenPath, fill);
         }
+    } else if (kind == kCapacityPattern) {
+        check_.object(value, path, {kPattern, kCapacity});
+        v.kind = VoidingKind::Capacity;
+        v.capacity = required(value, path, kCapacity, "ml", kPositive);
     } else {
-        check_.refuse(keyPath(path, kPattern), "expected \"table\", \"regular\" or \"diary\"");
+        check_.refuse(keyPath(path, kPattern),
+                      "expected \"table\", \"regular\", \"diary\" or \"capacity\"");
     }
     return v;
 }
 
+// The reference patient's values fill every key that the document does not give itself.
+Scenario ScenarioReader::withPatient(const json& document) const {
+    const std::string path = kPatient;
+    const json& given = check_.object(document[kPatient], path, {kAge, kSex});
+    const double age = required(given, path, kAge, "years");
+    std::optional<Sex> sex;
+    if (const auto text = check_.optionalText(given, path, kSex)) {
+        if (*text != "female" && *text != "male") {
+            check_.refuse(keyPath(path, kSex), "expected \"female\" or \"male\"");
+        }
+        sex = sexFromText(*text);
+    }
+    if (age > kMaxPatientAge) {
+        check_.refuse(keyPath(path, kAge), "expected an age from 0 to 100 years");
+    }
+    if (!options_.patient) check_.refuse(path, "no reference patients are available here");
+    const ReferencePatient patient = options_.patient(age, sex);
+    std::vector<PatientValue> values;
+    const json filled = withPatientDefaults(document, patient, values);
+    Scenario s = scenario(filled);
+    s.origin.patient =
+        std::make_shared<const PatientOrigin>(patientOrigin(age, sex, patient, std::move(values)));
+    return s;
+}
+
 Scenario ScenarioReader::scenario(const json& document) const {
-    check_.object(document, "",
-                  {kName, kRadiopharmaceutical, kAdministrationTime, kInitialVolume,
-                   schema::kResidualVolume, kAdministeredActivity, kFillRate, kVoiding, kEndTime},
-                  options_.sections);
+    check_.object(
+        document, "",
+        {kName, kRadiopharmaceutical, kAdministrationTime, kInitialVolume, schema::kResidualVolume,
+         kAdministeredActivity, kFillRate, kVoiding, kEndTime, kPatient},
+        options_.sections);
     Scenario s;
     s.name = check_.optionalText(document, "", kName).value_or(s.name);
     s.radiopharmaceutical = radiopharmaceutical(check_.require(document, "", kRadiopharmaceutical));
@@ -262,7 +300,11 @@ json parseScenarioJson(std::string_view text, const std::string& file) {
 
 Scenario scenarioFromJson(const json& document, const StandardData& data,
                           const ScenarioReadOptions& options) {
-    return ScenarioReader(data, options).scenario(document);
+    const ScenarioReader reader(data, options);
+    if (document.is_object() && document.contains(schema::kPatient)) {
+        return reader.withPatient(document);
+    }
+    return reader.scenario(document);
 }
 
 Scenario parseScenario(std::string_view text, const StandardData& data,
@@ -313,6 +355,7 @@ json scenarioToJson(const Scenario& s) {
         target[kInterval] = v.regular.interval;
         target[kBedtime] = clockText(v.regular.bedtime);
         target[kWake] = clockText(v.regular.wake);
+        if (v.regular.nightVoids) target[kNightVoids] = true;
         if (v.capacity) target[kCapacity] = *v.capacity;
     };
     json voidingJson;

@@ -14,6 +14,7 @@
 
 #include "engine/scenario.h"
 #include "library/file_text.h"
+#include "library/scenario_patient.h"
 #include "library/standards.h"
 
 namespace orvane {
@@ -34,6 +35,9 @@ struct ScenarioReadOptions {
     std::function<int(const std::string& standard)> standard;
     // Named in refusals (JsonError::file()); empty for a document without a file.
     std::string file;
+    // Resolves {"patient": {"age", "sex"}} (library/scenario_patient.h); throws ScenarioError
+    // for an age or sex refused. Without it such a file is refused.
+    std::function<ReferencePatient(double age, std::optional<Sex> sex)> patient;
 };
 
 // The JSON document of a scenario file (parseJson): a NUL byte, a syntax error, trailing

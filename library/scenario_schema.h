@@ -6,8 +6,9 @@
 //  "administration_time", "initial_volume", "residual_volume", "administered_activity",
 //  "fill_rate": {"day", "night", "night_from", "night_to"} or {"steps": [{"from", "rate"}]},
 //  "voiding": {"pattern": "table" | "regular" | "diary", "first_void", "intervals",
-//  "interval", "bedtime", "wake", "voids": [min or {"at", "residual"}], "then": {...}},
-//  "end_time", "uncertainty": {"samples", "seed", "vary"}}
+//  "interval", "bedtime", "wake", "night_voids", "capacity", "voids": [min or {"at",
+//  "residual"}], "then": {...}} or {"pattern": "capacity", "capacity"},
+//  "patient": {"age", "sex"}, "end_time", "uncertainty": {"samples", "seed", "vary"}}
 #pragma once
 
 namespace orvane::schema {
@@ -60,6 +61,12 @@ inline constexpr char kVoids[] = "voids";
 inline constexpr char kAt[] = "at";
 inline constexpr char kResidual[] = "residual";
 inline constexpr char kThen[] = "then";
+inline constexpr char kNightVoids[] = "night_voids";  // regular: voids by night as by day
+
+// "patient": {"age", "sex"}: a reference patient whose values fill every default.
+inline constexpr char kPatient[] = "patient";
+inline constexpr char kAge[] = "age";
+inline constexpr char kSex[] = "sex";
 
 // "uncertainty": {"samples", "seed", "vary": "population" or {key path: distribution}}.
 inline constexpr char kSamples[] = "samples";

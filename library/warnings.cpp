@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "engine/numtext.h"
+#include "engine/voiding_clock.h"
 
 namespace orvane {
 namespace {
@@ -180,6 +181,80 @@ std::vector<Warning> scenarioWarnings(const Scenario& scenario, const ScenarioRe
     }
     warnActivityLeft(warnings, scenario, result);
     return warnings;
+}
+
+namespace {
+
+std::string aboveCapacityText(double largest, double capacity, const std::string& whose) {
+    return "the bladder holds up to " + formatSignificant(largest, 4) + " ml, more than " + whose +
+           " capacity of " + formatSignificant(capacity, 4) +
+           " ml: a real patient would void before that.";
+}
+
+// The largest volume of each cell of a table, V0 by row, T0 by column, through the first day
+// and night (the fill pattern repeats after it).
+std::array<std::array<double, kT0Count>, kV0Count> tableLargestVolumes(int schedule) {
+    constexpr int kFirstDayIntervals = 10;  // from T0 to beyond the next morning
+    std::array<std::array<double, kT0Count>, kV0Count> largest{};
+    for (int i = 0; i < kV0Count; ++i) {
+        for (int j = 0; j < kT0Count; ++j) {
+            VoidingClock clock(kFillRateSchedules[schedule], kLabelledV0Grid[i],
+                               kLabelledT0Grid[j]);
+            for (int n = 0; n < kFirstDayIntervals; ++n) {
+                const IntervalBounds b = clock.next();
+                largest[i][j] = std::max(largest[i][j], b.startVolume + b.rate * (b.end - b.start));
+            }
+        }
+    }
+    return largest;
+}
+
+std::string tableName(int schedule) {
+    return "the table of " + formatSignificant(kFillRateSchedules[schedule].dayRate, 3) +
+           " ml/min by day";
+}
+
+}  // namespace
+
+std::vector<Warning> capacityWarnings(const Scenario& scenario, const ScenarioResult& result) {
+    const PatientOrigin* patient = scenario.origin.patient.get();
+    const double capacity =
+        patient ? patient->capacity : scenario.voiding.capacity.value_or(kAdultCapacity);
+    const std::string whose = patient                     ? "the reference patient's"
+                              : scenario.voiding.capacity ? "the scenario's"
+                                                          : "an adult's";
+    double largest = scenario.initialVolume;
+    for (const ScenarioVoid& v : result.voids) largest = std::max(largest, v.volume);
+    for (const TimePoint& t : result.timeCourse) largest = std::max(largest, t.volume);
+    // A void exactly at the capacity is the capacity pattern at work; allow rounding.
+    if (largest <= capacity * (1 + 1e-9)) return {};
+    if (!patient && !scenario.voiding.capacity && largest > kLargestBladderVolume) return {};
+    return {{"voiding", aboveCapacityText(largest, capacity, whose)}};
+}
+
+std::vector<Warning> tableCapacityWarnings(std::optional<int> schedule) {
+    if (!schedule || *schedule < 0 || *schedule >= kScheduleCount) return {};
+    const auto largest = tableLargestVolumes(*schedule);
+    std::string cells;
+    int count = 0;
+    double most = 0;
+    for (int i = 0; i < kV0Count; ++i) {
+        std::string row;
+        for (int j = 0; j < kT0Count; ++j) {
+            most = std::max(most, largest[i][j]);
+            if (largest[i][j] <= kAdultCapacity) continue;
+            row += (row.empty() ? "" : ", ") + formatSignificant(kLabelledT0Grid[j], 4);
+            ++count;
+        }
+        if (!row.empty()) {
+            cells += (cells.empty() ? "" : "; ") + std::string("V0 ") +
+                     formatSignificant(kLabelledV0Grid[i], 4) + " ml at T0 " + row + " min";
+        }
+    }
+    if (count == 0) return {};
+    return {{"table", tableName(*schedule) + ", " + std::to_string(count) + " of its " +
+                          std::to_string(kV0Count * kT0Count) + " cells (" + cells +
+                          "): " + aboveCapacityText(most, kAdultCapacity, "an adult's")}};
 }
 
 }  // namespace orvane

@@ -2,6 +2,7 @@
 // (the input window, the scenario window, orvane-cli and the Python module).
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "engine/calculation.h"
@@ -37,5 +38,17 @@ inline constexpr double kActivityLeftWarning = 0.01;
 // kActivityLeftWarning on (with how to continue the voiding).
 std::vector<Warning> scenarioWarnings(const Scenario& scenario, const ScenarioResult& result,
                                       const LibraryEntry* entry = nullptr);
+
+// A bladder that holds more than its capacity at any time of the result: its reference
+// patient's (Scenario::origin) even where the file sets a larger one, else the scenario's own
+// (voiding.capacity), else kAdultCapacity (not told again above kLargestBladderVolume).
+inline constexpr double kAdultCapacity = 600.0;  // ml, the tables' adult
+std::vector<Warning> capacityWarnings(const Scenario& scenario, const ScenarioResult& result);
+
+// The cells of one dose table (0-based schedule; labelled V0 and T0 grids, through the first
+// day and night) whose bladder holds more than kAdultCapacity, named in one warning, or none.
+// The cells are the same whatever the radiopharmaceutical, so a warning with every calculation
+// of all three tables would only repeat itself: without a schedule chosen there is none.
+std::vector<Warning> tableCapacityWarnings(std::optional<int> schedule = std::nullopt);
 
 }  // namespace orvane

@@ -68,6 +68,13 @@ Workbench::Workbench(StandardData data, LibraryFiles files)
     }
     userFile_ = loaded.user;
     admitUserEntries(std::move(loaded.user));
+    // Read here, not on first use, so that threads sharing the workbench only read it.
+    try {
+        patients_ = std::make_shared<const ReferencePatients>(
+            loadPatientsFile(files_.shipped.parent_path() / "patients.json"));
+    } catch (const DataFileError& e) {
+        patientsProblem_ = std::make_shared<const DataFileError>(e);
+    }
 }
 
 void Workbench::admitUserEntries(std::vector<LibraryEntry> entries) {
@@ -272,6 +279,9 @@ ScenarioInput Workbench::readScenario(const nlohmann::json& document,
         }
         return resolved.standard;
     };
+    reading.patient = [this](double age, std::optional<Sex> sex) {
+        return referencePatient(age, sex);
+    };
     input.scenario = scenarioFromJson(document, data_, reading);
     return input;
 }
@@ -294,14 +304,28 @@ std::optional<UncertaintyPlan> Workbench::uncertaintyPlan(const ScenarioDocument
     return readUncertaintySection(*section, document.json(), scenario);
 }
 
-std::vector<Warning> Workbench::tableWarnings(const FieldTexts& fields,
-                                              const ResolvedEntry* chosen) const {
+const ReferencePatients& Workbench::patients() const {
+    if (!patients_) throw *patientsProblem_;
+    return *patients_;
+}
+
+ReferencePatient Workbench::referencePatient(double age, std::optional<Sex> sex) const {
+    return orvane::referencePatient(patients(), age, sex);
+}
+
+ReferenceFragment Workbench::patientFragment(double age, std::optional<Sex> sex) const {
+    return referenceFragment(patients(), age, sex);
+}
+
+std::vector<Warning> Workbench::tableWarnings(const FieldTexts& fields, const ResolvedEntry* chosen,
+                                              std::optional<int> schedule) const {
     std::vector<Warning> warnings;
     const bool entry = chosen && chosen->origin != EntryOrigin::Standard;
     if (chosen) warnings = chosen->notes;
     for (Warning& w : fieldWarnings(fields, entry ? &chosen->entry : nullptr)) {
         warnings.push_back(std::move(w));
     }
+    for (Warning& w : tableCapacityWarnings(schedule)) warnings.push_back(std::move(w));
     return warnings;
 }
 
@@ -312,6 +336,9 @@ std::vector<Warning> Workbench::scenarioWarnings(const ScenarioInput& input,
     if (input.chosen) warnings = input.chosen->notes;
     for (Warning& w :
          orvane::scenarioWarnings(input.scenario, result, entry ? &input.chosen->entry : nullptr)) {
+        warnings.push_back(std::move(w));
+    }
+    for (Warning& w : capacityWarnings(input.scenario, result)) {
         warnings.push_back(std::move(w));
     }
     return warnings;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <stdexcept>
@@ -14,8 +15,10 @@
 #include "engine/atomic_file.h"
 #include "engine/scenario.h"
 #include "engine/warning.h"
+#include "library/patients.h"
 #include "library/radiopharmaceuticals.h"
 #include "library/scenario_document.h"
+#include "library/scenario_patient.h"
 #include "library/standards.h"
 #include "library/uncertainty_file.h"
 
@@ -105,10 +108,19 @@ public:
     // nullopt without one. Throws ScenarioError naming the key path.
     std::optional<UncertaintyPlan> uncertaintyPlan(const ScenarioDocument& document,
                                                    const Scenario& scenario) const;
+    // The reference patients, read with the libraries from patients.json beside the shipped
+    // library. Throws the DataFileError of that file if it could not be read.
+    const ReferencePatients& patients() const;
+    // referencePatient of patients(); ScenarioError for an age or sex refused.
+    ReferencePatient referencePatient(double age, std::optional<Sex> sex) const;
+    // The reference patient as a scenario fragment with its sources (referenceFragment).
+    ReferenceFragment patientFragment(double age, std::optional<Sex> sex) const;
 
-    // Every warning for a dose table of these fields (and the entry they were chosen from).
+    // Every warning for a dose table of these fields (and the entry they were chosen from),
+    // for the one table shown (0-based) or all of them (tableCapacityWarnings).
     std::vector<Warning> tableWarnings(const FieldTexts& fields,
-                                       const ResolvedEntry* chosen = nullptr) const;
+                                       const ResolvedEntry* chosen = nullptr,
+                                       std::optional<int> schedule = std::nullopt) const;
     // Every warning for a scenario and its result.
     std::vector<Warning> scenarioWarnings(const ScenarioInput& input,
                                           const ScenarioResult& result) const;
@@ -122,6 +134,8 @@ private:
     std::vector<LibraryEntry> shipped_, user_, setAside_, userFile_;
     std::vector<std::string> problems_;
     std::string shippedFileProblem_, userFileProblem_;
+    std::shared_ptr<const ReferencePatients> patients_;
+    std::shared_ptr<const DataFileError> patientsProblem_;
 };
 
 }  // namespace orvane

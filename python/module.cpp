@@ -26,6 +26,7 @@
 #include "python/docstrings.h"
 #include "python/fit.h"
 #include "python/library.h"
+#include "python/patient.h"
 #include "report/fit_report.h"
 #include "report/report.h"
 #include "report/results_file.h"
@@ -438,4 +439,5 @@ PYBIND11_MODULE(orvane, m) {
         py::kw_only(), py::arg("data") = py::none(), kLibraryDoc);
     addBatch(m);
     addFit(m);
+    addPatient(m);
 }

@@ -153,6 +153,13 @@ def fit(dict_or_path: Union[Mapping[str, Json], Path], *,
     weighted), and dose_mGy_per_MBq with the fitted kinetics. Raises InputError for a
     refused file or a fit that does not converge."""
 
+def patient(age: float, sex: Optional[str] = None, *,
+            data: Union[Data, Path, None] = None) -> dict[str, Any]:
+    """The reference patient of age years (0 to 100) and sex ("female", "male" or None):
+    {"scenario": the fragment that {"patient": {"age", "sex"}} stands for, "patient": its
+    label, capacity_ml and every value with its sources, "sources": the citations}. Raises
+    InputError for an age or sex refused."""
+
 def standards(*, data: Union[Data, Path, None] = None) -> list[dict[str, Any]]:
     """The twenty standards: index, name, components (fraction, rate_constant_per_min,
     biological_half_life_min), physical_half_life_min, delta_mGy_kg_per_MBq_s,

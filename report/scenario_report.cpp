@@ -4,6 +4,7 @@
 
 #include "engine/numtext.h"
 #include "engine/scenario_events.h"
+#include "report/patient_report.h"
 
 namespace orvane {
 namespace {
@@ -22,6 +23,7 @@ std::string minutes(double value) {
 }
 
 std::string regularWords(const RegularVoiding& r) {
+    if (r.nightVoids) return "every " + minutes(r.interval) + " by day and by night";
     return "every " + minutes(r.interval) + " while awake, bedtime " + clockText(r.bedtime) +
            ", wake-up " + clockText(r.wake);
 }
@@ -111,13 +113,17 @@ std::vector<std::string> scenarioInWords(const Scenario& s, const ScenarioResult
     lines.push_back("Fill rate: " + fillWords(s));
     lines.push_back("Voiding: " + voidingWords(s, r));
     const VoidingPattern& v = s.voiding;
-    if (r.voids.empty()) return lines;
-    if (v.kind == VoidingKind::Diary && !v.then && r.voids.back().time == v.voids.back().at) {
+    const bool voided = !r.voids.empty();
+    if (voided && v.kind == VoidingKind::Diary && !v.then &&
+        r.voids.back().time == v.voids.back().at) {
         lines.push_back("Ends at the diary's last void, at " + minutes(r.voids.back().time));
-    } else if (v.kind != VoidingKind::Table) {
+    } else if (voided && v.kind != VoidingKind::Table) {
         const double end = s.endTime.value_or(defaultEndTime(p));
         lines.push_back("Ends at the void at " + minutes(r.voids.back().time) + " (end time " +
                         minutes(end) + (s.endTime ? "" : ", the default") + ")");
+    }
+    if (s.origin.patient) {
+        for (std::string& line : patientLines(*s.origin.patient)) lines.push_back(std::move(line));
     }
     return lines;
 }
@@ -211,6 +217,7 @@ json scenarioResultJson(const Scenario& s, const ScenarioResult& r,
         }
         document["time_course"] = course;
     }
+    if (s.origin.patient) document["patient"] = patientJson(*s.origin.patient);
     if (warnings) document["warnings"] = warningsJson(*warnings);
     return document;
 }

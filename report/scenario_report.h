@@ -11,7 +11,8 @@
 namespace orvane {
 
 // The scenario's inputs in words, one line each, as the report and the window's PDF give
-// them ("Fill rate: 1 ml/min by day, ..."); the scenario's name is not among them.
+// them ("Fill rate: 1 ml/min by day, ..."), with the reference patient's values and their
+// sources (patientLines) when it has one; the scenario's name is not among them.
 std::vector<std::string> scenarioInWords(const Scenario& scenario, const ScenarioResult& result);
 
 // "Activity left at the end: 1.23 % of the administered activity (in the bladder or yet to
@@ -28,7 +29,8 @@ nlohmann::json warningsJson(const std::vector<Warning>& warnings);
 
 // {"name", "dose_mGy_per_MBq", ["dose_mGy"], "activity_left_fraction", "intervals": [...], "voids":
 // [{time_min, clock, volume_ml, residual_ml, activity_fraction, voided_fraction, excreted_fraction,
-// and the same in MBq when the activity is given}], and "time_course" when the result has one}.
+// and the same in MBq when the activity is given}], "time_course" when the result has one, and
+// "patient" (patientJson) when the scenario's values came from a reference patient}.
 // Numbers are written to the last bit. With warnings given, also "warnings" (warningsJson).
 nlohmann::json scenarioResultJson(const Scenario& scenario, const ScenarioResult& result,
                                   const std::vector<Warning>* warnings = nullptr);

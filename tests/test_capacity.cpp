@@ -1,14 +1,17 @@
 // Voiding when the bladder is full: the void times against the closed form and against hand
 // calculation across changes of fill rate, the dose against the same voids written as a diary,
-// and the refusals of a capacity.
+// the refusals of a capacity, and the warnings of a bladder above its capacity.
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "engine/calculation.h"
 #include "engine/capacity.h"
 #include "engine/scenario.h"
+#include "library/warnings.h"
+#include "library/workbench.h"
 #include "support.h"
 
 using namespace orvane;
@@ -187,6 +190,72 @@ TEST(Capacity, CrossingStopsAtTheLimitAndAtTooManyPieces) {
     EXPECT_DOUBLE_EQ(*capacityCrossing(0, 0, 25, INFINITY, pieces, 10, "c"), 12.5);
     EXPECT_FALSE(capacityCrossing(0, 0, 25, 12.5, pieces, 10, "c"));
     EXPECT_THROW(capacityCrossing(0, 0, 25, INFINITY, pieces, 1, "c"), ScenarioError);
+}
+
+TEST(Capacity, WarningsOfABladderAboveItsCapacity) {
+    const struct {
+        nlohmann::json document;
+        bool warned;
+    } cases[] = {
+        // An adult filling 1.5 ml/min for 8 h: 730 ml, above 600 ml.
+        {{{"initial_volume", 10},
+          {"fill_rate", {{"day", 1.5}, {"night", 1.5}}},
+          {"voiding", {{"pattern", "regular"}, {"first_void", 480}, {"interval", 480}}}},
+         true},
+        {{{"initial_volume", 10},
+          {"fill_rate", {{"day", 1.0}, {"night", 1.0}}},
+          {"voiding", {{"pattern", "regular"}, {"first_void", 240}, {"interval", 240}}}},
+         false},
+        // A 5-year-old (180 ml, 0.43 ml/min) voiding every 8 h or at 400 ml: above her
+        // capacity, not an adult's; at her own capacity she voids when full.
+        {{{"patient", {{"age", 5}}},
+          {"voiding",
+           {{"pattern", "regular"}, {"first_void", 480}, {"interval", 480}, {"capacity", 400}}}},
+         true},
+        {{{"patient", {{"age", 5}}},
+          {"voiding", {{"pattern", "regular"}, {"first_void", 480}, {"interval", 480}}}},
+         false},
+        // Her own voiding, and voiding only when full, stay at or below it.
+        {{{"patient", {{"age", 5}}}}, false},
+        {{{"patient", {{"age", 5}}}, {"voiding", {{"pattern", "capacity"}}}}, false},
+    };
+    const Workbench& workbench = test::shippedWorkbench();
+    for (const auto& c : cases) {
+        nlohmann::json document = c.document;
+        document["radiopharmaceutical"] = {{"standard", "Tc-99m MAG3"}};
+        const ScenarioInput in = workbench.readScenario(document);
+        const ScenarioResult r = computeScenario(in.scenario, rule(), 5.0);
+        bool warned = false;
+        for (const Warning& w : workbench.scenarioWarnings(in, r)) {
+            warned = warned || w.message.find("capacity of") != std::string::npos;
+        }
+        EXPECT_EQ(warned, c.warned) << c.document.dump();
+    }
+}
+
+TEST(Capacity, TableWarningsNameTheCellsAboveAnAdultsCapacity) {
+    // In every table only the first interval can pass 600 ml (a day interval adds at most
+    // 1.5 x 240 ml): the cells with V0 + rate x T0 above it.
+    int tables = 0;
+    for (int s = 0; s < kScheduleCount; ++s) {
+        int cells = 0;
+        for (double v0 : kLabelledV0Grid) {
+            for (double t0 : kLabelledT0Grid)
+                cells += v0 + kFillRateSchedules[s].dayRate * t0 > 600;
+        }
+        const std::vector<Warning> warnings = tableCapacityWarnings(s);
+        ASSERT_EQ(warnings.size(), cells ? 1u : 0u) << s;
+        tables += cells > 0;
+        if (cells) {
+            EXPECT_NE(warnings[0].message.find(std::to_string(cells) + " of its 63 cells"),
+                      std::string::npos)
+                << warnings[0].message;
+        }
+    }
+    EXPECT_EQ(tables, 2);
+    // The largest, 500 ml + 1.5 ml/min x 180 min; and none without a table chosen.
+    EXPECT_NE(tableCapacityWarnings(2)[0].message.find("up to 770 ml"), std::string::npos);
+    EXPECT_TRUE(tableCapacityWarnings().empty());
 }
 
 }  // namespace

@@ -1,14 +1,19 @@
 // The reference patients: the shipped file's sources, interpolation between the listed ages,
-// the adult by sex and without one, and the refusals of the file and of an age or sex.
+// the adult by sex and without one, the refusals of the file and of an age or sex; and
+// "patient" in a scenario file, the report of its values, and orvane-cli --patient.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <sstream>
 
+#include "cli/cli.h"
 #include "engine/scenario.h"
 #include "library/patients.h"
+#include "library/scenario_file.h"
 #include "library/standards.h"
+#include "report/scenario_report.h"
 #include "support.h"
 
 using namespace orvane;
@@ -57,8 +62,12 @@ TEST(Patients, EveryValueAtEveryAgeCitesListedSources) {
             }
         }
     }
-    // And every source the file lists is cited by some value.
-    for (const auto& [key, citation] : shipped().sources) EXPECT_TRUE(cited.contains(key)) << key;
+    // Every source the file lists is cited by some value, and the data notes list it.
+    const std::string notes = test::readFile(kFile.parent_path() / "patients.md");
+    for (const auto& [key, citation] : shipped().sources) {
+        EXPECT_TRUE(cited.contains(key)) << key;
+        EXPECT_NE(notes.find("* `" + key + "`: "), std::string::npos) << key;
+    }
 }
 
 TEST(Patients, SevenAndAHalfYearsLieHalfwayBetweenFiveAndTen) {
@@ -210,6 +219,161 @@ TEST(Patients, RefusedFiles) {
 TEST(Patients, TheBuildTreeHoldsTheShippedFile) {
     const auto built = patientsFilePathFor(std::filesystem::path(ORVANE_BUILD_DIR) / "bin");
     EXPECT_EQ(test::readFile(built), test::readFile(kFile));
+}
+
+// ---- "patient" in a scenario file
+
+const json kMag3 = {{"standard", "Tc-99m MAG3"}};
+
+ScenarioInput read(const json& document) {
+    return test::shippedWorkbench().readScenario(document);
+}
+
+QuadratureRule rule() {
+    return {test::shippedTables().quadratureNodes, test::shippedTables().quadratureWeights};
+}
+
+TEST(ScenarioPatient, AgeAloneEqualsTheScenarioWrittenByHandAndShowsItsSources) {
+    const ReferencePatient p = test::shippedWorkbench().referencePatient(5, Sex::Female);
+    const json byHand = {{"radiopharmaceutical", kMag3},
+                         {"initial_volume", p.initialVolume.value},
+                         {"residual_volume", p.residualVolume.value},
+                         {"fill_rate",
+                          {{"day", p.fillRateDay.value},
+                           {"night", p.fillRateNight.value},
+                           {"night_from", clockText(p.night->bedtime)},
+                           {"night_to", clockText(p.night->wake)}}},
+                         {"voiding",
+                          {{"pattern", "regular"},
+                           {"first_void", p.dayInterval.value},
+                           {"interval", p.dayInterval.value},
+                           {"bedtime", clockText(p.night->bedtime)},
+                           {"wake", clockText(p.night->wake)},
+                           {"capacity", p.capacity.value}}}};
+    const Scenario byAge =
+        read({{"radiopharmaceutical", kMag3}, {"patient", {{"age", 5}, {"sex", "female"}}}})
+            .scenario;
+    EXPECT_EQ(byAge, read(byHand).scenario);
+    EXPECT_EQ(read(scenarioToJson(byAge)).scenario, byAge);
+    ASSERT_TRUE(byAge.origin.patient);
+    const PatientOrigin& origin = *byAge.origin.patient;
+    EXPECT_EQ(origin.capacity, p.capacity.value);
+    EXPECT_EQ(origin.values.size(), 12u);  // byHand's keys but two, and night_voids
+    // The report and the --json give each value taken, with its sources.
+    const ScenarioResult r = computeScenario(byAge, rule());
+    const std::string report = scenarioReportText(byAge, r);
+    const json out = scenarioResultJson(byAge, r);
+    ASSERT_EQ(out["patient"]["values"].size(), origin.values.size());
+    for (std::size_t i = 0; i < origin.values.size(); ++i) {
+        const SourcedInput& v = origin.values[i];
+        EXPECT_NE(report.find("  " + v.path + " = " + v.shown + "  (" + v.provenance.sources[0]),
+                  std::string::npos)
+            << v.path;
+        EXPECT_EQ(out["patient"]["values"][i]["key"], v.path);
+        EXPECT_EQ(out["patient"]["values"][i]["sources"], v.provenance.sources);
+    }
+}
+
+TEST(ScenarioPatient, AKeyInTheFileOverridesThePatient) {
+    const ReferencePatient p = test::shippedWorkbench().referencePatient(10, std::nullopt);
+    const Scenario s = read({{"radiopharmaceutical", kMag3},
+                             {"patient", {{"age", 10}}},
+                             {"initial_volume", 42},
+                             {"fill_rate", {{"day", 2.0}}},
+                             {"voiding", {{"pattern", "regular"}, {"interval", 77}}}})
+                           .scenario;
+    EXPECT_EQ(s.initialVolume, 42);
+    EXPECT_EQ(s.fillRate.dayRate, 2.0);
+    EXPECT_EQ(s.fillRate.nightRate, p.fillRateNight.value);
+    EXPECT_EQ(s.voiding.regular.interval, 77);
+    EXPECT_EQ(s.voiding.firstVoid, p.dayInterval.value);
+    EXPECT_EQ(s.voiding.capacity, p.capacity.value);
+    EXPECT_EQ(s.residualVolume, p.residualVolume.value);
+    std::set<std::string> taken;
+    for (const SourcedInput& v : s.origin.patient->values) taken.insert(v.path);
+    for (const char* own : {"initial_volume", "fill_rate.day", "voiding.interval"}) {
+        EXPECT_FALSE(taken.contains(own)) << own;
+    }
+}
+
+TEST(ScenarioPatient, TheTablesClockTakesThePatientsRatesAndVolumesOnly) {
+    const ReferencePatient p = test::shippedWorkbench().referencePatient(10, std::nullopt);
+    const Scenario s = read({{"radiopharmaceutical", kMag3},
+                             {"patient", {{"age", 10}}},
+                             {"voiding", {{"pattern", "table"}, {"first_void", 120}}}})
+                           .scenario;
+    EXPECT_EQ(s.fillRate.dayRate, p.fillRateDay.value);
+    EXPECT_EQ(s.fillRate.nightFrom, FillRatePattern{}.nightFrom);
+    EXPECT_EQ(s.initialVolume, p.initialVolume.value);
+    EXPECT_FALSE(s.voiding.capacity);
+}
+
+TEST(ScenarioPatient, ANewbornVoidsByNightAsByDay) {
+    const Scenario s =
+        read({{"radiopharmaceutical", kMag3}, {"patient", {{"age", 0}}}, {"end_time", 1440}})
+            .scenario;
+    EXPECT_TRUE(s.voiding.regular.nightVoids);
+    EXPECT_EQ(s.fillRate.nightRate, s.fillRate.dayRate);
+    const ScenarioResult r = computeScenario(s, rule());
+    // From 09:00 through the night: a void every interval, or earlier when full.
+    ASSERT_GE(r.voids.back().time, 1440);
+    EXPECT_LE(r.voids[0].time, s.voiding.firstVoid);
+    for (std::size_t i = 1; i < r.voids.size(); ++i) {
+        EXPECT_LE(r.voids[i].time - r.voids[i - 1].time, s.voiding.regular.interval + 1e-9);
+    }
+}
+
+TEST(ScenarioPatient, RefusedPatientsAndCapacities) {
+    const struct {
+        json change;
+        const char* path;
+    } cases[] = {
+        {{{"patient", {{"age", 101}}}}, "patient.age"},
+        {{{"patient", {{"age", -1}}}}, "patient.age"},
+        {{{"patient", {{"sex", "female"}}}}, "patient.age"},
+        {{{"patient", {{"age", 5}, {"sex", "other"}}}}, "patient.sex"},
+        {{{"patient", {{"age", 5}, {"height", 1}}}}, "patient.height"},
+        {{{"patient", 5}}, "patient"},
+        {{{"voiding", {{"pattern", "capacity"}}}}, "voiding.capacity"},
+        {{{"voiding", {{"pattern", "capacity"}, {"capacity", -3}}}}, "voiding.capacity"},
+        {{{"voiding", {{"pattern", "table"}, {"first_void", 60}, {"capacity", 300}}}},
+         "voiding.capacity"},
+        {{{"voiding",
+           {{"pattern", "regular"}, {"first_void", 60}, {"interval", 60}, {"night_voids", "yes"}}}},
+         "voiding.night_voids"},
+    };
+    for (const auto& c : cases) {
+        json document = {
+            {"radiopharmaceutical", kMag3}, {"initial_volume", 10}, {"fill_rate", {{"day", 1}}}};
+        document.update(c.change);
+        try {
+            read(document);
+            ADD_FAILURE() << c.change.dump() << " was read";
+        } catch (const ScenarioError& e) {
+            EXPECT_EQ(e.path(), c.path) << c.change.dump() << ": " << e.what();
+        }
+    }
+}
+
+TEST(ScenarioPatient, CliPrintsThePatientAsAFragmentThatReadsBack) {
+    const std::string data = test::shippedDataFile().string();
+    std::ostringstream out, err;
+    ASSERT_EQ(runCli({"--data", data, "--patient", "5,female", "--json"}, out, err), 0)
+        << err.str();
+    const json printed = json::parse(out.str());
+    json fragment = printed["scenario"];
+    fragment["radiopharmaceutical"] = kMag3;
+    EXPECT_EQ(read(fragment).scenario,
+              read({{"radiopharmaceutical", kMag3}, {"patient", {{"age", 5}, {"sex", "female"}}}})
+                  .scenario);
+    EXPECT_EQ(printed["patient"]["values"].size(), 12u);
+    for (const auto& value : printed["patient"]["values"]) {
+        for (const auto& key : value["sources"]) EXPECT_TRUE(printed["sources"].contains(key));
+    }
+    for (const char* bad : {"abc", "5,other", "101", "5,"}) {
+        std::ostringstream o, e;
+        EXPECT_EQ(runCli({"--data", data, "--patient", bad}, o, e), 2) << bad;
+    }
 }
 
 }  // namespace

@@ -106,4 +106,19 @@ const LibraryEntry* findEntry(const std::vector<LibraryEntry>& entries, std::str
     return nullptr;
 }
 
+EntryIndex::EntryIndex(const std::vector<LibraryEntry>& entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) add(entries[i], i);
+}
+
+void EntryIndex::add(const LibraryEntry& entry, std::size_t at) {
+    positions_.try_emplace(nameKey(entry.name()), at);
+    for (const std::string& alias : entry.aliases) positions_.try_emplace(nameKey(alias), at);
+}
+
+std::optional<std::size_t> EntryIndex::find(std::string_view name) const {
+    const auto found = positions_.find(nameKey(name));
+    if (found == positions_.end()) return std::nullopt;
+    return found->second;
+}
+
 }  // namespace orvane

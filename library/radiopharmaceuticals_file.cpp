@@ -200,16 +200,18 @@ std::vector<LibraryEntry> LibraryReader::entries(const Json& document) const {
     }
     check_.require(document, "", "entries");
     std::vector<LibraryEntry> entries;
+    EntryIndex index;
     for (const auto& [json, path] : list(document, "", "entries", 100000)) {
         LibraryEntry entry = this->entry(*json, path);
         std::vector<std::string> names = entry.aliases;
         names.push_back(entry.name());
         for (const std::string& name : names) {
-            if (const LibraryEntry* other = findEntry(entries, name)) {
+            if (const std::optional<std::size_t> other = index.find(name)) {
                 check_.refuse(path, "\"" + name + "\" is already the name or an alias of \"" +
-                                        other->name() + "\"");
+                                        entries[*other].name() + "\"");
             }
         }
+        index.add(entry, entries.size());
         entries.push_back(std::move(entry));
     }
     return entries;

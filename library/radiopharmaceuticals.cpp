@@ -3,6 +3,7 @@
 #include <tuple>
 
 #include "engine/numtext.h"
+#include "engine/plain_text.h"
 #include "library/names.h"
 
 namespace orvane {
@@ -41,7 +42,7 @@ LibraryEntry standardEntry(const StandardPharmaceutical& standard, int index) {
 LibraryEntry entryFromFields(const FieldTexts& fields, const std::string& name) {
     LibraryEntry entry;
     StandardPharmaceutical& values = entry.values;
-    values.name = name;
+    values.name = replaceControlCharacters(name);
     for (int j = 0; j < kComponentCount; ++j) {
         values.fraction[j] = textToNumber(fields[3 * j]);
         values.rateConstant[j] = textToNumber(fields[3 * j + 1]);

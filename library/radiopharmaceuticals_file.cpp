@@ -2,6 +2,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "engine/plain_text.h"
 #include "library/json_reader.h"
 #include "library/names.h"
 #include "library/radiopharmaceuticals.h"
@@ -128,7 +129,7 @@ LibraryEntry LibraryReader::entry(const Json& json, const std::string& path) con
                    "deltaWithoutAlpha", "gamma", "confidence", "marks", "sources", "notes",
                    "publishedDoses", "fittedPoints", "warnings"});
     LibraryEntry result;
-    result.values.name = requiredText(json, path, "name");
+    result.values.name = replaceControlCharacters(requiredText(json, path, "name"));
     if (nameKey(result.name()).empty()) check_.refuse(keyPath(path, "name"), "the name is empty");
     const std::string nuclide = optionalText(json, path, "nuclide");
     if (!nuclide.empty()) {
@@ -140,6 +141,7 @@ LibraryEntry LibraryReader::entry(const Json& json, const std::string& path) con
         result.nuclide = *canonical;
     }
     result.aliases = texts(json, path, "aliases");
+    for (std::string& alias : result.aliases) alias = replaceControlCharacters(alias);
     values(json, path, result);
 
     result.confidence = optionalText(json, path, "confidence");

@@ -398,7 +398,7 @@ void tell(std::ostream& err, const std::string& message) {
 
 // Writes the text to the --output file or to out; false with a message on err on failure.
 bool deliver(const CliOptions& o, const std::string& text, std::ostream& out, std::ostream& err) {
-    if (o.output && !o.help && !o.version) {
+    if (o.output) {
         const WriteOutcome outcome = writeFileAtomically(*o.output, text, "the output file");
         if (!outcome.ok) tell(err, outcome.message);
         return outcome.ok;

@@ -250,6 +250,10 @@ double run(const Scenario& s, const QuadratureRule& rule, ScenarioWorkspace::Dat
         throw ScenarioError("radiopharmaceutical",
                             "the dose is not a finite number; check the values");
     }
+    if (s.administeredActivity && !std::isfinite(dose * *s.administeredActivity)) {
+        throw ScenarioError("administered_activity",
+                            "the dose in mGy for this activity is too large to be a number");
+    }
     return dose;
 }
 

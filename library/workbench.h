@@ -120,6 +120,7 @@ private:
     StandardData data_;
     LibraryFiles files_;
     std::vector<LibraryEntry> shipped_, user_, setAside_, userFile_;
+    EntryIndex shippedIndex_, userIndex_, setAsideIndex_;
     std::vector<std::string> problems_;
     std::string shippedFileProblem_, userFileProblem_;
 };

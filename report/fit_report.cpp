@@ -116,10 +116,11 @@ std::string fitResidualsCsv(const FitResult& fit) {
 }
 
 std::string fittedScenarioJsonText(const Scenario& scenario, const ScenarioResult& result,
-                                   const std::vector<Warning>& warnings, const FitResult& fit) {
+                                   const std::vector<Warning>& warnings, const FitResult& fit,
+                                   const CalculationOrigin& origin) {
     nlohmann::json json = scenarioResultJson(scenario, result, &warnings);
     json["fit"] = fitJson(fit);
-    return json.dump(2) + "\n";
+    return scenarioRecordText(scenario, result, origin, std::move(json));
 }
 
 }  // namespace orvane

@@ -9,6 +9,7 @@
 #include "engine/fit.h"
 #include "engine/scenario.h"
 #include "engine/warning.h"
+#include "report/json_record.h"
 
 namespace orvane {
 
@@ -28,9 +29,10 @@ nlohmann::json fitJson(const FitResult& fit);
 // at 17 significant digits. Lines end in LF.
 std::string fitResidualsCsv(const FitResult& fit);
 
-// What orvane-cli --scenario --json prints for a fitted scenario: the scenario's result with
-// its warnings, and the fit under "fit" (two-blank indentation, a line end after it).
+// What orvane-cli --scenario --json prints for a fitted scenario: scenarioRecordText of the
+// scenario's result with its warnings, and the fit under "fit".
 std::string fittedScenarioJsonText(const Scenario& scenario, const ScenarioResult& result,
-                                   const std::vector<Warning>& warnings, const FitResult& fit);
+                                   const std::vector<Warning>& warnings, const FitResult& fit,
+                                   const CalculationOrigin& origin);
 
 }  // namespace orvane

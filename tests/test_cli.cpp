@@ -339,6 +339,16 @@ TEST(Cli, ScenarioEveryExampleInEveryForm) {
         EXPECT_EQ(result["time_course"].back()["cumulative_dose_mGy_per_MBq"], dose);
         EXPECT_FALSE(result["voids"].empty());
         EXPECT_EQ(result["voids"][0].contains("voided_MBq"), result.contains("administered_MBq"));
+        // As the table record: where and when, and the inputs as the engine took them.
+        EXPECT_EQ(result["program"], "orvane-cli");
+        EXPECT_EQ(result["version"], kVersion);
+        EXPECT_EQ(result["calculated_utc"].get<std::string>().size(), 20u);
+        EXPECT_EQ(result["data_file"], kDataFile);
+        const nlohmann::json& input = result["input"];
+        EXPECT_EQ(input["radiopharmaceutical"]["name"], result["radiopharmaceutical"]);
+        EXPECT_GT(input["radiopharmaceutical"]["physical_half_life_min"].get<double>(), 0);
+        EXPECT_EQ(input["end_min"], result["voids"].back()["time_min"]);
+        EXPECT_EQ(input["initial_volume_ml"], result["intervals"][0]["start_volume_ml"]);
 
         // With an uncertainty section, --csv prints the samples instead of the time course; with
         // measurements, the fit's residuals.

@@ -189,6 +189,7 @@ LibraryEntry LibraryReader::entry(const Json& json, const std::string& path) con
         result.fittedPoints.push_back(item);
     }
     result.warnings = texts(json, path, "warnings");
+    for (std::string& warning : result.warnings) warning = replaceControlCharacters(warning);
     return result;
 }
 

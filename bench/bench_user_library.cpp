@@ -4,12 +4,12 @@
 //
 //   bench_user_library --benchmark_filter=UserLibrary
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <unistd.h>
 
 #include "library/standards.h"
 #include "library/workbench.h"
@@ -26,9 +26,9 @@ StandardData shippedData() {
 
 // A user's library of `count` entries, each with a name and an alias of its own.
 std::filesystem::path userLibrary(long count) {
-    const std::filesystem::path file = std::filesystem::temp_directory_path() /
-                                       ("orvane-bench-" + std::to_string(::getpid()) + "-" +
-                                        std::to_string(count) + ".json");
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() /
+        ("orvane-bench-" + std::to_string(::getpid()) + "-" + std::to_string(count) + ".json");
     std::vector<LibraryEntry> entries(static_cast<std::size_t>(count));
     for (long i = 0; i < count; ++i) {
         LibraryEntry& entry = entries[static_cast<std::size_t>(i)];
@@ -42,7 +42,8 @@ std::filesystem::path userLibrary(long count) {
         entry.values.delta = 0.0237;
         entry.values.gamma = 0.00467;
     }
-    if (!writeUserLibrary(file, entries).ok) throw std::runtime_error("cannot write " + file.string());
+    if (!writeUserLibrary(file, entries).ok)
+        throw std::runtime_error("cannot write " + file.string());
     return file;
 }
 

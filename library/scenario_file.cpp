@@ -4,9 +4,9 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "engine/plain_text.h"
 #include "engine/scenario_events.h"
 #include "engine/voiding_clock.h"
-#include "engine/plain_text.h"
 #include "library/json_reader.h"
 #include "library/names.h"
 #include "library/scenario_schema.h"
@@ -96,7 +96,8 @@ ModelParameters ScenarioReader::ownValues(const json& value, const std::string& 
             check_.object(components[c], at, {kFraction, kRateConstant, kHalfLife});
         p.fraction[c] = required(component, at, kFraction, "-");
         p.rateConstant[c] = required(component, at, kRateConstant, "min^-1");
-        const std::optional<double> halfLife = check_.optionalNumber(component, at, kHalfLife, "min");
+        const std::optional<double> halfLife =
+            check_.optionalNumber(component, at, kHalfLife, "min");
         if (!halfLife && p.rateConstant[c] > 0 &&
             !std::isfinite(kDecayNumerator / p.rateConstant[c])) {
             check_.refuse(keyPath(at, kRateConstant),

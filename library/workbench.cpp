@@ -1,9 +1,9 @@
 #include "library/workbench.h"
 
 #include <algorithm>
+#include <nlohmann/json.hpp>
 #include <tuple>
 #include <unordered_map>
-#include <nlohmann/json.hpp>
 
 #include "engine/numtext.h"
 #include "library/json_reader.h"

@@ -86,7 +86,10 @@ Workbench::Workbench(StandardData data, LibraryFiles files)
     }
     if (!loaded.userProblem.empty()) {
         userFileProblem_ = loaded.userProblem;
-        problems_.push_back("your library was set aside: " + loaded.userProblem);
+        // Without a folder there is no file to set aside.
+        problems_.push_back(
+            (files_.user ? "your library was set aside: " : "your library is not read: ") +
+            loaded.userProblem);
     }
     userFile_ = loaded.user;
     admitUserEntries(std::move(loaded.user));

@@ -177,6 +177,18 @@ TEST_F(FrontDoor, AUserEntryCannotBeSavedUnderATakenName) {
 }
 
 TEST_F(FrontDoor, ADamagedUserLibraryIsNamedByEveryMiss) {
+    // Without a folder for it, nothing was set aside, and "library" is said once.
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("HOME");
+    const CliRun homeless = cli({"--agent", "my tracer", "--estimate"});
+    if (!home.empty()) setenv("HOME", home.c_str(), 1);
+    ASSERT_EQ(setenv("XDG_DATA_HOME", folder.c_str(), 1), 0);
+    EXPECT_NE(homeless.err.find("; your library is not read: it has no folder: neither "
+                                "XDG_DATA_HOME nor HOME is set\n"),
+              std::string::npos)
+        << homeless.err;
+
     std::ofstream(userFile()) << "{\"format\": ";
     const Workbench bench = workbench();
     EXPECT_EQ(bench.resolve("pluvicto").entry.name(), "Lu-177 PSMA-617");

@@ -234,7 +234,11 @@ double run(const Scenario& s, const QuadratureRule& rule, ScenarioWorkspace::Dat
     double excreted = 0.0;
     long long sample = 1;  // next multiple of the step
     auto point = [&](double t, double volume, double activity, double integral) {
-        const double rate = doseRateFactor(s.radiopharmaceutical, volume) * std::max(activity, 0.0);
+        // At a volume near 0 (a residual of 5e-324 ml) S(V) alone is beyond a double.
+        const double a = std::max(activity, 0.0);
+        double rate = a > 0 ? doseRateFactor(s.radiopharmaceutical, volume) * a : 0.0;
+        if (!std::isfinite(rate))
+            rate = doseRateFactorTimesVolume(s.radiopharmaceutical, volume) * (a / volume);
         out->timeCourse.push_back({t, volume, activity, toMilligrayPerMegabecquerel(rate),
                                    toMilligrayPerMegabecquerel(integral)});
     };

@@ -203,6 +203,11 @@ TEST(Scenario, ATinyResidualCostsNoMoreThanAnother) {
     }
     EXPECT_NEAR(doses.back(), doses[100], 1e-9 * doses.back());
     EXPECT_LT(seconds[2], 20 * seconds[0]);
+    // The smallest double: computed, with a dose rate at every point of the time course.
+    s.residualVolume = 5e-324;
+    const ScenarioResult smallest = computeScenario(s, rule, 30.0);
+    EXPECT_NEAR(smallest.dose, doses[100], 1e-9 * smallest.dose);
+    for (const TimePoint& p : smallest.timeCourse) EXPECT_TRUE(std::isfinite(p.doseRate)) << p.time;
 }
 
 TEST(Scenario, TwoVoidsByHand) {

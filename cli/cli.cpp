@@ -265,6 +265,11 @@ std::filesystem::path dataFilePath(const CliOptions& o) {
     return o.dataFile ? std::filesystem::path(*o.dataFile) : dataFilePathFor(executableDirectory());
 }
 
+// What --json records of where and when it ran.
+CalculationOrigin cliOrigin(const CliOptions& o) {
+    return {"orvane-cli", dataFilePath(o), std::chrono::system_clock::now()};
+}
+
 // The fields as the input window would hold them: a standard's or entry's displayed texts,
 // then whatever was typed over them; and what was chosen, if anything.
 struct TypedFields {
@@ -314,9 +319,7 @@ std::string tableText(const CliOptions& o, const Workbench& workbench, std::ostr
     tellWarnings(err, told);
     if (o.csv) return doseTablesCsv(results, o.schedule);
     if (o.json) {
-        return tableCalculationJson(
-            fields, results, {"orvane-cli", dataFilePath(o), std::chrono::system_clock::now()},
-            told);
+        return tableCalculationJson(fields, results, cliOrigin(o), told);
     }
     if (o.schedule) {
         const ScheduleView view = RenderSchedule(results, *o.schedule - 1);
@@ -341,7 +344,10 @@ std::string scenarioUncertaintyText(const CliOptions& o, UncertaintyPlan plan,
     }
     if (o.csv) return uncertaintySamplesCsv(plan.inputs, analysis);
     const ScenarioResult result = computeScenario(scenario, rule, o.timeCourse);
-    if (o.json) return scenarioResultJsonText(scenario, result, warnings, &plan.inputs, &analysis);
+    if (o.json) {
+        return scenarioResultJsonText(scenario, result, warnings, cliOrigin(o), &plan.inputs,
+                                      &analysis);
+    }
     return scenarioReportText(scenario, result, warnings) + "\n" +
            uncertaintyText(plan.inputs, plan.options, analysis);
 }
@@ -360,7 +366,7 @@ std::string scenarioText(const CliOptions& o, const Workbench& workbench, std::i
     const ScenarioDocument document = ScenarioDocument::parse(text, name);
     if (hasFitSections(document)) {
         std::vector<Warning> fitWarnings;
-        std::string fitText = scenarioFitText(o, workbench, document, fitWarnings);
+        std::string fitText = scenarioFitText(o, workbench, document, fitWarnings, cliOrigin(o));
         tellWarnings(err, fitWarnings);
         return fitText;
     }
@@ -375,7 +381,7 @@ std::string scenarioText(const CliOptions& o, const Workbench& workbench, std::i
     if (std::optional<UncertaintyPlan> plan = workbench.uncertaintyPlan(document, scenario))
         return scenarioUncertaintyText(o, std::move(*plan), scenario, rule, warnings);
     if (o.csv) return timeCourseCsv(scenario, result);
-    if (o.json) return scenarioResultJsonText(scenario, result, warnings);
+    if (o.json) return scenarioResultJsonText(scenario, result, warnings, cliOrigin(o));
     return scenarioReportText(scenario, result, warnings);
 }
 
@@ -403,7 +409,7 @@ void tell(std::ostream& err, const std::string& message) {
 
 // Writes the text to the --output file or to out; false with a message on err on failure.
 bool deliver(const CliOptions& o, const std::string& text, std::ostream& out, std::ostream& err) {
-    if (o.output && !o.help && !o.version) {
+    if (o.output) {
         const WriteOutcome outcome = writeFileAtomically(*o.output, text, "the output file");
         if (!outcome.ok) tell(err, outcome.message);
         return outcome.ok;

@@ -8,7 +8,8 @@
 namespace orvane {
 
 std::string scenarioFitText(const CliOptions& o, const Workbench& workbench,
-                            const ScenarioDocument& document, std::vector<Warning>& warnings) {
+                            const ScenarioDocument& document, std::vector<Warning>& warnings,
+                            const CalculationOrigin& origin) {
     if (o.csv && o.timeCourse)
         throw UsageError("--csv prints the fit's residuals; --time-course goes with --json");
     const ScenarioFit run = fitScenarioDocument(workbench, document);
@@ -19,7 +20,7 @@ std::string scenarioFitText(const CliOptions& o, const Workbench& workbench,
     const ScenarioResult result = computeScenario(scenario, rule, o.timeCourse);
     warnings = workbench.scenarioWarnings(run.input, result);
     if (o.csv) return fitResidualsCsv(run.fit);
-    if (o.json) return fittedScenarioJsonText(scenario, result, warnings, run.fit);
+    if (o.json) return fittedScenarioJsonText(scenario, result, warnings, run.fit, origin);
     return scenarioReportText(scenario, result, warnings) + "\n" + fitText(run.fit, run.options);
 }
 

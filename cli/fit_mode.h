@@ -8,6 +8,7 @@
 #include "cli/cli.h"
 #include "library/scenario_document.h"
 #include "library/workbench.h"
+#include "report/json_record.h"
 
 namespace orvane {
 
@@ -15,6 +16,7 @@ namespace orvane {
 // object; with --csv the fit's residuals. Its warnings are put in `warnings`. A fit that does not
 // converge is refused (FitError). Throws the errors of the layers below.
 std::string scenarioFitText(const CliOptions& o, const Workbench& workbench,
-                            const ScenarioDocument& document, std::vector<Warning>& warnings);
+                            const ScenarioDocument& document, std::vector<Warning>& warnings,
+                            const CalculationOrigin& origin);
 
 }  // namespace orvane

@@ -34,4 +34,11 @@ inline double doseRateFactor(const ModelParameters& p, double volume) {
                (std::pow(volume, kPenetratingVolumeExponent) * kPenetratingDivisor);
 }
 
+// S(V) x V, without the pole at V = 0: finite for the smallest volumes, where S(V) is not.
+inline double doseRateFactorTimesVolume(const ModelParameters& p, double volume) {
+    return p.deltaScaled / kNonPenetratingDivisor +
+           (p.gammaScaled * kPenetratingCoefficient) *
+               std::pow(volume, 1 - kPenetratingVolumeExponent) / kPenetratingDivisor;
+}
+
 }  // namespace orvane

@@ -4,32 +4,15 @@
 #include <cmath>
 
 #include "engine/numtext.h"
+#include "engine/scenario_refusal.h"
 
 namespace orvane {
 namespace {
 
-[[noreturn]] void refuse(const std::string& path, const std::string& reason) {
-    throw ScenarioError(path, reason);
-}
-
-std::string number(double value) {
-    return formatSignificant(value, 6);
-}
+using namespace scenario_refusal;
 
 std::string itemPath(const char* list, std::size_t i) {
     return std::string("measurements.") + list + "[" + std::to_string(i) + "]";
-}
-
-void requirePositive(const std::string& path, double value, const char* unit) {
-    if (!std::isfinite(value) || value <= 0)
-        refuse(path,
-               std::string("expected a positive number of ") + unit + ", got " + number(value));
-}
-
-void requireNonNegative(const std::string& path, double value, const char* unit) {
-    if (!std::isfinite(value) || value < 0)
-        refuse(path,
-               std::string("expected a number of ") + unit + ", 0 or more, got " + number(value));
 }
 
 // A value and its sd: the sd its own, or relative_sd of the value, which a 0 cannot take.

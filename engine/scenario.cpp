@@ -12,7 +12,12 @@
 // relative 1e-9: the volume grows at most fourfold within a piece (S(V) has its pole at
 // V = 0, just before a segment that starts at a few ml), and the first piece spans at most 16
 // of the fastest rate constant's time constants, each later one at most as long as all before
-// it (the uptake terms e^{-k dt} fall off from the segment's start).
+// it (the uptake terms e^{-k dt} fall off from the segment's start). A segment that starts
+// below 1e-18 of its end volume (a residual of 1e-300 ml) would need a piece per fourfold
+// volume all the way up: its start, up to 1e-12 of its end volume, is one piece integrated
+// over ln V instead, where the pole's 1/V is a constant and the uptake (of order V) counts for
+// less than 1e-12 of the segment. So a segment takes a few dozen pieces at most, whatever the
+// residual.
 #include "engine/scenario.h"
 
 #include <algorithm>
@@ -27,6 +32,8 @@ namespace {
 
 constexpr double kVolumeRatio = 4.0;
 constexpr double kExponentSpan = 16.0;
+constexpr double kPoleShare = 1e-12;
+constexpr double kPoleRatio = 1e-6;
 constexpr std::size_t kKernelCacheSize = 64;
 constexpr double kMaxTimeCourseSamples = 1e6;
 
@@ -71,6 +78,21 @@ struct Kernel {
     std::vector<Components> uptake;
 };
 
+// Adds one point, dt min into the segment, with `weight`: the rule's weight times S(V).
+void addPoint(Kernel& kernel, const Kinetics& kin, double dt, double weight) {
+    weight = weight * std::exp(-kin.lp * dt);
+    Components uptake{};
+    for (int c = 0; c < kComponentCount; ++c) {
+        if (kin.fraction[c] != 0) uptake[c] = uptakeOver(kin.rate[c], dt);
+    }
+    kernel.content += weight;
+    for (int c = 0; c < kComponentCount; ++c) kernel.inflow[c] += weight * uptake[c];
+    if (kin.anyNegative) {
+        kernel.weight.push_back(weight);
+        kernel.uptake.push_back(uptake);
+    }
+}
+
 void addPoints(Kernel& kernel, const Kinetics& kin, const QuadratureRule& rule, double from,
                double to) {
     const double half = (to - from) / 2;
@@ -78,18 +100,26 @@ void addPoints(Kernel& kernel, const Kinetics& kin, const QuadratureRule& rule, 
         for (const double y : {rule.nodes[i], -rule.nodes[i]}) {
             const double dt = from + (1 + y) * half;
             const double volume = kernel.startVolume + kernel.rate * dt;
-            const double weight = rule.weights[i] * half * doseRateFactor(*kin.parameters, volume) *
-                                  std::exp(-kin.lp * dt);
-            Components uptake{};
-            for (int c = 0; c < kComponentCount; ++c) {
-                if (kin.fraction[c] != 0) uptake[c] = uptakeOver(kin.rate[c], dt);
-            }
-            kernel.content += weight;
-            for (int c = 0; c < kComponentCount; ++c) kernel.inflow[c] += weight * uptake[c];
-            if (kin.anyNegative) {
-                kernel.weight.push_back(weight);
-                kernel.uptake.push_back(uptake);
-            }
+            addPoint(kernel, kin, dt,
+                     rule.weights[i] * half * doseRateFactor(*kin.parameters, volume));
+        }
+    }
+}
+
+// The piece from the segment's start to where the volume reaches `toVolume`, integrated over
+// the logarithm of the volume (dt = V d(ln V) / rate): the pole's 1/V becomes a constant, so
+// one rule covers any ratio of volumes, however small the start volume is.
+void addPolePoints(Kernel& kernel, const Kinetics& kin, const QuadratureRule& rule,
+                   double toVolume) {
+    const double from = std::log(kernel.startVolume);
+    const double half = (std::log(toVolume) - from) / 2;
+    for (int i = 0; i < kNodeCount; ++i) {
+        for (const double y : {rule.nodes[i], -rule.nodes[i]}) {
+            const double volume = std::exp(from + (1 + y) * half);
+            const double dt = std::max(volume - kernel.startVolume, 0.0) / kernel.rate;
+            addPoint(kernel, kin, dt,
+                     rule.weights[i] * half / kernel.rate *
+                         doseRateFactorTimesVolume(*kin.parameters, volume));
         }
     }
 }
@@ -107,6 +137,11 @@ void buildKernel(Kernel& kernel, const Kinetics& kin, const QuadratureRule& rule
         addPoints(kernel, kin, rule, 0.0, length);
     } else {
         double from = 0.0;
+        const double poleVolume = kPoleShare * (startVolume + rate * length);
+        if (rate > 0 && startVolume < kPoleRatio * poleVolume) {
+            addPolePoints(kernel, kin, rule, poleVolume);
+            from = (poleVolume - startVolume) / rate;
+        }
         while (from < length) {
             double step = length - from;
             if (rate > 0)
@@ -199,7 +234,11 @@ double run(const Scenario& s, const QuadratureRule& rule, ScenarioWorkspace::Dat
     double excreted = 0.0;
     long long sample = 1;  // next multiple of the step
     auto point = [&](double t, double volume, double activity, double integral) {
-        const double rate = doseRateFactor(s.radiopharmaceutical, volume) * std::max(activity, 0.0);
+        // At a volume near 0 (a residual of 5e-324 ml) S(V) alone is beyond a double.
+        const double a = std::max(activity, 0.0);
+        double rate = a > 0 ? doseRateFactor(s.radiopharmaceutical, volume) * a : 0.0;
+        if (!std::isfinite(rate))
+            rate = doseRateFactorTimesVolume(s.radiopharmaceutical, volume) * (a / volume);
         out->timeCourse.push_back({t, volume, activity, toMilligrayPerMegabecquerel(rate),
                                    toMilligrayPerMegabecquerel(integral)});
     };
@@ -249,6 +288,10 @@ double run(const Scenario& s, const QuadratureRule& rule, ScenarioWorkspace::Dat
     if (!std::isfinite(dose)) {
         throw ScenarioError("radiopharmaceutical",
                             "the dose is not a finite number; check the values");
+    }
+    if (s.administeredActivity && !std::isfinite(dose * *s.administeredActivity)) {
+        throw ScenarioError("administered_activity",
+                            "the dose in mGy for this activity is too large to be a number");
     }
     return dose;
 }

@@ -2,50 +2,18 @@
 
 #include <algorithm>
 #include <cmath>
-#include <type_traits>
 
 #include "engine/calculation.h"
 #include "engine/capacity.h"
 #include "engine/numtext.h"
+#include "engine/scenario_refusal.h"
 #include "engine/simulation.h"
 #include "engine/voiding_clock.h"
 
 namespace orvane {
 namespace {
 
-[[noreturn]] void refuse(const std::string& path, const std::string& reason) {
-    throw ScenarioError(path, reason);
-}
-
-std::string number(double value) {
-    return formatSignificant(value, 6);
-}
-
-// A key path, or a function that makes it: list entries' paths are only made for a refusal.
-template <typename Path>
-std::string made(const Path& path) {
-    if constexpr (std::is_invocable_v<Path>) {
-        return path();
-    } else {
-        return std::string(path);
-    }
-}
-
-template <typename Path>
-void requirePositive(const Path& path, double value, const char* unit) {
-    if (!std::isfinite(value) || value <= 0) {
-        refuse(made(path),
-               std::string("expected a positive number of ") + unit + ", got " + number(value));
-    }
-}
-
-template <typename Path>
-void requireNonNegative(const Path& path, double value, const char* unit) {
-    if (!std::isfinite(value) || value < 0) {
-        refuse(made(path),
-               std::string("expected a number of ") + unit + ", 0 or more, got " + number(value));
-    }
-}
+using namespace scenario_refusal;
 
 void requireClock(const std::string& path, double clock) {
     if (!std::isfinite(clock) || clock < 0 || clock >= kMinutesPerDay) {

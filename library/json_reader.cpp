@@ -34,27 +34,19 @@ class KeyTracker {
 public:
     explicit KeyTracker(const std::string& file) : file_(file) {}
 
-    bool operator()(int /*depth*/, Json::parse_event_t event, Json& parsed) {
-        switch (event) {
-            case Json::parse_event_t::object_start:
-            case Json::parse_event_t::array_start:
-                levels_.push_back({event == Json::parse_event_t::array_start, {}, 0, {}});
-                break;
-            case Json::parse_event_t::key:
-                levels_.back().key = parsed.get<std::string>();
-                if (!levels_.back().keys.insert(levels_.back().key).second) {
-                    throw JsonError(file_, path(), "the key is given twice in one object");
-                }
-                break;
-            case Json::parse_event_t::object_end:
-            case Json::parse_event_t::array_end:
-                levels_.pop_back();
-                [[fallthrough]];
-            case Json::parse_event_t::value:
-                if (!levels_.empty() && levels_.back().array) ++levels_.back().index;
-                break;
+    void open(bool array) { levels_.push_back({array, {}, 0, {}}); }
+    void key(const std::string& key) {
+        levels_.back().key = key;
+        if (!levels_.back().keys.insert(key).second) {
+            throw JsonError(file_, path(), "the key is given twice in one object");
         }
-        return true;
+    }
+    void close() {
+        levels_.pop_back();
+        valueDone();
+    }
+    void valueDone() {
+        if (!levels_.empty() && levels_.back().array) ++levels_.back().index;
     }
 
     // The path of the value being read.
@@ -79,6 +71,56 @@ private:
     };
     const std::string& file_;
     std::vector<Level> levels_;
+};
+
+// The parser's events, handed to its own document builder while the tracker follows the
+// path. (A parse with a callback would walk each finished list again for discarded values,
+// which makes a library of n entries take time in n squared.)
+class TrackingBuilder {
+public:
+    TrackingBuilder(Json& result, KeyTracker& tracker) : dom_(result, true), tracker_(tracker) {}
+
+    bool null() { return value(dom_.null()); }
+    bool boolean(bool v) { return value(dom_.boolean(v)); }
+    bool number_integer(Json::number_integer_t v) { return value(dom_.number_integer(v)); }
+    bool number_unsigned(Json::number_unsigned_t v) { return value(dom_.number_unsigned(v)); }
+    bool number_float(Json::number_float_t v, const std::string& s) {
+        return value(dom_.number_float(v, s));
+    }
+    bool string(Json::string_t& v) { return value(dom_.string(v)); }
+    bool binary(Json::binary_t& v) { return value(dom_.binary(v)); }
+    bool start_object(std::size_t n) {
+        tracker_.open(false);
+        return dom_.start_object(n);
+    }
+    bool key(Json::string_t& k) {
+        tracker_.key(k);
+        return dom_.key(k);
+    }
+    bool end_object() {
+        tracker_.close();
+        return dom_.end_object();
+    }
+    bool start_array(std::size_t n) {
+        tracker_.open(true);
+        return dom_.start_array(n);
+    }
+    bool end_array() {
+        tracker_.close();
+        return dom_.end_array();
+    }
+    template <typename Exception>
+    bool parse_error(std::size_t position, const std::string& token, const Exception& e) {
+        return dom_.parse_error(position, token, e);
+    }
+
+private:
+    bool value(bool ok) {
+        tracker_.valueDone();
+        return ok;
+    }
+    nlohmann::detail::json_sax_dom_parser<Json> dom_;
+    KeyTracker& tracker_;
 };
 
 std::string expectedRange(std::uint64_t lowest, std::uint64_t highest) {
@@ -108,7 +150,10 @@ Json parseJson(std::string_view text, const std::string& file) {
     }
     KeyTracker tracker(file);
     try {
-        return Json::parse(text.begin(), text.end(), std::ref(tracker));
+        Json result;
+        TrackingBuilder builder(result, tracker);
+        Json::sax_parse(text.begin(), text.end(), &builder);
+        return result;
     } catch (const Json::parse_error& error) {
         // The parser's message repeats the position; keep what it found and expected.
         std::string reason = error.what();

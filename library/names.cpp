@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <set>
+#include <utility>
+#include <vector>
 
 namespace orvane {
 
@@ -17,6 +20,37 @@ constexpr std::array<std::string_view, 118> kElementSymbols{
     "Os", "Ir", "Pt", "Au", "Hg", "Tl", "Pb", "Bi", "Po", "At", "Rn", "Fr", "Ra", "Ac", "Th",
     "Pa", "U",  "Np", "Pu", "Am", "Cm", "Bk", "Cf", "Es", "Fm", "Md", "No", "Lr", "Rf", "Db",
     "Sg", "Bh", "Hs", "Mt", "Ds", "Rg", "Cn", "Nh", "Fl", "Mc", "Lv", "Ts", "Og"};
+
+// The elements' English names, in the order of kElementSymbols.
+constexpr std::array<std::string_view, 118> kElementNames{
+    "hydrogen",     "helium",        "lithium",     "beryllium",   "boron",        "carbon",
+    "nitrogen",     "oxygen",        "fluorine",    "neon",        "sodium",       "magnesium",
+    "aluminium",    "silicon",       "phosphorus",  "sulfur",      "chlorine",     "argon",
+    "potassium",    "calcium",       "scandium",    "titanium",    "vanadium",     "chromium",
+    "manganese",    "iron",          "cobalt",      "nickel",      "copper",       "zinc",
+    "gallium",      "germanium",     "arsenic",     "selenium",    "bromine",      "krypton",
+    "rubidium",     "strontium",     "yttrium",     "zirconium",   "niobium",      "molybdenum",
+    "technetium",   "ruthenium",     "rhodium",     "palladium",   "silver",       "cadmium",
+    "indium",       "tin",           "antimony",    "tellurium",   "iodine",       "xenon",
+    "caesium",      "barium",        "lanthanum",   "cerium",      "praseodymium", "neodymium",
+    "promethium",   "samarium",      "europium",    "gadolinium",  "terbium",      "dysprosium",
+    "holmium",      "erbium",        "thulium",     "ytterbium",   "lutetium",     "hafnium",
+    "tantalum",     "tungsten",      "rhenium",     "osmium",      "iridium",      "platinum",
+    "gold",         "mercury",       "thallium",    "lead",        "bismuth",      "polonium",
+    "astatine",     "radon",         "francium",    "radium",      "actinium",     "thorium",
+    "protactinium", "uranium",       "neptunium",   "plutonium",   "americium",    "curium",
+    "berkelium",    "californium",   "einsteinium", "fermium",     "mendelevium",  "nobelium",
+    "lawrencium",   "rutherfordium", "dubnium",     "seaborgium",  "bohrium",      "hassium",
+    "meitnerium",   "darmstadtium",  "roentgenium", "copernicium", "nihonium",     "flerovium",
+    "moscovium",    "livermorium",   "tennessine",  "oganesson",
+};
+
+// Other words for an element: spellings, and the anions that name salts ("sodium iodide").
+constexpr std::pair<std::string_view, std::string_view> kElementWords[] = {
+    {"aluminum", "Al"}, {"cesium", "Cs"},  {"sulphur", "S"},   {"fluoride", "F"},
+    {"chloride", "Cl"}, {"bromide", "Br"}, {"iodide", "I"},    {"astatide", "At"},
+    {"oxide", "O"},     {"hydride", "H"},  {"nitride", "N"},   {"sulfide", "S"},
+    {"phosphide", "P"}, {"carbide", "C"},  {"selenide", "Se"}, {"telluride", "Te"}};
 
 bool isAsciiLetter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
@@ -127,6 +161,75 @@ std::string lowerText(std::string_view text) {
     return result;
 }
 
+// The symbol of an element that `word` names ("lutetium", "Iodide"), or empty.
+std::string elementNamed(std::string_view word) {
+    const std::string lowered = lowerText(word);
+    for (std::size_t i = 0; i < kElementNames.size(); ++i) {
+        if (kElementNames[i] == lowered) return std::string(kElementSymbols[i]);
+    }
+    for (const auto& [other, symbol] : kElementWords) {
+        if (other == lowered) return std::string(symbol);
+    }
+    return {};
+}
+
+// The symbols of a chemical formula written with its capitals ("NaI", "Cl"), or none: a word
+// of capitals only is an abbreviation ("FACBC", "OIH"), not a formula.
+std::vector<std::string> formulaElements(std::string_view word) {
+    std::vector<std::string> symbols;
+    const bool anyLower =
+        std::any_of(word.begin(), word.end(), [](char c) { return c >= 'a' && c <= 'z'; });
+    if (!anyLower) return {};
+    for (std::size_t i = 0; i < word.size();) {
+        if (!(word[i] >= 'A' && word[i] <= 'Z')) return {};
+        std::size_t length =
+            (i + 1 < word.size() && word[i + 1] >= 'a' && word[i + 1] <= 'z') ? 2 : 1;
+        const std::string symbol = elementSymbol(word.substr(i, length));
+        if (symbol.empty() || symbol != word.substr(i, length)) return {};
+        symbols.push_back(symbol);
+        i += length;
+    }
+    return symbols;
+}
+
+// The words of a text: runs of ASCII letters and digits.
+std::vector<std::string_view> wordsOf(std::string_view text) {
+    std::vector<std::string_view> words;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length =
+            countWhile(text, i, [](char c) { return isAsciiLetter(c) || isAsciiDigit(c); });
+        if (length > 0) words.push_back(text.substr(i, length));
+        i += std::max<std::size_t>(length, 1);
+    }
+    return words;
+}
+
+// The elements a name holds: of its nuclides, of the element names in it and of its formulas.
+std::set<std::string> elementsOf(std::string_view name) {
+    std::set<std::string> elements;
+    bool wordStart = true;
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        if (wordStart) {
+            const NuclideMatch match = nuclideAt(name, i);
+            if (!match.canonical.empty())
+                elements.insert(match.canonical.substr(0, match.canonical.find('-')));
+        }
+        wordStart = !(isAsciiLetter(name[i]) || isAsciiDigit(name[i]));
+    }
+    for (const std::string_view word : wordsOf(name)) {
+        if (const std::string symbol = elementNamed(word); !symbol.empty()) elements.insert(symbol);
+        for (std::string& symbol : formulaElements(word)) elements.insert(std::move(symbol));
+    }
+    return elements;
+}
+
+bool containsAsTyped(std::string_view name, std::string_view query) {
+    if (trimmed(query).empty()) return true;
+    const std::string queryKey = nameKey(query);
+    if (!queryKey.empty() && nameKey(name).find(queryKey) != std::string::npos) return true;
+    return lowerText(name).find(lowerText(trimmed(query))) != std::string::npos;
+}
+
 }  // namespace
 
 std::optional<std::string> canonicalNuclide(std::string_view text) {
@@ -179,10 +282,19 @@ bool sameName(std::string_view a, std::string_view b) {
 }
 
 bool nameContains(std::string_view name, std::string_view query) {
-    if (trimmed(query).empty()) return true;
-    const std::string queryKey = nameKey(query);
-    if (!queryKey.empty() && nameKey(name).find(queryKey) != std::string::npos) return true;
-    return lowerText(name).find(lowerText(trimmed(query))) != std::string::npos;
+    if (containsAsTyped(name, query)) return true;
+    // With an element's name in it, each word of the query must be found: an element's name
+    // among the name's elements, any other word as typed.
+    const std::vector<std::string_view> words = wordsOf(query);
+    const bool namesAnElement = std::any_of(words.begin(), words.end(), [](std::string_view word) {
+        return !elementNamed(word).empty();
+    });
+    if (!namesAnElement) return false;
+    const std::set<std::string> elements = elementsOf(name);
+    return std::all_of(words.begin(), words.end(), [&](std::string_view word) {
+        const std::string symbol = elementNamed(word);
+        return symbol.empty() ? containsAsTyped(name, word) : elements.count(symbol) > 0;
+    });
 }
 
 }  // namespace orvane

@@ -24,7 +24,10 @@ std::string nameKey(std::string_view name);
 bool sameName(std::string_view a, std::string_view b);
 
 // Whether `query` occurs in `name`, compared as keys or as plain text in any case; an empty
-// query occurs everywhere. For search fields.
+// query occurs everywhere. A query that names an element ("lutetium", "iodide", "sodium
+// iodide") finds a name when each such word's element is in it (as a nuclide, an element's
+// name or a formula written with its capitals, "NaI") and each other word occurs in it. For
+// search fields.
 bool nameContains(std::string_view name, std::string_view query);
 
 }  // namespace orvane

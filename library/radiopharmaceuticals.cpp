@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "engine/numtext.h"
+#include "engine/plain_text.h"
 #include "library/names.h"
 
 namespace orvane {
@@ -42,7 +43,7 @@ LibraryEntry standardEntry(const StandardPharmaceutical& standard, int index) {
 LibraryEntry entryFromFields(const FieldTexts& fields, const std::string& name) {
     LibraryEntry entry;
     StandardPharmaceutical& values = entry.values;
-    values.name = name;
+    values.name = replaceControlCharacters(name);
     for (int j = 0; j < kComponentCount; ++j) {
         values.fraction[j] = textToNumber(fields[3 * j]);
         values.rateConstant[j] = textToNumber(fields[3 * j + 1]);
@@ -111,6 +112,21 @@ bool entryMatches(const LibraryEntry& entry, std::string_view query) {
     if (nameContains(entry.name(), query) || nameContains(entry.nuclide, query)) return true;
     return std::ranges::any_of(
         entry.aliases, [&](const std::string& alias) { return nameContains(alias, query); });
+}
+
+EntryIndex::EntryIndex(const std::vector<LibraryEntry>& entries) {
+    for (std::size_t i = 0; i < entries.size(); ++i) add(entries[i], i);
+}
+
+void EntryIndex::add(const LibraryEntry& entry, std::size_t at) {
+    positions_.try_emplace(nameKey(entry.name()), at);
+    for (const std::string& alias : entry.aliases) positions_.try_emplace(nameKey(alias), at);
+}
+
+std::optional<std::size_t> EntryIndex::find(std::string_view name) const {
+    const auto found = positions_.find(nameKey(name));
+    if (found == positions_.end()) return std::nullopt;
+    return found->second;
 }
 
 }  // namespace orvane

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/atomic_file.h"
@@ -93,6 +94,23 @@ const LibraryEntry* findEntry(const std::vector<LibraryEntry>& entries, std::str
 // Whether a search field's `query` occurs in the entry's name, nuclide or an alias
 // (nameContains); an empty query matches every entry.
 bool entryMatches(const LibraryEntry& entry, std::string_view query);
+
+// The positions of a list's entries by the keys (nameKey) of their names and aliases: finds a
+// name in one look-up where findEntry walks the list, so checking every name of n entries
+// stays linear in n.
+class EntryIndex {
+public:
+    EntryIndex() = default;
+    explicit EntryIndex(const std::vector<LibraryEntry>& entries);
+    // Records the entry at position `at` under each of its names; a name already recorded
+    // keeps its earlier entry, as findEntry would find that one first.
+    void add(const LibraryEntry& entry, std::size_t at);
+    // The position of the entry that `name` names, or nullopt.
+    std::optional<std::size_t> find(std::string_view name) const;
+
+private:
+    std::unordered_map<std::string, std::size_t> positions_;
+};
 
 // The shipped library: <folder of the executable>/../share/orvane/radiopharmaceuticals.json.
 std::filesystem::path shippedLibraryPathFor(const std::filesystem::path& executableDirectory);

@@ -2,6 +2,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "engine/plain_text.h"
 #include "library/json_reader.h"
 #include "library/names.h"
 #include "library/radiopharmaceuticals.h"
@@ -128,7 +129,7 @@ LibraryEntry LibraryReader::entry(const Json& json, const std::string& path) con
                    "deltaWithoutAlpha", "gamma", "confidence", "marks", "sources", "notes",
                    "publishedDoses", "fittedPoints", "warnings"});
     LibraryEntry result;
-    result.values.name = requiredText(json, path, "name");
+    result.values.name = replaceControlCharacters(requiredText(json, path, "name"));
     if (nameKey(result.name()).empty()) check_.refuse(keyPath(path, "name"), "the name is empty");
     const std::string nuclide = optionalText(json, path, "nuclide");
     if (!nuclide.empty()) {
@@ -140,6 +141,7 @@ LibraryEntry LibraryReader::entry(const Json& json, const std::string& path) con
         result.nuclide = *canonical;
     }
     result.aliases = texts(json, path, "aliases");
+    for (std::string& alias : result.aliases) alias = replaceControlCharacters(alias);
     values(json, path, result);
 
     result.confidence = optionalText(json, path, "confidence");
@@ -187,6 +189,7 @@ LibraryEntry LibraryReader::entry(const Json& json, const std::string& path) con
         result.fittedPoints.push_back(item);
     }
     result.warnings = texts(json, path, "warnings");
+    for (std::string& warning : result.warnings) warning = replaceControlCharacters(warning);
     return result;
 }
 
@@ -200,16 +203,18 @@ std::vector<LibraryEntry> LibraryReader::entries(const Json& document) const {
     }
     check_.require(document, "", "entries");
     std::vector<LibraryEntry> entries;
+    EntryIndex index;
     for (const auto& [json, path] : list(document, "", "entries", 100000)) {
         LibraryEntry entry = this->entry(*json, path);
         std::vector<std::string> names = entry.aliases;
         names.push_back(entry.name());
         for (const std::string& name : names) {
-            if (const LibraryEntry* other = findEntry(entries, name)) {
+            if (const std::optional<std::size_t> other = index.find(name)) {
                 check_.refuse(path, "\"" + name + "\" is already the name or an alias of \"" +
-                                        other->name() + "\"");
+                                        entries[*other].name() + "\"");
             }
         }
+        index.add(entry, entries.size());
         entries.push_back(std::move(entry));
     }
     return entries;

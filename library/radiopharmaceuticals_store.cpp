@@ -33,8 +33,7 @@ LoadedLibrary loadLibraries(const std::filesystem::path& shipped,
         library.shippedProblem = error.what();
     }
     if (!user) {
-        library.userProblem =
-            "no folder for the user's library: neither XDG_DATA_HOME nor HOME is set";
+        library.userProblem = "it has no folder: neither XDG_DATA_HOME nor HOME is set";
         return library;
     }
     std::error_code missing;

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "engine/plain_text.h"
 #include "engine/scenario_events.h"
 #include "engine/voiding_clock.h"
 #include "library/json_reader.h"
@@ -86,7 +87,7 @@ ModelParameters ScenarioReader::ownValues(const json& value, const std::string& 
     check_.object(value, path,
                   {kStandard, kLibrary, kComponents, kPhysicalHalfLife, kDelta, kGamma, kName});
     ModelParameters p;
-    p.name = check_.optionalText(value, path, kName).value_or(p.name);
+    p.name = replaceControlCharacters(check_.optionalText(value, path, kName).value_or(p.name));
     const std::string componentsPath = keyPath(path, kComponents);
     const json& components =
         check_.list(check_.require(value, path, kComponents), componentsPath, kComponentCount);
@@ -96,9 +97,15 @@ ModelParameters ScenarioReader::ownValues(const json& value, const std::string& 
             check_.object(components[c], at, {kFraction, kRateConstant, kHalfLife});
         p.fraction[c] = required(component, at, kFraction, "-");
         p.rateConstant[c] = required(component, at, kRateConstant, "min^-1");
+        const std::optional<double> halfLife =
+            check_.optionalNumber(component, at, kHalfLife, "min");
+        if (!halfLife && p.rateConstant[c] > 0 &&
+            !std::isfinite(kDecayNumerator / p.rateConstant[c])) {
+            check_.refuse(keyPath(at, kRateConstant),
+                          "too small: its half-life would be too large to compute with");
+        }
         p.biologicalHalfLife[c] =
-            check_.optionalNumber(component, at, kHalfLife, "min")
-                .value_or(p.rateConstant[c] > 0 ? kDecayNumerator / p.rateConstant[c] : 0.0);
+            halfLife.value_or(p.rateConstant[c] > 0 ? kDecayNumerator / p.rateConstant[c] : 0.0);
     }
     setPhysicalHalfLife(p, required(value, path, kPhysicalHalfLife, "min", kPositive));
     setDelta(p, required(value, path, kDelta, "mGy-kg/MBq-s"));
@@ -131,7 +138,7 @@ ModelParameters ScenarioReader::radiopharmaceutical(const json& value) const {
         } catch (const std::exception& e) {
             check_.refuse(entryPath, e.what());
         }
-        if (name) p.name = *name;
+        if (name) p.name = replaceControlCharacters(*name);
         return p;
     }
     return ownValues(value, path);
@@ -261,7 +268,7 @@ Scenario ScenarioReader::scenario(const json& document) const {
          kAdministeredActivity, kFillRate, kVoiding, kEndTime, kPatient},
         options_.sections);
     Scenario s;
-    s.name = check_.optionalText(document, "", kName).value_or(s.name);
+    s.name = replaceControlCharacters(check_.optionalText(document, "", kName).value_or(s.name));
     s.radiopharmaceutical = radiopharmaceutical(check_.require(document, "", kRadiopharmaceutical));
     s.administrationClock =
         optionalClock(document, "", kAdministrationTime).value_or(s.administrationClock);

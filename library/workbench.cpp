@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <nlohmann/json.hpp>
+#include <tuple>
+#include <unordered_map>
 
 #include "engine/numtext.h"
 #include "library/json_reader.h"
@@ -40,6 +42,25 @@ std::size_t editDistance(std::string_view a, std::string_view b) {
     return row[b.size()];
 }
 
+// The standard whose name is the same name as `name`, or nullopt.
+std::optional<int> standardNamed(std::string_view name) {
+    static const std::unordered_map<std::string, int> byKey = [] {
+        std::unordered_map<std::string, int> keys;
+        for (int i = 0; i < kStandardCount; ++i) keys.try_emplace(nameKey(kStandardNames[i]), i);
+        return keys;
+    }();
+    const auto found = byKey.find(nameKey(name));
+    if (found == byKey.end()) return std::nullopt;
+    return found->second;
+}
+
+// The entry of `entries` that `name` names by `index`, or nullptr.
+const LibraryEntry* entryNamed(const std::vector<LibraryEntry>& entries, const EntryIndex& index,
+                               std::string_view name) {
+    const std::optional<std::size_t> at = index.find(name);
+    return at ? &entries[*at] : nullptr;
+}
+
 // A whole number of one or two digits (leading zeros allowed), or nullopt.
 std::optional<long long> indexIn(std::string_view text) {
     text = trimBlanks(text);
@@ -58,13 +79,17 @@ Workbench::Workbench(StandardData data, LibraryFiles files)
     : data_(std::move(data)), files_(std::move(files)) {
     LoadedLibrary loaded = loadLibraries(files_.shipped, files_.user);
     shipped_ = std::move(loaded.shipped);
+    shippedIndex_ = EntryIndex(shipped_);
     if (!loaded.shippedProblem.empty()) {
         shippedFileProblem_ = loaded.shippedProblem;
         problems_.push_back("the shipped library was set aside: " + loaded.shippedProblem);
     }
     if (!loaded.userProblem.empty()) {
         userFileProblem_ = loaded.userProblem;
-        problems_.push_back("your library was set aside: " + loaded.userProblem);
+        // Without a folder there is no file to set aside.
+        problems_.push_back(
+            (files_.user ? "your library was set aside: " : "your library is not read: ") +
+            loaded.userProblem);
     }
     userFile_ = loaded.user;
     admitUserEntries(std::move(loaded.user));
@@ -84,27 +109,27 @@ void Workbench::admitUserEntries(std::vector<LibraryEntry> entries) {
             if (refusal.empty()) refusal = refusedUserName(name, entry.name());
         }
         if (refusal.empty()) {
+            userIndex_.add(entry, user_.size());
             user_.push_back(std::move(entry));
             continue;
         }
         problems_.push_back("your library's entry " + inQuotes(entry.name()) + " in " +
                             files_.user->string() + " was set aside: " + refusal +
                             "; rename it there");
+        setAsideIndex_.add(entry, setAside_.size());
         setAside_.push_back(std::move(entry));
     }
 }
 
 std::string Workbench::refusedUserName(std::string_view name, std::string_view replacing) const {
     if (nameKey(name).empty()) return "an entry needs a name";
-    for (int i = 0; i < kStandardCount; ++i) {
-        if (sameName(name, kStandardNames[i])) {
-            return inQuotes(name) + " is the name of the standard " + inQuotes(kStandardNames[i]);
-        }
+    if (const std::optional<int> i = standardNamed(name)) {
+        return inQuotes(name) + " is the name of the standard " + inQuotes(kStandardNames[*i]);
     }
-    if (const LibraryEntry* entry = findEntry(shipped_, name)) {
+    if (const LibraryEntry* entry = entryNamed(shipped_, shippedIndex_, name)) {
         return inQuotes(name) + " is the name of the library's entry " + inQuotes(entry->name());
     }
-    const LibraryEntry* own = findEntry(user_, name);
+    const LibraryEntry* own = entryNamed(user_, userIndex_, name);
     if (own && !sameName(own->name(), replacing)) {
         return inQuotes(name) + " is already the name of your entry " + inQuotes(own->name());
     }
@@ -116,31 +141,31 @@ WriteOutcome Workbench::saveUserEntries(const std::vector<LibraryEntry>& entries
         return {false,
                 "There is no folder for your library (neither XDG_DATA_HOME nor HOME is set)."};
     }
+    const EntryIndex inFile(userFile_);
     std::vector<LibraryEntry> admitted;
+    EntryIndex admittedIndex;
     for (const LibraryEntry& entry : entries) {
-        const bool unchanged =
-            std::find(userFile_.begin(), userFile_.end(), entry) != userFile_.end();
+        const LibraryEntry* asRead = entryNamed(userFile_, inFile, entry.name());
+        const bool unchanged = asRead && *asRead == entry;
         for (const std::string& name : unchanged ? std::vector<std::string>() : namesOf(entry)) {
             // Only the standards and the shipped entries bind here; the user's own list is
             // the one being written.
-            for (int i = 0; i < kStandardCount; ++i) {
-                if (sameName(name, kStandardNames[i])) {
-                    return {false, "Not saved: " + inQuotes(name) +
-                                       " is the name of the standard " +
-                                       inQuotes(kStandardNames[i]) + "; choose another name."};
-                }
+            if (const std::optional<int> i = standardNamed(name)) {
+                return {false, "Not saved: " + inQuotes(name) + " is the name of the standard " +
+                                   inQuotes(kStandardNames[*i]) + "; choose another name."};
             }
-            if (const LibraryEntry* shipped = findEntry(shipped_, name)) {
+            if (const LibraryEntry* shipped = entryNamed(shipped_, shippedIndex_, name)) {
                 return {false, "Not saved: " + inQuotes(name) +
                                    " is the name of the library's entry " +
                                    inQuotes(shipped->name()) + "; choose another name."};
             }
-            if (const LibraryEntry* earlier = findEntry(admitted, name)) {
+            if (const LibraryEntry* earlier = entryNamed(admitted, admittedIndex, name)) {
                 return {false, "Not saved: " + inQuotes(name) + " names both " +
                                    inQuotes(earlier->name()) + " and " + inQuotes(entry.name()) +
                                    "."};
             }
         }
+        admittedIndex.add(entry, admitted.size());
         admitted.push_back(entry);
     }
     return writeUserLibrary(*files_.user, entries);
@@ -159,16 +184,15 @@ ResolvedEntry Workbench::resolve(std::string_view query) const {
     if (const std::optional<long long> index = indexIn(query)) return standard(*index);
     ResolvedEntry resolved;
     bool found = false;
-    for (int i = 0; i < kStandardCount && !found; ++i) {
-        if (sameName(query, kStandardNames[i])) {
-            resolved = standard(i);
-            found = true;
-        }
+    if (const std::optional<int> i = standardNamed(query)) {
+        resolved = standard(*i);
+        found = true;
     }
-    for (const auto& [entries, origin] :
-         {std::pair{&shipped_, EntryOrigin::Shipped}, std::pair{&user_, EntryOrigin::User}}) {
+    for (const auto& [entries, index, origin] :
+         {std::tuple{&shipped_, &shippedIndex_, EntryOrigin::Shipped},
+          std::tuple{&user_, &userIndex_, EntryOrigin::User}}) {
         if (found) break;
-        if (const LibraryEntry* entry = findEntry(*entries, query)) {
+        if (const LibraryEntry* entry = entryNamed(*entries, *index, query)) {
             resolved = {origin, -1, *entry, {}};
             found = true;
         }
@@ -179,7 +203,7 @@ ResolvedEntry Workbench::resolve(std::string_view query) const {
         for (const std::string& problem : problems_) message += "; " + problem;
         throw NameError(message);
     }
-    if (const LibraryEntry* hidden = findEntry(setAside_, query)) {
+    if (const LibraryEntry* hidden = entryNamed(setAside_, setAsideIndex_, query)) {
         resolved.notes.push_back(
             {"radiopharmaceutical", "your library's entry " + inQuotes(hidden->name()) +
                                         " was set aside, not used: its name is taken by " +

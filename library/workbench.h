@@ -132,6 +132,7 @@ private:
     StandardData data_;
     LibraryFiles files_;
     std::vector<LibraryEntry> shipped_, user_, setAside_, userFile_;
+    EntryIndex shippedIndex_, userIndex_, setAsideIndex_;
     std::vector<std::string> problems_;
     std::string shippedFileProblem_, userFileProblem_;
     std::shared_ptr<const ReferencePatients> patients_;

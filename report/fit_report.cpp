@@ -123,8 +123,10 @@ nlohmann::json fittedScenarioJson(const Scenario& scenario, const ScenarioResult
 }
 
 std::string fittedScenarioJsonText(const Scenario& scenario, const ScenarioResult& result,
-                                   const std::vector<Warning>& warnings, const FitResult& fit) {
-    return fittedScenarioJson(scenario, result, warnings, &fit).dump(2) + "\n";
+                                   const std::vector<Warning>& warnings, const FitResult& fit,
+                                   const CalculationOrigin& origin) {
+    return scenarioRecordText(scenario, result, origin,
+                              fittedScenarioJson(scenario, result, warnings, &fit));
 }
 
 }  // namespace orvane

@@ -9,6 +9,7 @@
 #include "engine/fit.h"
 #include "engine/scenario.h"
 #include "engine/warning.h"
+#include "report/json_record.h"
 
 namespace orvane {
 
@@ -32,9 +33,10 @@ std::string fitResidualsCsv(const FitResult& fit);
 nlohmann::json fittedScenarioJson(const Scenario& scenario, const ScenarioResult& result,
                                   const std::vector<Warning>& warnings, const FitResult* fit);
 
-// What orvane-cli --scenario --json prints for a fitted scenario: fittedScenarioJson with
-// two-blank indentation and a line end after it.
+// What orvane-cli --scenario --json prints for a fitted scenario: scenarioRecordText of
+// fittedScenarioJson.
 std::string fittedScenarioJsonText(const Scenario& scenario, const ScenarioResult& result,
-                                   const std::vector<Warning>& warnings, const FitResult& fit);
+                                   const std::vector<Warning>& warnings, const FitResult& fit,
+                                   const CalculationOrigin& origin);
 
 }  // namespace orvane

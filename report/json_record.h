@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <vector>
 
@@ -31,12 +32,20 @@ std::string tableCalculationJson(const FieldTexts& fields, const DoseResults& re
                                  const CalculationOrigin& origin,
                                  const std::vector<Warning>& warnings = {});
 
-// What orvane-cli --scenario --json prints: scenarioResultJson with the warnings and, when an
-// uncertainty analysis was run, its uncertaintyJson under "uncertainty" (two-blank
-// indentation, a line end after it).
+// What orvane-cli --scenario --json prints: the program, version, time and data file as the
+// table record has them, "input" (the radiopharmaceutical's numbers as the model used them,
+// the administration clock, initial and residual volume, administered activity and the end,
+// min), then scenarioResultJson with the warnings and, when an uncertainty analysis was run,
+// its uncertaintyJson under "uncertainty" (two-blank indentation, a line end after it).
 std::string scenarioResultJsonText(const Scenario& scenario, const ScenarioResult& result,
                                    const std::vector<Warning>& warnings,
+                                   const CalculationOrigin& origin,
                                    const std::vector<UncertainInput>* inputs = nullptr,
                                    const UncertaintyResult* analysis = nullptr);
+
+// A scenario's record as text: the program, version, time, data file and "input" as
+// scenarioResultJsonText writes them, then each member of `sections` (a JSON object).
+std::string scenarioRecordText(const Scenario& scenario, const ScenarioResult& result,
+                               const CalculationOrigin& origin, nlohmann::json sections);
 
 }  // namespace orvane

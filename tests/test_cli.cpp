@@ -203,7 +203,9 @@ TEST(Cli, SavesThroughTheAtomicWriterAndReportsFailures) {
                                                {"--standard", "1", "--csv"},
                                                {"--standard", "1", "--schedule", "3"},
                                                {"--standard", "1", "--estimate"},
-                                               {"--list"}}) {
+                                               {"--list"},
+                                               {"--help"},
+                                               {"--version"}}) {
         std::vector<std::string> arguments = mode;
         arguments.insert(arguments.end(), {"--output", (folder / "out.txt").string()});
         const CliRun saved = cli(arguments);
@@ -330,6 +332,8 @@ TEST(Cli, ScenarioEveryExampleInEveryForm) {
         const CliRun text = cli({"--scenario", file});
         ASSERT_EQ(text.status, kCliOk) << file << text.err;
         EXPECT_NE(text.out.find("Bladder wall dose: "), std::string::npos);
+        // Each example runs until under 1 % is left to count: no warning that the dose is cut.
+        EXPECT_EQ(text.err.find("still in the bladder"), std::string::npos) << file;
 
         const CliRun json = cli({"--scenario", file, "--json", "--time-course", "30"});
         ASSERT_EQ(json.status, kCliOk) << file << json.err;
@@ -339,6 +343,16 @@ TEST(Cli, ScenarioEveryExampleInEveryForm) {
         EXPECT_EQ(result["time_course"].back()["cumulative_dose_mGy_per_MBq"], dose);
         EXPECT_FALSE(result["voids"].empty());
         EXPECT_EQ(result["voids"][0].contains("voided_MBq"), result.contains("administered_MBq"));
+        // As the table record: where and when, and the inputs as the engine took them.
+        EXPECT_EQ(result["program"], "orvane-cli");
+        EXPECT_EQ(result["version"], kVersion);
+        EXPECT_EQ(result["calculated_utc"].get<std::string>().size(), 20u);
+        EXPECT_EQ(result["data_file"], kDataFile);
+        const nlohmann::json& input = result["input"];
+        EXPECT_EQ(input["radiopharmaceutical"]["name"], result["radiopharmaceutical"]);
+        EXPECT_GT(input["radiopharmaceutical"]["physical_half_life_min"].get<double>(), 0);
+        EXPECT_EQ(input["end_min"], result["voids"].back()["time_min"]);
+        EXPECT_EQ(input["initial_volume_ml"], result["intervals"][0]["start_volume_ml"]);
 
         // With an uncertainty section, --csv prints the samples instead of the time course; with
         // measurements, the fit's residuals.
@@ -408,6 +422,21 @@ TEST(Cli, ScenarioRefusedUnreadableAndMisusedExitAsDocumented) {
         {{"--scenario", "-", "--csv", "--time-course", "0"}, good, kCliRefused, "--time-course"},
         {{"--standard", "1", "--time-course", "5"}, "", kCliRefused, "--scenario"},
         {{"--scenario", "-", "--json", "--output", output.string()}, good, kCliOk, ""},
+        // A dose in mGy beyond any double, not "inf mGy"; a half-life beyond any double,
+        // blamed on the rate constant it comes from.
+        {{"--scenario", "-", "--json"},
+         R"({"radiopharmaceutical": {"components": [{"fraction": 1, "rate_constant": 0.01}],
+             "physical_half_life": 6000, "delta": 1, "gamma": 0}, "initial_volume": 50,
+             "administered_activity": 1.7e308, "fill_rate": {"day": 1},
+             "voiding": {"voids": [60, 200]}})",
+         kCliRefused,
+         "administered_activity: the dose in mGy for this activity is too large"},
+        {{"--scenario", "-"},
+         R"({"radiopharmaceutical": {"components": [{"fraction": 1, "rate_constant": 1e-320}],
+             "physical_half_life": 6000, "delta": 1, "gamma": 0}, "initial_volume": 50,
+             "fill_rate": {"day": 1}, "voiding": {"voids": [60, 200]}})",
+         kCliRefused,
+         "radiopharmaceutical.components[0].rate_constant: too small"},
     };
     for (const Case& c : cases) {
         const CliRun run = cli(c.arguments, true, c.input);

@@ -177,6 +177,18 @@ TEST_F(FrontDoor, AUserEntryCannotBeSavedUnderATakenName) {
 }
 
 TEST_F(FrontDoor, ADamagedUserLibraryIsNamedByEveryMiss) {
+    // Without a folder for it, nothing was set aside, and "library" is said once.
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    unsetenv("XDG_DATA_HOME");
+    unsetenv("HOME");
+    const CliRun homeless = cli({"--agent", "my tracer", "--estimate"});
+    if (!home.empty()) setenv("HOME", home.c_str(), 1);
+    ASSERT_EQ(setenv("XDG_DATA_HOME", folder.c_str(), 1), 0);
+    EXPECT_NE(homeless.err.find("; your library is not read: it has no folder: neither "
+                                "XDG_DATA_HOME nor HOME is set\n"),
+              std::string::npos)
+        << homeless.err;
+
     std::ofstream(userFile()) << "{\"format\": ";
     const Workbench bench = workbench();
     EXPECT_EQ(bench.resolve("pluvicto").entry.name(), "Lu-177 PSMA-617");
@@ -225,6 +237,42 @@ TEST_F(FrontDoor, WarnedScenariosWarnInEveryFormAndInTheJson) {
             }
         }
     }
+}
+
+// A name with line breaks cannot forge a report line on any path: the scenario's name, a
+// typed-in radiopharmaceutical's, the library-name override, and the user library's names,
+// aliases and warnings in --list --all.
+TEST_F(FrontDoor, NamesOnEveryPathKeepToOneLine) {
+    const std::string forged = "X\nBladder wall dose: 9.99E+99\r";
+    const json example = json::parse(test::readFile(fs::path(ORVANE_SOURCE_DIR) / "examples" /
+                                                    "two-hour-voiding-lu177-psma.json"));
+    json typedIn = example, override = example, named = example;
+    named["name"] = forged;
+    typedIn["radiopharmaceutical"]["name"] = forged;
+    override["radiopharmaceutical"] = {{"library", "Lu-177 PSMA-617"}, {"name", forged}};
+    const fs::path file = folder / "scenario.json";
+    for (const json& scenario : {named, typedIn, override}) {
+        std::ofstream(file, std::ios::trunc) << scenario.dump();
+        for (const char* form : {"--scenario", "--json"}) {
+            std::vector<std::string> arguments{"--scenario", file.string()};
+            if (std::string(form) == "--json") arguments.push_back(form);
+            const CliRun run = cli(arguments);
+            ASSERT_EQ(run.status, kCliOk) << run.err;
+            EXPECT_EQ(run.out.find("\nBladder wall dose: 9.99E+99"), std::string::npos);
+            EXPECT_EQ(run.out.find("\\nBladder"), std::string::npos) << "JSON escapes";
+        }
+    }
+    json user = json::parse(test::readFile(userFile()));
+    user["entries"][0]["name"] = forged;
+    user["entries"][0]["aliases"] = {"alias\rBladder wall dose: 1"};
+    user["entries"][0]["warnings"] = {"careful\nBladder wall dose: 9.99E+99"};
+    std::ofstream(userFile(), std::ios::trunc) << user.dump();
+    const CliRun list = cli({"--list", "--all"});
+    ASSERT_EQ(list.status, kCliOk) << list.err;
+    EXPECT_EQ(list.out.find("\nBladder"), std::string::npos) << list.out;
+    EXPECT_NE(list.out.find("yours\tX Bladder wall dose: 9.99E+99 \t"), std::string::npos);
+    EXPECT_EQ(workbench().resolve("alias Bladder wall dose: 1").entry.name(),
+              "X Bladder wall dose: 9.99E+99 ");
 }
 
 }  // namespace

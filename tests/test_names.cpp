@@ -69,6 +69,17 @@ TEST(Names, SearchFindsPartsOfNames) {
         {"Tc-99m DTPA", "99mTc DTPA", true},
         {"Tc-99m DTPA", "MAG3", false},
         {"Ga-68 DOTATATE", "Lu-177", false},
+        // By the elements' names: of nuclides, of words in the name and of formulas.
+        {"Lu-177 PSMA-617", "lutetium", true},
+        {"Lu-177 PSMA-617", "Lutetium PSMA", true},
+        {"Lu-177 PSMA-617", "lutetium DOTATATE", false},
+        {"I-131 NaI", "iodide", true},
+        {"I-131 NaI", "sodium iodide", true},
+        {"I-123 MIBG", "sodium iodide", false},
+        {"F-18 sodium fluoride", "sodium iodide", false},
+        {"Sr-89 Cl", "strontium chloride", true},
+        {"F-18 fluciclovine", "lutetium", false},
+        {"FACBC", "actinium", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(nameContains(c.name, c.query), c.found) << c.name << " | " << c.query;

@@ -37,7 +37,7 @@ struct UncertaintyRun {
     std::atomic<std::uint64_t> done{0};
     std::atomic<bool> cancel{false};
     std::uint64_t samples = 0;
-    nlohmann::json document;  // the scenario it samples, to tell a stale outcome
+    ScenarioDocument document;  // the scenario it samples, to tell a stale outcome
     std::thread thread;
     std::optional<UncertaintyResult> result;
     std::string error;
@@ -45,56 +45,9 @@ struct UncertaintyRun {
 
 namespace {
 
-using Json = nlohmann::json;
-
 enum Column { PathColumn, KindColumn, ParametersColumn, MinColumn, MaxColumn, ColumnCount };
 const QStringList kKinds{QStringLiteral("normal"), QStringLiteral("lognormal"),
                          QStringLiteral("uniform"), QStringLiteral("triangular")};
-
-// A number where the text is one, else the text itself, so that the section's reader refuses
-// it with its own words.
-Json numberOrText(const QString& text) {
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    return ok && std::isfinite(value) ? Json(value) : Json(text.toStdString());
-}
-
-QString textOf(const Json& value) {
-    if (value.is_number()) return QString::number(value.get<double>(), 'g', 15);
-    if (value.is_string()) return QString::fromStdString(value.get<std::string>());
-    return QString::fromStdString(value.dump());
-}
-
-// "mean=0.5, sd=0.05" -> {"mean": 0.5, "sd": 0.05}; "120, 240" -> [120, 240]; min and max
-// join the object form (an array becomes {"low", ["mode",] "high"}).
-Json distributionBody(const QString& kind, const QString& parameters, const QString& min,
-                      const QString& max) {
-    const QStringList parts = parameters.split(QLatin1Char(','), Qt::SkipEmptyParts);
-    const bool named =
-        parameters.contains(QLatin1Char('=')) || kind == kKinds[0] || kind == kKinds[1];
-    Json body = named ? Json::object() : Json::array();
-    for (const QString& part : parts) {
-        if (!named) {
-            body.push_back(numberOrText(part.trimmed()));
-            continue;
-        }
-        const qsizetype equals = part.indexOf(QLatin1Char('='));
-        const QString name = part.left(equals).trimmed();
-        body[name.toStdString()] =
-            equals < 0 ? Json() : numberOrText(part.mid(equals + 1).trimmed());
-    }
-    if (min.trimmed().isEmpty() && max.trimmed().isEmpty()) return body;
-    if (body.is_array()) {
-        const bool uniform = kind == kKinds[2];
-        if (body.size() != (uniform ? 2u : 3u)) return body;  // refused for its length
-        Json object{{"low", body[0]}, {"high", body.back()}};
-        if (!uniform) object["mode"] = body[1];
-        body = object;
-    }
-    if (!min.trimmed().isEmpty()) body["min"] = numberOrText(min.trimmed());
-    if (!max.trimmed().isEmpty()) body["max"] = numberOrText(max.trimmed());
-    return body;
-}
 
 }  // namespace
 
@@ -222,81 +175,39 @@ void UncertaintyTab::addRow(const QString& path, const QString& kind, const QStr
         table_->setItem(row, column, new QTableWidgetItem(text));
 }
 
-void UncertaintyTab::setSection(const Json& section) {
+void UncertaintyTab::setSection(const UncertaintyForm& form) {
     cancel();
     table_->setRowCount(0);
-    vary_->setCurrentIndex(0);
-    samples_->setValue(static_cast<int>(kDefaultSamples));
-    seed_->setText(QStringLiteral("1"));
-    if (section.is_object()) {
-        if (const auto samples = section.find("samples");
-            samples != section.end() && samples->is_number_integer())
-            samples_->setValue(static_cast<int>(
-                std::clamp<std::int64_t>(samples->get<std::int64_t>(), 1, kMaxSamples)));
-        if (const auto seed = section.find("seed"); seed != section.end())
-            seed_->setText(textOf(*seed));
-        const auto vary = section.find("vary");
-        if (vary != section.end() && vary->is_string() && *vary == "population")
-            vary_->setCurrentIndex(1);
-        if (vary != section.end() && vary->is_object()) {
-            for (const auto& [path, entry] : vary->items()) {
-                QString kind = kKinds[1], parameters, min, max;
-                if (entry.is_object() && entry.size() == 1) {
-                    kind = QString::fromStdString(entry.begin().key());
-                    Json body = entry.begin().value();
-                    if (body.is_object()) {
-                        if (body.contains("min")) min = textOf(body["min"]);
-                        if (body.contains("max")) max = textOf(body["max"]);
-                        body.erase("min");
-                        body.erase("max");
-                    }
-                    QStringList parts;
-                    if (body.is_array())
-                        for (const Json& value : body) parts << textOf(value);
-                    else if (body.is_object())
-                        for (const auto& [name, value] : body.items())
-                            parts << QString::fromStdString(name) + QLatin1Char('=') +
-                                         textOf(value);
-                    parameters = parts.join(QStringLiteral(", "));
-                } else {
-                    parameters = QString::fromStdString(entry.dump());
-                }
-                addRow(QString::fromStdString(path), kind, parameters, min, max);
-            }
-        }
+    vary_->setCurrentIndex(form.population ? 1 : 0);
+    samples_->setValue(static_cast<int>(form.samples));
+    seed_->setText(QString::fromStdString(form.seed));
+    for (const UncertaintyForm::Row& row : form.rows) {
+        addRow(QString::fromStdString(row.path), QString::fromStdString(row.kind),
+               QString::fromStdString(row.parameters), QString::fromStdString(row.min),
+               QString::fromStdString(row.max));
     }
     outcome_.reset();
     showOutcome();
     clearMarks();
 }
 
-Json UncertaintyTab::section() const {
-    Json vary = Json::object();
-    if (vary_->currentIndex() == 1) {
-        vary = "population";
-    } else {
-        for (int r = 0; r < table_->rowCount(); ++r) {
-            auto text = [&](int column) { return table_->item(r, column)->text(); };
-            const auto* choice = qobject_cast<QComboBox*>(table_->cellWidget(r, KindColumn));
-            const QString kind = choice->currentText();
-            if (text(PathColumn).trimmed().isEmpty() && text(ParametersColumn).trimmed().isEmpty())
-                continue;  // a row added and left blank
-            vary[text(PathColumn).trimmed().toStdString()] = {
-                {kind.toStdString(),
-                 distributionBody(kind, text(ParametersColumn), text(MinColumn), text(MaxColumn))}};
-        }
-        if (vary.empty()) return nullptr;
+UncertaintyForm UncertaintyTab::form() const {
+    UncertaintyForm form;
+    form.population = vary_->currentIndex() == 1;
+    form.samples = static_cast<std::uint64_t>(samples_->value());
+    form.seed = seed_->text().toStdString();
+    for (int r = 0; r < table_->rowCount(); ++r) {
+        auto text = [&](int column) { return table_->item(r, column)->text().toStdString(); };
+        const auto* choice = qobject_cast<QComboBox*>(table_->cellWidget(r, KindColumn));
+        form.rows.push_back({text(PathColumn), choice->currentText().toStdString(),
+                             text(ParametersColumn), text(MinColumn), text(MaxColumn)});
     }
-    bool ok = false;
-    const qulonglong seed = seed_->text().trimmed().toULongLong(&ok);
-    return {{"samples", samples_->value()},
-            {"seed", ok ? Json(seed) : Json(seed_->text().toStdString())},
-            {"vary", vary}};
+    return form;
 }
 
-void UncertaintyTab::setScenario(const Json& document, const Scenario& scenario,
+void UncertaintyTab::setScenario(const ScenarioDocument& document, const Scenario& scenario,
                                  const QuadratureRule& rule) {
-    if (document != document_ && outcome_) {
+    if (!(document == document_) && outcome_) {
         outcome_.reset();
         showOutcome();
     }
@@ -346,8 +257,8 @@ bool UncertaintyTab::run() {
         }
         paths << path;
     }
-    const Json section = this->section();
-    if (section.is_null()) {
+    const JsonValue section = this->section();
+    if (section.isNull()) {
         refuse(QStringLiteral("Nothing is varied: add a row or choose the population preset."));
         return false;
     }
@@ -421,7 +332,7 @@ void UncertaintyTab::done(std::shared_ptr<UncertaintyRun> job) {
     if (!job->result) {
         progress_->setValue(0);
         refuse(QString::fromStdString(job->error));
-    } else if (job->document != document_) {
+    } else if (!(job->document == document_)) {
         progress_->setValue(0);
         refuse(QStringLiteral("The scenario changed during the run; run again."));
     } else {

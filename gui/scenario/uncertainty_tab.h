@@ -6,11 +6,12 @@
 
 #include <QWidget>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <optional>
 
 #include "engine/sampling.h"
 #include "engine/scenario.h"
+#include "library/scenario_document.h"
+#include "library/uncertainty_form.h"
 
 class QChartView;
 class QComboBox;
@@ -35,12 +36,14 @@ public:
     explicit UncertaintyTab(QWidget* parent = nullptr);
     ~UncertaintyTab() override;  // cancels a run and waits for its threads
 
-    // Shows a file's "uncertainty" section (null: an empty table); forgets the last outcome.
-    void setSection(const nlohmann::json& section);
-    // The section as the table gives it, for the scenario file; null when nothing is varied.
-    nlohmann::json section() const;
+    // Shows a file's "uncertainty" section (uncertaintyForm); forgets the last outcome.
+    void setSection(const UncertaintyForm& form);
+    // The form as the table gives it, and its section for the scenario file (null when
+    // nothing is varied).
+    UncertaintyForm form() const;
+    JsonValue section() const { return uncertaintySection(form()); }
     // The scenario (and its document, for the keys it gives) that Run samples.
-    void setScenario(const nlohmann::json& document, const Scenario& scenario,
+    void setScenario(const ScenarioDocument& document, const Scenario& scenario,
                      const QuadratureRule& rule);
 
     // Checks the table and starts the analysis; false (with the row marked) when refused.
@@ -82,7 +85,7 @@ private:
     QPlainTextEdit* statistics_;
     QTimer* poll_;
 
-    nlohmann::json document_;
+    ScenarioDocument document_;
     std::optional<Scenario> scenario_;
     QuadratureRule rule_;
     std::shared_ptr<UncertaintyRun> run_;

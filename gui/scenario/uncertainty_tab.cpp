@@ -12,13 +12,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTableWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -26,6 +24,7 @@
 
 #include "engine/scenario_uncertainty.h"
 #include "gui/common/window_support.h"
+#include "gui/scenario/run_controls.h"
 #include "gui/scenario/uncertainty_charts.h"
 #include "library/uncertainty_file.h"
 #include "report/uncertainty_report.h"
@@ -77,13 +76,7 @@ UncertaintyTab::UncertaintyTab(QWidget* parent) : QWidget(parent) {
         named(new QPushButton(QStringLiteral("Add row")), QStringLiteral("uncertaintyAddRow"));
     auto* removeButton = named(new QPushButton(QStringLiteral("Remove row")),
                                QStringLiteral("uncertaintyRemoveRow"));
-    runButton_ = named(new QPushButton(QStringLiteral("Run")), QStringLiteral("uncertaintyRun"));
-    cancelButton_ =
-        named(new QPushButton(QStringLiteral("Cancel")), QStringLiteral("uncertaintyCancel"));
-    cancelButton_->setEnabled(false);
-    progress_ = named(new QProgressBar, QStringLiteral("uncertaintyProgress"));
-    progress_->setRange(0, 1000);
-    progress_->setValue(0);
+    controls_ = new RunControls(QStringLiteral("Run"), QStringLiteral("uncertainty"));
     message_ = named(new QLabel, QStringLiteral("uncertaintyMessage"));
     message_->setWordWrap(true);
     message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -111,9 +104,7 @@ UncertaintyTab::UncertaintyTab(QWidget* parent) : QWidget(parent) {
     rowButtons->addWidget(addButton);
     rowButtons->addWidget(removeButton);
     rowButtons->addStretch();
-    rowButtons->addWidget(runButton_);
-    rowButtons->addWidget(cancelButton_);
-    rowButtons->addWidget(progress_, 1);
+    rowButtons->addWidget(controls_, 1);
     auto* inputs = new QWidget;
     auto* inputLayout = new QVBoxLayout(inputs);
     inputLayout->setContentsMargins(4, 4, 4, 4);
@@ -139,17 +130,14 @@ UncertaintyTab::UncertaintyTab(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(split);
 
-    poll_ = new QTimer(this);
-    poll_->setInterval(100);
-    connect(poll_, &QTimer::timeout, this, &UncertaintyTab::showProgress);
     connect(vary_, &QComboBox::currentIndexChanged, this,
             [this](int index) { table_->setEnabled(index == 0); });
     connect(addButton, &QPushButton::clicked, this, [this] { addRow({}, kKinds[1], {}, {}, {}); });
     connect(removeButton, &QPushButton::clicked, this, [this] {
         if (table_->currentRow() >= 0) table_->removeRow(table_->currentRow());
     });
-    connect(runButton_, &QPushButton::clicked, this, &UncertaintyTab::run);
-    connect(cancelButton_, &QPushButton::clicked, this, &UncertaintyTab::cancel);
+    connect(controls_, &RunControls::runClicked, this, &UncertaintyTab::run);
+    connect(controls_, &RunControls::cancelClicked, this, &UncertaintyTab::cancel);
 }
 
 UncertaintyTab::~UncertaintyTab() {
@@ -286,12 +274,12 @@ bool UncertaintyTab::run() {
     inputs_ = plan.inputs;
     options_ = plan.options;
     run_ = job;
-    runButton_->setEnabled(false);
-    cancelButton_->setEnabled(true);
-    progress_->setValue(0);
+    controls_->started([this]() -> std::optional<double> {
+        if (!run_ || run_->samples == 0) return std::nullopt;
+        return static_cast<double>(run_->done) / static_cast<double>(run_->samples);
+    });
     message_->setStyleSheet(QString());
     message_->setText(QStringLiteral("Sampling %1 scenarios...").arg(plan.options.samples));
-    poll_->start();
     job->thread =
         std::thread([this, job, scenario = *scenario_, rule = rule_, plan = std::move(plan)] {
             try {
@@ -317,26 +305,17 @@ bool UncertaintyTab::running() const {
     return run_ != nullptr;
 }
 
-void UncertaintyTab::showProgress() {
-    if (run_ && run_->samples > 0)
-        progress_->setValue(static_cast<int>(1000 * run_->done / run_->samples));
-}
-
 void UncertaintyTab::done(std::shared_ptr<UncertaintyRun> job) {
     job->thread.join();
     if (job != run_) return;
     run_.reset();
-    poll_->stop();
-    runButton_->setEnabled(true);
-    cancelButton_->setEnabled(false);
+    const bool current = job->result && job->document == document_;
+    controls_->ended(current);
     if (!job->result) {
-        progress_->setValue(0);
         refuse(QString::fromStdString(job->error));
-    } else if (!(job->document == document_)) {
-        progress_->setValue(0);
+    } else if (!current) {
         refuse(QStringLiteral("The scenario changed during the run; run again."));
     } else {
-        progress_->setValue(progress_->maximum());
         message_->clear();
         outcome_ = std::move(job->result);
         showOutcome();

@@ -20,15 +20,13 @@ class QLineEdit;
 class QPainter;
 class QPlainTextEdit;
 class QRectF;
-class QProgressBar;
-class QPushButton;
 class QSpinBox;
 class QTableWidget;
-class QTimer;
 
 namespace orvane {
 
 struct UncertaintyRun;
+class RunControls;
 
 class UncertaintyTab : public QWidget {
     Q_OBJECT
@@ -68,7 +66,6 @@ private:
     void clearMarks();
     void markRow(int row, const QString& text);
     void refuse(const QString& text);
-    void showProgress();
     void done(std::shared_ptr<UncertaintyRun> run);
     void showOutcome();
 
@@ -76,14 +73,11 @@ private:
     QSpinBox* samples_;
     QLineEdit* seed_;
     QTableWidget* table_;
-    QPushButton* runButton_;
-    QPushButton* cancelButton_;
-    QProgressBar* progress_;
+    RunControls* controls_;
     QLabel* message_;
     QChartView* histogram_;
     QChartView* tornado_;
     QPlainTextEdit* statistics_;
-    QTimer* poll_;
 
     ScenarioDocument document_;
     std::optional<Scenario> scenario_;

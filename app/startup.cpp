@@ -60,17 +60,13 @@ void connectWindows(Module1& module) {
             }
         } else {
             window->load(document.empty() ? newScenarioDocument()
-                                          : nlohmann::json::parse(document));
+                                          : ScenarioDocument::parse(document));
         }
         window->show();
         return window;
     };
     module.openers().scenarioWithValues = [&module](const ModelParameters& values) {
-        Scenario scenario = scenarioFromJson(newScenarioDocument(), module.standardData());
-        scenario.radiopharmaceutical = values;
-        nlohmann::json document = newScenarioDocument();
-        document["radiopharmaceutical"] = scenarioToJson(scenario)["radiopharmaceutical"];
-        return module.openers().scenario({}, document.dump());
+        return module.openers().scenario({}, newScenarioDocument(values).text());
     };
     module.openers().cohort = [&module]() -> QWidget* {
         auto* window = new CohortDialog(module, installedLibraryLocations());

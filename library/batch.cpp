@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <deque>
 #include <exception>
 #include <fstream>
 #include <istream>
+#include <limits>
 #include <mutex>
 #include <thread>
 
@@ -68,10 +70,6 @@ std::string csvField(const std::string& text) {
     std::string quoted = "\"";
     for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + "\"";
-}
-
-std::string csvNumber(const ordered_json* value) {
-    return value && value->is_number() ? formatRoundTrip(value->get<double>()) : std::string();
 }
 
 const ordered_json* member(const ordered_json& object, const char* key) {
@@ -213,7 +211,7 @@ bool ItemListSource::next(BatchItem& item) {
 }
 
 json ItemListSource::scenarioOf(BatchItem& item) const {
-    if (item.text.empty()) return std::move(item.document);
+    if (item.text.empty()) return item.document.json();
     return parseScenarioJson(readScenarioText(item.text));
 }
 
@@ -232,29 +230,44 @@ std::string batchCsvHeader() {
     return "line,id,dose_mGy_per_MBq,p2.5,p50,p97.5,warnings,error\n";
 }
 
-std::string batchCsvRow(const BatchOutput& output) {
+BatchRow batchRow(const BatchOutput& output) {
     const ordered_json& values = output.record.values;
     const ordered_json* percentiles = nullptr;
     if (const ordered_json* uncertainty = member(values, "uncertainty"))
         percentiles = member(*uncertainty, "percentiles");
     else if (const ordered_json* fit = member(values, "fit"))
         percentiles = member(*fit, "dose_interval");
-    auto percentile = [&](const char* key) {
-        return percentiles ? csvNumber(member(*percentiles, key)) : std::string();
+    auto number = [](const ordered_json* value) {
+        return value && value->is_number() ? value->get<double>()
+                                           : std::numeric_limits<double>::quiet_NaN();
     };
+    auto percentile = [&](const char* key) {
+        return number(percentiles ? member(*percentiles, key) : nullptr);
+    };
+    BatchRow row{number(member(values, "dose_mGy_per_MBq")),
+                 percentile("2.5"),
+                 percentile("50"),
+                 percentile("97.5"),
+                 0,
+                 {}};
     const ordered_json* warnings = member(values, "warnings");
-    std::string error;
+    row.warnings = warnings && warnings->is_array() ? warnings->size() : 0;
     if (output.record.error) {
         const BatchError& e = *output.record.error;
-        error = e.path.empty() ? e.message : e.path + ": " + e.message;
+        row.error = e.path.empty() ? e.message : e.path + ": " + e.message;
     }
-    return std::to_string(output.line) + "," + csvField(output.id) + "," +
-           csvNumber(member(values, "dose_mGy_per_MBq")) + "," + percentile("2.5") + "," +
-           percentile("50") + "," + percentile("97.5") + "," +
-           (output.record.error
-                ? std::string()
-                : std::to_string(warnings && warnings->is_array() ? warnings->size() : 0)) +
-           "," + csvField(error) + "\n";
+    return row;
+}
+
+std::string batchCsvRow(const BatchOutput& output) {
+    const BatchRow row = batchRow(output);
+    auto number = [](double value) {
+        return std::isnan(value) ? std::string() : formatRoundTrip(value);
+    };
+    return std::to_string(output.line) + "," + csvField(output.id) + "," + number(row.dose) + "," +
+           number(row.p2_5) + "," + number(row.p50) + "," + number(row.p97_5) + "," +
+           (output.record.error ? std::string() : std::to_string(row.warnings)) + "," +
+           csvField(row.error) + "\n";
 }
 
 BatchSummary runBatch(BatchSource& source, const BatchCompute& compute,

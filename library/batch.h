@@ -21,6 +21,7 @@
 
 #include "engine/fit.h"
 #include "engine/sampling.h"
+#include "library/json_value.h"
 #include "library/scenario_file.h"
 #include "library/standards.h"
 #include "library/workbench.h"
@@ -52,7 +53,7 @@ struct BatchItem {
     std::string id;                  // known before the record is read (a CSV's id cell)
     std::string text;                // JSON Lines: the line
     std::vector<std::string> cells;  // CSV: the row's fields
-    nlohmann::json document;         // a scenario object handed over in memory
+    JsonValue document;              // a scenario object handed over in memory
     std::string problem;             // not empty: the record could not be read (why)
 };
 
@@ -113,6 +114,13 @@ std::string batchJsonLine(const BatchOutput& output);
 // the number of warnings and the error ("path: message"); numbers to 17 digits, empty when
 // the record has none.
 std::string batchCsvHeader();
+// The figures of that table: NaN for a number the record has not, warnings 0 for an error.
+struct BatchRow {
+    double dose, p2_5, p50, p97_5;
+    std::size_t warnings = 0;
+    std::string error;  // "path: message", or the message; empty when computed
+};
+BatchRow batchRow(const BatchOutput& output);
 std::string batchCsvRow(const BatchOutput& output);
 
 struct BatchProgress {

@@ -44,7 +44,7 @@ std::vector<BatchItem> itemsOf(const py::iterable& items) {
     for (const py::handle item : items) {
         BatchItem record;
         record.line = list.size() + 1;
-        if (PyDict_Check(item.ptr())) {
+        if (py::isinstance(item, py::module_::import("collections.abc").attr("Mapping"))) {
             try {
                 record.document = toJson(item);
             } catch (const std::exception& e) {
@@ -91,18 +91,9 @@ py::dict recordDict(const BatchOutput& output) {
         record["error"] = error;
         return record;
     }
-    for (const auto& [key, value] : output.record.values.items())
-        record[py::str(key)] = fromJson(nlohmann::json(value));
+    const py::dict values = fromJson(output.record.values);
+    for (const auto [key, value] : values) record[key] = value;
     return record;
-}
-
-double number(const nlohmann::ordered_json& object, const std::vector<const char*>& path) {
-    const nlohmann::ordered_json* at = &object;
-    for (const char* key : path) {
-        if (!at->is_object() || !at->contains(key)) return std::numeric_limits<double>::quiet_NaN();
-        at = &(*at)[key];
-    }
-    return at->is_number() ? at->get<double>() : std::numeric_limits<double>::quiet_NaN();
 }
 
 py::dict arrays(const std::vector<BatchOutput>& outputs) {
@@ -110,22 +101,15 @@ py::dict arrays(const std::vector<BatchOutput>& outputs) {
     std::vector<double> dose, p025, p50, p975;
     py::list ids, errors;
     for (const BatchOutput& o : outputs) {
-        const auto& v = o.record.values;
+        const BatchRow row = batchRow(o);
         lines.push_back(static_cast<long long>(o.line));
         ids.append(o.id);
-        dose.push_back(number(v, {"dose_mGy_per_MBq"}));
-        // The uncertainty's percentiles, or those of a fit's dose interval.
-        const char* section = v.contains("fit") ? "fit" : "uncertainty";
-        const char* percentiles = v.contains("fit") ? "dose_interval" : "percentiles";
-        p025.push_back(number(v, {section, percentiles, "2.5"}));
-        p50.push_back(number(v, {section, percentiles, "50"}));
-        p975.push_back(number(v, {section, percentiles, "97.5"}));
-        const auto w = v.find("warnings");
-        warnings.push_back(w != v.end() && w->is_array() ? static_cast<long long>(w->size()) : 0);
-        const auto& e = o.record.error;
-        errors.append(!e                ? std::string()
-                      : e->path.empty() ? e->message
-                                        : e->path + ": " + e->message);
+        dose.push_back(row.dose);
+        p025.push_back(row.p2_5);
+        p50.push_back(row.p50);
+        p975.push_back(row.p97_5);
+        warnings.push_back(static_cast<long long>(row.warnings));
+        errors.append(row.error);
     }
     const py::module_ numpy = py::module_::import("numpy");
     py::dict result;

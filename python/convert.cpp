@@ -5,112 +5,230 @@
 
 #include <cmath>
 #include <memory>
+#include <variant>
 
 #include "engine/calculation.h"
+#include "engine/numtext.h"
 #include "engine/scenario.h"
+#include "library/json_reader.h"
+#include "library/scenario_file.h"
 
 namespace py = pybind11;
-using nlohmann::json;
 
 namespace orvane::python {
 namespace {
 
-std::string keyPath(const std::string& path, const std::string& key) {
-    return path.empty() ? key : path + "." + key;
-}
-
-void refuse(const std::string& path, const std::string& reason) {
-    throw ScenarioError(path, reason);
-}
-
 // Deeper than any scenario file; a list that contains itself stops here.
 constexpr int kMaxDepth = 64;
 
-json toJson(py::handle value, const std::string& path, int depth);
-
-}  // namespace
-
-json toJson(py::handle value, const std::string& path) {
-    return toJson(value, path, 0);
+[[noreturn]] void refuse(const std::string& path, const std::string& reason) {
+    throw ScenarioError(path, reason);
 }
 
-namespace {
+std::string typeName(py::handle value) {
+    return Py_TYPE(value.ptr())->tp_name;
+}
 
-json toJson(py::handle value, const std::string& path, int depth) {
+bool isText(py::handle value) {
+    return PyUnicode_Check(value.ptr()) || PyBytes_Check(value.ptr()) ||
+           PyByteArray_Check(value.ptr());
+}
+
+bool isInstance(py::handle value, const char* abc) {
+    const py::object kind = py::module_::import("collections.abc").attr(abc);
+    return py::isinstance(value, kind);
+}
+
+// A NumPy array or scalar (not a text): its values as Python lists and scalars.
+bool isNumPy(py::handle value) {
+    return !isText(value) && py::hasattr(value, "dtype") && py::hasattr(value, "tolist");
+}
+
+// A number that is not an int: a float, or anything with __float__ but not __index__.
+bool isReal(py::handle value) {
     PyObject* object = value.ptr();
-    if (object == Py_None) return nullptr;
-    if (PyBool_Check(object)) return object == Py_True;
-    if (PyUnicode_Check(object)) return value.cast<std::string>();
-    if (PyFloat_Check(object) || (!PyLong_Check(object) && PyNumber_Check(object) &&
-                                  !PyIndex_Check(object) && py::hasattr(value, "__float__"))) {
-        const double number = value.cast<double>();
-        if (!std::isfinite(number)) refuse(path, "expected a finite number");
-        return number;
-    }
-    if (PyIndex_Check(object)) {
-        const py::int_ integer = py::reinterpret_steal<py::int_>(PyNumber_Index(object));
-        if (!integer) throw py::error_already_set();
-        try {
-            return integer.cast<long long>();
-        } catch (const py::cast_error&) {
-            refuse(path, "expected a number within range");
-        }
-    }
-    if ((PyDict_Check(object) || PyList_Check(object) || PyTuple_Check(object)) &&
-        depth >= kMaxDepth) {
-        refuse(path, "nested more than " + std::to_string(kMaxDepth) + " levels deep");
-    }
-    if (PyDict_Check(object)) {
-        json document = json::object();
-        for (auto [key, item] : value.cast<py::dict>()) {
-            if (!PyUnicode_Check(key.ptr())) refuse(path, "expected text keys");
-            const std::string name = key.cast<std::string>();
-            document[name] = toJson(item, keyPath(path, name), depth + 1);
-        }
-        return document;
-    }
-    if (PyList_Check(object) || PyTuple_Check(object)) {
-        json array = json::array();
-        std::size_t index = 0;
-        for (py::handle item : value) {
-            array.push_back(toJson(item, path + "[" + std::to_string(index++) + "]", depth + 1));
-        }
-        return array;
-    }
-    refuse(path, std::string("expected a dict, list, text, number, true, false or None, not ") +
-                     Py_TYPE(object)->tp_name);
-    return nullptr;
+    return PyFloat_Check(object) || (!PyLong_Check(object) && PyNumber_Check(object) &&
+                                     !PyIndex_Check(object) && py::hasattr(value, "__float__"));
 }
+
+double finiteNumber(py::handle value, const std::string& path) {
+    const double number = PyFloat_AsDouble(value.ptr());
+    if (number == -1.0 && PyErr_Occurred()) throw py::error_already_set();
+    if (!std::isfinite(number)) refuse(path, "expected a finite number");
+    return number;
+}
+
+// An int (or anything with __index__) within what a scenario file takes.
+std::variant<long long, unsigned long long> wholeNumber(py::handle value, const std::string& path) {
+    const py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
+    if (!index) throw py::error_already_set();
+    int overflow = 0;
+    const long long signedValue = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
+    if (overflow == 0) {
+        if (signedValue == -1 && PyErr_Occurred()) throw py::error_already_set();
+        return signedValue;
+    }
+    if (overflow > 0) {
+        const unsigned long long unsignedValue = PyLong_AsUnsignedLongLong(index.ptr());
+        if (!PyErr_Occurred()) return unsignedValue;
+        PyErr_Clear();
+    }
+    refuse(path,
+           "expected a whole number from -9223372036854775808 to 18446744073709551615 (64 bits)");
+}
+
+class Walker {
+public:
+    explicit Walker(JsonBuilder& out) : out_(out) {}
+
+    void walk(py::handle value, const std::string& path, int depth) {
+        PyObject* object = value.ptr();
+        if (object == Py_None) refuse(path, "expected a value, not None");
+        if (PyBool_Check(object)) return out_.flag(object == Py_True);
+        if (PyUnicode_Check(object)) return out_.text(utf8Text(value, path));
+        if (isNumPy(value)) return walk(value.attr("tolist")(), path, depth);
+        if (isReal(value)) return out_.number(finiteNumber(value, path));
+        if (PyIndex_Check(object)) {
+            const auto number = wholeNumber(value, path);
+            if (const auto* whole = std::get_if<long long>(&number)) return out_.integer(*whole);
+            return out_.unsignedInteger(std::get<unsigned long long>(number));
+        }
+        const bool mapping = PyDict_Check(object) || isInstance(value, "Mapping");
+        const bool sequence =
+            !mapping && !isText(value) &&
+            (PyList_Check(object) || PyTuple_Check(object) || isInstance(value, "Sequence"));
+        if (!mapping && !sequence) {
+            refuse(path, "expected a mapping, sequence, text, number, true or false, not " +
+                             typeName(value));
+        }
+        if (depth >= kMaxDepth) {
+            refuse(path, "nested more than " + std::to_string(kMaxDepth) + " levels deep");
+        }
+        if (mapping) {
+            out_.beginObject();
+            const py::object items = PyDict_Check(object)
+                                         ? py::reinterpret_borrow<py::dict>(value).attr("items")()
+                                         : value.attr("items")();
+            for (const py::handle item : items) {
+                const py::tuple pair = py::reinterpret_borrow<py::tuple>(item);
+                const std::string name = keyText(pair[0], path);
+                const std::string at = keyPath(path, name);
+                if (!out_.key(name)) refuse(at, "given twice");
+                walk(pair[1], at, depth + 1);
+            }
+        } else {
+            out_.beginList();
+            std::size_t index = 0;
+            for (const py::handle item : value) walk(item, indexPath(path, index++), depth + 1);
+        }
+        out_.end();
+    }
+
+private:
+    JsonBuilder& out_;
+};
+
+// Python values from a walk of a JSON value.
+class PythonValues : public JsonVisitor {
+public:
+    py::object take() { return std::move(result_); }
+
+    void null() override { put(py::none()); }
+    void flag(bool value) override { put(py::bool_(value)); }
+    void integer(std::int64_t value) override { put(py::int_(value)); }
+    void unsignedInteger(std::uint64_t value) override { put(py::int_(value)); }
+    void number(double value) override { put(py::float_(value)); }
+    void text(std::string_view value) override {
+        // Text that is not UTF-8 (from a file) keeps U+FFFD in its place, as the JSON output.
+        put(py::reinterpret_steal<py::object>(
+            PyUnicode_DecodeUTF8(value.data(), static_cast<Py_ssize_t>(value.size()), "replace")));
+    }
+    void beginObject(std::size_t) override { open(py::dict()); }
+    void key(std::string_view name) override { key_ = py::str(name.data(), name.size()); }
+    void beginList(std::size_t) override { open(py::list()); }
+    void end() override { open_.pop_back(); }
+
+private:
+    void open(py::object container) {
+        put(container);
+        open_.push_back(std::move(container));
+    }
+    void put(const py::object& value) {
+        if (!value) throw py::error_already_set();
+        if (open_.empty()) {
+            result_ = value;
+        } else if (PyList_Check(open_.back().ptr())) {
+            open_.back().cast<py::list>().append(value);
+        } else {
+            open_.back().cast<py::dict>()[key_] = value;
+        }
+    }
+
+    std::vector<py::object> open_;
+    py::object key_, result_;
+};
 
 }  // namespace
 
-py::object fromJson(const json& value) {
-    switch (value.type()) {
-        case json::value_t::null:
-            return py::none();
-        case json::value_t::boolean:
-            return py::bool_(value.get<bool>());
-        case json::value_t::number_integer:
-            return py::int_(value.get<long long>());
-        case json::value_t::number_unsigned:
-            return py::int_(value.get<unsigned long long>());
-        case json::value_t::number_float:
-            return py::float_(value.get<double>());
-        case json::value_t::string:
-            return py::str(value.get_ref<const std::string&>());
-        case json::value_t::array: {
-            py::list list;
-            for (const json& item : value) list.append(fromJson(item));
-            return list;
-        }
-        case json::value_t::object: {
-            py::dict dict;
-            for (const auto& [key, item] : value.items()) dict[py::str(key)] = fromJson(item);
-            return dict;
-        }
-        default:
-            return py::none();
+JsonValue toJson(py::handle value, const std::string& path) {
+    JsonBuilder out;
+    Walker(out).walk(value, path, 0);
+    return out.take();
+}
+
+ScenarioDocument scenarioDocument(const py::handle& source) {
+    if (PyDict_Check(source.ptr()) || isInstance(source, "Mapping"))
+        return ScenarioDocument(toJson(source));
+    if (!PyUnicode_Check(source.ptr()) && !py::hasattr(source, "__fspath__")) {
+        refuse("", "expected a dict (any mapping) or the path of a scenario file, not " +
+                       typeName(source));
     }
+    const std::filesystem::path file = source.cast<std::filesystem::path>();
+    py::gil_scoped_release unlocked;
+    return ScenarioDocument::parse(readScenarioText(file), file.string());
+}
+
+std::string utf8Text(py::handle value, const std::string& path) {
+    if (!PyUnicode_Check(value.ptr())) refuse(path, "expected a text, not " + typeName(value));
+    Py_ssize_t size = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(value.ptr(), &size);
+    if (!text) {
+        PyErr_Clear();
+        refuse(path, "a text that is not valid Unicode (a lone surrogate)");
+    }
+    return std::string(text, static_cast<std::size_t>(size));
+}
+
+std::string keyText(py::handle key, const std::string& path) {
+    if (!PyUnicode_Check(key.ptr())) refuse(path, "expected text keys, not " + typeName(key));
+    try {
+        return utf8Text(key, path);
+    } catch (const ScenarioError&) {
+        const py::object shown = key.attr("encode")("utf-8", "backslashreplace").attr("decode")();
+        refuse(keyPath(path, shown.cast<std::string>()),
+               "a key that is not valid Unicode (a lone surrogate)");
+    }
+}
+
+std::string fieldText(py::handle value, const std::string& path) {
+    PyObject* object = value.ptr();
+    if (object == Py_None) return "";
+    if (PyUnicode_Check(object)) return utf8Text(value, path);
+    if (isNumPy(value)) return fieldText(value.attr("tolist")(), path);
+    if (!PyBool_Check(object)) {
+        if (isReal(value)) return formatRoundTrip(finiteNumber(value, path));
+        if (PyIndex_Check(object)) {
+            return std::visit([](auto whole) { return std::to_string(whole); },
+                              wholeNumber(value, path));
+        }
+    }
+    refuse(path, "expected a text, a number or None");
+}
+
+py::object fromJson(JsonView value) {
+    PythonValues values;
+    value.visit(values);
+    return values.take();
 }
 
 py::array_t<double> readOnlyArray(std::vector<double> values) {

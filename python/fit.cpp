@@ -5,7 +5,6 @@
 #include <pybind11/stl/filesystem.h>
 
 #include <filesystem>
-#include <nlohmann/json.hpp>
 
 #include "engine/calculation.h"
 #include "library/measurements_file.h"
@@ -31,16 +30,7 @@ constexpr const char* kFitDoc =
     "that does not converge raises orvane.InputError (its path the key path).";
 
 py::dict fit(const py::object& source, const py::object& data) {
-    nlohmann::json document;
-    std::string name;
-    if (PyDict_Check(source.ptr())) {
-        document = toJson(source);
-    } else {
-        const std::filesystem::path file = source.cast<std::filesystem::path>();
-        name = file.string();
-        py::gil_scoped_release unlocked;
-        document = parseScenarioJson(readScenarioText(file), name);
-    }
+    const ScenarioDocument document = scenarioDocument(source);
     const std::filesystem::path dataFile = dataFileOf(data);
     ScenarioFit run;
     std::vector<Warning> warnings;
@@ -49,7 +39,7 @@ py::dict fit(const py::object& source, const py::object& data) {
         py::gil_scoped_release unlocked;
         const StandardData standard = LoadStandardData(dataFile);
         const Workbench workbench = moduleWorkbench(standard, dataFile);
-        run = fitScenarioDocument(workbench, document, name);
+        run = fitScenarioDocument(workbench, document);
         requireConverged(run.fit);
         const QuadratureRule rule{standard.tables.quadratureNodes,
                                   standard.tables.quadratureWeights};
@@ -58,24 +48,19 @@ py::dict fit(const py::object& source, const py::object& data) {
         dose = result.dose;
     }
     warnAll(warnings);
-    nlohmann::json json = fitJson(run.fit);
-    std::vector<double> at, measured, model, weighted;
-    py::list kinds;
-    for (const nlohmann::json& r : json["residuals"]) {
-        kinds.append(r["kind"].get<std::string>());
-        at.push_back(r["at"].get<double>());
-        measured.push_back(r["measured"].get<double>());
-        model.push_back(r["model"].is_null() ? NAN : r["model"].get<double>());
-        weighted.push_back(r["weighted"].is_null() ? NAN : r["weighted"].get<double>());
-    }
-    json.erase("residuals");
-    py::dict out = fromJson(json);
+    py::dict out = fromJson(fitJson(run.fit));
+    // The residuals as arrays: a column per key, None (no model value) as NaN.
+    const py::list rows = out["residuals"];
     py::dict residuals;
+    py::list kinds;
+    for (const py::handle r : rows) kinds.append(r["kind"]);
     residuals["kind"] = kinds;
-    residuals["at"] = readOnlyArray(std::move(at));
-    residuals["measured"] = readOnlyArray(std::move(measured));
-    residuals["model"] = readOnlyArray(std::move(model));
-    residuals["weighted"] = readOnlyArray(std::move(weighted));
+    for (const char* key : {"at", "measured", "model", "weighted"}) {
+        std::vector<double> column;
+        for (const py::handle r : rows)
+            column.push_back(r[key].is_none() ? NAN : r[key].cast<double>());
+        residuals[key] = readOnlyArray(std::move(column));
+    }
     out["residuals"] = residuals;
     out["dose_mGy_per_MBq"] = dose;
     return out;

@@ -34,7 +34,6 @@
 #include "report/uncertainty_report.h"
 
 namespace py = pybind11;
-using nlohmann::json;
 
 namespace orvane::python {
 namespace {
@@ -94,31 +93,27 @@ void translateError(std::exception_ptr thrown) {
 
 // --- Dose tables ---------------------------------------------------------------------------
 
-// A field as the input window would hold it: a text as typed, a number to the last bit.
-std::string fieldText(py::handle value, const std::string& key) {
-    PyObject* object = value.ptr();
-    if (object == Py_None) return "";
-    if (PyUnicode_Check(object)) return value.cast<std::string>();
-    const json number = PyBool_Check(object) ? json() : toJson(value, key);
-    if (number.is_number_integer()) return std::to_string(number.get<long long>());
-    if (number.is_number_float()) return formatRoundTrip(number.get<double>());
-    throw ScenarioError(key, "expected a text, a number or None");
-}
-
 struct TableInput {
     FieldTexts fields{};
     std::string name;
     std::optional<ResolvedEntry> chosen;
 };
 
+constexpr const char* kStandardExpected = "expected a standard's or library entry's name, or 0..19";
+
 // A standard by index, or what a name names (as everywhere: Workbench::resolve).
 void takeStandard(TableInput& input, py::handle key, const Workbench& workbench) {
-    if (PyLong_Check(key.ptr()) && !PyBool_Check(key.ptr())) {
-        input.chosen = workbench.standard(key.cast<long long>());
+    if (PyIndex_Check(key.ptr()) && !PyBool_Check(key.ptr())) {
+        int overflow = 0;
+        const py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(key.ptr()));
+        if (!index) throw py::error_already_set();
+        const long long number = PyLong_AsLongLongAndOverflow(index.ptr(), &overflow);
+        if (overflow != 0) throw ScenarioError("standard", kStandardExpected);
+        input.chosen = workbench.standard(number);
     } else if (PyUnicode_Check(key.ptr())) {
-        input.chosen = workbench.resolve(key.cast<std::string>());
+        input.chosen = workbench.resolve(utf8Text(key, "standard"));
     } else {
-        throw ScenarioError("standard", "expected a standard's or library entry's name, or 0..19");
+        throw ScenarioError("standard", kStandardExpected);
     }
     const StandardFieldTexts texts = standardFieldTexts(input.chosen->entry.values);
     input.fields = texts.fields;
@@ -127,23 +122,27 @@ void takeStandard(TableInput& input, py::handle key, const Workbench& workbench)
 
 TableInput tableInput(py::handle what, const Workbench& data) {
     TableInput input;
-    if (PyDict_Check(what.ptr())) {
-        const py::dict dict = py::reinterpret_borrow<py::dict>(what);
+    const py::module_ abc = py::module_::import("collections.abc");
+    const bool text = PyUnicode_Check(what.ptr()) || PyBytes_Check(what.ptr());
+    if (py::hasattr(what, "dtype") && py::hasattr(what, "tolist") && !text)
+        return tableInput(what.attr("tolist")(), data);
+    if (py::isinstance(what, abc.attr("Mapping"))) {
+        const py::dict dict(py::reinterpret_borrow<py::object>(what));
         if (dict.contains("standard")) takeStandard(input, dict["standard"], data);
         for (auto [key, value] : dict) {
-            const std::string name = py::str(key);
+            const std::string name = keyText(key, "");
             const auto field = std::find(kFieldKeys.begin(), kFieldKeys.end(), name);
             if (field != kFieldKeys.end()) {
                 input.fields[field - kFieldKeys.begin()] = fieldText(value, name);
             } else if (name == "name") {
-                input.name = py::str(value);
+                input.name = utf8Text(value, "name");
             } else if (name != "standard") {
                 throw ScenarioError(name,
                                     "unknown key; give standard, name or the fields f1, "
                                     "k1, tb1, ..., tp, delta, gamma");
             }
         }
-    } else if (PyList_Check(what.ptr()) || PyTuple_Check(what.ptr())) {
+    } else if (!text && py::isinstance(what, abc.attr("Sequence"))) {
         const py::sequence list = py::reinterpret_borrow<py::sequence>(what);
         if (list.size() != kFieldCount) {
             throw ScenarioError("",
@@ -168,12 +167,11 @@ Workbench workbenchOf(const Data& loaded) {
     return moduleWorkbench(*loaded.standard, loaded.file);
 }
 
-Table computeTable(const py::object& what, const std::optional<std::string>& name,
-                   const py::object& data) {
+Table computeTable(const py::object& what, const py::object& name, const py::object& data) {
     const Data loaded = dataOf(data);
     const Workbench workbench = workbenchOf(loaded);
     TableInput input = tableInput(what, workbench);
-    if (name) input.name = *name;
+    if (!name.is_none()) input.name = utf8Text(name, "name");
     Table table;
     {
         py::gil_scoped_release unlocked;
@@ -213,13 +211,6 @@ struct ScenarioRun {
     FitOptions fitOptions;
 };
 
-ScenarioDocument scenarioDocument(const py::object& source) {
-    if (PyDict_Check(source.ptr())) return ScenarioDocument(toJson(source));
-    const std::filesystem::path file = source.cast<std::filesystem::path>();
-    py::gil_scoped_release unlocked;
-    return ScenarioDocument::parse(readScenarioText(file));
-}
-
 ScenarioRun runScenario(const py::object& source, std::optional<double> step,
                         const py::object& data) {
     if (step && !(*step > 0 && std::isfinite(*step))) {
@@ -240,6 +231,12 @@ ScenarioRun runScenario(const py::object& source, std::optional<double> step,
     }
     warnAll(run.warnings);
     return run;
+}
+
+// One part of the result as orvane-cli --json writes it ("voids", "intervals").
+py::object resultPart(const ScenarioRun& run, const char* part) {
+    const py::dict all = fromJson(scenarioResultJson(run.scenario, run.result));
+    return all[part];
 }
 
 py::object timeCourse(const ScenarioRun& run) {
@@ -406,16 +403,9 @@ PYBIND11_MODULE(orvane, m) {
                                    if (!r.scenario.administeredActivity) return std::nullopt;
                                    return r.result.dose * *r.scenario.administeredActivity;
                                })
-        .def_property_readonly(
-            "voids",
-            [](const ScenarioRun& r) {
-                return fromJson(scenarioResultJson(r.scenario, r.result)["voids"]);
-            })
-        .def_property_readonly(
-            "intervals",
-            [](const ScenarioRun& r) {
-                return fromJson(scenarioResultJson(r.scenario, r.result)["intervals"]);
-            })
+        .def_property_readonly("voids", [](const ScenarioRun& r) { return resultPart(r, "voids"); })
+        .def_property_readonly("intervals",
+                               [](const ScenarioRun& r) { return resultPart(r, "intervals"); })
         .def_property_readonly("time_course", &timeCourse)
         .def_property_readonly("warnings",
                                [](const ScenarioRun& r) { return warningDicts(r.warnings); })

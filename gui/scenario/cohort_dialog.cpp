@@ -6,14 +6,13 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <atomic>
 #include <thread>
 
 #include "gui/common/window_support.h"
+#include "gui/scenario/run_controls.h"
 #include "library/batch_file.h"
 #include "report/fit_report.h"
 #include "report/uncertainty_report.h"
@@ -54,14 +53,7 @@ CohortDialog::CohortDialog(Module1& module, const LibraryFiles& libraries, QWidg
         named(new QPushButton(QStringLiteral("Browse...")), QStringLiteral("cohortBrowseInput"));
     auto* browseTemplate =
         named(new QPushButton(QStringLiteral("Browse...")), QStringLiteral("cohortBrowseTemplate"));
-    runButton_ =
-        named(new QPushButton(QStringLiteral("Run and save...")), QStringLiteral("cohortRun"));
-    cancelButton_ =
-        named(new QPushButton(QStringLiteral("Cancel")), QStringLiteral("cohortCancel"));
-    cancelButton_->setEnabled(false);
-    progress_ = named(new QProgressBar, QStringLiteral("cohortProgress"));
-    progress_->setRange(0, 1000);
-    progress_->setValue(0);
+    controls_ = new RunControls(QStringLiteral("Run and save..."), QStringLiteral("cohort"));
     message_ = named(new QLabel, QStringLiteral("cohortMessage"));
     message_->setWordWrap(true);
 
@@ -74,23 +66,16 @@ CohortDialog::CohortDialog(Module1& module, const LibraryFiles& libraries, QWidg
     auto* form = new QFormLayout;
     form->addRow(QStringLiteral("Cohort:"), inputRow);
     form->addRow(QStringLiteral("Template:"), templateRow);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(runButton_);
-    buttons->addWidget(cancelButton_);
-    buttons->addWidget(progress_, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(form);
-    layout->addLayout(buttons);
+    layout->addWidget(controls_);
     layout->addWidget(message_);
     resize(560, sizeHint().height());
 
-    poll_ = new QTimer(this);
-    poll_->setInterval(100);
-    connect(poll_, &QTimer::timeout, this, &CohortDialog::showProgress);
     connect(browseInput, &QPushButton::clicked, this, &CohortDialog::browseInput);
     connect(browseTemplate, &QPushButton::clicked, this, &CohortDialog::browseTemplate);
-    connect(runButton_, &QPushButton::clicked, this, &CohortDialog::start);
-    connect(cancelButton_, &QPushButton::clicked, this, &CohortDialog::cancel);
+    connect(controls_, &RunControls::runClicked, this, &CohortDialog::start);
+    connect(controls_, &RunControls::cancelClicked, this, &CohortDialog::cancel);
 }
 
 CohortDialog::~CohortDialog() {
@@ -148,11 +133,11 @@ void CohortDialog::start() {
         raw->total = p.total.value_or(0);
     };
     run_ = job;
-    runButton_->setEnabled(false);
-    cancelButton_->setEnabled(true);
-    progress_->setValue(0);
+    controls_->started([this]() -> std::optional<double> {
+        if (!run_ || run_->total == 0) return std::nullopt;
+        return static_cast<double>(run_->done) / static_cast<double>(run_->total);
+    });
     say(QStringLiteral("Running the cohort..."), false);
-    poll_->start();
     job->thread = std::thread([this, job] {
         try {
             job->outcome = runCohortFile(workbench_, uncertaintyJson, job->request, fitJson);
@@ -169,31 +154,19 @@ void CohortDialog::cancel() {
     if (run_) run_->cancel = true;
 }
 
-void CohortDialog::showProgress() {
-    if (run_ && run_->total > 0)
-        progress_->setValue(
-            static_cast<int>(1000 * std::min(run_->done / double(run_->total), 1.0)));
-}
-
 void CohortDialog::done(std::shared_ptr<CohortRun> job) {
     job->thread.join();
     if (job != run_) return;
     run_.reset();
-    poll_->stop();
-    runButton_->setEnabled(true);
-    cancelButton_->setEnabled(false);
     const CohortFileOutcome& o = job->outcome;
+    controls_->ended(job->error.empty() && !o.cancelled && o.written.ok);
     if (!job->error.empty()) {
-        progress_->setValue(0);
         say(QString::fromStdString(job->error), true);
     } else if (o.cancelled) {
-        progress_->setValue(0);
         say(QStringLiteral("Cancelled; nothing was saved."), true);
     } else if (!o.written.ok) {
-        progress_->setValue(0);
         say(QString::fromStdString(o.written.message), true);
     } else {
-        progress_->setValue(progress_->maximum());
         say(QStringLiteral("%1 computed, %2 failed; saved %3")
                 .arg(o.summary.computed)
                 .arg(o.summary.failed)

@@ -11,13 +11,11 @@
 
 class QLabel;
 class QLineEdit;
-class QProgressBar;
-class QPushButton;
-class QTimer;
 
 namespace orvane {
 
 struct CohortRun;
+class RunControls;
 
 class CohortDialog : public QWidget {
     Q_OBJECT
@@ -37,7 +35,6 @@ private:
     void browseTemplate();
     void start();
     void cancel();
-    void showProgress();
     void done(std::shared_ptr<CohortRun> job);
     void say(const QString& text, bool refusal);
 
@@ -45,11 +42,8 @@ private:
     Workbench workbench_;
     QLineEdit* input_;
     QLineEdit* template_;
-    QPushButton* runButton_;
-    QPushButton* cancelButton_;
-    QProgressBar* progress_;
+    RunControls* controls_;
     QLabel* message_;
-    QTimer* poll_;
     std::shared_ptr<CohortRun> run_;
 };
 

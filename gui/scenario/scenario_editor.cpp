@@ -9,7 +9,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalBlocker>
@@ -18,8 +17,6 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <array>
-#include <cmath>
-#include <cstdint>
 
 #include "gui/common/window_support.h"
 #include "library/standards.h"
@@ -27,55 +24,37 @@
 namespace orvane {
 namespace {
 
-using nlohmann::json;
-
-// A number as typed, or the text itself when it is not one (the reader then names the key).
-json valueOf(const QString& text) {
-    bool ok = false;
-    const double number = QLocale::c().toDouble(text.trimmed(), &ok);
-    if (ok && std::isfinite(number)) return number;
-    return text.trimmed().toStdString();
-}
-
-// A value of the document as the field shows it: numbers in their shortest exact form.
-QString textOf(const json& value) {
-    if (value.is_string()) return QString::fromStdString(value.get<std::string>());
-    if (value.is_null()) return {};
-    return QString::fromStdString(value.dump());
-}
-
 void setMarked(QWidget* widget, bool invalid) {
     widget->setProperty("invalid", invalid);
     widget->style()->unpolish(widget);
     widget->style()->polish(widget);
 }
 
-// The key's value, or nothing.
-const json* keyIn(const json& object, const char* key) {
-    if (!object.is_object()) return nullptr;
-    const auto it = object.find(key);
-    return it == object.end() ? nullptr : &*it;
+QString shown(const std::string& text) {
+    return QString::fromStdString(text);
 }
 
-void setRows(QTableWidget* table, const std::vector<std::array<QString, 2>>& rows) {
+void setRows(QTableWidget* table, const std::vector<std::array<std::string, 2>>& rows) {
     const QSignalBlocker quiet(table);
     table->setRowCount(static_cast<int>(rows.size()));
     for (int r = 0; r < table->rowCount(); ++r) {
         for (int c = 0; c < 2; ++c) {
-            table->setItem(r, c, new QTableWidgetItem(rows[static_cast<std::size_t>(r)][c]));
+            table->setItem(r, c, new QTableWidgetItem(shown(rows[static_cast<std::size_t>(r)][c])));
         }
     }
 }
 
-QString cell(const QTableWidget* table, int row, int column) {
-    const QTableWidgetItem* item = table->item(row, column);
-    return item ? item->text().trimmed() : QString();
-}
-
-// Writes text at key unless it is empty.
-void put(json& object, const char* key, const QString& text, bool clock = false) {
-    if (text.trimmed().isEmpty()) return;
-    object[key] = clock ? json(text.trimmed().toStdString()) : valueOf(text);
+std::vector<std::array<std::string, 2>> rowsOf(const QTableWidget* table) {
+    std::vector<std::array<std::string, 2>> rows;
+    for (int r = 0; r < table->rowCount(); ++r) {
+        std::array<std::string, 2> row;
+        for (int c = 0; c < 2; ++c) {
+            const QTableWidgetItem* item = table->item(r, c);
+            row[static_cast<std::size_t>(c)] = item ? item->text().toStdString() : std::string();
+        }
+        rows.push_back(row);
+    }
+    return rows;
 }
 
 }  // namespace
@@ -257,165 +236,100 @@ QLineEdit* ScenarioEditor::line(const char* name) const {
     return findChild<QLineEdit*>(QString::fromLatin1(name));
 }
 
-void ScenarioEditor::load(const json& document) {
+void ScenarioEditor::load(const ScenarioForm& form) {
     const QSignalBlocker quiet(this);
-    auto set = [this, &document](const char* name, const json* object, const char* key) {
-        const json* value = object ? keyIn(*object, key) : nullptr;
-        line(name)->setText(value ? textOf(*value) : QString());
+    auto set = [this](const char* name, const std::string& text) {
+        line(name)->setText(shown(text));
     };
-    set("scenarioName", &document, "name");
-    set("administrationTime", &document, "administration_time");
-    set("initialVolume", &document, "initial_volume");
-    set("residualVolume", &document, "residual_volume");
-    set("administeredActivity", &document, "administered_activity");
-    set("endTime", &document, "end_time");
+    set("scenarioName", form.name);
+    set("administrationTime", form.administrationTime);
+    set("initialVolume", form.initialVolume);
+    set("residualVolume", form.residualVolume);
+    set("administeredActivity", form.administeredActivity);
+    set("endTime", form.endTime);
 
     // A standard by its name or number, a library entry offered, or a choice of its own.
     const int ownIndex = kStandardCount + libraryCount_;
     if (radiopharmaceutical_->count() > ownIndex) radiopharmaceutical_->removeItem(ownIndex);
-    ownValues_ = json();
-    const json* chosen = keyIn(document, "radiopharmaceutical");
-    const json* standard = chosen ? keyIn(*chosen, "standard") : nullptr;
-    const json* library = chosen ? keyIn(*chosen, "library") : nullptr;
-    const auto choiceOf = [this](const json& name) {
-        const std::string text = name.get<std::string>();
-        return choiceOf_ ? choiceOf_(text)
-                         : radiopharmaceutical_->findText(QString::fromStdString(text),
-                                                          Qt::MatchFixedString);
+    ownValues_ = JsonValue();
+    const ScenarioForm::Choice& chosen = form.radiopharmaceutical;
+    const auto choiceOf = [this](const std::string& name) {
+        return choiceOf_ ? choiceOf_(name)
+                         : radiopharmaceutical_->findText(shown(name), Qt::MatchFixedString);
     };
     int index = -1;
-    if (standard && standard->is_number_integer()) {
-        // Counted from 0, as every reader of scenario files counts.
-        const auto number = standard->get<std::int64_t>();
-        if (number >= 0 && number < kStandardCount) index = static_cast<int>(number);
-    }
-    if (standard && standard->is_string()) {
-        index = choiceOf(*standard);
+    // Counted from 0, as every reader of scenario files counts.
+    if (chosen.standardIndex && *chosen.standardIndex >= 0 &&
+        *chosen.standardIndex < kStandardCount)
+        index = static_cast<int>(*chosen.standardIndex);
+    if (chosen.standardName) {
+        index = choiceOf(*chosen.standardName);
         if (index >= kStandardCount) index = -1;
     }
-    if (library && library->is_string()) {
-        index = choiceOf(*library);
+    if (chosen.library) {
+        index = choiceOf(*chosen.library);
         if (index < kStandardCount) index = -1;
     }
-    if (index < 0 && chosen && chosen->is_object()) {
-        ownValues_ = *chosen;
-        const json* name = keyIn(*chosen, "name");
-        if (!name || !name->is_string()) name = library;
-        const QString shown = name && name->is_string() && !name->get<std::string>().empty()
-                                  ? QString::fromStdString(name->get<std::string>())
-                                  : QStringLiteral("Radiopharmaceutical");
-        radiopharmaceutical_->addItem(
-            shown + (library ? QStringLiteral(" (library)") : QStringLiteral(" (its own values)")));
+    if (index < 0 && !chosen.own.isNull()) {
+        ownValues_ = chosen.own;
+        const QString name = chosen.shownName.empty() ? QStringLiteral("Radiopharmaceutical")
+                                                      : shown(chosen.shownName);
+        radiopharmaceutical_->addItem(name + (chosen.libraryKey
+                                                  ? QStringLiteral(" (library)")
+                                                  : QStringLiteral(" (its own values)")));
         index = ownIndex;
     }
     radiopharmaceutical_->setCurrentIndex(std::max(index, 0));
 
-    const json* fill = keyIn(document, "fill_rate");
-    const json* steps = fill ? keyIn(*fill, "steps") : nullptr;
-    fillKind_->setCurrentIndex(steps ? 1 : 0);
-    fillPages_->setCurrentIndex(steps ? 1 : 0);
-    set("dayRate", fill, "day");
-    set("nightRate", fill, "night");
-    set("nightFrom", fill, "night_from");
-    set("nightTo", fill, "night_to");
-    std::vector<std::array<QString, 2>> rows;
-    if (steps && steps->is_array()) {
-        for (const json& step : *steps) {
-            const json* from = keyIn(step, "from");
-            const json* rate = keyIn(step, "rate");
-            rows.push_back({from ? textOf(*from) : QString(), rate ? textOf(*rate) : QString()});
-        }
-    }
-    setRows(steps_, rows);
+    fillKind_->setCurrentIndex(form.steps ? 1 : 0);
+    fillPages_->setCurrentIndex(form.steps ? 1 : 0);
+    set("dayRate", form.day);
+    set("nightRate", form.night);
+    set("nightFrom", form.nightFrom);
+    set("nightTo", form.nightTo);
+    setRows(steps_, form.stepRows);
 
-    const json* voiding = keyIn(document, "voiding");
-    const json* pattern = voiding ? keyIn(*voiding, "pattern") : nullptr;
-    const std::string kind =
-        pattern && pattern->is_string() ? pattern->get<std::string>() : "diary";
-    pattern_->setCurrentIndex(kind == "table" ? 0 : kind == "regular" ? 1 : 2);
-    set("firstVoid", voiding, "first_void");
-    const json* then = voiding ? keyIn(*voiding, "then") : nullptr;
-    then_->setChecked(then != nullptr);
-    const json* regular = then ? then : voiding;
-    set("voidInterval", regular, "interval");
-    set("bedtime", regular, "bedtime");
-    set("wake", regular, "wake");
-    rows.clear();
-    if (const json* voids = voiding ? keyIn(*voiding, "voids") : nullptr;
-        voids && voids->is_array()) {
-        for (const json& entry : *voids) {
-            const json* at = entry.is_object() ? keyIn(entry, "at") : &entry;
-            const json* residual = keyIn(entry, "residual");
-            rows.push_back(
-                {at ? textOf(*at) : QString(), residual ? textOf(*residual) : QString()});
-        }
-    }
-    setRows(diary_, rows);
+    pattern_->setCurrentIndex(static_cast<int>(form.pattern));
+    set("firstVoid", form.firstVoid);
+    then_->setChecked(form.then);
+    set("voidInterval", form.interval);
+    set("bedtime", form.bedtime);
+    set("wake", form.wake);
+    setRows(diary_, form.diaryRows);
     showPattern();
     clearMarks();
 }
 
-json ScenarioEditor::document() const {
-    json document = json::object();
-    put(document, "name", line("scenarioName")->text(), true);
+ScenarioForm ScenarioEditor::form() const {
+    ScenarioForm form;
+    auto text = [this](const char* name) { return line(name)->text().toStdString(); };
+    form.name = text("scenarioName");
     const int chosen = radiopharmaceutical_->currentIndex();
-    const std::string shown = radiopharmaceutical_->currentText().toStdString();
-    document["radiopharmaceutical"] = chosen < kStandardCount ? json{{"standard", shown}}
-                                      : chosen < kStandardCount + libraryCount_
-                                          ? json{{"library", shown}}
-                                          : ownValues_;
-    put(document, "administration_time", line("administrationTime")->text(), true);
-    put(document, "initial_volume", line("initialVolume")->text());
-    put(document, "residual_volume", line("residualVolume")->text());
-    put(document, "administered_activity", line("administeredActivity")->text());
-    put(document, "end_time", line("endTime")->text());
-
-    json fill = json::object();
-    if (fillKind_->currentIndex() == 1) {
-        json steps = json::array();
-        for (int r = 0; r < steps_->rowCount(); ++r) {
-            json step = json::object();
-            put(step, "from", cell(steps_, r, 0));
-            put(step, "rate", cell(steps_, r, 1));
-            steps.push_back(step);
-        }
-        fill["steps"] = steps;
-    } else {
-        put(fill, "day", line("dayRate")->text());
-        put(fill, "night", line("nightRate")->text());
-        put(fill, "night_from", line("nightFrom")->text(), true);
-        put(fill, "night_to", line("nightTo")->text(), true);
-    }
-    document["fill_rate"] = fill;
-
-    json voiding = json::object();
-    auto regular = [this](json& into) {
-        put(into, "interval", line("voidInterval")->text());
-        put(into, "bedtime", line("bedtime")->text(), true);
-        put(into, "wake", line("wake")->text(), true);
-    };
-    const int pattern = pattern_->currentIndex();
-    if (pattern == 2) {
-        json voids = json::array();
-        for (int r = 0; r < diary_->rowCount(); ++r) {
-            json entry = json::object();
-            put(entry, "at", cell(diary_, r, 0));
-            put(entry, "residual", cell(diary_, r, 1));
-            voids.push_back(entry);
-        }
-        voiding["voids"] = voids;
-        if (then_->isChecked()) {
-            json then = json::object();
-            regular(then);
-            voiding["then"] = then;
-        }
-    } else {
-        voiding["pattern"] = pattern == 0 ? "table" : "regular";
-        put(voiding, "first_void", line("firstVoid")->text());
-        if (pattern == 1) regular(voiding);
-    }
-    document["voiding"] = voiding;
-    return document;
+    form.radiopharmaceutical.kind = chosen < kStandardCount ? ScenarioForm::ChoiceKind::Standard
+                                    : chosen < kStandardCount + libraryCount_
+                                        ? ScenarioForm::ChoiceKind::Library
+                                        : ScenarioForm::ChoiceKind::Own;
+    form.radiopharmaceutical.text = radiopharmaceutical_->currentText().toStdString();
+    form.radiopharmaceutical.own = ownValues_;
+    form.administrationTime = text("administrationTime");
+    form.initialVolume = text("initialVolume");
+    form.residualVolume = text("residualVolume");
+    form.administeredActivity = text("administeredActivity");
+    form.endTime = text("endTime");
+    form.steps = fillKind_->currentIndex() == 1;
+    form.day = text("dayRate");
+    form.night = text("nightRate");
+    form.nightFrom = text("nightFrom");
+    form.nightTo = text("nightTo");
+    form.stepRows = rowsOf(steps_);
+    form.pattern = static_cast<ScenarioForm::Pattern>(pattern_->currentIndex());
+    form.firstVoid = text("firstVoid");
+    form.diaryRows = rowsOf(diary_);
+    form.then = then_->isChecked();
+    form.interval = text("voidInterval");
+    form.bedtime = text("bedtime");
+    form.wake = text("wake");
+    return form;
 }
 
 void ScenarioEditor::markInvalid(const std::string& path, const std::string& reason) {

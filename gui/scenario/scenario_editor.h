@@ -4,9 +4,10 @@
 
 #include <QWidget>
 #include <functional>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
+
+#include "library/scenario_form.h"
 
 class QCheckBox;
 class QComboBox;
@@ -29,14 +30,12 @@ public:
         choiceOf_ = std::move(choiceOf);
     }
 
-    // Fills every field from a scenario document (as scenarioToJson writes it, or a file's).
-    // A radiopharmaceutical given by its values, or a library name not offered, is kept as a
-    // choice of its own.
-    void load(const nlohmann::json& document);
+    // Fills every field from a scenario file's form (scenarioForm). A radiopharmaceutical
+    // given by its values, or a library name not offered, is kept as a choice of its own.
+    void load(const ScenarioForm& form);
 
-    // The scenario file the fields make: a field left empty leaves its key out, a text that is
-    // not a number stays text (and is refused by the reader with the key's path).
-    nlohmann::json document() const;
+    // The form the fields make (scenarioDocument turns it into the scenario file).
+    ScenarioForm form() const;
 
     // Marks the field of a key path ("voiding.voids[2].residual") and shows why, under the
     // field's label; clearMarks() takes every mark away.
@@ -69,7 +68,7 @@ private:
     QComboBox* radiopharmaceutical_;
     int libraryCount_;  // library entries offered after the standards
     std::function<int(const std::string&)> choiceOf_;
-    nlohmann::json ownValues_;  // the radiopharmaceutical by its values, when there is one
+    JsonValue ownValues_;  // the radiopharmaceutical by its values, when there is one
     QComboBox* fillKind_;
     QStackedWidget* fillPages_;
     QComboBox* pattern_;

@@ -27,6 +27,8 @@
 #include "gui/scenario/void_table.h"
 #include "library/measurements_file.h"
 #include "library/scenario_file.h"
+#include "library/scenario_schema.h"
+#include "library/uncertainty_form.h"
 
 namespace orvane {
 namespace {
@@ -36,22 +38,6 @@ constexpr double kTimeCoursePoints = 2000;  // about as many samples as the plot
 constexpr int kPngScale = 2;
 
 }  // namespace
-
-nlohmann::json newScenarioDocument() {
-    return {{"name", "New scenario"},
-            {"radiopharmaceutical", {{"standard", "Tc-99m MAG3"}}},
-            {"administration_time", "09:00"},
-            {"initial_volume", 50},
-            {"residual_volume", 10},
-            {"fill_rate",
-             {{"day", 1.0}, {"night", 0.5}, {"night_from", "23:00"}, {"night_to", "07:00"}}},
-            {"voiding",
-             {{"pattern", "regular"},
-              {"first_void", 60},
-              {"interval", 180},
-              {"bedtime", "23:00"},
-              {"wake", "07:00"}}}};
-}
 
 ScenarioWindow::ScenarioWindow(Module1& module, const LibraryFiles& libraries, QWidget* parent)
     : QWidget(parent, Qt::Window),
@@ -111,7 +97,7 @@ ScenarioWindow::ScenarioWindow(Module1& module, const LibraryFiles& libraries, Q
     measurements_ = new MeasurementsTab(workbench_);
     tabs_->addTab(measurements_, QStringLiteral("Measurements"));
     connect(measurements_, &MeasurementsTab::useFitted, this, [this](const ScenarioDocument& d) {
-        editor_->load(d.json());
+        editor_->load(scenarioForm(d));
         recompute();
     });
 
@@ -182,12 +168,12 @@ QString ScenarioWindow::askForFile(const QString& caption, const QString& ending
     return path;
 }
 
-void ScenarioWindow::load(const nlohmann::json& document) {
-    editor_->load(document);
-    uncertainty_->setSection(document.value("uncertainty", nlohmann::json()));
+void ScenarioWindow::load(const ScenarioDocument& document) {
+    editor_->load(scenarioForm(document));
+    uncertainty_->setSection(uncertaintyForm(document));
     std::optional<MeasurementSections> sections;
     try {
-        sections = readMeasurementSections(ScenarioDocument(document));
+        sections = readMeasurementSections(document);
     } catch (const ScenarioError&) {  // openFile has told why
     }
     measurements_->setSections(sections);
@@ -195,12 +181,12 @@ void ScenarioWindow::load(const nlohmann::json& document) {
 }
 
 bool ScenarioWindow::openFile(const QString& path) {
-    nlohmann::json document;
+    ScenarioDocument document;
     try {
-        document = parseScenarioJson(readScenarioText(path.toStdString()));
+        document = ScenarioDocument::parse(readScenarioText(path.toStdString()));
         // The uncertainty and measurements tabs read their sections.
         workbench_.readScenario(document, {"uncertainty", "measurements", "fit"});
-        readMeasurementSections(ScenarioDocument(document));
+        readMeasurementSections(document);
     } catch (const ScenarioFileError& error) {
         tell(QString::fromStdString(error.what()));
         return false;
@@ -214,7 +200,7 @@ bool ScenarioWindow::openFile(const QString& path) {
 }
 
 void ScenarioWindow::recompute() {
-    const nlohmann::json document = editor_->document();
+    const ScenarioDocument document = scenarioDocument(editor_->form());
     try {
         ScenarioInput input = workbench_.readScenario(document, {});
         Scenario& scenario = input.scenario;
@@ -278,18 +264,15 @@ bool ScenarioWindow::saveFile(const QString& path) {
         tell(QStringLiteral("The scenario is not saved: ") + editor_->message());
         return false;
     }
-    nlohmann::json document = editor_->document();
-    if (nlohmann::json section = uncertainty_->section(); !section.is_null())
-        document["uncertainty"] = std::move(section);
+    ScenarioDocument document =
+        scenarioDocument(editor_->form()).with(schema::kUncertainty, uncertainty_->section());
     try {
-        document =
-            withMeasurementSections(ScenarioDocument(document), measurements_->sections()).json();
+        document = withMeasurementSections(document, measurements_->sections());
     } catch (const ScenarioError& error) {
         tell(QStringLiteral("The scenario is not saved: ") + QString::fromStdString(error.what()));
         return false;
     }
-    const std::string text = document.dump(2) + "\n";
-    return writeBytes(path, QByteArray::fromStdString(text), "the scenario file");
+    return writeBytes(path, QByteArray::fromStdString(document.text()), "the scenario file");
 }
 
 bool ScenarioWindow::exportPlots(const QString& path) {

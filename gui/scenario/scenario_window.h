@@ -4,13 +4,13 @@
 #pragma once
 
 #include <QWidget>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <vector>
 
 #include "engine/scenario.h"
 #include "engine/warning.h"
 #include "gui/common/module1.h"
+#include "library/scenario_form.h"
 #include "library/workbench.h"
 
 class QLabel;
@@ -25,9 +25,6 @@ class UncertaintyTab;
 class VoidTableModel;
 class VoidTableView;
 
-// The scenario a new window starts from: Tc-99m MAG3, regular voiding every 3 hours by day.
-nlohmann::json newScenarioDocument();
-
 class ScenarioWindow : public QWidget {
     Q_OBJECT
 public:
@@ -36,8 +33,8 @@ public:
     explicit ScenarioWindow(Module1& module, const LibraryFiles& libraries = {},
                             QWidget* parent = nullptr);
 
-    // Shows a scenario document in the editor and computes it.
-    void load(const nlohmann::json& document);
+    // Shows a scenario document in the editor (newScenarioDocument, a file's) and computes it.
+    void load(const ScenarioDocument& document);
     // Reads a scenario file; a file that cannot be read or is refused is reported and the
     // window keeps what it shows. True when the file was loaded.
     bool openFile(const QString& path);

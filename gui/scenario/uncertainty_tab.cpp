@@ -12,13 +12,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QTableWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
@@ -26,6 +24,7 @@
 
 #include "engine/scenario_uncertainty.h"
 #include "gui/common/window_support.h"
+#include "gui/scenario/run_controls.h"
 #include "gui/scenario/uncertainty_charts.h"
 #include "library/uncertainty_file.h"
 #include "report/uncertainty_report.h"
@@ -37,7 +36,7 @@ struct UncertaintyRun {
     std::atomic<std::uint64_t> done{0};
     std::atomic<bool> cancel{false};
     std::uint64_t samples = 0;
-    nlohmann::json document;  // the scenario it samples, to tell a stale outcome
+    ScenarioDocument document;  // the scenario it samples, to tell a stale outcome
     std::thread thread;
     std::optional<UncertaintyResult> result;
     std::string error;
@@ -45,56 +44,9 @@ struct UncertaintyRun {
 
 namespace {
 
-using Json = nlohmann::json;
-
 enum Column { PathColumn, KindColumn, ParametersColumn, MinColumn, MaxColumn, ColumnCount };
 const QStringList kKinds{QStringLiteral("normal"), QStringLiteral("lognormal"),
                          QStringLiteral("uniform"), QStringLiteral("triangular")};
-
-// A number where the text is one, else the text itself, so that the section's reader refuses
-// it with its own words.
-Json numberOrText(const QString& text) {
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    return ok && std::isfinite(value) ? Json(value) : Json(text.toStdString());
-}
-
-QString textOf(const Json& value) {
-    if (value.is_number()) return QString::number(value.get<double>(), 'g', 15);
-    if (value.is_string()) return QString::fromStdString(value.get<std::string>());
-    return QString::fromStdString(value.dump());
-}
-
-// "mean=0.5, sd=0.05" -> {"mean": 0.5, "sd": 0.05}; "120, 240" -> [120, 240]; min and max
-// join the object form (an array becomes {"low", ["mode",] "high"}).
-Json distributionBody(const QString& kind, const QString& parameters, const QString& min,
-                      const QString& max) {
-    const QStringList parts = parameters.split(QLatin1Char(','), Qt::SkipEmptyParts);
-    const bool named =
-        parameters.contains(QLatin1Char('=')) || kind == kKinds[0] || kind == kKinds[1];
-    Json body = named ? Json::object() : Json::array();
-    for (const QString& part : parts) {
-        if (!named) {
-            body.push_back(numberOrText(part.trimmed()));
-            continue;
-        }
-        const qsizetype equals = part.indexOf(QLatin1Char('='));
-        const QString name = part.left(equals).trimmed();
-        body[name.toStdString()] =
-            equals < 0 ? Json() : numberOrText(part.mid(equals + 1).trimmed());
-    }
-    if (min.trimmed().isEmpty() && max.trimmed().isEmpty()) return body;
-    if (body.is_array()) {
-        const bool uniform = kind == kKinds[2];
-        if (body.size() != (uniform ? 2u : 3u)) return body;  // refused for its length
-        Json object{{"low", body[0]}, {"high", body.back()}};
-        if (!uniform) object["mode"] = body[1];
-        body = object;
-    }
-    if (!min.trimmed().isEmpty()) body["min"] = numberOrText(min.trimmed());
-    if (!max.trimmed().isEmpty()) body["max"] = numberOrText(max.trimmed());
-    return body;
-}
 
 }  // namespace
 
@@ -124,13 +76,7 @@ UncertaintyTab::UncertaintyTab(QWidget* parent) : QWidget(parent) {
         named(new QPushButton(QStringLiteral("Add row")), QStringLiteral("uncertaintyAddRow"));
     auto* removeButton = named(new QPushButton(QStringLiteral("Remove row")),
                                QStringLiteral("uncertaintyRemoveRow"));
-    runButton_ = named(new QPushButton(QStringLiteral("Run")), QStringLiteral("uncertaintyRun"));
-    cancelButton_ =
-        named(new QPushButton(QStringLiteral("Cancel")), QStringLiteral("uncertaintyCancel"));
-    cancelButton_->setEnabled(false);
-    progress_ = named(new QProgressBar, QStringLiteral("uncertaintyProgress"));
-    progress_->setRange(0, 1000);
-    progress_->setValue(0);
+    controls_ = new RunControls(QStringLiteral("Run"), QStringLiteral("uncertainty"));
     message_ = named(new QLabel, QStringLiteral("uncertaintyMessage"));
     message_->setWordWrap(true);
     message_->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -158,9 +104,7 @@ UncertaintyTab::UncertaintyTab(QWidget* parent) : QWidget(parent) {
     rowButtons->addWidget(addButton);
     rowButtons->addWidget(removeButton);
     rowButtons->addStretch();
-    rowButtons->addWidget(runButton_);
-    rowButtons->addWidget(cancelButton_);
-    rowButtons->addWidget(progress_, 1);
+    rowButtons->addWidget(controls_, 1);
     auto* inputs = new QWidget;
     auto* inputLayout = new QVBoxLayout(inputs);
     inputLayout->setContentsMargins(4, 4, 4, 4);
@@ -186,17 +130,14 @@ UncertaintyTab::UncertaintyTab(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(split);
 
-    poll_ = new QTimer(this);
-    poll_->setInterval(100);
-    connect(poll_, &QTimer::timeout, this, &UncertaintyTab::showProgress);
     connect(vary_, &QComboBox::currentIndexChanged, this,
             [this](int index) { table_->setEnabled(index == 0); });
     connect(addButton, &QPushButton::clicked, this, [this] { addRow({}, kKinds[1], {}, {}, {}); });
     connect(removeButton, &QPushButton::clicked, this, [this] {
         if (table_->currentRow() >= 0) table_->removeRow(table_->currentRow());
     });
-    connect(runButton_, &QPushButton::clicked, this, &UncertaintyTab::run);
-    connect(cancelButton_, &QPushButton::clicked, this, &UncertaintyTab::cancel);
+    connect(controls_, &RunControls::runClicked, this, &UncertaintyTab::run);
+    connect(controls_, &RunControls::cancelClicked, this, &UncertaintyTab::cancel);
 }
 
 UncertaintyTab::~UncertaintyTab() {
@@ -222,81 +163,39 @@ void UncertaintyTab::addRow(const QString& path, const QString& kind, const QStr
         table_->setItem(row, column, new QTableWidgetItem(text));
 }
 
-void UncertaintyTab::setSection(const Json& section) {
+void UncertaintyTab::setSection(const UncertaintyForm& form) {
     cancel();
     table_->setRowCount(0);
-    vary_->setCurrentIndex(0);
-    samples_->setValue(static_cast<int>(kDefaultSamples));
-    seed_->setText(QStringLiteral("1"));
-    if (section.is_object()) {
-        if (const auto samples = section.find("samples");
-            samples != section.end() && samples->is_number_integer())
-            samples_->setValue(static_cast<int>(
-                std::clamp<std::int64_t>(samples->get<std::int64_t>(), 1, kMaxSamples)));
-        if (const auto seed = section.find("seed"); seed != section.end())
-            seed_->setText(textOf(*seed));
-        const auto vary = section.find("vary");
-        if (vary != section.end() && vary->is_string() && *vary == "population")
-            vary_->setCurrentIndex(1);
-        if (vary != section.end() && vary->is_object()) {
-            for (const auto& [path, entry] : vary->items()) {
-                QString kind = kKinds[1], parameters, min, max;
-                if (entry.is_object() && entry.size() == 1) {
-                    kind = QString::fromStdString(entry.begin().key());
-                    Json body = entry.begin().value();
-                    if (body.is_object()) {
-                        if (body.contains("min")) min = textOf(body["min"]);
-                        if (body.contains("max")) max = textOf(body["max"]);
-                        body.erase("min");
-                        body.erase("max");
-                    }
-                    QStringList parts;
-                    if (body.is_array())
-                        for (const Json& value : body) parts << textOf(value);
-                    else if (body.is_object())
-                        for (const auto& [name, value] : body.items())
-                            parts << QString::fromStdString(name) + QLatin1Char('=') +
-                                         textOf(value);
-                    parameters = parts.join(QStringLiteral(", "));
-                } else {
-                    parameters = QString::fromStdString(entry.dump());
-                }
-                addRow(QString::fromStdString(path), kind, parameters, min, max);
-            }
-        }
+    vary_->setCurrentIndex(form.population ? 1 : 0);
+    samples_->setValue(static_cast<int>(form.samples));
+    seed_->setText(QString::fromStdString(form.seed));
+    for (const UncertaintyForm::Row& row : form.rows) {
+        addRow(QString::fromStdString(row.path), QString::fromStdString(row.kind),
+               QString::fromStdString(row.parameters), QString::fromStdString(row.min),
+               QString::fromStdString(row.max));
     }
     outcome_.reset();
     showOutcome();
     clearMarks();
 }
 
-Json UncertaintyTab::section() const {
-    Json vary = Json::object();
-    if (vary_->currentIndex() == 1) {
-        vary = "population";
-    } else {
-        for (int r = 0; r < table_->rowCount(); ++r) {
-            auto text = [&](int column) { return table_->item(r, column)->text(); };
-            const auto* choice = qobject_cast<QComboBox*>(table_->cellWidget(r, KindColumn));
-            const QString kind = choice->currentText();
-            if (text(PathColumn).trimmed().isEmpty() && text(ParametersColumn).trimmed().isEmpty())
-                continue;  // a row added and left blank
-            vary[text(PathColumn).trimmed().toStdString()] = {
-                {kind.toStdString(),
-                 distributionBody(kind, text(ParametersColumn), text(MinColumn), text(MaxColumn))}};
-        }
-        if (vary.empty()) return nullptr;
+UncertaintyForm UncertaintyTab::form() const {
+    UncertaintyForm form;
+    form.population = vary_->currentIndex() == 1;
+    form.samples = static_cast<std::uint64_t>(samples_->value());
+    form.seed = seed_->text().toStdString();
+    for (int r = 0; r < table_->rowCount(); ++r) {
+        auto text = [&](int column) { return table_->item(r, column)->text().toStdString(); };
+        const auto* choice = qobject_cast<QComboBox*>(table_->cellWidget(r, KindColumn));
+        form.rows.push_back({text(PathColumn), choice->currentText().toStdString(),
+                             text(ParametersColumn), text(MinColumn), text(MaxColumn)});
     }
-    bool ok = false;
-    const qulonglong seed = seed_->text().trimmed().toULongLong(&ok);
-    return {{"samples", samples_->value()},
-            {"seed", ok ? Json(seed) : Json(seed_->text().toStdString())},
-            {"vary", vary}};
+    return form;
 }
 
-void UncertaintyTab::setScenario(const Json& document, const Scenario& scenario,
+void UncertaintyTab::setScenario(const ScenarioDocument& document, const Scenario& scenario,
                                  const QuadratureRule& rule) {
-    if (document != document_ && outcome_) {
+    if (!(document == document_) && outcome_) {
         outcome_.reset();
         showOutcome();
     }
@@ -346,8 +245,8 @@ bool UncertaintyTab::run() {
         }
         paths << path;
     }
-    const Json section = this->section();
-    if (section.is_null()) {
+    const JsonValue section = this->section();
+    if (section.isNull()) {
         refuse(QStringLiteral("Nothing is varied: add a row or choose the population preset."));
         return false;
     }
@@ -375,12 +274,12 @@ bool UncertaintyTab::run() {
     inputs_ = plan.inputs;
     options_ = plan.options;
     run_ = job;
-    runButton_->setEnabled(false);
-    cancelButton_->setEnabled(true);
-    progress_->setValue(0);
+    controls_->started([this]() -> std::optional<double> {
+        if (!run_ || run_->samples == 0) return std::nullopt;
+        return static_cast<double>(run_->done) / static_cast<double>(run_->samples);
+    });
     message_->setStyleSheet(QString());
     message_->setText(QStringLiteral("Sampling %1 scenarios...").arg(plan.options.samples));
-    poll_->start();
     job->thread =
         std::thread([this, job, scenario = *scenario_, rule = rule_, plan = std::move(plan)] {
             try {
@@ -406,26 +305,17 @@ bool UncertaintyTab::running() const {
     return run_ != nullptr;
 }
 
-void UncertaintyTab::showProgress() {
-    if (run_ && run_->samples > 0)
-        progress_->setValue(static_cast<int>(1000 * run_->done / run_->samples));
-}
-
 void UncertaintyTab::done(std::shared_ptr<UncertaintyRun> job) {
     job->thread.join();
     if (job != run_) return;
     run_.reset();
-    poll_->stop();
-    runButton_->setEnabled(true);
-    cancelButton_->setEnabled(false);
+    const bool current = job->result && job->document == document_;
+    controls_->ended(current);
     if (!job->result) {
-        progress_->setValue(0);
         refuse(QString::fromStdString(job->error));
-    } else if (job->document != document_) {
-        progress_->setValue(0);
+    } else if (!current) {
         refuse(QStringLiteral("The scenario changed during the run; run again."));
     } else {
-        progress_->setValue(progress_->maximum());
         message_->clear();
         outcome_ = std::move(job->result);
         showOutcome();

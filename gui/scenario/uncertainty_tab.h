@@ -6,11 +6,12 @@
 
 #include <QWidget>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <optional>
 
 #include "engine/sampling.h"
 #include "engine/scenario.h"
+#include "library/scenario_document.h"
+#include "library/uncertainty_form.h"
 
 class QChartView;
 class QComboBox;
@@ -19,15 +20,13 @@ class QLineEdit;
 class QPainter;
 class QPlainTextEdit;
 class QRectF;
-class QProgressBar;
-class QPushButton;
 class QSpinBox;
 class QTableWidget;
-class QTimer;
 
 namespace orvane {
 
 struct UncertaintyRun;
+class RunControls;
 
 class UncertaintyTab : public QWidget {
     Q_OBJECT
@@ -35,12 +34,14 @@ public:
     explicit UncertaintyTab(QWidget* parent = nullptr);
     ~UncertaintyTab() override;  // cancels a run and waits for its threads
 
-    // Shows a file's "uncertainty" section (null: an empty table); forgets the last outcome.
-    void setSection(const nlohmann::json& section);
-    // The section as the table gives it, for the scenario file; null when nothing is varied.
-    nlohmann::json section() const;
+    // Shows a file's "uncertainty" section (uncertaintyForm); forgets the last outcome.
+    void setSection(const UncertaintyForm& form);
+    // The form as the table gives it, and its section for the scenario file (null when
+    // nothing is varied).
+    UncertaintyForm form() const;
+    JsonValue section() const { return uncertaintySection(form()); }
     // The scenario (and its document, for the keys it gives) that Run samples.
-    void setScenario(const nlohmann::json& document, const Scenario& scenario,
+    void setScenario(const ScenarioDocument& document, const Scenario& scenario,
                      const QuadratureRule& rule);
 
     // Checks the table and starts the analysis; false (with the row marked) when refused.
@@ -65,7 +66,6 @@ private:
     void clearMarks();
     void markRow(int row, const QString& text);
     void refuse(const QString& text);
-    void showProgress();
     void done(std::shared_ptr<UncertaintyRun> run);
     void showOutcome();
 
@@ -73,16 +73,13 @@ private:
     QSpinBox* samples_;
     QLineEdit* seed_;
     QTableWidget* table_;
-    QPushButton* runButton_;
-    QPushButton* cancelButton_;
-    QProgressBar* progress_;
+    RunControls* controls_;
     QLabel* message_;
     QChartView* histogram_;
     QChartView* tornado_;
     QPlainTextEdit* statistics_;
-    QTimer* poll_;
 
-    nlohmann::json document_;
+    ScenarioDocument document_;
     std::optional<Scenario> scenario_;
     QuadratureRule rule_;
     std::shared_ptr<UncertaintyRun> run_;

@@ -28,6 +28,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <nlohmann/json.hpp>
 
 #include "engine/numtext.h"
 #include "gui/library/library_dialog.h"
@@ -99,7 +100,7 @@ TEST_F(ScenarioWindowTest, EditsRecomputeAndARefusedDiaryRowKeepsThePlots) {
     auto* interval = control<QLineEdit>(window, QStringLiteral("voidInterval"));
     interval->setText(QStringLiteral("120"));
     emit interval->textEdited(interval->text());
-    nlohmann::json document = newScenarioDocument();
+    nlohmann::json document = newScenarioDocument().json();
     document["voiding"]["interval"] = 120;
     const ScenarioResult expected = computed(document, module->standardData());
     EXPECT_EQ(doseText(window), QStringLiteral("Bladder-wall dose: %1 mGy/MBq")
@@ -140,9 +141,9 @@ TEST_F(ScenarioWindowTest, EditsRecomputeAndARefusedDiaryRowKeepsThePlots) {
     EXPECT_EQ(clock->categoriesLabels().value(2), QStringLiteral("01:00 +1d"));
 
     // A diary whose second void comes before its first: marked, named, nothing recomputed.
-    nlohmann::json diary = newScenarioDocument();
+    nlohmann::json diary = newScenarioDocument().json();
     diary["voiding"] = {{"voids", {45, 150, {{"at", 260}, {"residual", 30}}}}};
-    window->load(diary);
+    window->load(ScenarioDocument(diary));
     const Scenario accepted = *window->scenario();
     const int points = static_cast<QLineSeries*>(plots->chart(2)->series().back())->count();
     auto* rows = control<QTableWidget>(window, QStringLiteral("diaryVoids"));
@@ -162,7 +163,7 @@ TEST_F(ScenarioWindowTest, EditsRecomputeAndARefusedDiaryRowKeepsThePlots) {
 // Scrolled to its end, where an editor that shrinks would move every field under the mouse:
 // ticking "Then regularly", an error line that comes and goes, and another pattern move none.
 TEST_F(ScenarioWindowTest, NothingInTheEditorMovesUnderTheMouse) {
-    nlohmann::json diary = newScenarioDocument();
+    nlohmann::json diary = newScenarioDocument().json();
     diary["voiding"] = {{"voids", {45, 150, 260}}};
     QWidget* window = module->openers().scenario({}, diary.dump());
     ASSERT_NE(window, nullptr);
@@ -218,13 +219,13 @@ TEST_F(ScenarioWindowTest, NothingInTheEditorMovesUnderTheMouse) {
 
 TEST_F(ScenarioWindowTest, SavedScenarioReadsBackAndAFailingExportKeepsTheOldFile) {
     auto* window = static_cast<ScenarioWindow*>(module->openers().scenario({}, {}));
-    nlohmann::json document = newScenarioDocument();
+    nlohmann::json document = newScenarioDocument().json();
     document["administered_activity"] = 7400;
     document["fill_rate"] = {
         {"steps", {{{"from", 0}, {"rate", 2.0}}, {{"from", 120}, {"rate", 0.7}}}}};
     document["voiding"] = {{"voids", {45, 150, {{"at", 260}, {"residual", 30}}}},
                            {"then", {{"interval", 150}, {"bedtime", "22:30"}, {"wake", "06:45"}}}};
-    window->load(document);
+    window->load(ScenarioDocument(document));
     ASSERT_TRUE(window->scenario().has_value());
     // Exported at once, before the event loop ran, the plots are this scenario's: in MBq and
     // mGy, with none of the first scenario's axes left behind.
@@ -334,7 +335,7 @@ TEST_F(ScenarioWindowTest, StartsFromTheInputValuesAndOffersTheLibrary) {
     ASSERT_TRUE(window->scenario().has_value());
     EXPECT_NE(doseText(window), typedDose);
 
-    nlohmann::json document = newScenarioDocument();
+    nlohmann::json document = newScenarioDocument().json();
     document["radiopharmaceutical"] = {{"library", "Lu-177 PSMA-617"}};
     const QString path = folder.filePath(QStringLiteral("library.json"));
     QFile file(path);
@@ -369,7 +370,7 @@ TEST_F(ScenarioWindowTest, CountsStandardsFromZeroOffersTheWorkbenchsChoicesAndW
     std::ofstream(xdg.toStdString() + "/orvane/radiopharmaceuticals.json") << user.dump();
     ASSERT_EQ(setenv("XDG_DATA_HOME", xdg.toUtf8().constData(), 1), 0);
 
-    nlohmann::json document = newScenarioDocument();
+    nlohmann::json document = newScenarioDocument().json();
     document["radiopharmaceutical"] = {{"standard", 13}};
     auto* window = static_cast<ScenarioWindow*>(module->openers().scenario({}, document.dump()));
     ASSERT_NE(window, nullptr);
@@ -396,7 +397,7 @@ TEST_F(ScenarioWindowTest, CountsStandardsFromZeroOffersTheWorkbenchsChoicesAndW
     const QuadratureRule rule{module->standardData().tables.quadratureNodes,
                               module->standardData().tables.quadratureWeights};
     for (const nlohmann::json& item : scenarios) {
-        window->load(item["scenario"]);
+        window->load(ScenarioDocument(item["scenario"]));
         const ScenarioInput input = workbench.readScenario(item["scenario"]);
         const std::vector<Warning> warnings =
             workbench.scenarioWarnings(input, computeScenario(input.scenario, rule));

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QTableWidget>
 #include <QTest>
+#include <nlohmann/json.hpp>
 
 #include "engine/scenario_uncertainty.h"
 #include "gui/scenario/scenario_window.h"
@@ -25,7 +26,7 @@ namespace {
 using UncertaintyTabTest = WindowTest;
 
 nlohmann::json withSection(std::uint64_t samples) {
-    nlohmann::json document = newScenarioDocument();
+    nlohmann::json document = newScenarioDocument().json();
     document["uncertainty"] = {{"samples", samples},
                                {"seed", 7},
                                {"vary",
@@ -53,7 +54,7 @@ struct Opened {
 
 Opened open(Module1& module, const nlohmann::json& document) {
     auto* window = static_cast<ScenarioWindow*>(module.openers().scenario({}, {}));
-    window->load(document);
+    window->load(ScenarioDocument(document));
     return {window, window->findChild<UncertaintyTab*>(QStringLiteral("uncertaintyTab"))};
 }
 
@@ -121,7 +122,7 @@ TEST_F(UncertaintyTabTest, ARunShowsTheEngineNumbersAndRoundTrips) {
     EXPECT_EQ(saved["uncertainty"], document["uncertainty"]);
     auto* reopened = static_cast<ScenarioWindow*>(module->openers().scenario(path, {}));
     ASSERT_NE(reopened, nullptr) << messages.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(reopened->findChild<UncertaintyTab*>()->section(), document["uncertainty"]);
+    EXPECT_EQ(reopened->findChild<UncertaintyTab*>()->section().json(), document["uncertainty"]);
 
     // With results, the report gains a page with the charts and the statistics.
     const QString pdfPath = folder.filePath(QStringLiteral("report.pdf"));
@@ -133,7 +134,7 @@ TEST_F(UncertaintyTabTest, ARunShowsTheEngineNumbersAndRoundTrips) {
     // An edit of the scenario makes the outcome stale: it is dropped, not shown beside it.
     nlohmann::json edited = document;
     edited["initial_volume"] = 80;
-    window->load(edited);
+    window->load(ScenarioDocument(edited));
     EXPECT_EQ(tab->outcome(), nullptr);
 }
 
@@ -173,14 +174,14 @@ TEST_F(UncertaintyTabTest, ARefusedRowIsMarkedWithTheReadersWordsAndNothingRuns)
         {"negative draws", {{"residual_volume", {{"normal", {{"sd", 20.0}}}}}}, 0},
     };
     for (const Case& c : cases) {
-        nlohmann::json document = newScenarioDocument();
+        nlohmann::json document = newScenarioDocument().json();
         document["uncertainty"] = {{"samples", 100}, {"seed", 1}, {"vary", c.vary}};
         auto [window, tab] = open(*module, document);
         std::string expected;
         try {
             const Scenario scenario =
-                scenarioFromJson(newScenarioDocument(), module->standardData());
-            readUncertaintySection(document["uncertainty"], newScenarioDocument(), scenario);
+                scenarioFromJson(newScenarioDocument().json(), module->standardData());
+            readUncertaintySection(document["uncertainty"], newScenarioDocument().json(), scenario);
         } catch (const ScenarioError& e) {
             expected = e.what();
         }

@@ -1,4 +1,5 @@
 """The Python module against orvane-cli, which computes the same things from the same layers."""
+import collections
 import json
 import os
 import pathlib
@@ -8,6 +9,7 @@ import subprocess
 import sys
 import threading
 import time
+import types
 import warnings
 
 import numpy as np
@@ -112,6 +114,11 @@ def _diary(voids):
             "voiding": {"pattern": "diary", "voids": voids}}
 
 
+def _varied(seed):
+    return dict(_diary([{"at": 60}, {"at": 240}]),
+                uncertainty={"samples": 50, "seed": seed, "vary": "population"})
+
+
 _SELF_CONTAINING = []
 _SELF_CONTAINING.append(_SELF_CONTAINING)
 
@@ -140,11 +147,46 @@ _SELF_CONTAINING.append(_SELF_CONTAINING)
     (lambda: orvane.uncertainty(_diary([{"at": 60}])), orvane.InputError, "uncertainty"),
     (lambda: orvane.table(1, data="/nonexistent/orvane.dat"), orvane.DataFileError,
      "/nonexistent/orvane.dat"),
+    # None, integers beyond 64 bits and lone surrogates, wherever they are given.
+    (lambda: orvane.scenario(None), orvane.InputError, None),
+    (lambda: orvane.uncertainty(None), orvane.InputError, None),
+    (lambda: orvane.scenario(_diary([{"at": None}])), orvane.InputError, "voiding.voids[0].at"),
+    (lambda: orvane.scenario(dict(_diary([{"at": 60}]), initial_volume=2**64)),
+     orvane.InputError, "initial_volume"),
+    (lambda: orvane.uncertainty(_varied(2**64)), orvane.InputError, "uncertainty.seed"),
+    (lambda: orvane.scenario(dict(_diary([{"at": 60}]), name="a\ud800")), orvane.InputError,
+     "name"),
+    (lambda: orvane.scenario(dict(_diary([{"at": 60}]), fill_rate={"\ud800": 1})),
+     orvane.InputError, "fill_rate.\\ud800"),
+    (lambda: orvane.table("\ud800"), orvane.InputError, "standard"),
+    (lambda: orvane.table(2**70), orvane.InputError, "standard"),
+    (lambda: orvane.table(1, name="\udc00"), orvane.InputError, "name"),
+    (lambda: orvane.table({"standard": 1, "f1": -2**63 - 1}), orvane.InputError, "f1"),
 ])
 def test_refusals_raise_the_documented_type_with_the_key_path(call, error, path):
     with pytest.raises(error) as raised:
         call()
     assert raised.value.path == path
+
+
+@pytest.mark.parametrize("given, plain", [
+    (dict(_diary(np.array([60.0, 180.0]))), _diary([60.0, 180.0])),
+    (dict(_diary(range(60, 181, 60))), _diary([60, 120, 180])),
+    (dict(_diary([{"at": np.int64(60)}]), initial_volume=np.float32(50)), _diary([{"at": 60}])),
+    (types.MappingProxyType(_diary((60, {"at": 120}))), _diary([60, {"at": 120}])),
+    (dict(_diary([60]), fill_rate=collections.UserDict(day=np.float64(1.0))), _diary([60])),
+])
+def test_mappings_sequences_and_numpy_read_as_dicts_and_lists(given, plain):
+    assert orvane.scenario(given).json() == orvane.scenario(plain).json()
+
+
+def test_a_seed_up_to_2_to_the_64_minus_1_samples_as_orvane_cli_does(tmp_path):
+    varied = _varied(2**64 - 1)
+    path = tmp_path / "seeded.json"
+    path.write_text(json.dumps(varied))
+    expected = json.loads(cli("--scenario", str(path), "--json"))["uncertainty"]
+    analysis = orvane.uncertainty(varied, threads=1)
+    assert {k: analysis[k] for k in expected} == expected
 
 
 def test_error_classes_and_the_cli_message():

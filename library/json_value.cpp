@@ -1,0 +1,142 @@
+#include "library/json_value.h"
+
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <vector>
+
+#include "library/json_view.h"
+
+namespace orvane {
+
+using nlohmann::json;
+
+JsonValue::JsonValue() : JsonValue(nlohmann::json()) {}
+
+JsonValue::JsonValue(nlohmann::json value)
+    : json_(std::make_shared<const nlohmann::json>(std::move(value))) {}
+
+bool JsonValue::isNull() const {
+    return json_->is_null();
+}
+
+std::string JsonValue::text(int indent) const {
+    return json_->dump(indent);
+}
+
+bool operator==(const JsonValue& a, const JsonValue& b) {
+    return *a.json_ == *b.json_;
+}
+
+struct JsonBuilder::State {
+    json root;
+    bool started = false;
+    std::vector<json*> open;  // the containers not yet ended, outermost first
+    std::string key;
+
+    // Puts a value where the builder stands and returns where it went.
+    json* place(json value) {
+        if (open.empty()) {
+            if (started) throw std::logic_error("JsonBuilder: a second value at the top level");
+            started = true;
+            root = std::move(value);
+            return &root;
+        }
+        json& into = *open.back();
+        if (into.is_array()) {
+            into.push_back(std::move(value));
+            return &into.back();
+        }
+        json& member = into[key];
+        member = std::move(value);
+        return &member;
+    }
+};
+
+JsonBuilder::JsonBuilder() : state_(std::make_unique<State>()) {}
+JsonBuilder::~JsonBuilder() = default;
+
+void JsonBuilder::null() {
+    state_->place(json());
+}
+void JsonBuilder::flag(bool value) {
+    state_->place(json(value));
+}
+void JsonBuilder::integer(std::int64_t value) {
+    state_->place(json(value));
+}
+void JsonBuilder::unsignedInteger(std::uint64_t value) {
+    state_->place(json(value));
+}
+void JsonBuilder::number(double value) {
+    state_->place(json(value));
+}
+void JsonBuilder::text(std::string value) {
+    state_->place(json(std::move(value)));
+}
+void JsonBuilder::beginObject() {
+    state_->open.push_back(state_->place(json::object()));
+}
+void JsonBuilder::beginList() {
+    state_->open.push_back(state_->place(json::array()));
+}
+
+bool JsonBuilder::key(std::string name) {
+    if (state_->open.empty() || !state_->open.back()->is_object())
+        throw std::logic_error("JsonBuilder: a key outside an object");
+    if (state_->open.back()->contains(name)) return false;
+    state_->key = std::move(name);
+    return true;
+}
+
+void JsonBuilder::end() {
+    if (state_->open.empty()) throw std::logic_error("JsonBuilder: end() without a container");
+    state_->open.pop_back();
+}
+
+JsonValue JsonBuilder::take() {
+    if (!state_->started || !state_->open.empty())
+        throw std::logic_error("JsonBuilder: the value is not complete");
+    JsonValue value(std::move(state_->root));
+    state_ = std::make_unique<State>();
+    return value;
+}
+
+namespace {
+
+template <typename Json>
+void walk(const Json& value, JsonVisitor& visitor) {
+    switch (value.type()) {
+        case Json::value_t::boolean:
+            return visitor.flag(value.template get<bool>());
+        case Json::value_t::number_integer:
+            return visitor.integer(value.template get<std::int64_t>());
+        case Json::value_t::number_unsigned:
+            return visitor.unsignedInteger(value.template get<std::uint64_t>());
+        case Json::value_t::number_float:
+            return visitor.number(value.template get<double>());
+        case Json::value_t::string:
+            return visitor.text(value.template get_ref<const std::string&>());
+        case Json::value_t::array:
+            visitor.beginList(value.size());
+            for (const Json& item : value) walk(item, visitor);
+            return visitor.end();
+        case Json::value_t::object:
+            visitor.beginObject(value.size());
+            for (const auto& [name, item] : value.items()) {
+                visitor.key(name);
+                walk(item, visitor);
+            }
+            return visitor.end();
+        default:
+            return visitor.null();
+    }
+}
+
+}  // namespace
+
+void JsonView::visit(JsonVisitor& visitor) const {
+    if (ordered_) return walk(*ordered_, visitor);
+    walk(*plain_, visitor);
+}
+
+}  // namespace orvane

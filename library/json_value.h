@@ -1,0 +1,60 @@
+// JSON values for the front ends, which never read JSON themselves: a value held whole and
+// handed back (JsonValue), and one built from calls while a front end walks its own values
+// (the Python module's dicts: JsonBuilder). library/json_view.h walks one the other way.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <nlohmann/json_fwd.hpp>
+#include <string>
+#include <string_view>
+
+namespace orvane {
+
+// A JSON value held whole: a front end keeps it and gives it back, never looking inside.
+class JsonValue {
+public:
+    JsonValue();  // null
+    explicit JsonValue(nlohmann::json value);
+
+    // For library/: the value itself.
+    const nlohmann::json& json() const { return *json_; }
+    bool isNull() const;
+    // The value as JSON text: compact, or indented by `indent` blanks.
+    std::string text(int indent = -1) const;
+    friend bool operator==(const JsonValue& a, const JsonValue& b);
+
+private:
+    std::shared_ptr<const nlohmann::json> json_;
+};
+
+// Builds one value from calls in document order: an object is beginObject(), then key() and
+// its value for each member, then end(); a list beginList(), its values, end().
+class JsonBuilder {
+public:
+    JsonBuilder();
+    ~JsonBuilder();
+    JsonBuilder(const JsonBuilder&) = delete;
+    JsonBuilder& operator=(const JsonBuilder&) = delete;
+
+    void null();
+    void flag(bool value);
+    void integer(std::int64_t value);
+    void unsignedInteger(std::uint64_t value);
+    void number(double value);
+    void text(std::string value);  // UTF-8
+    void beginObject();
+    // The next member's key; false (and nothing changes) when the object has it already.
+    bool key(std::string name);
+    void beginList();
+    void end();
+    // The value built; std::logic_error when it is not complete.
+    JsonValue take();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+}  // namespace orvane

@@ -115,8 +115,10 @@ class ScenarioResult:
 def scenario(dict_or_path: Union[Mapping[str, Json], Path], *,
              time_course: Optional[float] = 5.0,
              data: Union[Data, Path, None] = None) -> ScenarioResult:
-    """A patient scenario with the scenario file's keys; time_course is the sampling step in
-    min (also sampled at every void), or None. An "uncertainty" section is ignored."""
+    """A patient scenario with the scenario file's keys (any Mapping; lists may be any Sequence
+    or NumPy array); time_course is the sampling step in min (also sampled at every void), or
+    None. An "uncertainty" section is ignored. None, integers beyond 64 bits and lone
+    surrogates are refused as InputError with their key path."""
 
 def uncertainty(dict_or_path: Union[Mapping[str, Json], Path], *,
                 threads: Optional[int] = None,

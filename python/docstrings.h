@@ -91,8 +91,9 @@ inline constexpr const char* kScenarioDoc =
     "Computes a patient scenario given as a dict (any Mapping) with the scenario file's keys, "
     "or as the path of a scenario file. Lists may be any Sequence or NumPy array; numbers may "
     "be NumPy scalars. None, an integer beyond 64 bits or a text with a lone surrogate is "
-    "refused as InputError with its key path. time_course: the sampling step of the time course, min (it is "
-    "also sampled at every void), or None for none. An 'uncertainty' section is ignored here. "
+    "refused as InputError with its key path. time_course: the sampling step of the time "
+    "course, min (it is also sampled at every void), or None for none. An 'uncertainty' section is "
+    "ignored here. "
     "Its warnings are issued as OrvaneWarning and listed in .warnings.";
 
 inline constexpr const char* kUncertaintyDoc =

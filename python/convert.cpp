@@ -93,10 +93,10 @@ public:
             if (const auto* whole = std::get_if<long long>(&number)) return out_.integer(*whole);
             return out_.unsignedInteger(std::get<unsigned long long>(number));
         }
-        const bool mapping = PyDict_Check(object) || isInstance(value, "Mapping");
+        const bool listed = PyList_Check(object) || PyTuple_Check(object);
+        const bool mapping = PyDict_Check(object) || (!listed && isInstance(value, "Mapping"));
         const bool sequence =
-            !mapping && !isText(value) &&
-            (PyList_Check(object) || PyTuple_Check(object) || isInstance(value, "Sequence"));
+            listed || (!mapping && !isText(value) && isInstance(value, "Sequence"));
         if (!mapping && !sequence) {
             refuse(path, "expected a mapping, sequence, text, number, true or false, not " +
                              typeName(value));

@@ -88,9 +88,12 @@ inline constexpr const char* kScenarioResultDoc =
 
 inline constexpr const char* kScenarioDoc =
     "scenario(dict_or_path, *, time_course=5.0, data=None) -> ScenarioResult\n\n"
-    "Computes a patient scenario given as a dict with the scenario file's keys, or as the "
-    "path of a scenario file. time_course: the sampling step of the time course, min (it is "
-    "also sampled at every void), or None for none. An 'uncertainty' section is ignored here. "
+    "Computes a patient scenario given as a dict (any Mapping) with the scenario file's keys, "
+    "or as the path of a scenario file. Lists may be any Sequence or NumPy array; numbers may "
+    "be NumPy scalars. None, an integer beyond 64 bits or a text with a lone surrogate is "
+    "refused as InputError with its key path. time_course: the sampling step of the time "
+    "course, min (it is also sampled at every void), or None for none. An 'uncertainty' "
+    "section is ignored here. "
     "A scenario with 'measurements' is fitted first (as orvane.fit does) and computed with the "
     "fitted kinetics; its .json() then has the 'fit' object and its .report() the fit's "
     "section, as orvane-cli --scenario prints them; a fit that does not converge raises "

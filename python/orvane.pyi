@@ -115,10 +115,12 @@ class ScenarioResult:
 def scenario(dict_or_path: Union[Mapping[str, Json], Path], *,
              time_course: Optional[float] = 5.0,
              data: Union[Data, Path, None] = None) -> ScenarioResult:
-    """A patient scenario with the scenario file's keys; time_course is the sampling step in
-    min (also sampled at every void), or None. An "uncertainty" section is ignored. A scenario
-    with "measurements" is fitted first and computed with the fitted kinetics: json() then has
-    the "fit" object and report() the fit's section, as orvane-cli --scenario prints them."""
+    """A patient scenario with the scenario file's keys (any Mapping; lists may be any Sequence
+    or NumPy array); time_course is the sampling step in min (also sampled at every void), or
+    None. An "uncertainty" section is ignored. None, integers beyond 64 bits and lone
+    surrogates are refused as InputError with their key path. A scenario with "measurements"
+    is fitted first and computed with the fitted kinetics: json() then has the "fit" object and
+    report() the fit's section, as orvane-cli --scenario prints them."""
 
 def uncertainty(dict_or_path: Union[Mapping[str, Json], Path], *,
                 threads: Optional[int] = None,

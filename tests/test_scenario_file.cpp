@@ -15,6 +15,7 @@
 #include "library/json_reader.h"
 #include "library/radiopharmaceuticals.h"
 #include "library/scenario_file.h"
+#include "library/scenario_form.h"
 
 using namespace orvane;
 using nlohmann::json;
@@ -89,6 +90,7 @@ TEST(ScenarioFile, RefusalsNameTheKeyPath) {
                      "bedtime": null, "wake": null, "voids": [45], "then": {"every": 3}}})"),
          "voiding.then.every"},
         {patched(R"({"voiding": {"pattern": "table", "interval": null, "bedtime": null,
+                      "administration_time": null,
                      "wake": null}})"),
          "administration_time"},
         {patched(R"({"administration_time": null, "residual_volume": 300, "end_time": null,
@@ -156,16 +158,28 @@ TEST(ScenarioFile, AStandardsTableCellAndItsScenarioAgree) {
 }
 
 TEST(ScenarioFile, AWrittenScenarioReadsBack) {
-    const Scenario s = parseScenario(patched(R"({"voiding": {"pattern": null, "first_void": null,
+    const std::string diary = patched(R"({"voiding": {"pattern": null, "first_void": null,
         "interval": null, "bedtime": null, "wake": null, "voids": [45, {"at": 150, "residual": 30}],
         "then": {"interval": 150, "bedtime": "22:30"}}, "fill_rate": {"day": null, "night": null,
         "night_from": null, "night_to": null, "steps": [{"from": 0, "rate": 2}, {"from": 90,
-        "rate": 0.7}]}})"),
-                                     data);
+        "rate": 0.7}]}})");
+    const Scenario s = parseScenario(diary, data);
     const Scenario back = scenarioFromJson(scenarioToJson(s), data);
     EXPECT_EQ(back.voiding, s.voiding);
     EXPECT_EQ(back.fillRate, s.fillRate);
     EXPECT_DOUBLE_EQ(computeScenario(back, rule).dose, computeScenario(s, rule).dose);
+
+    // The scenario window's form of a file (every pattern, a standard or its own values)
+    // writes it back as the same scenario.
+    for (const std::string& text :
+         {base.dump(), diary, scenarioToJson(s).dump(),
+          patched(R"({"voiding": {"pattern": "table", "interval": null, "bedtime": null,
+                      "wake": null}, "end_time": null, "administration_time": null})")}) {
+        const ScenarioDocument document = ScenarioDocument::parse(text);
+        const ScenarioDocument again = scenarioDocument(scenarioForm(document));
+        EXPECT_TRUE(scenarioFromJson(again.json(), data) == scenarioFromJson(document.json(), data))
+            << text;
+    }
 }
 
 // A pipe (which would wait for a writer), a device that never ends, a file over the cap, a

@@ -12,6 +12,7 @@
 #include "engine/scenario_uncertainty.h"
 #include "library/standards.h"
 #include "library/uncertainty_file.h"
+#include "library/uncertainty_form.h"
 
 using namespace orvane;
 using Json = nlohmann::json;
@@ -169,6 +170,22 @@ TEST(UncertaintySection, ReadsDistributionsAroundTheScenariosOwnValues) {
         section, Json::parse(R"({"fill_rate": {"day": 1.0, "night": 0.3}})"), regularScenario());
     for (std::size_t i = 0; i < own.inputs.size(); ++i)
         if (own.inputs[i].path == "fill_rate.day") EXPECT_FALSE(own.keys[i].nightFollowsDay);
+}
+
+// The Uncertainty tab's form of a section writes it back unchanged: every distribution's form,
+// min and max, numbers to the last bit, and a seed up to 2^64-1.
+TEST(UncertaintySection, TheTabsFormWritesTheSectionBack) {
+    const Json section = Json::parse(R"({"samples": 500, "seed": 18446744073709551615,
+        "vary": {"residual_volume": {"lognormal": {"gsd": 2.0, "max": 150}},
+                 "voiding.interval": {"uniform": [120, 240]},
+                 "initial_volume": {"triangular": {"low": 20, "mode": 50, "high": 300, "min": 25}},
+                 "fill_rate.day": {"normal": {"mean": 0.1, "sd": 0.3333333333333333}}}})");
+    for (const Json& given :
+         {section, Json{{"samples", 10}, {"seed", 3}, {"vary", "population"}}}) {
+        const ScenarioDocument document(Json{{"uncertainty", given}});
+        EXPECT_EQ(uncertaintySection(uncertaintyForm(document)).json(), given);
+    }
+    EXPECT_TRUE(uncertaintySection(uncertaintyForm(ScenarioDocument())).isNull());
 }
 
 TEST(ScenarioValues, AHalfLifeMovesItsRateConstantAndTheNominalChangesNothing) {

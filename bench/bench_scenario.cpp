@@ -1,11 +1,12 @@
 // One scenario's dose: 1000 intervals of regular voiding on the real clock (target 1 ms or
 // less), the same number of irregular diary voids (every interval different), and a 2-day
 // diary with hydration steps (target 50 us or less); and the Lu-177 PSMA example read from its
-// JSON document, as the Python module's calls do.
+// JSON document, as the Python module's calls do; and the 2-day diary with tiny residuals.
 //
 //   bench_scenario --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
@@ -76,6 +77,17 @@ void twoDayDiary(benchmark::State& state) {
     run(state, s, 16);
 }
 
+// The two-day diary with a residual of 10 ml, 1e-15 ml and 1e-300 ml (Arg 0, 1, 2): a tiny
+// residual costs a few times the work of 10 ml, not a piece per fourfold volume from it up.
+void twoDayDiaryResidual(benchmark::State& state) {
+    Scenario s = base();
+    s.fillRate.steps = {{0, 2.0}, {150, 1.0}, {420, 0.05}, {900, 1.5}};
+    s.voiding.kind = VoidingKind::Diary;
+    for (double at : {60., 200., 420., 900., 1000., 1320.}) s.voiding.voids.push_back({at});
+    s.residualVolume = std::array{10.0, 1e-15, 1e-300}[static_cast<std::size_t>(state.range(0))];
+    run(state, s, 6);
+}
+
 // What orvane.scenario(dict, time_course=None) does per call, without Python: the example's
 // document read into a scenario, then computed (bench/bench_python.py compares the two).
 void psmaExampleFromDocument(benchmark::State& state) {
@@ -95,4 +107,5 @@ BENCHMARK(psmaExampleFromDocument)->Unit(benchmark::kMicrosecond);
 BENCHMARK(regularThousand)->Unit(benchmark::kMicrosecond);
 BENCHMARK(diaryThousand)->Unit(benchmark::kMicrosecond);
 BENCHMARK(twoDayDiary)->Unit(benchmark::kMicrosecond);
+BENCHMARK(twoDayDiaryResidual)->DenseRange(0, 2)->Unit(benchmark::kMicrosecond);
 BENCHMARK_MAIN();

@@ -25,17 +25,31 @@ constexpr const char* kPatientDoc =
     "ones are interpolated linearly, and each value says so. An age or sex refused raises "
     "orvane.InputError (its path \"patient.age\" or \"patient.sex\").";
 
-py::object patient(double age, const std::optional<std::string>& sexText, const py::object& data) {
+// The age as a number of years; None, a text, a bool or anything that is not a number is
+// refused at patient.age (the range is the library's to check).
+double ageOf(const py::handle& age) {
+    if (!age.is_none() && !py::isinstance<py::str>(age) && !py::isinstance<py::bool_>(age)) {
+        try {
+            return py::float_(py::reinterpret_borrow<py::object>(age));
+        } catch (const py::error_already_set&) {
+        }
+    }
+    throw ScenarioError("patient.age", "expected a number of years from 0 to 100");
+}
+
+py::object patient(const py::handle& age, const py::handle& sexText, const py::object& data) {
+    const double years = ageOf(age);
+    const std::optional<std::string> sexName =
+        sexText.is_none() ? std::nullopt : std::optional(utf8Text(sexText, "patient.sex"));
     const std::filesystem::path file = dataFileOf(data).parent_path() / "patients.json";
-    std::string text;
+    std::optional<ReferenceFragment> made;
     {
         py::gil_scoped_release unlocked;
         const std::optional<Sex> sex =
-            sexText ? std::optional(sexFromText(*sexText)) : std::nullopt;
-        const ReferenceFragment made = referenceFragment(loadPatientsFile(file), age, sex);
-        text = referencePatientText(made.fragment, made.origin, made.citations, true);
+            sexName ? std::optional(sexFromText(*sexName)) : std::nullopt;
+        made = referenceFragment(loadPatientsFile(file), years, sex);
     }
-    return py::module_::import("json").attr("loads")(text);
+    return fromJson(referencePatientJson(made->fragment, made->origin, made->citations));
 }
 
 }  // namespace

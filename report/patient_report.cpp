@@ -48,15 +48,16 @@ nlohmann::json patientJson(const PatientOrigin& patient) {
     return block;
 }
 
+nlohmann::json referencePatientJson(const std::string& fragment, const PatientOrigin& patient,
+                                    const std::map<std::string, std::string>& citations) {
+    return {{"scenario", nlohmann::json::parse(fragment)},
+            {"patient", patientJson(patient)},
+            {"sources", citations}};
+}
+
 std::string referencePatientText(const std::string& fragment, const PatientOrigin& patient,
                                  const std::map<std::string, std::string>& citations, bool json) {
-    if (json) {
-        return nlohmann::json{{"scenario", nlohmann::json::parse(fragment)},
-                              {"patient", patientJson(patient)},
-                              {"sources", citations}}
-                   .dump(2) +
-               "\n";
-    }
+    if (json) return referencePatientJson(fragment, patient, citations).dump(2) + "\n";
     std::string out = fragment + "\n\n";
     for (const std::string& line : patientLines(patient)) out += line + "\n";
     out += "Sources:\n";

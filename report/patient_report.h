@@ -20,10 +20,13 @@ std::vector<std::string> patientLines(const PatientOrigin& patient);
 // "confidence", "derived", "basis", "interpolated"}]}.
 nlohmann::json patientJson(const PatientOrigin& patient);
 
+// {"scenario": fragment, "patient": patientJson, "sources": {key: citation}}. Throws
+// nlohmann::json::parse_error for a fragment that is not JSON.
+nlohmann::json referencePatientJson(const std::string& fragment, const PatientOrigin& patient,
+                                    const std::map<std::string, std::string>& citations);
+
 // What orvane-cli --patient prints: the scenario fragment (JSON text), then patientLines and
-// the citation of every source cited; with json, one object {"scenario": fragment, "patient":
-// patientJson, "sources": {key: citation}}. Throws nlohmann::json::parse_error for a fragment
-// that is not JSON.
+// the citation of every source cited; with json, referencePatientJson.
 std::string referencePatientText(const std::string& fragment, const PatientOrigin& patient,
                                  const std::map<std::string, std::string>& citations, bool json);
 

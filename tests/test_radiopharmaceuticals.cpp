@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <fstream>
 
@@ -273,35 +272,6 @@ TEST(UserLibrary, ADamagedFileSurvivesUntilRenamedAside) {
     std::ofstream(file, std::ios::binary | std::ios::trunc) << "{";
     EXPECT_EQ(moveDamagedFileAside(file).filename(), "radiopharmaceuticals.json.damaged-2");
     fs::remove_all(folder);
-}
-
-// Opening a user's library takes time in proportion to its entries: four times the entries,
-// not sixteen times the time (every name was checked against every earlier entry).
-TEST(UserLibrary, LoadsInLinearTime) {
-    const fs::path file =
-        fs::temp_directory_path() / ("orvane-linear-" + std::to_string(::getpid()) + ".json");
-    std::vector<double> seconds;
-    for (const int count : {1000, 4000}) {
-        std::vector<LibraryEntry> entries(static_cast<std::size_t>(count),
-                                          parseLibraryFile(kDocument, "lib.json")[0]);
-        for (int i = 0; i < count; ++i) {
-            entries[i].values.name = "Agent " + std::to_string(i);
-            entries[i].aliases = {"alias " + std::to_string(i)};
-        }
-        fs::remove(file);
-        ASSERT_TRUE(writeUserLibrary(file, entries).ok);
-        double best = 1e9;
-        for (int run = 0; run < 3; ++run) {
-            const auto start = std::chrono::steady_clock::now();
-            const Workbench bench(test::shippedData(), {kShippedLibrary, file});
-            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-            best = std::min(best, took.count());
-            ASSERT_EQ(bench.user().size(), entries.size());
-        }
-        seconds.push_back(best);
-    }
-    fs::remove(file);
-    EXPECT_LT(seconds[1], 8 * seconds[0]);
 }
 
 }  // namespace

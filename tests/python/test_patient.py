@@ -26,7 +26,9 @@ def test_the_patient_is_the_cli_fragment_and_stands_for_its_age_alone():
 
 @pytest.mark.parametrize("age, sex, path", [
     (101, None, "patient.age"), (-1, None, "patient.age"), (float("nan"), None, "patient.age"),
-    (5, "other", "patient.sex"),
+    (None, None, "patient.age"), ("5", None, "patient.age"), (True, None, "patient.age"),
+    (2**80, None, "patient.age"), (5, "other", "patient.sex"), (5, "\ud800", "patient.sex"),
+    (5, 1, "patient.sex"),
 ])
 def test_refused_ages_and_sexes_name_the_key(age, sex, path):
     with pytest.raises(orvane.InputError) as raised:

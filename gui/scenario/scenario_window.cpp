@@ -211,6 +211,8 @@ void ScenarioWindow::recompute() {
         ScenarioResult result =
             computeScenario(scenario, rule, std::max(kTimeCourseStep, end / kTimeCoursePoints));
         editor_->clearMarks();
+        const auto& patient = scenario.origin.patient;
+        editor_->setPatientValues(patient ? patient->values : std::vector<SourcedInput>{});
         warnings_ = workbench_.scenarioWarnings(input, result);
         uncertainty_->setScenario(document, scenario, rule);
         measurements_->setScenario(input);
@@ -220,6 +222,8 @@ void ScenarioWindow::recompute() {
         // The refused field is marked; the plots keep the last scenario that was accepted,
         // and its dose says that it is not the editor's.
         editor_->markInvalid(error.path(), error.reason());
+        // A refused age or sex gives no values.
+        if (error.path().rfind(schema::kPatient, 0) == 0) editor_->setPatientValues({});
         measurements_->setScenario(std::nullopt);
         if (scenario_) {
             dose_->setText(doseText_ +

@@ -15,6 +15,7 @@
 #include <QLineSeries>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScrollArea>
@@ -24,6 +25,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QXYSeries>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -408,6 +410,101 @@ TEST_F(ScenarioWindowTest, CountsStandardsFromZeroOffersTheWorkbenchsChoicesAndW
         EXPECT_EQ(warned->text(), lines.join(QLatin1Char('\n')));
         EXPECT_FALSE(warned->isHidden());
     }
+}
+
+// Age and sex alone make the reference patient's scenario, as every door reads it: its values
+// stand as placeholders with their sources, the volume plot draws its capacity, a typed value
+// overrides one, a refused age is named, and the file saved keeps "patient" and only what was
+// typed (the capacity pattern too).
+TEST_F(ScenarioWindowTest, AgeAndSexAloneMakeTheReferencePatientsScenario) {
+    auto* window = static_cast<ScenarioWindow*>(module->openers().scenario({}, {}));
+    auto type = [window](const char* name, const QString& text) {
+        auto* edit = control<QLineEdit>(window, QString::fromLatin1(name));
+        edit->setText(text);
+        emit edit->textEdited(text);
+    };
+    for (const char* name : {"scenarioName", "administrationTime"}) type(name, QString());
+    QTest::mouseClick(control<QPushButton>(window, QStringLiteral("patientValues")),
+                      Qt::LeftButton);
+    type("patientAge", QStringLiteral("5"));
+    control<QComboBox>(window, QStringLiteral("patientSex"))
+        ->setCurrentText(QStringLiteral("female"));
+    nlohmann::json girl = {{"radiopharmaceutical", {{"standard", "Tc-99m MAG3"}}},
+                           {"patient", {{"age", 5}, {"sex", "female"}}}};
+    const Workbench workbench(module->standardData(), installedLibraryLocations());
+    const QuadratureRule rule{module->standardData().tables.quadratureNodes,
+                              module->standardData().tables.quadratureWeights};
+    const ScenarioInput input = workbench.readScenario(girl);
+    ASSERT_TRUE(window->scenario().has_value())
+        << control<QLabel>(window, QStringLiteral("scenarioMessage"))->text().toStdString();
+    EXPECT_EQ(*window->scenario(), input.scenario);
+    EXPECT_EQ(doseText(window), QStringLiteral("Bladder-wall dose: %1 mGy/MBq")
+                                    .arg(QString::fromStdString(formatScientific(
+                                        computeScenario(input.scenario, rule).dose))));
+    const std::map<std::string, const char*> fieldOf = {{"initial_volume", "initialVolume"},
+                                                        {"fill_rate.night", "nightRate"},
+                                                        {"fill_rate.night_from", "nightFrom"},
+                                                        {"voiding.capacity", "voidCapacity"}};
+    int shown = 0;
+    for (const SourcedInput& value : input.scenario.origin.patient->values) {
+        const auto field = fieldOf.find(value.path);
+        if (field == fieldOf.end()) continue;
+        const auto* edit = control<QLineEdit>(window, QString::fromLatin1(field->second));
+        EXPECT_TRUE(edit->text().isEmpty()) << value.path;
+        EXPECT_EQ(edit->placeholderText().toStdString(), value.shown) << value.path;
+        EXPECT_TRUE(
+            edit->toolTip().contains(QString::fromStdString(value.provenance.sources.front())))
+            << value.path;
+        ++shown;
+    }
+    EXPECT_EQ(shown, static_cast<int>(fieldOf.size()));
+    // The capacity in force, drawn across the volume chart and labelled.
+    const double capacity = input.scenario.voiding.capacity.value();
+    auto series = [window](const char* name) {
+        auto* plots = control<ScenarioPlots>(window, QStringLiteral("scenarioPlots"));
+        for (QAbstractSeries* s : plots->chart(0)->series()) {
+            if (s->objectName() == QLatin1String(name)) return static_cast<QXYSeries*>(s);
+        }
+        return static_cast<QXYSeries*>(nullptr);
+    };
+    ASSERT_NE(series("capacity"), nullptr);
+    EXPECT_EQ(series("capacity")->at(1).y(), capacity);
+    EXPECT_EQ(series("capacityLabel")->pointLabelsFormat(),
+              QStringLiteral("capacity %1 ml")
+                  .arg(QString::fromStdString(formatSignificant(capacity, 4))));
+
+    // A typed value overrides the patient's; a refused age is named and gives no placeholders.
+    type("dayRate", QStringLiteral("0.6"));
+    girl["fill_rate"] = {{"day", 0.6}};
+    EXPECT_EQ(*window->scenario(), workbench.readScenario(girl).scenario);
+    EXPECT_TRUE(control<QLineEdit>(window, QStringLiteral("dayRate"))->toolTip().isEmpty());
+    type("patientAge", QStringLiteral("120"));
+    const auto* age = control<QLineEdit>(window, QStringLiteral("patientAge"));
+    EXPECT_EQ(control<ScenarioEditor>(window, QStringLiteral("scenarioEditor"))->markedField(),
+              age);
+    EXPECT_TRUE(control<QLabel>(window, QStringLiteral("scenarioMessage"))
+                    ->text()
+                    .startsWith(QStringLiteral("Age (years, 0-100, optional): expected an age")));
+    EXPECT_TRUE(
+        control<QLineEdit>(window, QStringLiteral("initialVolume"))->placeholderText().isEmpty());
+    type("patientAge", QStringLiteral("5"));
+    control<QComboBox>(window, QStringLiteral("voidingPattern"))->setCurrentIndex(3);
+    EXPECT_EQ(window->scenario()->voiding.kind, VoidingKind::Capacity);
+    EXPECT_EQ(window->scenario()->voiding.capacity, capacity);
+
+    const QString path = folder.filePath(QStringLiteral("girl.json"));
+    ASSERT_TRUE(window->saveFile(path));
+    std::ifstream saved(path.toStdString());
+    const nlohmann::json file = nlohmann::json::parse(saved);
+    EXPECT_EQ(file["patient"], girl["patient"]);
+    EXPECT_EQ(file["fill_rate"], girl["fill_rate"]);
+    EXPECT_EQ(file["voiding"], nlohmann::json({{"pattern", "capacity"}}));
+    EXPECT_FALSE(file.contains("initial_volume"));
+    auto* reopened = static_cast<ScenarioWindow*>(module->openers().scenario(path, {}));
+    ASSERT_NE(reopened, nullptr);
+    EXPECT_EQ(*reopened->scenario(), *window->scenario());
+    EXPECT_EQ(control<QComboBox>(reopened, QStringLiteral("patientSex"))->currentText(),
+              QStringLiteral("female"));
 }
 
 }  // namespace

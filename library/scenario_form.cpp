@@ -18,7 +18,11 @@ using namespace schema;
 std::string textOf(const json* value) {
     if (!value || value->is_null()) return {};
     if (value->is_string()) return value->get<std::string>();
-    return value->dump();
+    // A whole number read or written as a double ("5.0") is shown as typed ("5").
+    std::string text = value->dump();
+    if (value->is_number_float() && text.size() > 2 && text.ends_with(".0"))
+        text.resize(text.size() - 2);
+    return text;
 }
 
 const json* keyIn(const json* object, const char* key) {

@@ -498,6 +498,17 @@ TEST_F(ScenarioWindowTest, AgeAndSexAloneMakeTheReferencePatientsScenario) {
     EXPECT_EQ(control<QLineEdit>(reopened, QStringLiteral("patientAge"))->text() + "," +
                   control<QComboBox>(reopened, QStringLiteral("patientSex"))->currentText(),
               QStringLiteral("5,female"));
+
+    // Beside a library without the reference patients' file, the patient is refused as a key is.
+    const std::filesystem::path shipped = installedLibraryLocations().shipped;
+    const std::filesystem::path alone = folder.filePath(QStringLiteral("lib.json")).toStdString();
+    std::filesystem::copy_file(shipped, alone);
+    ScenarioWindow bare(*module, {alone});
+    bare.load(ScenarioDocument(girl));
+    EXPECT_FALSE(bare.scenario().has_value());
+    EXPECT_TRUE(control<QLabel>(&bare, QStringLiteral("scenarioMessage"))
+                    ->text()
+                    .contains(QStringLiteral("patients.json")));
 }
 
 }  // namespace

@@ -147,12 +147,16 @@ ScenarioEditor::ScenarioEditor(const QStringList& libraryNames, QWidget* parent)
                         QStringLiteral("Regular on the clock"), QStringLiteral("Diary"),
                         QStringLiteral("Only when full (capacity)")});
     voidLayout->addWidget(pattern_);
-    firstVoidRow_ = new QWidget(this);
-    auto* firstForm = new QFormLayout(firstVoidRow_);
-    firstForm->setContentsMargins(0, 0, 0, 0);
-    add(firstForm, "firstVoid", QStringLiteral("First void (min)"),
+    // Rows shown or hidden together, in the voiding group.
+    auto rowsIn = [this, voidLayout](QWidget*& rows) {
+        rows = new QWidget(this);
+        auto* rowsForm = new QFormLayout(rows);
+        rowsForm->setContentsMargins(0, 0, 0, 0);
+        voidLayout->addWidget(rows);
+        return rowsForm;
+    };
+    add(rowsIn(firstVoidRow_), "firstVoid", QStringLiteral("First void (min)"),
         QStringLiteral("voiding.first_void"));
-    voidLayout->addWidget(firstVoidRow_);
     diaryRows_ = new QWidget(this);
     auto* diaryLayout = new QVBoxLayout(diaryRows_);
     diaryLayout->setContentsMargins(0, 0, 0, 0);
@@ -162,19 +166,11 @@ ScenarioEditor::ScenarioEditor(const QStringList& libraryNames, QWidget* parent)
     then_ = named(new QCheckBox(QStringLiteral("Then regularly"), this), "diaryThen");
     diaryLayout->addWidget(then_);
     voidLayout->addWidget(diaryRows_);
-    regularRows_ = new QWidget(this);
-    auto* regularForm = new QFormLayout(regularRows_);
-    regularForm->setContentsMargins(0, 0, 0, 0);
-    addAll(regularForm, {{"voidInterval", "Interval (min)", "voiding.interval"},
-                         {"bedtime", "Bedtime (HH:MM)", "voiding.bedtime"},
-                         {"wake", "Wake-up (HH:MM)", "voiding.wake"}});
-    voidLayout->addWidget(regularRows_);
-    capacityRow_ = new QWidget(this);
-    auto* capacityForm = new QFormLayout(capacityRow_);
-    capacityForm->setContentsMargins(0, 0, 0, 0);
-    add(capacityForm, "voidCapacity", QStringLiteral("Capacity (ml, voids when full)"),
+    addAll(rowsIn(regularRows_), {{"voidInterval", "Interval (min)", "voiding.interval"},
+                                  {"bedtime", "Bedtime (HH:MM)", "voiding.bedtime"},
+                                  {"wake", "Wake-up (HH:MM)", "voiding.wake"}});
+    add(rowsIn(capacityRow_), "voidCapacity", QStringLiteral("Capacity (ml, voids when full)"),
         QStringLiteral("voiding.capacity"));
-    voidLayout->addWidget(capacityRow_);
     // Hidden (unticked "Then regularly", or the tables' schedule), the regular rows and the
     // capacity keep their room: ticking moves nothing.
     for (QWidget* rows : {regularRows_, capacityRow_}) {

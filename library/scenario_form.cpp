@@ -18,7 +18,11 @@ using namespace schema;
 std::string textOf(const json* value) {
     if (!value || value->is_null()) return {};
     if (value->is_string()) return value->get<std::string>();
-    return value->dump();
+    // A whole number read or written as a double ("5.0") is shown as typed ("5").
+    std::string text = value->dump();
+    if (value->is_number_float() && text.size() > 2 && text.ends_with(".0"))
+        text.resize(text.size() - 2);
+    return text;
 }
 
 const json* keyIn(const json* object, const char* key) {
@@ -81,6 +85,9 @@ ScenarioForm scenarioForm(const ScenarioDocument& document) {
     form.residualVolume = textOf(keyIn(top, kResidualVolume));
     form.administeredActivity = textOf(keyIn(top, kAdministeredActivity));
     form.endTime = textOf(keyIn(top, kEndTime));
+    const json* patient = keyIn(top, kPatient);
+    form.age = textOf(keyIn(patient, kAge));
+    form.sex = textOf(keyIn(patient, kSex));
 
     ScenarioForm::Choice& choice = form.radiopharmaceutical;
     const json* chosen = keyIn(top, kRadiopharmaceutical);
@@ -102,10 +109,12 @@ ScenarioForm scenarioForm(const ScenarioDocument& document) {
     form.stepRows = rowsOf(steps, kFrom, kRate, false);
 
     const json* voiding = keyIn(top, kVoiding);
-    const std::string pattern = textIn(voiding, kPattern).value_or(kDiary);
-    form.pattern = pattern == kTable     ? ScenarioForm::Pattern::Table
-                   : pattern == kRegular ? ScenarioForm::Pattern::Regular
-                                         : ScenarioForm::Pattern::Diary;
+    // Without "voiding" (a reference patient's file) the patient's regular voiding.
+    const std::string pattern = textIn(voiding, kPattern).value_or(voiding ? kDiary : kRegular);
+    form.pattern = pattern == kTable             ? ScenarioForm::Pattern::Table
+                   : pattern == kRegular         ? ScenarioForm::Pattern::Regular
+                   : pattern == kCapacityPattern ? ScenarioForm::Pattern::Capacity
+                                                 : ScenarioForm::Pattern::Diary;
     form.firstVoid = textOf(keyIn(voiding, kFirstVoid));
     const json* then = keyIn(voiding, kThen);
     form.then = then != nullptr;
@@ -113,6 +122,9 @@ ScenarioForm scenarioForm(const ScenarioDocument& document) {
     form.interval = textOf(keyIn(regular, kInterval));
     form.bedtime = textOf(keyIn(regular, kBedtime));
     form.wake = textOf(keyIn(regular, kWake));
+    form.capacity = textOf(keyIn(regular, kCapacity));
+    if (const json* flag = keyIn(regular, kNightVoids); flag && flag->is_boolean())
+        form.nightVoids = flag->get<bool>();
     form.diaryRows = rowsOf(keyIn(voiding, kVoids), kAt, kResidual, true);
     return form;
 }
@@ -137,6 +149,12 @@ ScenarioDocument scenarioDocument(const ScenarioForm& form) {
     put(document, kResidualVolume, form.residualVolume);
     put(document, kAdministeredActivity, form.administeredActivity);
     put(document, kEndTime, form.endTime);
+    if (!trimBlanks(form.age).empty() || !trimBlanks(form.sex).empty()) {
+        json patient = json::object();
+        put(patient, kAge, form.age);
+        put(patient, kSex, form.sex, true);
+        document[kPatient] = patient;
+    }
 
     json fill = json::object();
     if (form.steps) {
@@ -154,6 +172,8 @@ ScenarioDocument scenarioDocument(const ScenarioForm& form) {
         put(into, kInterval, form.interval);
         put(into, kBedtime, form.bedtime, true);
         put(into, kWake, form.wake, true);
+        if (form.nightVoids) into[kNightVoids] = *form.nightVoids;
+        put(into, kCapacity, form.capacity);
     };
     if (form.pattern == ScenarioForm::Pattern::Diary) {
         voiding[kVoids] = listOf(form.diaryRows, kAt, kResidual);
@@ -162,6 +182,9 @@ ScenarioDocument scenarioDocument(const ScenarioForm& form) {
             regular(then);
             voiding[kThen] = then;
         }
+    } else if (form.pattern == ScenarioForm::Pattern::Capacity) {
+        voiding[kPattern] = kCapacityPattern;
+        put(voiding, kCapacity, form.capacity);
     } else {
         voiding[kPattern] = form.pattern == ScenarioForm::Pattern::Table ? kTable : kRegular;
         put(voiding, kFirstVoid, form.firstVoid);
@@ -169,6 +192,16 @@ ScenarioDocument scenarioDocument(const ScenarioForm& form) {
     }
     document[kVoiding] = voiding;
     return ScenarioDocument(document);
+}
+
+ScenarioForm withoutPatientValues(ScenarioForm form) {
+    for (std::string* text : {&form.initialVolume, &form.residualVolume, &form.day, &form.night,
+                              &form.nightFrom, &form.nightTo, &form.firstVoid, &form.interval,
+                              &form.bedtime, &form.wake, &form.capacity}) {
+        text->clear();
+    }
+    form.nightVoids.reset();
+    return form;
 }
 
 ScenarioDocument newScenarioDocument(const std::optional<ModelParameters>& values) {

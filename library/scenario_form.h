@@ -19,6 +19,8 @@ namespace orvane {
 struct ScenarioForm {
     std::string name, administrationTime, initialVolume, residualVolume, administeredActivity,
         endTime;
+    // "patient": {"age", "sex"}, written when either is given (both empty: no reference patient).
+    std::string age, sex;
 
     // "radiopharmaceutical": written as {"standard": text}, {"library": text}, or `own`.
     enum class ChoiceKind { Standard, Library, Own };
@@ -39,13 +41,16 @@ struct ScenarioForm {
     std::string day, night, nightFrom, nightTo;
     std::vector<std::array<std::string, 2>> stepRows;
 
-    // "voiding": the tables' schedule, regular, or a diary of (at, residual), then regular.
-    enum class Pattern { Table, Regular, Diary };
+    // "voiding": the tables' schedule, regular, a diary of (at, residual) then regular, or
+    // only when the bladder is full.
+    enum class Pattern { Table, Regular, Diary, Capacity };
     Pattern pattern = Pattern::Diary;
     std::string firstVoid;
     std::vector<std::array<std::string, 2>> diaryRows;
     bool then = false;
     std::string interval, bedtime, wake;  // the regular voiding's, or the diary's "then"
+    std::optional<bool> nightVoids;       // the regular voiding's, or the diary's "then"
+    std::string capacity;  // the regular voiding's, the diary's "then" or the capacity pattern's
 };
 
 // The form of a document (as scenarioToJson writes it, or a file's); the uncertainty section
@@ -53,6 +58,11 @@ struct ScenarioForm {
 ScenarioForm scenarioForm(const ScenarioDocument& document);
 // The document the form makes.
 ScenarioDocument scenarioDocument(const ScenarioForm& form);
+
+// The form with every field that a reference patient fills (withPatientDefaults) left empty,
+// so that the patient's values hold there: volumes, day and night rates, the regular voiding
+// and the capacity. Fill-rate steps, a diary's voids and the pattern are kept.
+ScenarioForm withoutPatientValues(ScenarioForm form);
 
 // The scenario a new window starts from: Tc-99m MAG3, regular voiding every 3 hours by day;
 // with values, the radiopharmaceutical given by them instead.

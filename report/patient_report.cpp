@@ -5,7 +5,6 @@
 #include "engine/numtext.h"
 
 namespace orvane {
-namespace {
 
 std::string provenanceText(const Provenance& p) {
     std::string text;
@@ -15,8 +14,6 @@ std::string provenanceText(const Provenance& p) {
     if (!p.interpolated.empty()) text += "; " + p.interpolated;
     return text;
 }
-
-}  // namespace
 
 std::vector<std::string> patientLines(const PatientOrigin& patient) {
     std::vector<std::string> lines = {

@@ -11,6 +11,9 @@
 
 namespace orvane {
 
+// A value's sources: "NSF15, AASM16; confidence M; derived; interpolated ...".
+std::string provenanceText(const Provenance& provenance);
+
 // One line per value taken, "  fill_rate.night = 0.253 ml/min (NSF15, ...; confidence M;
 // interpolated ...)", headed by "Reference patient: 5 years (age 5, female); values taken
 // from it:".

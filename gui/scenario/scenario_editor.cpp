@@ -20,6 +20,7 @@
 
 #include "gui/common/window_support.h"
 #include "library/standards.h"
+#include "report/patient_report.h"
 
 namespace orvane {
 namespace {
@@ -75,6 +76,23 @@ ScenarioEditor::ScenarioEditor(const QStringList& libraryNames, QWidget* parent)
         return edit;
     };
     add(form, "scenarioName", QStringLiteral("Name"), QStringLiteral("name"));
+    // A reference patient: its values fill every field left empty (shown as placeholders).
+    // Beside the age, a button empties every field the patient fills.
+    auto* ageRow = new QHBoxLayout;
+    ageRow->addWidget(addField("patientAge", QStringLiteral("Age (years, 0-100, optional)"),
+                               QStringLiteral("patient.age")));
+    auto* takeAll = named(new QPushButton(QStringLiteral("Take all the patient's values"), this),
+                          QStringLiteral("patientValues"));
+    takeAll->setToolTip(QStringLiteral(
+        "Empties the volumes, fill rates, regular voiding and capacity, so that the reference "
+        "patient's values hold there"));
+    ageRow->addWidget(takeAll);
+    form->addRow(QStringLiteral("Age (years, 0-100, optional)"), ageRow);
+    sex_ = named(new QComboBox(this), QStringLiteral("patientSex"));
+    sex_->setEditable(true);  // a file's refused sex is shown as it is, and refused
+    sex_->addItems({QString(), QStringLiteral("female"), QStringLiteral("male")});
+    fields_.push_back({sex_, QStringLiteral("Sex"), QStringLiteral("patient.sex")});
+    form->addRow(QStringLiteral("Sex (optional)"), sex_);
     radiopharmaceutical_ =
         named(new QComboBox(this), QStringLiteral("scenarioRadiopharmaceutical"));
     for (const char* standard : kStandardNames) {
@@ -126,14 +144,19 @@ ScenarioEditor::ScenarioEditor(const QStringList& libraryNames, QWidget* parent)
     layout->addWidget(voiding);
     pattern_ = named(new QComboBox(this), QStringLiteral("voidingPattern"));
     pattern_->addItems({QStringLiteral("The tables' schedule"),
-                        QStringLiteral("Regular on the clock"), QStringLiteral("Diary")});
+                        QStringLiteral("Regular on the clock"), QStringLiteral("Diary"),
+                        QStringLiteral("Only when full (capacity)")});
     voidLayout->addWidget(pattern_);
-    firstVoidRow_ = new QWidget(this);
-    auto* firstForm = new QFormLayout(firstVoidRow_);
-    firstForm->setContentsMargins(0, 0, 0, 0);
-    add(firstForm, "firstVoid", QStringLiteral("First void (min)"),
+    // Rows shown or hidden together, in the voiding group.
+    auto rowsIn = [this, voidLayout](QWidget*& rows) {
+        rows = new QWidget(this);
+        auto* rowsForm = new QFormLayout(rows);
+        rowsForm->setContentsMargins(0, 0, 0, 0);
+        voidLayout->addWidget(rows);
+        return rowsForm;
+    };
+    add(rowsIn(firstVoidRow_), "firstVoid", QStringLiteral("First void (min)"),
         QStringLiteral("voiding.first_void"));
-    voidLayout->addWidget(firstVoidRow_);
     diaryRows_ = new QWidget(this);
     auto* diaryLayout = new QVBoxLayout(diaryRows_);
     diaryLayout->setContentsMargins(0, 0, 0, 0);
@@ -143,18 +166,18 @@ ScenarioEditor::ScenarioEditor(const QStringList& libraryNames, QWidget* parent)
     then_ = named(new QCheckBox(QStringLiteral("Then regularly"), this), "diaryThen");
     diaryLayout->addWidget(then_);
     voidLayout->addWidget(diaryRows_);
-    regularRows_ = new QWidget(this);
-    auto* regularForm = new QFormLayout(regularRows_);
-    regularForm->setContentsMargins(0, 0, 0, 0);
-    addAll(regularForm, {{"voidInterval", "Interval (min)", "voiding.interval"},
-                         {"bedtime", "Bedtime (HH:MM)", "voiding.bedtime"},
-                         {"wake", "Wake-up (HH:MM)", "voiding.wake"}});
-    voidLayout->addWidget(regularRows_);
-    // Hidden (unticked "Then regularly", or the tables' schedule), the regular rows keep their
-    // room: ticking moves nothing.
-    QSizePolicy keepsRoom = regularRows_->sizePolicy();
-    keepsRoom.setRetainSizeWhenHidden(true);
-    regularRows_->setSizePolicy(keepsRoom);
+    addAll(rowsIn(regularRows_), {{"voidInterval", "Interval (min)", "voiding.interval"},
+                                  {"bedtime", "Bedtime (HH:MM)", "voiding.bedtime"},
+                                  {"wake", "Wake-up (HH:MM)", "voiding.wake"}});
+    add(rowsIn(capacityRow_), "voidCapacity", QStringLiteral("Capacity (ml, voids when full)"),
+        QStringLiteral("voiding.capacity"));
+    // Hidden (unticked "Then regularly", or the tables' schedule), the regular rows and the
+    // capacity keep their room: ticking moves nothing.
+    for (QWidget* rows : {regularRows_, capacityRow_}) {
+        QSizePolicy keepsRoom = rows->sizePolicy();
+        keepsRoom.setRetainSizeWhenHidden(true);
+        rows->setSizePolicy(keepsRoom);
+    }
 
     // The error line has room for two lines from the start; a message that comes or goes moves
     // nothing.
@@ -167,6 +190,12 @@ ScenarioEditor::ScenarioEditor(const QStringList& libraryNames, QWidget* parent)
     layout->addStretch();
 
     connect(radiopharmaceutical_, &QComboBox::currentIndexChanged, this, &ScenarioEditor::edited);
+    connect(sex_, &QComboBox::currentTextChanged, this, &ScenarioEditor::edited);
+    connect(takeAll, &QPushButton::clicked, this, [this] {
+        // Through the document, as a file's form: the radiopharmaceutical chosen stays.
+        load(scenarioForm(scenarioDocument(withoutPatientValues(this->form()))));
+        emit edited();
+    });
     connect(fillKind_, &QComboBox::currentIndexChanged, this, [this](int page) {
         fillPages_->setCurrentIndex(page);
         emit edited();
@@ -226,10 +255,14 @@ QTableWidget* ScenarioEditor::addTable(const char* name, const QString& key,
 }
 
 void ScenarioEditor::showPattern() {
-    const int pattern = pattern_->currentIndex();
-    firstVoidRow_->setVisible(pattern != 2);
-    diaryRows_->setVisible(pattern == 2);
-    regularRows_->setVisible(pattern == 1 || (pattern == 2 && then_->isChecked()));
+    using Pattern = ScenarioForm::Pattern;
+    const auto pattern = static_cast<Pattern>(pattern_->currentIndex());
+    const bool regular =
+        pattern == Pattern::Regular || (pattern == Pattern::Diary && then_->isChecked());
+    firstVoidRow_->setVisible(pattern == Pattern::Table || pattern == Pattern::Regular);
+    diaryRows_->setVisible(pattern == Pattern::Diary);
+    regularRows_->setVisible(regular);
+    capacityRow_->setVisible(regular || pattern == Pattern::Capacity);
 }
 
 QLineEdit* ScenarioEditor::line(const char* name) const {
@@ -247,6 +280,8 @@ void ScenarioEditor::load(const ScenarioForm& form) {
     set("residualVolume", form.residualVolume);
     set("administeredActivity", form.administeredActivity);
     set("endTime", form.endTime);
+    set("patientAge", form.age);
+    sex_->setCurrentText(shown(form.sex));
 
     // A standard by its name or number, a library entry offered, or a choice of its own.
     const int ownIndex = kStandardCount + libraryCount_;
@@ -295,6 +330,8 @@ void ScenarioEditor::load(const ScenarioForm& form) {
     set("voidInterval", form.interval);
     set("bedtime", form.bedtime);
     set("wake", form.wake);
+    set("voidCapacity", form.capacity);
+    nightVoids_ = form.nightVoids;
     setRows(diary_, form.diaryRows);
     showPattern();
     clearMarks();
@@ -316,6 +353,8 @@ ScenarioForm ScenarioEditor::form() const {
     form.residualVolume = text("residualVolume");
     form.administeredActivity = text("administeredActivity");
     form.endTime = text("endTime");
+    form.age = text("patientAge");
+    form.sex = sex_->currentText().toStdString();
     form.steps = fillKind_->currentIndex() == 1;
     form.day = text("dayRate");
     form.night = text("nightRate");
@@ -329,7 +368,30 @@ ScenarioForm ScenarioEditor::form() const {
     form.interval = text("voidInterval");
     form.bedtime = text("bedtime");
     form.wake = text("wake");
+    form.capacity = text("voidCapacity");
+    form.nightVoids = nightVoids_;
     return form;
+}
+
+void ScenarioEditor::setPatientValues(const std::vector<SourcedInput>& values) {
+    for (const Field& field : fields_) {
+        if (auto* edit = qobject_cast<QLineEdit*>(field.widget)) {
+            edit->setPlaceholderText(QString());
+            edit->setToolTip(QString());
+        }
+    }
+    for (const SourcedInput& value : values) {
+        // A diary's "then" fills the regular fields.
+        QString key = QString::fromStdString(value.path);
+        key.replace(QStringLiteral("voiding.then."), QStringLiteral("voiding."));
+        for (const Field& field : fields_) {
+            auto* edit = qobject_cast<QLineEdit*>(field.widget);
+            if (!edit || field.key != key) continue;
+            edit->setPlaceholderText(shown(value.shown));
+            edit->setToolTip(QStringLiteral("The reference patient's value (%1). Sources: %2")
+                                 .arg(shown(value.shown), shown(provenanceText(value.provenance))));
+        }
+    }
 }
 
 void ScenarioEditor::markInvalid(const std::string& path, const std::string& reason) {

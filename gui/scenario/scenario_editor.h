@@ -4,6 +4,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,10 @@ public:
 
     // The form the fields make (scenarioDocument turns it into the scenario file).
     ScenarioForm form() const;
+
+    // The values the reference patient gave the keys the file leaves out (as the scenario read
+    // records them): each shows as its empty field's placeholder, its sources in the tooltip.
+    void setPatientValues(const std::vector<SourcedInput>& values);
 
     // Marks the field of a key path ("voiding.voids[2].residual") and shows why, under the
     // field's label; clearMarks() takes every mark away.
@@ -74,6 +79,9 @@ private:
     QComboBox* pattern_;
     QWidget* firstVoidRow_;
     QWidget* regularRows_;
+    QWidget* capacityRow_;
+    QComboBox* sex_;
+    std::optional<bool> nightVoids_;  // as loaded; the editor has no field for it
     QWidget* diaryRows_;
     QCheckBox* then_;
     QTableWidget* steps_;

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QMouseEvent>
+#include <QScatterSeries>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <QWheelEvent>
@@ -49,6 +50,17 @@ double valueLabelWidth(const QValueAxis& axis) {
         widest = std::max(widest, metrics.horizontalAdvance(QString::asprintf("%g", value)));
     }
     return widest;
+}
+
+// Where the capacity's label stands along the time axis: near the right end of the window.
+constexpr double kCapacityLabelAt = 0.85;
+
+// The capacity in force: the scenario's (its voiding at capacity), else its reference
+// patient's; none for a scenario that has neither.
+std::optional<double> capacityOf(const Scenario& scenario) {
+    if (scenario.voiding.capacity) return scenario.voiding.capacity;
+    if (scenario.origin.patient) return scenario.origin.patient->capacity;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -102,6 +114,8 @@ void ScenarioPlots::show(const Scenario& scenario, const ScenarioResult& result)
                                         QStringLiteral("Activity (%1)").arg(units.activityUnit),
                                         QStringLiteral("Dose (%1)").arg(units.doseUnit)};
     const std::vector<TimeSpan> nightSpans = scenarioNights(scenario, endMinutes);
+    const std::optional<double> capacity = capacityOf(scenario);
+    capacityLabel_ = nullptr;
 
     std::array<double, 3> labelWidths{};
     for (std::size_t i = 0; i < views_.size(); ++i) {
@@ -122,6 +136,8 @@ void ScenarioPlots::show(const Scenario& scenario, const ScenarioResult& result)
             low = std::min(low, y);
             high = std::max(high, y);
         }
+        // The capacity line and its label stand inside the volume chart.
+        if (i == 0 && capacity) high = std::max(high, *capacity * 1.15);
         auto* time = new QValueAxis;
         time->setRange(window_.lo(), window_.hi());
         time->setLabelFormat(QStringLiteral("%g"));
@@ -176,6 +192,7 @@ void ScenarioPlots::show(const Scenario& scenario, const ScenarioResult& result)
             voids->append(t, value->min());
         }
         chart->addSeries(voids);
+        if (i == 0 && capacity) addCapacity(*chart, *capacity, endMinutes / kMinutesPerHour);
         values->setPen(QPen(QColor(0x1f, 0x4e, 0x9c), 1.8));
         chart->addSeries(values);
         for (QAbstractSeries* series : chart->series()) {
@@ -198,6 +215,29 @@ void ScenarioPlots::show(const Scenario& scenario, const ScenarioResult& result)
     applyTimeWindow();
 }
 
+void ScenarioPlots::addCapacity(QChart& chart, double capacity, double endHours) {
+    auto* line = new QLineSeries;
+    line->setObjectName(QStringLiteral("capacity"));
+    line->setPen(QPen(QColor(160, 60, 60), 1.2, Qt::DashLine));
+    line->append(0, capacity);
+    line->append(endHours, capacity);
+    chart.addSeries(line);
+    // The label: one invisible point whose label is drawn above it, kept in the window.
+    capacityLabel_ = new QScatterSeries;
+    capacityLabel_->setObjectName(QStringLiteral("capacityLabel"));
+    capacityLabel_->setMarkerSize(1);
+    capacityLabel_->setColor(Qt::transparent);
+    capacityLabel_->setBorderColor(Qt::transparent);
+    capacityLabel_->setPointLabelsFormat(
+        QStringLiteral("capacity %1 ml")
+            .arg(QString::fromStdString(formatSignificant(capacity, 4))));
+    capacityLabel_->setPointLabelsColor(QColor(160, 60, 60));
+    capacityLabel_->setPointLabelsVisible(true);
+    capacityLabel_->append(window_.lo() + kCapacityLabelAt * (window_.hi() - window_.lo()),
+                           capacity);
+    chart.addSeries(capacityLabel_);
+}
+
 void ScenarioPlots::setTimeRange(double lo, double hi) {
     if (window_.show(lo, hi)) applyTimeWindow();
 }
@@ -208,6 +248,10 @@ void ScenarioPlots::applyTimeWindow() {
         if (!axis) return;
         axis->setRange(window_.lo(), window_.hi());
         axis->setTickInterval(step);
+    }
+    if (capacityLabel_ && capacityLabel_->count() == 1) {
+        capacityLabel_->replace(0, window_.lo() + kCapacityLabelAt * (window_.hi() - window_.lo()),
+                                capacityLabel_->at(0).y());
     }
     relabelClock();
 }

@@ -1,7 +1,8 @@
 // The right side of the scenario window: bladder volume, activity in the bladder and cumulative
 // wall dose, stacked against one time axis (hours after administration, the clock above), with
-// the voids as vertical lines and the night as a shaded band. Wheel zooms, dragging pans and a
-// double-click shows the whole scenario again; the mouse reads the values at its time.
+// the voids as vertical lines, the night as a shaded band and the bladder's capacity as a dashed
+// line. Wheel zooms, dragging pans and a double-click shows the whole scenario again; the mouse
+// reads the values at its time.
 #pragma once
 
 #include <QWidget>
@@ -15,6 +16,7 @@ class QChartView;
 class QLabel;
 class QPainter;
 class QLineSeries;
+class QScatterSeries;
 class QValueAxis;
 class QCategoryAxis;
 
@@ -46,10 +48,13 @@ protected:
 private:
     void applyTimeWindow();
     void relabelClock();
+    // The dashed line at the capacity in force, labelled "capacity N ml".
+    void addCapacity(QChart& chart, double capacity, double endHours);
 
     std::array<QChartView*, 3> views_{};
     std::array<QValueAxis*, 3> timeAxes_{};
     QCategoryAxis* clockAxis_ = nullptr;
+    QScatterSeries* capacityLabel_ = nullptr;  // in the volume chart, when there is a capacity
     QLabel* readout_;
     Scenario scenario_;
     ScenarioResult result_;

@@ -37,6 +37,17 @@ constexpr double kTimeCourseStep = 5;       // min, or longer for a long scenari
 constexpr double kTimeCoursePoints = 2000;  // about as many samples as the plots can show
 constexpr int kPngScale = 2;
 
+// The scenario of a document; reference patients that cannot be read refuse its "patient", as
+// any refused key is refused, instead of escaping the window.
+ScenarioInput readScenario(const Workbench& workbench, const ScenarioDocument& document,
+                           const std::vector<std::string>& sections) {
+    try {
+        return workbench.readScenario(document, sections);
+    } catch (const DataFileError& error) {
+        throw ScenarioError(schema::kPatient, error.what());
+    }
+}
+
 }  // namespace
 
 ScenarioWindow::ScenarioWindow(Module1& module, const LibraryFiles& libraries, QWidget* parent)
@@ -185,7 +196,7 @@ bool ScenarioWindow::openFile(const QString& path) {
     try {
         document = ScenarioDocument::parse(readScenarioText(path.toStdString()));
         // The uncertainty and measurements tabs read their sections.
-        workbench_.readScenario(document, {"uncertainty", "measurements", "fit"});
+        readScenario(workbench_, document, {"uncertainty", "measurements", "fit"});
         readMeasurementSections(document);
     } catch (const ScenarioFileError& error) {
         tell(QString::fromStdString(error.what()));
@@ -202,7 +213,7 @@ bool ScenarioWindow::openFile(const QString& path) {
 void ScenarioWindow::recompute() {
     const ScenarioDocument document = scenarioDocument(editor_->form());
     try {
-        ScenarioInput input = workbench_.readScenario(document, {});
+        ScenarioInput input = readScenario(workbench_, document, {});
         Scenario& scenario = input.scenario;
         const QuadratureRule rule{module_.standardData().tables.quadratureNodes,
                                   module_.standardData().tables.quadratureWeights};
@@ -211,6 +222,8 @@ void ScenarioWindow::recompute() {
         ScenarioResult result =
             computeScenario(scenario, rule, std::max(kTimeCourseStep, end / kTimeCoursePoints));
         editor_->clearMarks();
+        const auto& patient = scenario.origin.patient;
+        editor_->setPatientValues(patient ? patient->values : std::vector<SourcedInput>{});
         warnings_ = workbench_.scenarioWarnings(input, result);
         uncertainty_->setScenario(document, scenario, rule);
         measurements_->setScenario(input);
@@ -220,6 +233,8 @@ void ScenarioWindow::recompute() {
         // The refused field is marked; the plots keep the last scenario that was accepted,
         // and its dose says that it is not the editor's.
         editor_->markInvalid(error.path(), error.reason());
+        // A refused age or sex gives no values.
+        if (error.path().rfind(schema::kPatient, 0) == 0) editor_->setPatientValues({});
         measurements_->setScenario(std::nullopt);
         if (scenario_) {
             dose_->setText(doseText_ +

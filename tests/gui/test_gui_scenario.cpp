@@ -15,6 +15,7 @@
 #include <QLineSeries>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QScrollArea>
@@ -24,6 +25,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QXYSeries>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -52,9 +54,18 @@ QString doseText(QWidget* window) {
                                           "\\(not in the dose\\)")));
 }
 
+// The dose line of a dose in mGy/MBq.
+QString doseLine(double dose) {
+    return QStringLiteral("Bladder-wall dose: %1 mGy/MBq")
+        .arg(QString::fromStdString(formatScientific(dose)));
+}
+
+ScenarioResult computed(const Scenario& scenario, const StandardData& data) {
+    return computeScenario(scenario, {data.tables.quadratureNodes, data.tables.quadratureWeights});
+}
+
 ScenarioResult computed(const nlohmann::json& document, const StandardData& data) {
-    const QuadratureRule rule{data.tables.quadratureNodes, data.tables.quadratureWeights};
-    return computeScenario(scenarioFromJson(document, data), rule);
+    return computed(scenarioFromJson(document, data), data);
 }
 
 TEST_F(ScenarioWindowTest, ACellOpensWithItsDoseByDoubleClickAndContextMenu) {
@@ -103,8 +114,7 @@ TEST_F(ScenarioWindowTest, EditsRecomputeAndARefusedDiaryRowKeepsThePlots) {
     nlohmann::json document = newScenarioDocument().json();
     document["voiding"]["interval"] = 120;
     const ScenarioResult expected = computed(document, module->standardData());
-    EXPECT_EQ(doseText(window), QStringLiteral("Bladder-wall dose: %1 mGy/MBq")
-                                    .arg(QString::fromStdString(formatScientific(expected.dose))));
+    EXPECT_EQ(doseText(window), doseLine(expected.dose));
     auto* voids = control<QTableView>(window, QStringLiteral("voidTable"));
     ASSERT_EQ(voids->model()->rowCount(), static_cast<int>(expected.voids.size()));
     for (int r = 0; r < voids->model()->rowCount(); ++r) {
@@ -394,13 +404,11 @@ TEST_F(ScenarioWindowTest, CountsStandardsFromZeroOffersTheWorkbenchsChoicesAndW
     EXPECT_TRUE(warned->isHidden());
     const nlohmann::json scenarios = nlohmann::json::parse(
         std::ifstream(ORVANE_SOURCE_DIR "/tests/data/warned-scenarios.json"))["scenarios"];
-    const QuadratureRule rule{module->standardData().tables.quadratureNodes,
-                              module->standardData().tables.quadratureWeights};
     for (const nlohmann::json& item : scenarios) {
         window->load(ScenarioDocument(item["scenario"]));
         const ScenarioInput input = workbench.readScenario(item["scenario"]);
         const std::vector<Warning> warnings =
-            workbench.scenarioWarnings(input, computeScenario(input.scenario, rule));
+            workbench.scenarioWarnings(input, computed(input.scenario, module->standardData()));
         ASSERT_EQ(warnings.size(), item["warned"].size());
         EXPECT_EQ(window->warnings(), warnings);
         QStringList lines;
@@ -408,6 +416,96 @@ TEST_F(ScenarioWindowTest, CountsStandardsFromZeroOffersTheWorkbenchsChoicesAndW
         EXPECT_EQ(warned->text(), lines.join(QLatin1Char('\n')));
         EXPECT_FALSE(warned->isHidden());
     }
+}
+
+// Age and sex alone make the reference patient's scenario, as every door reads it: its values
+// stand as placeholders with their sources, the volume plot draws its capacity, a typed value
+// overrides one, a refused age is named, and the file saved keeps "patient" and only what was
+// typed (the capacity pattern too).
+TEST_F(ScenarioWindowTest, AgeAndSexAloneMakeTheReferencePatientsScenario) {
+    auto* window = static_cast<ScenarioWindow*>(module->openers().scenario({}, {}));
+    auto type = [window](const char* name, const QString& text) {
+        auto* edit = control<QLineEdit>(window, QString::fromLatin1(name));
+        edit->setText(text);
+        emit edit->textEdited(text);
+    };
+    for (const char* name : {"scenarioName", "administrationTime"}) type(name, QString());
+    QTest::mouseClick(control<QPushButton>(window, QStringLiteral("patientValues")),
+                      Qt::LeftButton);
+    type("patientAge", QStringLiteral("5"));
+    control<QComboBox>(window, QStringLiteral("patientSex"))
+        ->setCurrentText(QStringLiteral("female"));
+    nlohmann::json girl = {{"radiopharmaceutical", {{"standard", "Tc-99m MAG3"}}},
+                           {"patient", {{"age", 5}, {"sex", "female"}}}};
+    const Workbench workbench(module->standardData(), installedLibraryLocations());
+    const ScenarioInput input = workbench.readScenario(girl);
+    ASSERT_TRUE(window->scenario().has_value());
+    EXPECT_EQ(*window->scenario(), input.scenario);
+    EXPECT_EQ(doseText(window), doseLine(computed(input.scenario, module->standardData()).dose));
+    std::map<std::string, SourcedInput> taken;
+    for (const SourcedInput& value : input.scenario.origin.patient->values)
+        taken[value.path] = value;
+    for (const auto& [path, name] : {std::pair{"initial_volume", "initialVolume"},
+                                     {"fill_rate.night_from", "nightFrom"},
+                                     {"voiding.capacity", "voidCapacity"}}) {
+        const SourcedInput& value = taken.at(path);  // throws: not taken
+        const auto* edit = control<QLineEdit>(window, QString::fromLatin1(name));
+        EXPECT_EQ(edit->text().toStdString() + edit->placeholderText().toStdString(), value.shown);
+        EXPECT_TRUE(edit->toolTip().contains(QString::fromStdString(value.provenance.sources[0])))
+            << path;
+    }
+    // The capacity in force, drawn across the volume chart and labelled.
+    const double capacity = input.scenario.voiding.capacity.value();
+    std::map<QString, QXYSeries*> series;
+    for (QAbstractSeries* s :
+         control<ScenarioPlots>(window, QStringLiteral("scenarioPlots"))->chart(0)->series())
+        series[s->objectName()] = static_cast<QXYSeries*>(s);
+    ASSERT_NE(series["capacity"], nullptr);
+    EXPECT_EQ(series["capacity"]->at(1).y(), capacity);
+    EXPECT_EQ(series["capacityLabel"]->pointLabelsFormat(),
+              QStringLiteral("capacity %1 ml")
+                  .arg(QString::fromStdString(formatSignificant(capacity, 4))));
+
+    // A typed value overrides the patient's; a refused age is named and gives no placeholders.
+    type("dayRate", QStringLiteral("0.6"));
+    girl["fill_rate"] = {{"day", 0.6}};
+    EXPECT_EQ(*window->scenario(), workbench.readScenario(girl).scenario);
+    type("patientAge", QStringLiteral("120"));
+    EXPECT_TRUE(control<QLabel>(window, QStringLiteral("scenarioMessage"))
+                    ->text()
+                    .startsWith(QStringLiteral("Age (years, 0-100, optional): expected an age")));
+    EXPECT_TRUE(
+        control<QLineEdit>(window, QStringLiteral("initialVolume"))->placeholderText().isEmpty());
+    type("patientAge", QStringLiteral("5"));
+    control<QComboBox>(window, QStringLiteral("voidingPattern"))->setCurrentIndex(3);
+    EXPECT_EQ(window->scenario()->voiding.kind, VoidingKind::Capacity);
+    EXPECT_EQ(window->scenario()->voiding.capacity, capacity);
+
+    const QString path = folder.filePath(QStringLiteral("girl.json"));
+    ASSERT_TRUE(window->saveFile(path));
+    std::ifstream saved(path.toStdString());
+    const nlohmann::json file = nlohmann::json::parse(saved);
+    EXPECT_EQ(file["patient"], girl["patient"]);
+    EXPECT_EQ(file["fill_rate"], girl["fill_rate"]);
+    EXPECT_EQ(file["voiding"], nlohmann::json({{"pattern", "capacity"}}));
+    EXPECT_EQ(file.size(), 4);  // and "radiopharmaceutical": no volume, no name
+    auto* reopened = static_cast<ScenarioWindow*>(module->openers().scenario(path, {}));
+    ASSERT_NE(reopened, nullptr);
+    EXPECT_EQ(*reopened->scenario(), *window->scenario());
+    EXPECT_EQ(control<QLineEdit>(reopened, QStringLiteral("patientAge"))->text() + "," +
+                  control<QComboBox>(reopened, QStringLiteral("patientSex"))->currentText(),
+              QStringLiteral("5,female"));
+
+    // Beside a library without the reference patients' file, the patient is refused as a key is.
+    const std::filesystem::path shipped = installedLibraryLocations().shipped;
+    const std::filesystem::path alone = folder.filePath(QStringLiteral("lib.json")).toStdString();
+    std::filesystem::copy_file(shipped, alone);
+    ScenarioWindow bare(*module, {alone});
+    bare.load(ScenarioDocument(girl));
+    EXPECT_FALSE(bare.scenario().has_value());
+    EXPECT_TRUE(control<QLabel>(&bare, QStringLiteral("scenarioMessage"))
+                    ->text()
+                    .contains(QStringLiteral("patients.json")));
 }
 
 }  // namespace

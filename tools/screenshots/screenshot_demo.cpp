@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QLineEdit>
@@ -117,6 +118,28 @@ void saveLibraryDialog(Module1& module, const QDir& out) {
     QApplication::closeAllWindows();
 }
 
+// A new scenario given Age 5 and Sex female, every value left to the reference patient (the
+// README's "Children and reference patients"), then the library dialog.
+void saveGirl(Module1& module, const QDir& out) {
+    if (!module.openers().scenario({}, {})) return QApplication::exit(1);
+    QTimer::singleShot(kSettleMilliseconds, [&module, out] {
+        QWidget* scenario = window("scenarioWindow");
+        auto* age = control<QLineEdit>(scenario, "patientAge");
+        auto* sex = control<QComboBox>(scenario, "patientSex");
+        auto* name = control<QLineEdit>(scenario, "scenarioName");
+        auto* take = control<QAbstractButton>(scenario, "patientValues");
+        if (!age || !sex || !name || !take) return QApplication::exit(1);
+        name->setText(QStringLiteral("5-year-old girl, Tc-99m MAG3"));
+        emit name->textEdited(name->text());
+        age->setText(QStringLiteral("5"));
+        emit age->textEdited(age->text());
+        sex->setCurrentText(QStringLiteral("female"));
+        take->click();
+        pictureLater("scenarioWindow", out.filePath(QStringLiteral("scenario-girl-mag3.png")),
+                     [&module, out] { saveLibraryDialog(module, out); });
+    });
+}
+
 // The Measurements tab of the README's fit example (Lu-177 PSMA-617) after its fit, then the
 // library dialog.
 void saveMeasurements(Module1& module, const QDir& out) {
@@ -131,7 +154,7 @@ void saveMeasurements(Module1& module, const QDir& out) {
         tabs->setCurrentIndex(2);
         fit->click();
         pictureLater("scenarioWindow", out.filePath(QStringLiteral("scenario-measurements.png")),
-                     [&module, out] { saveLibraryDialog(module, out); });
+                     [&module, out] { saveGirl(module, out); });
     });
 }
 

@@ -222,7 +222,8 @@ ScenarioRun runScenario(const py::object& source, std::optional<double> step,
     {
         py::gil_scoped_release unlocked;
         const Workbench workbench = workbenchOf(loaded);
-        ScenarioOutcome outcome = runScenarioDocument(workbench, document, {.timeStep = step});
+        ScenarioOutcome outcome = runScenarioDocument(
+            workbench, document, {.timeStep = step, .fitThreads = 0, .file = document.file()});
         run.result = std::move(outcome.result);
         run.warnings = std::move(outcome.warnings);
         run.scenario = std::move(outcome.input.scenario);

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/scenario.h"
 #include "library/patients.h"
 #include "library/scenario_patient.h"
 #include "python/convert.h"

@@ -384,7 +384,10 @@ void MeasurementsTab::plot() {
     for (int k = 0; k < kKinds; ++k) {
         auto* chart = new QChart;
         chart->setTitle(QString::fromLatin1(kTitles[k]));
-        charts_[static_cast<std::size_t>(k)]->setChart(chart);  // deletes the one before
+        // A view gives up the chart it showed before without deleting it.
+        QChart* previous = charts_[static_cast<std::size_t>(k)]->chart();
+        charts_[static_cast<std::size_t>(k)]->setChart(chart);
+        delete previous;
         auto* measured = new QScatterSeries;
         measured->setName(QStringLiteral("measured ± sd"));
         measured->setMarkerSize(9);

@@ -459,7 +459,7 @@ TEST_F(ScenarioWindowTest, AgeAndSexAloneMakeTheReferencePatientsScenario) {
     std::map<QString, QXYSeries*> series;
     for (QAbstractSeries* s :
          control<ScenarioPlots>(window, QStringLiteral("scenarioPlots"))->chart(0)->series())
-        series[s->objectName()] = static_cast<QXYSeries*>(s);
+        series[s->objectName()] = qobject_cast<QXYSeries*>(s);
     ASSERT_NE(series["capacity"], nullptr);
     EXPECT_EQ(series["capacity"]->at(1).y(), capacity);
     EXPECT_EQ(series["capacityLabel"]->pointLabelsFormat(),

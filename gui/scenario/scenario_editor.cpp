@@ -272,7 +272,9 @@ QLineEdit* ScenarioEditor::line(const char* name) const {
 void ScenarioEditor::load(const ScenarioForm& form) {
     const QSignalBlocker quiet(this);
     auto set = [this](const char* name, const std::string& text) {
-        line(name)->setText(shown(text));
+        QLineEdit* field = line(name);
+        field->setText(shown(text));
+        field->setCursorPosition(0);  // a long name shows its beginning
     };
     set("scenarioName", form.name);
     set("administrationTime", form.administrationTime);

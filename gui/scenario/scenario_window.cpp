@@ -81,6 +81,7 @@ ScenarioWindow::ScenarioWindow(Module1& module, const LibraryFiles& libraries, Q
     large.setBold(true);
     dose_->setFont(large);
     dose_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    dose_->setWordWrap(true);  // with the activity left and the mGy, wider than a screen
     voids_ = new VoidTableModel(this);
     voidView_ = new VoidTableView(voids_);
 

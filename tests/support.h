@@ -1,15 +1,18 @@
 // What the plain tests share: reading a file whole, the shipped data file and its values
-// (read at first use, never during static initialisation), and the switch that rewrites the
-// committed expected files instead of comparing with them.
+// (read at first use, never during static initialisation), orvane-cli run in the process, and
+// the switch that rewrites the committed expected files instead of comparing with them.
 #pragma once
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "cli/cli.h"
 #include "library/standards.h"
 #include "library/workbench.h"
 
@@ -40,6 +43,23 @@ inline const Workbench& shippedWorkbench() {
 }
 inline const ModelTables& shippedTables() {
     return shippedData().tables;
+}
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+// orvane-cli with `input` as its standard input, given the shipped data file unless withData
+// is false.
+inline CliRun cli(std::vector<std::string> arguments, const std::string& input = {},
+                  bool withData = true) {
+    if (withData) arguments.insert(arguments.begin(), {"--data", shippedDataFile().string()});
+    std::ostringstream out, err;
+    std::istringstream in(input);
+    const int status = runCli(arguments, out, err, &in);
+    return {status, out.str(), err.str()};
 }
 
 // ORVANE_REGENERATE_GOLDEN=1: rewrite the committed expected files from the current code

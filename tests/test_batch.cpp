@@ -20,19 +20,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun cli(std::vector<std::string> arguments, const std::string& input = {}) {
-    arguments.insert(arguments.begin(), {"--data", test::shippedDataFile().string()});
-    std::ostringstream out, err;
-    std::istringstream in(input);
-    const int status = runCli(arguments, out, err, &in);
-    return {status, out.str(), err.str()};
-}
+using test::cli;
+using test::CliRun;
 
 std::vector<json> jsonLines(const std::string& text) {
     std::vector<json> lines;

@@ -20,18 +20,8 @@ using nlohmann::json;
 
 namespace {
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun cli(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {"--data", test::shippedDataFile().string()});
-    std::ostringstream out, err;
-    const int status = runCli(arguments, out, err);
-    return {status, out.str(), err.str()};
-}
+using test::cli;
+using test::CliRun;
 
 json dataFile(const char* name) {
     return json::parse(test::readFile(fs::path(ORVANE_TEST_DATA) / name));

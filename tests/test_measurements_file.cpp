@@ -114,13 +114,9 @@ TEST(MeasurementsFile, CliFitGivesTheKnownKineticsBack) {
     withFit["measurements"] = {{"cumulative_urine", points}};
     withFit["fit"] = {{"components", "auto"}, {"samples", 200}};
     auto run = [](const json& document) {
-        std::ostringstream out, err;
-        std::istringstream in(document.dump());
-        const int status =
-            runCli({"--data", test::shippedDataFile().string(), "--scenario", "-", "--json"}, out,
-                   err, &in);
-        EXPECT_EQ(status, kCliOk) << err.str();
-        return json::parse(out.str());
+        const test::CliRun done = test::cli({"--scenario", "-", "--json"}, document.dump());
+        EXPECT_EQ(done.status, kCliOk) << done.err;
+        return json::parse(done.out);
     };
     const json fitted = run(withFit), known = run(scenario);
     const json& fit = fitted.at("fit");

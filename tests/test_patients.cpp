@@ -356,11 +356,9 @@ TEST(ScenarioPatient, RefusedPatientsAndCapacities) {
 }
 
 TEST(ScenarioPatient, CliPrintsThePatientAsAFragmentThatReadsBack) {
-    const std::string data = test::shippedDataFile().string();
-    std::ostringstream out, err;
-    ASSERT_EQ(runCli({"--data", data, "--patient", "5,female", "--json"}, out, err), 0)
-        << err.str();
-    const json printed = json::parse(out.str());
+    const test::CliRun run = test::cli({"--patient", "5,female", "--json"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const json printed = json::parse(run.out);
     json fragment = printed["scenario"];
     fragment["radiopharmaceutical"] = kMag3;
     EXPECT_EQ(read(fragment).scenario,
@@ -370,10 +368,8 @@ TEST(ScenarioPatient, CliPrintsThePatientAsAFragmentThatReadsBack) {
     for (const auto& value : printed["patient"]["values"]) {
         for (const auto& key : value["sources"]) EXPECT_TRUE(printed["sources"].contains(key));
     }
-    for (const char* bad : {"abc", "5,other", "101", "5,"}) {
-        std::ostringstream o, e;
-        EXPECT_EQ(runCli({"--data", data, "--patient", bad}, o, e), 2) << bad;
-    }
+    for (const char* bad : {"abc", "5,other", "101", "5,"})
+        EXPECT_EQ(test::cli({"--patient", bad}).status, 2) << bad;
 }
 
 }  // namespace

@@ -7,12 +7,14 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "cli/cli.h"
+#include "engine/scenario.h"
 #include "library/standards.h"
 #include "library/workbench.h"
 
@@ -43,6 +45,29 @@ inline const Workbench& shippedWorkbench() {
 }
 inline const ModelTables& shippedTables() {
     return shippedData().tables;
+}
+inline const QuadratureRule& shippedRule() {
+    static const QuadratureRule rule{shippedTables().quadratureNodes,
+                                     shippedTables().quadratureWeights};
+    return rule;
+}
+
+// What `call` throws as Error, or nullopt when it throws nothing.
+template <typename Error, typename Call>
+std::optional<Error> thrown(Call&& call) {
+    try {
+        call();
+    } catch (const Error& e) {
+        return e;
+    }
+    return std::nullopt;
+}
+
+// The key path of the ScenarioError that `call` throws; "(accepted)" when it throws none.
+template <typename Call>
+std::string refusedAt(Call&& call) {
+    const std::optional<ScenarioError> e = thrown<ScenarioError>(call);
+    return e ? e->path() : "(accepted)";
 }
 
 struct CliRun {

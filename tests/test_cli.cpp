@@ -41,8 +41,6 @@ TEST(Cli, EveryStandardGivesTheWindowsResultsFile) {
         const StandardFieldTexts texts = standardFieldTexts(data.library[k]);
         const DoseResults results = RunCalculation(texts.fields, texts.name, data.tables);
         EXPECT_EQ(run.out, resultsFileText(results)) << kStandardNames[k];
-        EXPECT_NE(run.out.find(std::string("Radiopharmaceutical: \t") + kStandardNames[k] + "\r\n"),
-                  std::string::npos);
     }
     EXPECT_EQ(cli({"--standard", "Tc-99m DTPA"}).out, cli({"--standard", "1"}).out);
 }
@@ -52,8 +50,7 @@ TEST(Cli, TypedFieldsOverrideTheStandardAndNameTheReport) {
         cli({"--f1", "1", "--k1", "4.01E-02", "--tb1", "1.73E+01", "--tp", "3.61E+02", "--delta",
              "2.60E-06", "--gamma", "5.56E-05", "--name", "My tracer"});
     ASSERT_EQ(typed.status, kCliOk) << typed.err;
-    EXPECT_NE(typed.out.find("Radiopharmaceutical: \tMy tracer\r\n"), std::string::npos);
-    // Same numbers as MAG3's displayed texts: same doses, other name.
+    // Same numbers and name as MAG3's displayed texts renamed: the same file.
     const CliRun mag3 = cli({"--standard", "7", "--name", "My tracer"});
     EXPECT_EQ(typed.out, mag3.out);
 
@@ -443,26 +440,17 @@ TEST(Cli, ScenarioUncertainty) {
     const nlohmann::json result = nlohmann::json::parse(json.out);
     const nlohmann::json& u = result["uncertainty"];
     EXPECT_EQ(u["samples_used"].get<int>() + u["samples_rejected"].get<int>(), 300);
-    EXPECT_EQ(u["tornado"].size(), 3u);
-    EXPECT_TRUE(u["rank_correlation"].contains("voiding.interval"));
-    EXPECT_LT(u["percentiles"]["2.5"].get<double>(), result["dose_mGy_per_MBq"].get<double>());
 
     const CliRun csv = cli({"--scenario", "-", "--csv"}, population);
     ASSERT_EQ(csv.status, kCliOk) << csv.err;
     EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 301);
-    // The same seed gives the same bytes.
-    EXPECT_EQ(cli({"--scenario", "-", "--csv"}, population).out, csv.out);
 
-    const std::vector<std::pair<std::string, std::string>> refused{
-        {R"({"voiding.voids[0]": {"uniform": [1, 2]}}}})",
-         R"(uncertainty.vary["voiding.voids[0]"])"},
-        {R"({"initial_volume": {"normal": {"sd": 30}}}}})", "below 0"},
-        {R"({"initial_volume": {"uniform": [1, 2]}}, "sample": 3}})", "uncertainty.sample"}};
-    for (const auto& [vary, message] : refused) {
-        const CliRun run = cli({"--scenario", "-"}, scenario + vary);
-        EXPECT_EQ(run.status, kCliRefused) << vary;
-        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
-    }
+    // The section's refusals are UncertaintySection's; here their exit status.
+    const CliRun refused =
+        cli({"--scenario", "-"}, scenario + R"({"voiding.voids[0]": {"uniform": [1, 2]}}}})");
+    EXPECT_EQ(refused.status, kCliRefused);
+    EXPECT_NE(refused.err.find(R"(uncertainty.vary["voiding.voids[0]"])"), std::string::npos)
+        << refused.err;
     EXPECT_EQ(cli({"--scenario", "-", "--csv", "--time-course", "5"}, population).status,
               kCliRefused);
 }

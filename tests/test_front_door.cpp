@@ -200,8 +200,7 @@ TEST_F(FrontDoor, ADamagedUserLibraryIsNamedByEveryMiss) {
 // form) and its --json.
 TEST_F(FrontDoor, WarnedScenariosWarnInEveryFormAndInTheJson) {
     const Workbench bench = workbench();
-    const QuadratureRule rule{test::shippedTables().quadratureNodes,
-                              test::shippedTables().quadratureWeights};
+    const QuadratureRule& rule = test::shippedRule();
     const json scenarios = dataFile("warned-scenarios.json");
     for (const json& item : scenarios["scenarios"]) {
         SCOPED_TRACE(item["scenario"]["name"].get<std::string>());

@@ -1,6 +1,5 @@
 // orvane-cli: the same results as the window, the outputs, and its exit statuses.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -180,14 +179,8 @@ TEST(Cli, SavesThroughTheAtomicWriterAndReportsFailures) {
         fs::temp_directory_path() / ("orvane-cli-" + std::to_string(::getpid()));
     fs::create_directories(folder);
     // --output takes whatever would have been printed.
-    for (const auto& mode :
-         std::vector<std::vector<std::string>>{{"--standard", "1"},
-                                               {"--standard", "1", "--csv"},
-                                               {"--standard", "1", "--schedule", "3"},
-                                               {"--standard", "1", "--estimate"},
-                                               {"--list"},
-                                               {"--help"},
-                                               {"--version"}}) {
+    for (const auto& mode : std::vector<std::vector<std::string>>{
+             {"--standard", "1", "--csv"}, {"--list"}, {"--version"}}) {
         std::vector<std::string> arguments = mode;
         arguments.insert(arguments.end(), {"--output", (folder / "out.txt").string()});
         const CliRun saved = cli(arguments);
@@ -349,10 +342,6 @@ TEST(Cli, ScenarioRefusedUnreadableAndMisusedExitAsDocumented) {
         "fill_rate": {"day": 1}, "voiding": {"voids": [60, 200]}})";
     const fs::path output = fs::temp_directory_path() / "orvane-cli-scenario-output.json";
     fs::remove(output);
-    // A pipe would wait for a writer: refused at once, as a file that cannot be read.
-    const fs::path pipe = fs::temp_directory_path() / "orvane-cli-scenario-pipe.json";
-    fs::remove(pipe);
-    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
     struct Case {
         std::vector<std::string> arguments;
         std::string input;
@@ -378,12 +367,7 @@ TEST(Cli, ScenarioRefusedUnreadableAndMisusedExitAsDocumented) {
          "",
          kCliFileError,
          "/nonexistent/scenario.json: cannot read: "},
-        {{"--scenario", ORVANE_SOURCE_DIR},
-         "",
-         kCliFileError,
-         std::string("cannot read: ") + std::strerror(EISDIR)},
-        {{"--scenario", "/dev/zero"}, "", kCliFileError, "cannot read: not a regular file"},
-        {{"--scenario", pipe.string()}, "", kCliFileError, "cannot read: not a regular file"},
+        // What else is no file is JsonReader's; the status is one.
         {{"--scenario", "-", "--standard", "3"}, good, kCliRefused, "--scenario"},
         {{"--scenario", "-", "--time-course", "5"}, good, kCliRefused, "--time-course"},
         {{"--scenario", "-", "--csv", "--time-course", "0"}, good, kCliRefused, "--time-course"},
@@ -413,7 +397,6 @@ TEST(Cli, ScenarioRefusedUnreadableAndMisusedExitAsDocumented) {
     std::ifstream written(output);
     EXPECT_EQ(nlohmann::json::parse(written)["voids"].size(), 2u);
     fs::remove(output);
-    fs::remove(pipe);
     // A folder given as standard input is a read error, not an empty document.
     std::ifstream folder(ORVANE_SOURCE_DIR);
     std::ostringstream out, err;

@@ -331,24 +331,19 @@ TEST(Fit, RefusesWhatCannotBeFitted) {
         Measurements m = all;
         FitOptions o = fixed(2);
         c.change(s, m, o);
-        try {
-            fitScenario(s, m, test::shippedRule(), o);
-            ADD_FAILURE() << c.path << " accepted";
-        } catch (const ScenarioError& e) {
-            EXPECT_EQ(e.path(), c.path);
-            EXPECT_NE(e.reason().find(c.reason), std::string::npos) << e.reason();
-        }
+        const auto e =
+            test::thrown<ScenarioError>([&] { fitScenario(s, m, test::shippedRule(), o); });
+        ASSERT_TRUE(e) << c.path << " accepted";
+        EXPECT_EQ(e->path(), c.path);
+        EXPECT_NE(e->reason().find(c.reason), std::string::npos) << e->reason();
     }
     // A void that holds less than the 40 ml left by the one before it.
     Measurements m = all;
     m.voids[6].volume = 1;
-    try {
-        fillRateFromVoids(base, m);
-        ADD_FAILURE() << "negative fill rate accepted";
-    } catch (const ScenarioError& e) {
-        EXPECT_EQ(e.path(), "measurements.voids[6].volume");
-        EXPECT_NE(e.reason().find("negative"), std::string::npos) << e.reason();
-    }
+    const auto e = test::thrown<ScenarioError>([&] { fillRateFromVoids(base, m); });
+    ASSERT_TRUE(e) << "negative fill rate accepted";
+    EXPECT_EQ(e->path(), "measurements.voids[6].volume");
+    EXPECT_NE(e->reason().find("negative"), std::string::npos) << e->reason();
 }
 
 }  // namespace

@@ -76,14 +76,12 @@ TEST(MeasurementsFile, RefusalsNameTheKeyPath) {
     for (const Refusal& c : cases) {
         json document = baseDocument();
         document.merge_patch(c.patch);
-        try {
-            fitScenarioDocument(test::shippedWorkbench(), document, "f.json");
-            ADD_FAILURE() << c.what << ": accepted";
-        } catch (const ScenarioError& e) {
-            EXPECT_TRUE(e.path().starts_with(c.path)) << c.what << ": " << e.what();
-            EXPECT_NE(std::string(e.what()).find(c.reasonHas), std::string::npos)
-                << c.what << ": " << e.what();
-        }
+        const auto e = test::thrown<ScenarioError>(
+            [&] { fitScenarioDocument(test::shippedWorkbench(), document, "f.json"); });
+        ASSERT_TRUE(e) << c.what << ": accepted";
+        EXPECT_TRUE(e->path().starts_with(c.path)) << c.what << ": " << e->what();
+        EXPECT_NE(std::string(e->what()).find(c.reasonHas), std::string::npos)
+            << c.what << ": " << e->what();
     }
 }
 

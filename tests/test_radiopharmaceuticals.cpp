@@ -103,16 +103,14 @@ TEST(LibraryFile, EveryRefusalNamesWhereAndWhy) {
          "unknown key"},
     };
     for (const auto& c : cases) {
-        try {
-            parseLibraryFile(c.text, "lib.json");
-            ADD_FAILURE() << "accepted:\n" << c.text;
-        } catch (const DataFileError& error) {
-            EXPECT_EQ(error.file(), "lib.json");
-            EXPECT_NE(error.position().find(c.position), std::string::npos)
-                << error.what() << "\nexpected position " << c.position;
-            EXPECT_NE(error.reason().find(c.reason), std::string::npos)
-                << error.what() << "\nexpected reason " << c.reason;
-        }
+        const auto error =
+            test::thrown<DataFileError>([&] { parseLibraryFile(c.text, "lib.json"); });
+        ASSERT_TRUE(error) << "accepted:\n" << c.text;
+        EXPECT_EQ(error->file(), "lib.json");
+        EXPECT_NE(error->position().find(c.position), std::string::npos)
+            << error->what() << "\nexpected position " << c.position;
+        EXPECT_NE(error->reason().find(c.reason), std::string::npos)
+            << error->what() << "\nexpected reason " << c.reason;
     }
 }
 

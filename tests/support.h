@@ -3,6 +3,8 @@
 // the switch that rewrites the committed expected files instead of comparing with them.
 #pragma once
 
+#include <stdlib.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +13,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "cli/cli.h"
@@ -86,6 +89,25 @@ inline CliRun cli(std::vector<std::string> arguments, const std::string& input =
     const int status = runCli(arguments, out, err, &in);
     return {status, out.str(), err.str()};
 }
+
+// A fresh folder of the test's own; removed with all it holds, locked sub-folders included.
+struct ScratchFolder {
+    std::filesystem::path path;
+    ScratchFolder() {
+        std::string name = (std::filesystem::temp_directory_path() / "orvane-test-XXXXXX").string();
+        path = ::mkdtemp(name.data()) ? name : "";
+        std::filesystem::permissions(path, std::filesystem::perms(0755));  // throws without one
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    ~ScratchFolder() {
+        namespace fs = std::filesystem;
+        std::error_code ignored;
+        for (const auto& entry : fs::recursive_directory_iterator(path, ignored))
+            fs::permissions(entry, fs::perms::owner_all, fs::perm_options::add, ignored);
+        fs::remove_all(path, ignored);
+    }
+};
 
 // ORVANE_REGENERATE_GOLDEN=1: rewrite the committed expected files from the current code
 // instead of comparing (review the difference before committing it).

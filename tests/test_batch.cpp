@@ -2,7 +2,6 @@
 // order and the same bytes for any thread count; bad records become error records; the CSV
 // template's columns are checked before any row and its cells converted.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <filesystem>
@@ -195,9 +194,8 @@ TEST(Batch, WindowAndThreadsDoNotChangeTheOrderOrTheBytes) {
 TEST(Batch, FailuresOfTheInputOrOutputAreNotRecords) {
     const std::string input = joined(exampleCohort());
     // An output that cannot be written: status 1 and no file.
-    const fs::path folder =
-        fs::temp_directory_path() / ("orvane-batch-" + std::to_string(getpid()));
-    fs::create_directories(folder);
+    const test::ScratchFolder scratch;
+    const fs::path& folder = scratch.path;
     const CliRun missing =
         cli({"--batch", "-", "--output", (folder / "no/out.jsonl").string()}, input);
     EXPECT_EQ(missing.status, kCliFileError);
@@ -207,7 +205,6 @@ TEST(Batch, FailuresOfTheInputOrOutputAreNotRecords) {
     EXPECT_EQ(test::readFile(folder / "out.jsonl"), cli({"--batch", "-"}, input).out);
     EXPECT_EQ(cli({"--batch", (folder / "none.jsonl").string()}).status, kCliFileError);
     EXPECT_EQ(cli({"--batch", "-", "--threads", "0"}).status, kCliRefused);
-    fs::remove_all(folder);
 }
 
 TEST(CsvTemplate, ColumnsAreCheckedBeforeAnyRowAndCellsConverted) {

@@ -175,9 +175,8 @@ TEST(Cli, JsonRecordsEveryInputAndEveryDoseExactly) {
 }
 
 TEST(Cli, SavesThroughTheAtomicWriterAndReportsFailures) {
-    const fs::path folder =
-        fs::temp_directory_path() / ("orvane-cli-" + std::to_string(::getpid()));
-    fs::create_directories(folder);
+    const test::ScratchFolder scratch;
+    const fs::path& folder = scratch.path;
     // --output takes whatever would have been printed.
     for (const auto& mode : std::vector<std::vector<std::string>>{
              {"--standard", "1", "--csv"}, {"--list"}, {"--version"}}) {
@@ -206,7 +205,6 @@ TEST(Cli, SavesThroughTheAtomicWriterAndReportsFailures) {
         cli({"--data", (folder / "zero-volume.dat").string(), "--standard", "1"}, {}, false);
     EXPECT_EQ(badGrid.status, kCliFileError);
     EXPECT_NE(badGrid.err.find("V0"), std::string::npos) << badGrid.err;
-    fs::remove_all(folder);
 }
 
 TEST(Cli, RefusesBadUsageAndUndefinedInputWithStatusTwo) {

@@ -99,13 +99,9 @@ TEST(Cli, OutputsTheScheduleTheCsvAndTheEstimate) {
 }
 
 TEST(Cli, FindsStandardsByNameAsTypedAndKeepsNamesOnTheirLine) {
-    const std::vector<std::pair<std::string, std::string>> keys{
-        {"f-18 fdg", "0"},   {"18F FDG", "0"},    {"F18 FDG", "0"},
-        {"99mTc dtpa", "1"}, {"I-131 nai", "13"}, {"007", "7"}};
-    for (const auto& [key, index] : keys) {
-        EXPECT_EQ(cli({"--standard", key, "--csv"}).out, cli({"--standard", index, "--csv"}).out)
-            << key;
-    }
+    // --standard resolves as --agent does (Workbench::resolve; the spellings are the front
+    // door's table): a name as typed gives the standard's table.
+    EXPECT_EQ(cli({"--standard", "f18 FDG", "--csv"}).out, cli({"--standard", "0", "--csv"}).out);
     // A name with line breaks cannot add a line to the report or the results file.
     const fs::path file = fs::temp_directory_path() / ("orvane-name-" + std::to_string(::getpid()));
     for (const auto& output :

@@ -1,7 +1,6 @@
 #include "cli/fit_mode.h"
 
-#include "engine/calculation.h"
-#include "library/measurements_file.h"
+#include "library/scenario_run.h"
 #include "report/fit_report.h"
 #include "report/scenario_report.h"
 
@@ -12,16 +11,15 @@ std::string scenarioFitText(const CliOptions& o, const Workbench& workbench,
                             const CalculationOrigin& origin) {
     if (o.csv && o.timeCourse)
         throw UsageError("--csv prints the fit's residuals; --time-course goes with --json");
-    const ScenarioFit run = fitScenarioDocument(workbench, document);
-    requireConverged(run.fit);
-    const ModelTables& tables = workbench.data().tables;
-    const QuadratureRule rule{tables.quadratureNodes, tables.quadratureWeights};
+    ScenarioRunOptions options;
+    options.timeStep = o.timeCourse;
+    const ScenarioOutcome run = runScenarioDocument(workbench, document, options);
+    warnings = run.warnings;
     const Scenario& scenario = run.input.scenario;
-    const ScenarioResult result = computeScenario(scenario, rule, o.timeCourse);
-    warnings = workbench.scenarioWarnings(run.input, result);
-    if (o.csv) return fitResidualsCsv(run.fit);
-    if (o.json) return fittedScenarioJsonText(scenario, result, warnings, run.fit, origin);
-    return scenarioReportText(scenario, result, warnings) + "\n" + fitText(run.fit, run.options);
+    const FitResult& fit = *run.fit;
+    if (o.csv) return fitResidualsCsv(fit);
+    if (o.json) return fittedScenarioJsonText(scenario, run.result, warnings, fit, origin);
+    return scenarioReportText(scenario, run.result, warnings) + "\n" + fitText(fit, run.fitOptions);
 }
 
 }  // namespace orvane

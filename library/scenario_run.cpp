@@ -14,7 +14,7 @@ ScenarioOutcome runScenarioDocument(const Workbench& workbench, const nlohmann::
     checkGrids(tables);
     const QuadratureRule rule{tables.quadratureNodes, tables.quadratureWeights};
     ScenarioOutcome out;
-    if (hasFitSections(document)) {
+    if (options.fitRequired || hasFitSections(document)) {
         ScenarioFit run =
             fitScenarioDocument(workbench, document, options.file, options.fitThreads);
         requireConverged(run.fit);

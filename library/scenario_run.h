@@ -29,6 +29,9 @@ struct ScenarioRunOptions {
     // Threads of the fit's interval; 0: as many as the samples warrant. The interval does not
     // depend on it.
     int fitThreads = 0;
+    // Fit even a document without "measurements" and "fit" (refused then for want of
+    // "measurements"), as a front end's own fit does.
+    bool fitRequired = false;
     std::string file;  // names the document in refusals (may be empty)
 };
 

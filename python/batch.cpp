@@ -15,6 +15,7 @@
 #include "library/standards.h"
 #include "python/convert.h"
 #include "python/library.h"
+#include "python/module_data.h"
 #include "report/fit_report.h"
 #include "report/uncertainty_report.h"
 
@@ -63,11 +64,9 @@ std::vector<BatchItem> itemsOf(const py::iterable& items) {
     return list;
 }
 
-std::vector<BatchOutput> run(std::vector<BatchItem> items, unsigned threads,
-                             const std::filesystem::path& dataFile) {
-    const StandardData data = LoadStandardData(dataFile);
-    checkGrids(data.tables);
-    const Workbench workbench = moduleWorkbench(data, dataFile);
+std::vector<BatchOutput> run(std::vector<BatchItem> items, unsigned threads, const Data& loaded) {
+    checkGrids(loaded.standard->tables);
+    const Workbench workbench = workbenchOf(loaded);
     const BatchCompute compute = scenarioBatchCompute(workbench, uncertaintyJson, fitJson);
     ItemListSource source(std::move(items));
     std::vector<BatchOutput> outputs;
@@ -129,12 +128,12 @@ py::object batch(const py::iterable& items, std::optional<int> threads, bool asA
                  const py::object& data) {
     if (threads && (*threads < 1 || *threads > 1024))
         throw std::invalid_argument("threads: expected 1 to 1024");
-    const std::filesystem::path dataFile = dataFileOf(data);
     std::vector<BatchItem> list = itemsOf(items);
+    const Data loaded = dataOf(data);
     std::vector<BatchOutput> outputs;
     {
         py::gil_scoped_release unlocked;
-        outputs = run(std::move(list), threads ? static_cast<unsigned>(*threads) : 0u, dataFile);
+        outputs = run(std::move(list), threads ? static_cast<unsigned>(*threads) : 0u, loaded);
     }
     if (asArrays) return arrays(outputs);
     py::list results;

@@ -251,11 +251,4 @@ std::filesystem::path defaultDataFile() {
     return (folder / ORVANE_INSTALLED_DATA).lexically_normal();
 }
 
-std::filesystem::path dataFileOf(const pybind11::object& data) {
-    if (data.is_none()) return defaultDataFile();
-    if (pybind11::hasattr(data, "file") && !pybind11::isinstance<pybind11::str>(data))
-        return data.attr("file").cast<std::filesystem::path>();
-    return data.cast<std::filesystem::path>();
-}
-
 }  // namespace orvane::python

@@ -46,8 +46,4 @@ pybind11::array_t<double> readOnlyArray(std::vector<double> values);
 // (../share/orvane/orvane.dat), or in the installation's share/orvane.
 std::filesystem::path defaultDataFile();
 
-// The data file that a data= argument names: None the default, a loaded orvane.Data its file,
-// else a path. Needs the GIL.
-std::filesystem::path dataFileOf(const pybind11::object& data);
-
 }  // namespace orvane::python

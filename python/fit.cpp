@@ -2,15 +2,13 @@
 
 #include <pybind11/numpy.h>
 #include <pybind11/stl.h>
-#include <pybind11/stl/filesystem.h>
 
-#include <filesystem>
+#include <cmath>
 
-#include "engine/calculation.h"
-#include "library/measurements_file.h"
-#include "library/scenario_file.h"
+#include "library/scenario_run.h"
 #include "python/convert.h"
 #include "python/library.h"
+#include "python/module_data.h"
 #include "report/fit_report.h"
 
 namespace py = pybind11;
@@ -31,24 +29,16 @@ constexpr const char* kFitDoc =
 
 py::dict fit(const py::object& source, const py::object& data) {
     const ScenarioDocument document = scenarioDocument(source);
-    const std::filesystem::path dataFile = dataFileOf(data);
-    ScenarioFit run;
-    std::vector<Warning> warnings;
-    double dose = 0.0;
+    const Data loaded = dataOf(data);
+    ScenarioRunOptions options;
+    options.fitRequired = true;
+    ScenarioOutcome run;
     {
         py::gil_scoped_release unlocked;
-        const StandardData standard = LoadStandardData(dataFile);
-        const Workbench workbench = moduleWorkbench(standard, dataFile);
-        run = fitScenarioDocument(workbench, document);
-        requireConverged(run.fit);
-        const QuadratureRule rule{standard.tables.quadratureNodes,
-                                  standard.tables.quadratureWeights};
-        const ScenarioResult result = computeScenario(run.input.scenario, rule);
-        warnings = workbench.scenarioWarnings(run.input, result);
-        dose = result.dose;
+        run = runScenarioDocument(workbenchOf(loaded), document, options);
     }
-    warnAll(warnings);
-    py::dict out = fromJson(fitJson(run.fit));
+    warnAll(run.warnings);
+    py::dict out = fromJson(fitJson(*run.fit));
     // The residuals as arrays: a column per key, None (no model value) as NaN.
     const py::list rows = out["residuals"];
     py::dict residuals;
@@ -62,7 +52,7 @@ py::dict fit(const py::object& source, const py::object& data) {
         residuals[key] = readOnlyArray(std::move(column));
     }
     out["residuals"] = residuals;
-    out["dose_mGy_per_MBq"] = dose;
+    out["dose_mGy_per_MBq"] = run.result.dose;
     return out;
 }
 

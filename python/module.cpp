@@ -7,7 +7,6 @@
 #include <pybind11/stl/filesystem.h>
 
 #include <filesystem>
-#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -26,6 +25,7 @@
 #include "python/docstrings.h"
 #include "python/fit.h"
 #include "python/library.h"
+#include "python/module_data.h"
 #include "python/patient.h"
 #include "report/fit_report.h"
 #include "report/report.h"
@@ -37,30 +37,6 @@ namespace py = pybind11;
 
 namespace orvane::python {
 namespace {
-
-// A loaded data file; shared by every result computed from it.
-struct Data {
-    std::shared_ptr<const StandardData> standard;
-    std::string file;
-};
-
-Data loadData(const std::filesystem::path& file) {
-    py::gil_scoped_release unlocked;
-    return {std::make_shared<const StandardData>(LoadStandardData(file)), file.string()};
-}
-
-// `data=`: None for the module's own data file (read once, on first use), a Data, or a path.
-Data dataOf(const py::object& data) {
-    if (data.is_none()) {
-        py::module_ module = py::module_::import("orvane");
-        if (!py::hasattr(module, "_default_data")) {
-            module.attr("_default_data") = py::cast(loadData(defaultDataFile()));
-        }
-        return module.attr("_default_data").cast<Data>();
-    }
-    if (py::isinstance<Data>(data)) return data.cast<Data>();
-    return loadData(data.cast<std::filesystem::path>());
-}
 
 void raise(const char* type, const std::string& message, py::object path) {
     const py::object kind = py::module_::import("orvane").attr(type);
@@ -162,10 +138,6 @@ struct Table {
     FieldTexts fields;
     std::vector<Warning> warnings;
 };
-
-Workbench workbenchOf(const Data& loaded) {
-    return moduleWorkbench(*loaded.standard, loaded.file);
-}
 
 Table computeTable(const py::object& what, const py::object& name, const py::object& data) {
     const Data loaded = dataOf(data);

@@ -9,6 +9,7 @@
 #include "library/patients.h"
 #include "library/scenario_patient.h"
 #include "python/convert.h"
+#include "python/module_data.h"
 #include "report/patient_report.h"
 
 namespace py = pybind11;
@@ -42,13 +43,13 @@ py::object patient(const py::handle& age, const py::handle& sexText, const py::o
     const double years = ageOf(age);
     const std::optional<std::string> sexName =
         sexText.is_none() ? std::nullopt : std::optional(utf8Text(sexText, "patient.sex"));
-    const std::filesystem::path file = dataFileOf(data).parent_path() / "patients.json";
+    const Data loaded = dataOf(data);
     std::optional<ReferenceFragment> made;
     {
         py::gil_scoped_release unlocked;
         const std::optional<Sex> sex =
             sexName ? std::optional(sexFromText(*sexName)) : std::nullopt;
-        made = referenceFragment(loadPatientsFile(file), years, sex);
+        made = workbenchOf(loaded).patientFragment(years, sex);
     }
     return fromJson(referencePatientJson(made->fragment, made->origin, made->citations));
 }

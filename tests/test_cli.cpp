@@ -1,6 +1,5 @@
 // orvane-cli: the same results as the window, the outputs, and its exit statuses.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,25 +24,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using test::cli;
+using test::CliRun;
+
 const std::string kDataFile = test::shippedDataFile().string();
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun cli(std::vector<std::string> arguments, bool withData = true,
-           const std::string& input = {}) {
-    if (withData) {
-        arguments.insert(arguments.begin(), kDataFile);
-        arguments.insert(arguments.begin(), "--data");
-    }
-    std::ostringstream out, err;
-    std::istringstream in(input);
-    const int status = runCli(arguments, out, err, &in);
-    return {status, out.str(), err.str()};
-}
 
 }  // namespace
 
@@ -56,8 +40,6 @@ TEST(Cli, EveryStandardGivesTheWindowsResultsFile) {
         const StandardFieldTexts texts = standardFieldTexts(data.library[k]);
         const DoseResults results = RunCalculation(texts.fields, texts.name, data.tables);
         EXPECT_EQ(run.out, resultsFileText(results)) << kStandardNames[k];
-        EXPECT_NE(run.out.find(std::string("Radiopharmaceutical: \t") + kStandardNames[k] + "\r\n"),
-                  std::string::npos);
     }
     EXPECT_EQ(cli({"--standard", "Tc-99m DTPA"}).out, cli({"--standard", "1"}).out);
 }
@@ -67,8 +49,7 @@ TEST(Cli, TypedFieldsOverrideTheStandardAndNameTheReport) {
         cli({"--f1", "1", "--k1", "4.01E-02", "--tb1", "1.73E+01", "--tp", "3.61E+02", "--delta",
              "2.60E-06", "--gamma", "5.56E-05", "--name", "My tracer"});
     ASSERT_EQ(typed.status, kCliOk) << typed.err;
-    EXPECT_NE(typed.out.find("Radiopharmaceutical: \tMy tracer\r\n"), std::string::npos);
-    // Same numbers as MAG3's displayed texts: same doses, other name.
+    // Same numbers and name as MAG3's displayed texts renamed: the same file.
     const CliRun mag3 = cli({"--standard", "7", "--name", "My tracer"});
     EXPECT_EQ(typed.out, mag3.out);
 
@@ -118,13 +99,9 @@ TEST(Cli, OutputsTheScheduleTheCsvAndTheEstimate) {
 }
 
 TEST(Cli, FindsStandardsByNameAsTypedAndKeepsNamesOnTheirLine) {
-    const std::vector<std::pair<std::string, std::string>> keys{
-        {"f-18 fdg", "0"},   {"18F FDG", "0"},    {"F18 FDG", "0"},
-        {"99mTc dtpa", "1"}, {"I-131 nai", "13"}, {"007", "7"}};
-    for (const auto& [key, index] : keys) {
-        EXPECT_EQ(cli({"--standard", key, "--csv"}).out, cli({"--standard", index, "--csv"}).out)
-            << key;
-    }
+    // --standard resolves as --agent does (Workbench::resolve; the spellings are the front
+    // door's table): a name as typed gives the standard's table.
+    EXPECT_EQ(cli({"--standard", "f18 FDG", "--csv"}).out, cli({"--standard", "0", "--csv"}).out);
     // A name with line breaks cannot add a line to the report or the results file.
     const fs::path file = fs::temp_directory_path() / ("orvane-name-" + std::to_string(::getpid()));
     for (const auto& output :
@@ -194,18 +171,11 @@ TEST(Cli, JsonRecordsEveryInputAndEveryDoseExactly) {
 }
 
 TEST(Cli, SavesThroughTheAtomicWriterAndReportsFailures) {
-    const fs::path folder =
-        fs::temp_directory_path() / ("orvane-cli-" + std::to_string(::getpid()));
-    fs::create_directories(folder);
+    const test::ScratchFolder scratch;
+    const fs::path& folder = scratch.path;
     // --output takes whatever would have been printed.
-    for (const auto& mode :
-         std::vector<std::vector<std::string>>{{"--standard", "1"},
-                                               {"--standard", "1", "--csv"},
-                                               {"--standard", "1", "--schedule", "3"},
-                                               {"--standard", "1", "--estimate"},
-                                               {"--list"},
-                                               {"--help"},
-                                               {"--version"}}) {
+    for (const auto& mode : std::vector<std::vector<std::string>>{
+             {"--standard", "1", "--csv"}, {"--list"}, {"--version"}}) {
         std::vector<std::string> arguments = mode;
         arguments.insert(arguments.end(), {"--output", (folder / "out.txt").string()});
         const CliRun saved = cli(arguments);
@@ -219,7 +189,7 @@ TEST(Cli, SavesThroughTheAtomicWriterAndReportsFailures) {
     EXPECT_NE(intoFolder.err.find(folder.string()), std::string::npos) << intoFolder.err;
 
     const CliRun noData =
-        cli({"--data", (folder / "missing.dat").string(), "--standard", "1"}, false);
+        cli({"--data", (folder / "missing.dat").string(), "--standard", "1"}, {}, false);
     EXPECT_EQ(noData.status, kCliFileError);
     EXPECT_NE(noData.err.find("missing.dat"), std::string::npos);
 
@@ -228,10 +198,9 @@ TEST(Cli, SavesThroughTheAtomicWriterAndReportsFailures) {
     numbers.replace(numbers.find("\n10, 50, 100"), 12, "\n0, 50, 100");
     std::ofstream(folder / "zero-volume.dat", std::ios::binary) << numbers;
     const CliRun badGrid =
-        cli({"--data", (folder / "zero-volume.dat").string(), "--standard", "1"}, false);
+        cli({"--data", (folder / "zero-volume.dat").string(), "--standard", "1"}, {}, false);
     EXPECT_EQ(badGrid.status, kCliFileError);
     EXPECT_NE(badGrid.err.find("V0"), std::string::npos) << badGrid.err;
-    fs::remove_all(folder);
 }
 
 TEST(Cli, RefusesBadUsageAndUndefinedInputWithStatusTwo) {
@@ -266,7 +235,6 @@ TEST(Cli, RefusesBadUsageAndUndefinedInputWithStatusTwo) {
         EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
         EXPECT_TRUE(run.out.empty());
     }
-    EXPECT_EQ(cli({"--standard", "007"}).out, cli({"--standard", "7"}).out);
     const CliRun empty = cli({});
     EXPECT_EQ(empty.status, kCliRefused);
     EXPECT_NE(empty.err.find("Physical Half-Life (min)"), std::string::npos) << empty.err;
@@ -277,7 +245,7 @@ TEST(Cli, RefusesBadUsageAndUndefinedInputWithStatusTwo) {
               std::string::npos);
 
     EXPECT_EQ(cli({"--help"}).status, kCliOk);
-    EXPECT_EQ(cli({"--version"}, false).out.rfind("orvane-cli ", 0), 0u);
+    EXPECT_EQ(cli({"--version"}, {}, false).out.rfind("orvane-cli ", 0), 0u);
 }
 
 // --agent calculates a library entry as the window shows it once chosen; the field options
@@ -312,11 +280,11 @@ TEST(Cli, LibraryEntriesByNameOrAliasAndInTheList) {
     nlohmann::json scenario = nlohmann::json::parse(test::readFile(
         fs::path(ORVANE_SOURCE_DIR) / "examples" / "two-hour-voiding-lu177-psma.json"));
     scenario["radiopharmaceutical"] = {{"library", "Lu-177 PSMA-617"}};
-    const CliRun fromLibrary = cli({"--scenario", "-"}, true, scenario.dump());
+    const CliRun fromLibrary = cli({"--scenario", "-"}, scenario.dump());
     EXPECT_EQ(fromLibrary.status, kCliOk) << fromLibrary.err;
     EXPECT_NE(fromLibrary.out.find("Lu-177 PSMA-617"), std::string::npos);
     scenario["radiopharmaceutical"] = {{"library", "Lu-178 PSMA"}};
-    const CliRun missing = cli({"--scenario", "-"}, true, scenario.dump());
+    const CliRun missing = cli({"--scenario", "-"}, scenario.dump());
     EXPECT_EQ(missing.status, kCliRefused);
     EXPECT_NE(missing.err.find("radiopharmaceutical.library"), std::string::npos) << missing.err;
 }
@@ -343,10 +311,7 @@ TEST(Cli, ScenarioEveryExampleInEveryForm) {
         EXPECT_EQ(result["time_course"].back()["cumulative_dose_mGy_per_MBq"], dose);
         EXPECT_FALSE(result["voids"].empty());
         EXPECT_EQ(result["voids"][0].contains("voided_MBq"), result.contains("administered_MBq"));
-        // As the table record: where and when, and the inputs as the engine took them.
-        EXPECT_EQ(result["program"], "orvane-cli");
-        EXPECT_EQ(result["version"], kVersion);
-        EXPECT_EQ(result["calculated_utc"].get<std::string>().size(), 20u);
+        // The table record's header (one writer), and the inputs as the engine took them.
         EXPECT_EQ(result["data_file"], kDataFile);
         const nlohmann::json& input = result["input"];
         EXPECT_EQ(input["radiopharmaceutical"]["name"], result["radiopharmaceutical"]);
@@ -364,17 +329,6 @@ TEST(Cli, ScenarioEveryExampleInEveryForm) {
         EXPECT_EQ(csv.out.rfind(header, 0), 0u) << file;
     }
     EXPECT_EQ(examples, 7);
-
-    // The table cell written as a scenario gives that cell's dose, read from standard input.
-    std::ifstream in(std::string(ORVANE_SOURCE_DIR) + "/examples/table-cell-mag3.json");
-    const std::string text(std::istreambuf_iterator<char>(in), {});
-    const CliRun cell = cli({"--scenario", "-", "--json"}, true, text);
-    ASSERT_EQ(cell.status, kCliOk) << cell.err;
-    const StandardData& data = test::shippedData();
-    const StandardFieldTexts mag3 = standardFieldTexts(data.library[7]);
-    const DoseResults tables = RunCalculation(mag3.fields, mag3.name, data.tables);
-    EXPECT_EQ(nlohmann::json::parse(cell.out)["dose_mGy_per_MBq"].get<double>(),
-              tables.tables[1].at(5, 2));
 }
 
 TEST(Cli, ScenarioRefusedUnreadableAndMisusedExitAsDocumented) {
@@ -382,10 +336,6 @@ TEST(Cli, ScenarioRefusedUnreadableAndMisusedExitAsDocumented) {
         "fill_rate": {"day": 1}, "voiding": {"voids": [60, 200]}})";
     const fs::path output = fs::temp_directory_path() / "orvane-cli-scenario-output.json";
     fs::remove(output);
-    // A pipe would wait for a writer: refused at once, as a file that cannot be read.
-    const fs::path pipe = fs::temp_directory_path() / "orvane-cli-scenario-pipe.json";
-    fs::remove(pipe);
-    ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
     struct Case {
         std::vector<std::string> arguments;
         std::string input;
@@ -411,12 +361,7 @@ TEST(Cli, ScenarioRefusedUnreadableAndMisusedExitAsDocumented) {
          "",
          kCliFileError,
          "/nonexistent/scenario.json: cannot read: "},
-        {{"--scenario", ORVANE_SOURCE_DIR},
-         "",
-         kCliFileError,
-         std::string("cannot read: ") + std::strerror(EISDIR)},
-        {{"--scenario", "/dev/zero"}, "", kCliFileError, "cannot read: not a regular file"},
-        {{"--scenario", pipe.string()}, "", kCliFileError, "cannot read: not a regular file"},
+        // What else is no file is JsonReader's; the status is one.
         {{"--scenario", "-", "--standard", "3"}, good, kCliRefused, "--scenario"},
         {{"--scenario", "-", "--time-course", "5"}, good, kCliRefused, "--time-course"},
         {{"--scenario", "-", "--csv", "--time-course", "0"}, good, kCliRefused, "--time-course"},
@@ -439,14 +384,13 @@ TEST(Cli, ScenarioRefusedUnreadableAndMisusedExitAsDocumented) {
          "radiopharmaceutical.components[0].rate_constant: too small"},
     };
     for (const Case& c : cases) {
-        const CliRun run = cli(c.arguments, true, c.input);
+        const CliRun run = cli(c.arguments, c.input);
         EXPECT_EQ(run.status, c.status) << c.arguments[0] << run.err;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
     }
     std::ifstream written(output);
     EXPECT_EQ(nlohmann::json::parse(written)["voids"].size(), 2u);
     fs::remove(output);
-    fs::remove(pipe);
     // A folder given as standard input is a read error, not an empty document.
     std::ifstream folder(ORVANE_SOURCE_DIR);
     std::ostringstream out, err;
@@ -464,35 +408,26 @@ TEST(Cli, ScenarioUncertainty) {
         "voiding": {"pattern": "regular", "first_void": 60, "interval": 150},
         "uncertainty": {"samples": 300, "seed": 2, "vary": )";
     const std::string population = scenario + R"("population"}})";
-    const CliRun text = cli({"--scenario", "-"}, true, population);
+    const CliRun text = cli({"--scenario", "-"}, population);
     ASSERT_EQ(text.status, kCliOk) << text.err;
     EXPECT_NE(text.out.find("Uncertainty (300 samples, seed 2)"), std::string::npos);
 
-    const CliRun json = cli({"--scenario", "-", "--json"}, true, population);
+    const CliRun json = cli({"--scenario", "-", "--json"}, population);
     ASSERT_EQ(json.status, kCliOk) << json.err;
     const nlohmann::json result = nlohmann::json::parse(json.out);
     const nlohmann::json& u = result["uncertainty"];
     EXPECT_EQ(u["samples_used"].get<int>() + u["samples_rejected"].get<int>(), 300);
-    EXPECT_EQ(u["tornado"].size(), 3u);
-    EXPECT_TRUE(u["rank_correlation"].contains("voiding.interval"));
-    EXPECT_LT(u["percentiles"]["2.5"].get<double>(), result["dose_mGy_per_MBq"].get<double>());
 
-    const CliRun csv = cli({"--scenario", "-", "--csv"}, true, population);
+    const CliRun csv = cli({"--scenario", "-", "--csv"}, population);
     ASSERT_EQ(csv.status, kCliOk) << csv.err;
     EXPECT_EQ(std::count(csv.out.begin(), csv.out.end(), '\n'), 301);
-    // The same seed gives the same bytes.
-    EXPECT_EQ(cli({"--scenario", "-", "--csv"}, true, population).out, csv.out);
 
-    const std::vector<std::pair<std::string, std::string>> refused{
-        {R"({"voiding.voids[0]": {"uniform": [1, 2]}}}})",
-         R"(uncertainty.vary["voiding.voids[0]"])"},
-        {R"({"initial_volume": {"normal": {"sd": 30}}}}})", "below 0"},
-        {R"({"initial_volume": {"uniform": [1, 2]}}, "sample": 3}})", "uncertainty.sample"}};
-    for (const auto& [vary, message] : refused) {
-        const CliRun run = cli({"--scenario", "-"}, true, scenario + vary);
-        EXPECT_EQ(run.status, kCliRefused) << vary;
-        EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
-    }
-    EXPECT_EQ(cli({"--scenario", "-", "--csv", "--time-course", "5"}, true, population).status,
+    // The section's refusals are UncertaintySection's; here their exit status.
+    const CliRun refused =
+        cli({"--scenario", "-"}, scenario + R"({"voiding.voids[0]": {"uniform": [1, 2]}}}})");
+    EXPECT_EQ(refused.status, kCliRefused);
+    EXPECT_NE(refused.err.find(R"(uncertainty.vary["voiding.voids[0]"])"), std::string::npos)
+        << refused.err;
+    EXPECT_EQ(cli({"--scenario", "-", "--csv", "--time-course", "5"}, population).status,
               kCliRefused);
 }

@@ -34,13 +34,10 @@ std::vector<fs::path> exampleFiles() {
 
 // What the regression file keeps of one example, from the CLI's JSON.
 nlohmann::json summaryOf(const fs::path& example) {
-    std::ostringstream out, err;
-    const int status = runCli(
-        {"--data", test::shippedDataFile().string(), "--scenario", example.string(), "--json"}, out,
-        err);
-    EXPECT_EQ(status, kCliOk) << example << ": " << err.str();
-    if (status != kCliOk) return nullptr;
-    const nlohmann::json run = nlohmann::json::parse(out.str());
+    const test::CliRun done = test::cli({"--scenario", example.string(), "--json"});
+    EXPECT_EQ(done.status, kCliOk) << example << ": " << done.err;
+    if (done.status != kCliOk) return nullptr;
+    const nlohmann::json run = nlohmann::json::parse(done.out);
     nlohmann::json summary = {
         {"dose_mGy_per_MBq", run.at("dose_mGy_per_MBq")},
         {"voids", run.at("voids").size()},

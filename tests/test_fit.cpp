@@ -15,10 +15,6 @@ using namespace orvane;
 
 namespace {
 
-QuadratureRule rule() {
-    return {test::shippedTables().quadratureNodes, test::shippedTables().quadratureWeights};
-}
-
 ModelParameters kinetics(std::vector<double> fractions, std::vector<double> halfLives) {
     ModelParameters p;
     for (std::size_t c = 0; c < fractions.size(); ++c) {
@@ -51,7 +47,7 @@ Scenario patient(const ModelParameters& p) {
 
 // The bladder activity (MBq) at a multiple of 5 min, from the engine's own time course.
 double bladderAt(const Scenario& s, double t) {
-    for (const TimePoint& p : computeScenario(s, rule(), 5.0).timeCourse)
+    for (const TimePoint& p : computeScenario(s, test::shippedRule(), 5.0).timeCourse)
         if (p.time == t) return *s.administeredActivity * p.activity;
     ADD_FAILURE() << "no time-course point at " << t;
     return 0;
@@ -64,7 +60,7 @@ Measurements measure(const Scenario& s) {
     const double a = *s.administeredActivity, lp = p.physicalDecayConstant;
     Measurements m;
     int j = 0;
-    for (const ScenarioVoid& v : computeScenario(s, rule()).voids) {
+    for (const ScenarioVoid& v : computeScenario(s, test::shippedRule()).voids) {
         MeasuredVoid measured{v.time, v.volume - v.residual, a * v.voided};
         if (j++ % 2 == 0) {
             measured.measuredAt = v.time + 1440;
@@ -96,7 +92,7 @@ void addNoise(Measurements& m, double relative, std::uint64_t seed) {
 
 double trueDose(const Scenario& s) {
     ScenarioWorkspace workspace;
-    return scenarioDose(s, rule(), workspace);
+    return scenarioDose(s, test::shippedRule(), workspace);
 }
 
 FitOptions fixed(int components, std::uint64_t samples = 0) {
@@ -115,7 +111,7 @@ TEST(Fit, RecoversTwoComponentsFromNoiselessMeasurements) {
     for (const ModelParameters& start : {kinetics({0.3, 0.3}, {20, 2000}), kinetics({}, {})}) {
         Scenario s = truth;
         s.radiopharmaceutical = start;
-        const FitResult r = fitScenario(s, m, rule(), fixed(2));
+        const FitResult r = fitScenario(s, m, test::shippedRule(), fixed(2));
         ASSERT_TRUE(r.converged) << r.message;
         ASSERT_EQ(r.parameters.size(), 2u);
         for (int c = 0; c < 2; ++c) {
@@ -144,7 +140,7 @@ TEST(Fit, CumulativeUrineAloneGivesTheClosedForm) {
     Measurements m;
     for (double t : {30., 60., 120., 240., 480., 1000., 1440.})
         m.cumulativeUrine.push_back({t, -f * std::expm1(-k * t)});
-    const FitResult r = fitScenario(s, m, rule(), fixed(1));
+    const FitResult r = fitScenario(s, m, test::shippedRule(), fixed(1));
     ASSERT_TRUE(r.converged) << r.message;
     EXPECT_NEAR(r.parameters.at(0).fraction, f, 1e-6 * f);
     EXPECT_NEAR(r.parameters[0].rateConstant, k, 1e-6 * k);
@@ -164,7 +160,7 @@ TEST(Fit, DoseIntervalCoversTheTrueDoseOfNoisyPatients) {
     for (std::uint64_t patient = 0; patient < 200; ++patient) {
         Measurements m = exact;
         addNoise(m, 0.05, 1000 + patient);
-        const FitResult r = fitScenario(s, m, rule(), fixed(2, 400));
+        const FitResult r = fitScenario(s, m, test::shippedRule(), fixed(2, 400));
         if (!r.converged || !r.hasInterval) continue;
         ++fitted;
         covered += r.doseInterval.low <= dose && dose <= r.doseInterval.high;
@@ -204,7 +200,7 @@ TEST(Fit, AutoChoosesTheNumberOfComponentsTheDataCameFrom) {
         if (c.noise > 0) addNoise(m, c.noise, 7);
         Scenario s = truth;
         s.radiopharmaceutical = kinetics({}, {});
-        const FitResult r = fitScenario(s, m, rule(), fixed(0, 200));
+        const FitResult r = fitScenario(s, m, test::shippedRule(), fixed(0, 200));
         ASSERT_TRUE(r.converged) << r.message;
         EXPECT_EQ(r.components, c.expected) << c.noise;
         ASSERT_EQ(r.models.size(), 3u);
@@ -222,9 +218,9 @@ TEST(Fit, IntervalIsTheSameForAnyNumberOfThreads) {
     Measurements m = measure(patient(kTwo));
     addNoise(m, 0.05, 3);
     FitOptions o = fixed(2, 1000);
-    const FitResult one = fitScenario(patient(kTwo), m, rule(), o);
+    const FitResult one = fitScenario(patient(kTwo), m, test::shippedRule(), o);
     o.threads = 2;
-    const FitResult two = fitScenario(patient(kTwo), m, rule(), o);
+    const FitResult two = fitScenario(patient(kTwo), m, test::shippedRule(), o);
     ASSERT_TRUE(one.hasInterval);
     EXPECT_EQ(one.doseInterval.low, two.doseInterval.low);
     EXPECT_EQ(one.doseInterval.high, two.doseInterval.high);
@@ -235,7 +231,7 @@ TEST(Fit, IntervalIsTheSameForAnyNumberOfThreads) {
 TEST(Fit, FractionsAtTheirBoundAreFlagged) {
     // All of it excreted: the fractions add up to 1.
     const Scenario truth = patient(kinetics({0.7, 0.3}, {45, 700}));
-    const FitResult r = fitScenario(truth, measure(truth), rule(), fixed(2));
+    const FitResult r = fitScenario(truth, measure(truth), test::shippedRule(), fixed(2));
     ASSERT_TRUE(r.converged) << r.message;
     ASSERT_FALSE(r.flags.empty());
     EXPECT_EQ(r.flags[0].kind, FitFlagKind::TotalAtBound);
@@ -248,7 +244,7 @@ TEST(Fit, NonConvergenceIsNoResult) {
     s.radiopharmaceutical = kinetics({0.1, 0.1}, {5, 20000});
     FitOptions o = fixed(2);
     o.maxIterations = 1;
-    const FitResult r = fitScenario(s, measure(truth), rule(), o);
+    const FitResult r = fitScenario(s, measure(truth), test::shippedRule(), o);
     EXPECT_FALSE(r.converged);
     EXPECT_FALSE(r.message.empty());
     EXPECT_TRUE(r.parameters.empty());
@@ -335,24 +331,19 @@ TEST(Fit, RefusesWhatCannotBeFitted) {
         Measurements m = all;
         FitOptions o = fixed(2);
         c.change(s, m, o);
-        try {
-            fitScenario(s, m, rule(), o);
-            ADD_FAILURE() << c.path << " accepted";
-        } catch (const ScenarioError& e) {
-            EXPECT_EQ(e.path(), c.path);
-            EXPECT_NE(e.reason().find(c.reason), std::string::npos) << e.reason();
-        }
+        const auto e =
+            test::thrown<ScenarioError>([&] { fitScenario(s, m, test::shippedRule(), o); });
+        ASSERT_TRUE(e) << c.path << " accepted";
+        EXPECT_EQ(e->path(), c.path);
+        EXPECT_NE(e->reason().find(c.reason), std::string::npos) << e->reason();
     }
     // A void that holds less than the 40 ml left by the one before it.
     Measurements m = all;
     m.voids[6].volume = 1;
-    try {
-        fillRateFromVoids(base, m);
-        ADD_FAILURE() << "negative fill rate accepted";
-    } catch (const ScenarioError& e) {
-        EXPECT_EQ(e.path(), "measurements.voids[6].volume");
-        EXPECT_NE(e.reason().find("negative"), std::string::npos) << e.reason();
-    }
+    const auto e = test::thrown<ScenarioError>([&] { fillRateFromVoids(base, m); });
+    ASSERT_TRUE(e) << "negative fill rate accepted";
+    EXPECT_EQ(e->path(), "measurements.voids[6].volume");
+    EXPECT_NE(e->reason().find("negative"), std::string::npos) << e->reason();
 }
 
 }  // namespace

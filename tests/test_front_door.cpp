@@ -20,18 +20,8 @@ using nlohmann::json;
 
 namespace {
 
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun cli(std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), {"--data", test::shippedDataFile().string()});
-    std::ostringstream out, err;
-    const int status = runCli(arguments, out, err);
-    return {status, out.str(), err.str()};
-}
+using test::cli;
+using test::CliRun;
 
 json dataFile(const char* name) {
     return json::parse(test::readFile(fs::path(ORVANE_TEST_DATA) / name));
@@ -82,16 +72,10 @@ TEST_F(FrontDoor, OneTableOfSpellingsResolvesAlikeThroughTheWorkbenchAndOrvaneCl
         const CliRun run = cli({"--agent", text, "--json"});
         if (spelling.contains("refused")) {
             const std::string words = spelling["refused"];
-            EXPECT_THROW(
-                {
-                    try {
-                        bench.resolve(text);
-                    } catch (const NameError& e) {
-                        EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << e.what();
-                        throw;
-                    }
-                },
-                NameError);
+            const auto refusal = test::thrown<NameError>([&] { bench.resolve(text); });
+            ASSERT_TRUE(refusal);
+            EXPECT_NE(std::string(refusal->what()).find(words), std::string::npos)
+                << refusal->what();
             EXPECT_EQ(run.status, kCliRefused);
             EXPECT_NE(run.err.find(words), std::string::npos) << run.err;
             continue;
@@ -194,15 +178,12 @@ TEST_F(FrontDoor, ADamagedUserLibraryIsNamedByEveryMiss) {
     EXPECT_EQ(bench.resolve("pluvicto").entry.name(), "Lu-177 PSMA-617");
     const CliRun run = cli({"--agent", "my tracer", "--estimate"});
     EXPECT_EQ(run.status, kCliRefused);
-    try {
-        bench.resolve("my tracer");
-        ADD_FAILURE() << "resolved";
-    } catch (const NameError& e) {
-        for (const std::string& said : {std::string(e.what()), run.err}) {
-            EXPECT_NE(said.find("your library was set aside: " + userFile().string()),
-                      std::string::npos)
-                << said;
-        }
+    const auto miss = test::thrown<NameError>([&] { bench.resolve("my tracer"); });
+    ASSERT_TRUE(miss);
+    for (const std::string& said : {std::string(miss->what()), run.err}) {
+        EXPECT_NE(said.find("your library was set aside: " + userFile().string()),
+                  std::string::npos)
+            << said;
     }
 }
 
@@ -210,8 +191,7 @@ TEST_F(FrontDoor, ADamagedUserLibraryIsNamedByEveryMiss) {
 // form) and its --json.
 TEST_F(FrontDoor, WarnedScenariosWarnInEveryFormAndInTheJson) {
     const Workbench bench = workbench();
-    const QuadratureRule rule{test::shippedTables().quadratureNodes,
-                              test::shippedTables().quadratureWeights};
+    const QuadratureRule& rule = test::shippedRule();
     const json scenarios = dataFile("warned-scenarios.json");
     for (const json& item : scenarios["scenarios"]) {
         SCOPED_TRACE(item["scenario"]["name"].get<std::string>());

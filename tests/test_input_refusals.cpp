@@ -23,7 +23,6 @@
 namespace orvane {
 namespace {
 
-const std::string kDataFile = test::shippedDataFile().string();
 const StandardPharmaceutical& dtpa() {
     return test::shippedData().library[1];
 }
@@ -204,23 +203,19 @@ TEST(CliRefusals, AnOptionIsRefusedWithExit2ByItsFieldsCaption) {
     }
     for (const auto& [option, text, field] : cases) {
         for (const char* estimate : {"--estimate", "--csv"}) {
-            std::ostringstream out, err;
-            const int status =
-                runCli({"--data", kDataFile, "--standard", "1", option, text, estimate}, out, err);
-            EXPECT_EQ(status, field < 0 ? kCliOk : kCliRefused) << option << " " << estimate;
+            const test::CliRun run = test::cli({"--standard", "1", option, text, estimate});
+            EXPECT_EQ(run.status, field < 0 ? kCliOk : kCliRefused) << option << " " << estimate;
             const std::string words = "orvane-cli: refused: " + fieldCaption(std::max(field, 0));
-            EXPECT_TRUE(field < 0 || (out.str().empty() && err.str().starts_with(words + ": ")))
-                << err.str();
+            EXPECT_TRUE(field < 0 || (run.out.empty() && run.err.starts_with(words + ": ")))
+                << run.err;
         }
     }
     // Doubtful input is computed and warned about on standard error, in every table mode.
     for (const char* mode : {"--estimate", "--csv"}) {
-        std::ostringstream out, err;
-        const int status = runCli(
-            {"--data", kDataFile, "--standard", "1", "--f1", "1.0", "--f2", "0.8", mode}, out, err);
-        EXPECT_EQ(status, kCliOk);
-        EXPECT_FALSE(out.str().empty());
-        EXPECT_EQ(err.str(),
+        const test::CliRun run = test::cli({"--standard", "1", "--f1", "1.0", "--f2", "0.8", mode});
+        EXPECT_EQ(run.status, kCliOk);
+        EXPECT_FALSE(run.out.empty());
+        EXPECT_EQ(run.err,
                   "orvane-cli: warning: Fraction, component 1: the fractions add up to 1.8 (1.0 + "
                   "0.8), more than 1: more activity reaches the urine than was administered.\n");
     }

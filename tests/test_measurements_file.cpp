@@ -76,14 +76,12 @@ TEST(MeasurementsFile, RefusalsNameTheKeyPath) {
     for (const Refusal& c : cases) {
         json document = baseDocument();
         document.merge_patch(c.patch);
-        try {
-            fitScenarioDocument(test::shippedWorkbench(), document, "f.json");
-            ADD_FAILURE() << c.what << ": accepted";
-        } catch (const ScenarioError& e) {
-            EXPECT_TRUE(e.path().starts_with(c.path)) << c.what << ": " << e.what();
-            EXPECT_NE(std::string(e.what()).find(c.reasonHas), std::string::npos)
-                << c.what << ": " << e.what();
-        }
+        const auto e = test::thrown<ScenarioError>(
+            [&] { fitScenarioDocument(test::shippedWorkbench(), document, "f.json"); });
+        ASSERT_TRUE(e) << c.what << ": accepted";
+        EXPECT_TRUE(e->path().starts_with(c.path)) << c.what << ": " << e->what();
+        EXPECT_NE(std::string(e->what()).find(c.reasonHas), std::string::npos)
+            << c.what << ": " << e->what();
     }
 }
 
@@ -114,13 +112,9 @@ TEST(MeasurementsFile, CliFitGivesTheKnownKineticsBack) {
     withFit["measurements"] = {{"cumulative_urine", points}};
     withFit["fit"] = {{"components", "auto"}, {"samples", 200}};
     auto run = [](const json& document) {
-        std::ostringstream out, err;
-        std::istringstream in(document.dump());
-        const int status =
-            runCli({"--data", test::shippedDataFile().string(), "--scenario", "-", "--json"}, out,
-                   err, &in);
-        EXPECT_EQ(status, kCliOk) << err.str();
-        return json::parse(out.str());
+        const test::CliRun done = test::cli({"--scenario", "-", "--json"}, document.dump());
+        EXPECT_EQ(done.status, kCliOk) << done.err;
+        return json::parse(done.out);
     };
     const json fitted = run(withFit), known = run(scenario);
     const json& fit = fitted.at("fit");

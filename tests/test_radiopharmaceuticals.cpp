@@ -2,7 +2,6 @@
 // the user's own file.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -103,16 +102,14 @@ TEST(LibraryFile, EveryRefusalNamesWhereAndWhy) {
          "unknown key"},
     };
     for (const auto& c : cases) {
-        try {
-            parseLibraryFile(c.text, "lib.json");
-            ADD_FAILURE() << "accepted:\n" << c.text;
-        } catch (const DataFileError& error) {
-            EXPECT_EQ(error.file(), "lib.json");
-            EXPECT_NE(error.position().find(c.position), std::string::npos)
-                << error.what() << "\nexpected position " << c.position;
-            EXPECT_NE(error.reason().find(c.reason), std::string::npos)
-                << error.what() << "\nexpected reason " << c.reason;
-        }
+        const auto error =
+            test::thrown<DataFileError>([&] { parseLibraryFile(c.text, "lib.json"); });
+        ASSERT_TRUE(error) << "accepted:\n" << c.text;
+        EXPECT_EQ(error->file(), "lib.json");
+        EXPECT_NE(error->position().find(c.position), std::string::npos)
+            << error->what() << "\nexpected position " << c.position;
+        EXPECT_NE(error->reason().find(c.reason), std::string::npos)
+            << error->what() << "\nexpected reason " << c.reason;
     }
 }
 
@@ -242,10 +239,8 @@ std::string contentOf(const fs::path& file) {
 }
 
 TEST(UserLibrary, ADamagedFileSurvivesUntilRenamedAside) {
-    const fs::path folder =
-        fs::temp_directory_path() / ("orvane-user-library-" + std::to_string(::getpid()));
-    fs::remove_all(folder);
-    const fs::path file = folder / "orvane" / "radiopharmaceuticals.json";
+    const test::ScratchFolder scratch;
+    const fs::path file = scratch.path / "orvane" / "radiopharmaceuticals.json";
     const std::vector<LibraryEntry> entries = parseLibraryFile(kDocument, "lib.json");
 
     // A first save creates the folder; the file reads back as written.
@@ -271,7 +266,6 @@ TEST(UserLibrary, ADamagedFileSurvivesUntilRenamedAside) {
     ASSERT_TRUE(writeUserLibrary(file, entries).ok);
     std::ofstream(file, std::ios::binary | std::ios::trunc) << "{";
     EXPECT_EQ(moveDamagedFileAside(file).filename(), "radiopharmaceuticals.json.damaged-2");
-    fs::remove_all(folder);
 }
 
 }  // namespace

@@ -95,9 +95,8 @@ TEST(ResultsFileText, WorkedExampleAndWhatChangesWithComponentsNameAndDoses) {
 }
 
 TEST(WriteResultsFile, WritesTheTextReplacesItAndLeavesEverythingAsItWasWhenRefused) {
-    std::string pattern = (fs::temp_directory_path() / "orvane-save-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    const fs::path folder = pattern, path = folder / "results.txt";
+    const test::ScratchFolder scratch;
+    const fs::path folder = scratch.path, path = folder / "results.txt";
     DoseResults results = exampleResults();
     ASSERT_TRUE(WriteResultsFile(path, results).ok);
     EXPECT_EQ(test::readFile(path), resultsFileText(results));
@@ -120,7 +119,6 @@ TEST(WriteResultsFile, WritesTheTextReplacesItAndLeavesEverythingAsItWasWhenRefu
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 2) << "a temporary file is left";
     EXPECT_TRUE(fs::is_empty(folder / "taken"));
     EXPECT_EQ(test::readFile(path), resultsFileText(results));
-    fs::remove_all(folder);
 }
 
 // Golden files: two made-up parameter sets with made-up doses, independent of the engine.

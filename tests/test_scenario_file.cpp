@@ -3,7 +3,6 @@
 // waiting, and every file kind refuses a damaged text in the same words.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -16,6 +15,7 @@
 #include "library/radiopharmaceuticals.h"
 #include "library/scenario_file.h"
 #include "library/scenario_form.h"
+#include "support.h"
 
 using namespace orvane;
 using nlohmann::json;
@@ -187,8 +187,8 @@ TEST(ScenarioFile, AWrittenScenarioReadsBack) {
 // library reader alike.
 TEST(JsonReader, WhatIsNoFileIsRefusedAtOnce) {
     namespace fs = std::filesystem;
-    const fs::path folder = fs::temp_directory_path() / ("orvane-json-" + std::to_string(getpid()));
-    fs::create_directories(folder);
+    const test::ScratchFolder scratch;
+    const fs::path& folder = scratch.path;
     ASSERT_EQ(::mkfifo((folder / "pipe.json").c_str(), 0644), 0);
     { std::ofstream large(folder / "large.json"); }
     fs::resize_file(folder / "large.json", kMaxJsonFileBytes + 1);
@@ -215,7 +215,6 @@ TEST(JsonReader, WhatIsNoFileIsRefusedAtOnce) {
             EXPECT_NE(e.reason().find(reason), std::string::npos) << e.what();
         }
     }
-    fs::remove_all(folder);
 }
 
 // A NUL byte (with text after it, which the parser would ignore), content after the document

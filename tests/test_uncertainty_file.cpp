@@ -13,6 +13,7 @@
 #include "library/standards.h"
 #include "library/uncertainty_file.h"
 #include "library/uncertainty_form.h"
+#include "support.h"
 
 using namespace orvane;
 using Json = nlohmann::json;
@@ -107,14 +108,12 @@ TEST(UncertaintySection, RefusesWithTheKeyPath) {
          false, "rate_constant", "varies already"}};
     for (const Case& c : cases) {
         const Scenario s = c.diary ? diaryScenario() : regularScenario();
-        try {
-            readUncertaintySection(Json::parse(c.section), file, s);
-            ADD_FAILURE() << "accepted " << c.section;
-        } catch (const ScenarioError& e) {
-            EXPECT_NE(e.path().find(c.path), std::string::npos) << c.section << ": " << e.path();
-            EXPECT_NE(e.reason().find(c.reason), std::string::npos)
-                << c.section << ": " << e.reason();
-        }
+        const auto e = test::thrown<ScenarioError>(
+            [&] { readUncertaintySection(Json::parse(c.section), file, s); });
+        ASSERT_TRUE(e) << "accepted " << c.section;
+        EXPECT_NE(e->path().find(c.path), std::string::npos) << c.section << ": " << e->path();
+        EXPECT_NE(e->reason().find(c.reason), std::string::npos)
+            << c.section << ": " << e->reason();
     }
     // A million samples of 21 diary voids would keep more values than the limit.
     Scenario many = diaryScenario();
@@ -130,14 +129,13 @@ TEST(UncertaintySection, RefusesWithTheKeyPath) {
     // The "table" pattern has no end_time to vary.
     Scenario table = regularScenario();
     table.voiding.kind = VoidingKind::Table;
-    try {
+    const auto e = test::thrown<ScenarioError>([&] {
         readUncertaintySection(Json::parse(R"({"vary": {"end_time": {"uniform": [200, 400]}}})"),
                                file, table);
-        ADD_FAILURE() << "a varied end_time of the table pattern was accepted";
-    } catch (const ScenarioError& e) {
-        EXPECT_EQ(e.path(), R"(uncertainty.vary["end_time"])");
-        EXPECT_NE(e.reason().find("voiding.intervals"), std::string::npos) << e.reason();
-    }
+    });
+    ASSERT_TRUE(e) << "a varied end_time of the table pattern was accepted";
+    EXPECT_EQ(e->path(), R"(uncertainty.vary["end_time"])");
+    EXPECT_NE(e->reason().find("voiding.intervals"), std::string::npos) << e->reason();
     EXPECT_THROW(readUncertaintySection(Json::parse(R"({"vary": {"fill_rate.day": )"
                                                     R"({"lognormal": {"gsd": 1.5}}}})"),
                                         file, stepped),

@@ -12,6 +12,8 @@
 #include <functional>
 #include <string>
 
+#include "support.h"
+
 namespace orvane::faults {
 
 namespace fs = std::filesystem;
@@ -46,20 +48,6 @@ inline std::string runInChild(const std::function<std::string()>& body, bool dro
     return "child died (status " + std::to_string(status) + ")";
 }
 
-// A fresh folder open to nobody; removed with all it holds, locked sub-folders included.
-struct ScratchFolder {
-    fs::path path;
-    ScratchFolder() {
-        std::string name = (fs::temp_directory_path() / "orvane-faults-XXXXXX").string();
-        path = ::mkdtemp(name.data()) ? name : "";
-        fs::permissions(path, fs::perms(0755));  // throws without a folder
-    }
-    ~ScratchFolder() {
-        std::error_code ignored;
-        for (const auto& entry : fs::recursive_directory_iterator(path, ignored))
-            fs::permissions(entry, fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(path, ignored);
-    }
-};
+using ScratchFolder = test::ScratchFolder;
 
 }  // namespace orvane::faults

@@ -6,24 +6,17 @@
 // of Text1..Text15 separated by line feeds (missing ones are empty).
 #include <algorithm>
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 #include <string>
-#include <string_view>
 
 #include "engine/calculation.h"
 #include "engine/fast_engine.h"
 #include "engine/simulation.h"
-#include "library/standards.h"
+#include "fuzz_support.h"
 #include "library/warnings.h"
 
 using namespace orvane;
 
 namespace {
-
-// A failed property aborts, which the fuzzer reports as a crash.
-#define REQUIRE(condition) ((condition) ? void() : std::abort())
 
 constexpr auto within = [](double x, double low, double high) { return x >= low && x <= high; };
 
@@ -73,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 warning.message.starts_with(fieldCaption(int(key - kFieldKeys.begin())) + ": "));
     }
 
-    static const ModelTables tables = LoadStandardData(ORVANE_SOURCE_DIR "/data/orvane.dat").tables;
+    const ModelTables& tables = fuzz::shippedData().tables;
     const FillRateSchedule& schedule = kFillRateSchedules[data[0] % kScheduleCount];
     const double v0 = tables.v0Grid[data[1] % kV0Count], t0 = tables.t0Grid[data[2] % kT0Count];
     VoidHistory history;

@@ -3,20 +3,16 @@
 // a row never ends the run, an empty cell keeps the template's value (so a row of empty cells
 // is the template itself), and a refused row names a column's path or none.
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
 
+#include "fuzz_support.h"
 #include "library/csv_template.h"
 
 using namespace orvane;
 
 namespace {
-
-#define REQUIRE(condition) ((condition) ? void() : std::abort())
 
 const nlohmann::json& base() {
     static const nlohmann::json document = nlohmann::json::parse(R"({
@@ -29,7 +25,7 @@ const nlohmann::json& base() {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
-    std::istringstream in(std::string(reinterpret_cast<const char*>(bytes), size));
+    std::istringstream in(std::string(fuzz::inputText(bytes, size)));
     std::vector<CsvColumn> columns;
     try {
         CsvTemplateSource source(in, "fuzz", base());

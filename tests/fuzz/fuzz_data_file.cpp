@@ -4,21 +4,14 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <string_view>
 
 #include "engine/calculation.h"
 #include "engine/numtext.h"
-#include "library/standards.h"
+#include "fuzz_support.h"
 
 using namespace orvane;
 
 namespace {
-
-// A failed property aborts, which the fuzzer reports as a crash.
-#define REQUIRE(condition) ((condition) ? void() : std::abort())
 
 // Every value of every range given is finite.
 void requireFinite(const auto&... ranges) {
@@ -50,8 +43,7 @@ void checkLoaded(const StandardData& data) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {
-        checkLoaded(parseStandardData(std::string_view(reinterpret_cast<const char*>(data), size),
-                                      "fuzz.dat"));
+        checkLoaded(parseStandardData(fuzz::inputText(data, size), "fuzz.dat"));
     } catch (const DataFileError& error) {
         REQUIRE(error.file() == "fuzz.dat" && error.position().starts_with("number ") &&
                 !error.reason().empty());

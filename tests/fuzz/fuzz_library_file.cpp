@@ -3,18 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
-#include <string_view>
 
+#include "fuzz_support.h"
 #include "library/radiopharmaceuticals.h"
 
 using namespace orvane;
 
 namespace {
-
-#define REQUIRE(condition) ((condition) ? void() : std::abort())
 
 void checkEntries(const std::vector<LibraryEntry>& entries) {
     for (const LibraryEntry& entry : entries) {
@@ -33,8 +28,7 @@ void checkEntries(const std::vector<LibraryEntry>& entries) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     try {
-        checkEntries(parseLibraryFile(std::string_view(reinterpret_cast<const char*>(data), size),
-                                      "fuzz.json"));
+        checkEntries(parseLibraryFile(fuzz::inputText(data, size), "fuzz.json"));
     } catch (const DataFileError& error) {
         REQUIRE(error.file() == "fuzz.json" && !error.reason().empty());
     }

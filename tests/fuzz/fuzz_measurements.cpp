@@ -4,30 +4,24 @@
 // interval, one residual per point; or reported as not converged, with the reason.
 #include <algorithm>
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 #include <nlohmann/json.hpp>
-#include <string_view>
 
+#include "fuzz_support.h"
 #include "library/measurements_file.h"
 #include "library/scenario_file.h"
-#include "library/standards.h"
 
 using namespace orvane;
 
 namespace {
-
-#define REQUIRE(condition) ((condition) ? void() : std::abort())
 
 constexpr double kMostSamples = 16;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
-    static const Workbench workbench(LoadStandardData(ORVANE_SOURCE_DIR "/data/orvane.dat"),
+    static const Workbench workbench(fuzz::shippedData(),
                                      {ORVANE_SOURCE_DIR "/data/radiopharmaceuticals.json", {}});
-    const std::string_view text(reinterpret_cast<const char*>(bytes), size);
+    const std::string_view text = fuzz::inputText(bytes, size);
     ScenarioFit run;
     try {
         nlohmann::json document = parseScenarioJson(text);

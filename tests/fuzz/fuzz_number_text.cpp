@@ -1,23 +1,17 @@
 // Any bytes as a field text: the leading number that is read, and every number format
 // applied to any double (the first eight bytes taken as one).
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <regex>
 #include <string>
-#include <string_view>
 
 #include "engine/numtext.h"
+#include "fuzz_support.h"
 
 using namespace orvane;
 
 namespace {
-
-// A failed property aborts, which the fuzzer reports as a crash.
-#define REQUIRE(condition) ((condition) ? void() : std::abort())
 
 // "Scientific": d.ddE+xx with at least two exponent digits.
 const std::regex kScientific("-?[0-9]\\.[0-9]{2}E[+-][0-9]{2,}");
@@ -58,7 +52,7 @@ void checkFormats(double value) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    checkReading(std::string_view(reinterpret_cast<const char*>(data), size));
+    checkReading(fuzz::inputText(data, size));
     double value = 0;
     if (size >= sizeof value) checkFormats((std::memcpy(&value, data, sizeof value), value));
     return 0;

@@ -3,37 +3,25 @@
 // source, computed to a finite dose with no void above the capacity of a pattern that voids
 // when full, and written back (every value explicit) to a file that reads as the same scenario.
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 #include <nlohmann/json.hpp>
-#include <string_view>
 
-#include "engine/scenario.h"
+#include "fuzz_support.h"
 #include "library/patients.h"
 #include "library/scenario_file.h"
-#include "library/standards.h"
 #include "library/warnings.h"
 
 using namespace orvane;
 
-namespace {
-
-// A failed property aborts, which the fuzzer reports as a crash.
-#define REQUIRE(condition) ((condition) ? void() : std::abort())
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
-    static const StandardData data = LoadStandardData(ORVANE_SOURCE_DIR "/data/orvane.dat");
+    const StandardData& data = fuzz::shippedData();
     static const ReferencePatients patients =
         loadPatientsFile(ORVANE_SOURCE_DIR "/data/patients.json");
-    static const QuadratureRule rule{data.tables.quadratureNodes, data.tables.quadratureWeights};
+    const QuadratureRule& rule = fuzz::shippedRule();
     ScenarioReadOptions options;
     options.patient = [](double age, std::optional<Sex> sex) {
         return referencePatient(patients, age, sex);
     };
-    const std::string_view text(reinterpret_cast<const char*>(bytes), size);
+    const std::string_view text = fuzz::inputText(bytes, size);
     Scenario scenario;
     try {
         scenario = parseScenario(text, data, options);

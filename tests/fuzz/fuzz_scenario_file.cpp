@@ -2,29 +2,17 @@
 // computed to a finite dose, with its time course, and written back to a file that reads as
 // the same scenario.
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 #include <nlohmann/json.hpp>
-#include <string_view>
 
-#include "engine/scenario.h"
+#include "fuzz_support.h"
 #include "library/scenario_file.h"
-#include "library/standards.h"
 
 using namespace orvane;
 
-namespace {
-
-// A failed property aborts, which the fuzzer reports as a crash.
-#define REQUIRE(condition) ((condition) ? void() : std::abort())
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
-    static const StandardData data = LoadStandardData(ORVANE_SOURCE_DIR "/data/orvane.dat");
-    static const QuadratureRule rule{data.tables.quadratureNodes, data.tables.quadratureWeights};
-    const std::string_view text(reinterpret_cast<const char*>(bytes), size);
+    const StandardData& data = fuzz::shippedData();
+    const QuadratureRule& rule = fuzz::shippedRule();
+    const std::string_view text = fuzz::inputText(bytes, size);
     Scenario scenario;
     try {
         scenario = parseScenario(text, data);

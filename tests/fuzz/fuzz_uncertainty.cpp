@@ -3,33 +3,26 @@
 // used or rejected, finite and ordered percentiles, rank correlations within [-1, 1].
 #include <algorithm>
 #include <cmath>
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
-#include <string_view>
 
 #include "engine/scenario_uncertainty.h"
+#include "fuzz_support.h"
 #include "library/scenario_file.h"
-#include "library/standards.h"
 #include "library/uncertainty_file.h"
 
 using namespace orvane;
 
 namespace {
 
-// A failed property aborts, which the fuzzer reports as a crash.
-#define REQUIRE(condition) ((condition) ? void() : std::abort())
-
 constexpr std::uint64_t kMostSamples = 64;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* bytes, std::size_t size) {
-    static const StandardData data = LoadStandardData(ORVANE_SOURCE_DIR "/data/orvane.dat");
-    static const QuadratureRule rule{data.tables.quadratureNodes, data.tables.quadratureWeights};
-    const std::string_view text(reinterpret_cast<const char*>(bytes), size);
+    const StandardData& data = fuzz::shippedData();
+    const QuadratureRule& rule = fuzz::shippedRule();
+    const std::string_view text = fuzz::inputText(bytes, size);
     UncertaintyPlan plan;
     Scenario scenario;
     try {

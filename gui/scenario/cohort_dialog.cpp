@@ -134,16 +134,16 @@ void CohortDialog::start() {
         return static_cast<double>(run_->done) / static_cast<double>(run_->total);
     });
     say(QStringLiteral("Running the cohort..."), false);
-    thread_.start([this, job] {
-        try {
-            job->outcome = runCohortFile(workbench_, uncertaintyJson, job->request, fitJson);
-        } catch (const std::exception& e) {
-            job->error = e.what();
-        }
-        // The window waits for this thread before it goes, so this is still alive here.
-        QMetaObject::invokeMethod(
-            this, [this, job] { done(job); }, Qt::QueuedConnection);
-    });
+    thread_.start(
+        this,
+        [this, job] {
+            try {
+                job->outcome = runCohortFile(workbench_, uncertaintyJson, job->request, fitJson);
+            } catch (const std::exception& e) {
+                job->error = e.what();
+            }
+        },
+        [this, job] { done(job); });
 }
 
 void CohortDialog::cancel() {

@@ -387,18 +387,18 @@ bool MeasurementsTab::fit() {
     ScenarioRunOptions options;
     options.fitDone = &job->done;
     options.cancel = thread_.cancelFlag();
-    thread_.start([this, job, options] {
-        try {
-            job->outcome = runScenarioDocument(*job->workbench, job->document, options);
-        } catch (const UncertaintyCancelled&) {
-            job->error = "Cancelled.";
-        } catch (const std::exception& e) {
-            job->error = std::string("Not fitted: ") + e.what();
-        }
-        // The tab waits for this thread before it goes, so this is still alive here.
-        QMetaObject::invokeMethod(
-            this, [this, job] { done(job); }, Qt::QueuedConnection);
-    });
+    thread_.start(
+        this,
+        [this, job, options] {
+            try {
+                job->outcome = runScenarioDocument(*job->workbench, job->document, options);
+            } catch (const UncertaintyCancelled&) {
+                job->error = "Cancelled.";
+            } catch (const std::exception& e) {
+                job->error = std::string("Not fitted: ") + e.what();
+            }
+        },
+        [this, job] { done(job); });
     return true;
 }
 

@@ -3,6 +3,7 @@
 // run and joins the thread before anything the thread may still touch is destroyed.
 #pragma once
 
+#include <QObject>
 #include <atomic>
 #include <thread>
 #include <utility>
@@ -19,11 +20,16 @@ public:
         join();
     }
 
-    // Runs work on a new thread, the flag cleared; the previous run must have been joined.
-    template <typename Work>
-    void start(Work&& work) {
+    // Runs work on a new thread, the flag cleared, then `done` on the receiver's thread (queued):
+    // the receiver holds this thread and joins it before it goes, so it is alive then. The
+    // previous run must have been joined.
+    template <typename Work, typename Done>
+    void start(QObject* receiver, Work work, Done done) {
         cancel_ = false;
-        thread_ = std::thread(std::forward<Work>(work));
+        thread_ = std::thread([receiver, work = std::move(work), done = std::move(done)] {
+            work();
+            QMetaObject::invokeMethod(receiver, done, Qt::QueuedConnection);
+        });
     }
     // Asks the run to stop; it stops within what its loop checks the flag between.
     void cancel() { cancel_ = true; }

@@ -280,19 +280,19 @@ bool UncertaintyTab::run() {
     });
     message_->setStyleSheet(QString());
     message_->setText(QStringLiteral("Sampling %1 scenarios...").arg(plan.options.samples));
-    thread_.start([this, job, scenario = *scenario_, rule = rule_, plan = std::move(plan)] {
-        try {
-            job->result =
-                runScenarioUncertainty(scenario, rule, plan.keys, plan.inputs, plan.options);
-        } catch (const UncertaintyCancelled&) {
-            job->error = "Cancelled.";
-        } catch (const std::exception& e) {
-            job->error = std::string("uncertainty: ") + e.what();
-        }
-        // The window waits for this thread before it goes, so this is still alive here.
-        QMetaObject::invokeMethod(
-            this, [this, job] { done(job); }, Qt::QueuedConnection);
-    });
+    thread_.start(
+        this,
+        [this, job, scenario = *scenario_, rule = rule_, plan = std::move(plan)] {
+            try {
+                job->result =
+                    runScenarioUncertainty(scenario, rule, plan.keys, plan.inputs, plan.options);
+            } catch (const UncertaintyCancelled&) {
+                job->error = "Cancelled.";
+            } catch (const std::exception& e) {
+                job->error = std::string("uncertainty: ") + e.what();
+            }
+        },
+        [this, job] { done(job); });
     return true;
 }
 

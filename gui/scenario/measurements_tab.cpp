@@ -20,6 +20,7 @@
 #include <QScatterSeries>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -169,27 +170,23 @@ MeasurementsTab::MeasurementsTab(std::shared_ptr<const Workbench> workbench, QWi
     options->addWidget(new QLabel(QStringLiteral("Interval samples:")));
     options->addWidget(samples_);
     options->addWidget(controls_, 1);
-    options->addWidget(useButton_);
-    options->addWidget(saveButton_);
 
     auto* left = new QWidget;
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
-    leftLayout->addWidget(new QLabel(QStringLiteral(
-        "Times in min after administration; paste rows from a spreadsheet with Ctrl+V.")));
+    auto* hint = new QLabel(QStringLiteral(
+        "Times in min after administration; paste rows from a spreadsheet with Ctrl+V."));
+    hint->setWordWrap(true);
+    leftLayout->addWidget(hint);
+    kinds_->setMinimumWidth(kinds_->tabBar()->sizeHint().width() + 8);  // every kind in view
     leftLayout->addWidget(kinds_);
-    summary_ = named(new QPlainTextEdit, QStringLiteral("measurementsSummary"));
-    summary_->setReadOnly(true);
-    summary_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    leftLayout->addWidget(summary_);
-
     auto* plots = named(new QWidget, QStringLiteral("measurementsPlot"));
     auto* grid = new QGridLayout(plots);
     grid->setContentsMargins(0, 0, 0, 0);
     for (int k = 0; k < kKinds; ++k) {
         auto* view = new QChartView;
         view->setRenderHint(QPainter::Antialiasing);
-        view->setMinimumSize(240, 180);
+        view->setMinimumSize(180, 150);
         grid->addWidget(view, k / 2, k % 2);
         charts_.push_back(view);
     }
@@ -198,10 +195,31 @@ MeasurementsTab::MeasurementsTab(std::shared_ptr<const Workbench> workbench, QWi
     split->addWidget(plots);
     split->setStretchFactor(1, 1);
 
+    // The fit's summary across the tab (its columns kept), and what to do with the fit below it.
+    summary_ = named(new QPlainTextEdit, QStringLiteral("measurementsSummary"));
+    summary_->setReadOnly(true);
+    summary_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Every line of a fit of three components, the dose and its interval among them, in view.
+    summary_->setMinimumHeight(12 * summary_->fontMetrics().lineSpacing());
+    auto* below = new QWidget;
+    auto* belowLayout = new QVBoxLayout(below);
+    belowLayout->setContentsMargins(0, 0, 0, 0);
+    belowLayout->addWidget(summary_);
+    auto* fitted = new QHBoxLayout;
+    fitted->addWidget(useButton_);
+    fitted->addWidget(saveButton_);
+    fitted->addStretch();
+    belowLayout->addLayout(fitted);
+    auto* vertical = new QSplitter(Qt::Vertical);
+    vertical->addWidget(split);
+    vertical->addWidget(below);
+    vertical->setStretchFactor(0, 3);
+    vertical->setStretchFactor(1, 1);
+
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(options);
     layout->addWidget(message_);
-    layout->addWidget(split, 1);
+    layout->addWidget(vertical, 1);
 
     connect(controls_, &RunControls::runClicked, this, [this] { fit(); });
     connect(controls_, &RunControls::cancelClicked, this, &MeasurementsTab::cancel);

@@ -417,10 +417,16 @@ void ScenarioEditor::setPatientValues(const std::vector<SourcedInput>& values) {
             edit->setToolTip(QString());
         }
     }
+    nightVoids_->setItemText(0, QString());
     for (const SourcedInput& value : values) {
         // A diary's "then" fills the regular fields.
         QString key = QString::fromStdString(value.path);
         key.replace(QStringLiteral("voiding.then."), QStringLiteral("voiding."));
+        // The empty choice of night voids names the patient's.
+        if (key == QLatin1String("voiding.night_voids"))
+            nightVoids_->setItemText(
+                0, QStringLiteral("(the patient's: %1)")
+                       .arg(value.shown == "true" ? QStringLiteral("yes") : QStringLiteral("no")));
         for (const Field& field : fields_) {
             auto* edit = qobject_cast<QLineEdit*>(field.widget);
             if (!edit || field.key != key) continue;

@@ -65,14 +65,14 @@ TEST_F(ScenarioWindowTest, EveryExampleAndEveryKeyOfTheEditorSavesBackTheSame) {
         ASSERT_TRUE(window->saveFile(path)) << name.toStdString();
         const auto saved = nlohmann::json::parse(std::ifstream(path.toStdString()));
         EXPECT_EQ(scenarioOf(saved), scenarioOf(original)) << name.toStdString();
-        for (const char* key : {"fill_rate", "uncertainty", "fit"})
+        for (const char* key : {"radiopharmaceutical", "fill_rate", "uncertainty", "fit"})
             EXPECT_EQ(saved.value(key, nlohmann::json()), original.value(key, nlohmann::json()))
                 << name.toStdString() << " " << key;
-        const auto sections = [](const nlohmann::json& d) {
-            const auto read = readMeasurementSections(ScenarioDocument(d));
-            return read ? std::optional(read->measurements) : std::nullopt;
+        const auto measured = [](const nlohmann::json& d) {
+            return readMeasurementSections(ScenarioDocument(d)).value_or(MeasurementSections{});
         };
-        EXPECT_EQ(sections(saved), sections(original)) << name.toStdString();
+        EXPECT_EQ(measured(saved).measurements, measured(original).measurements)
+            << name.toStdString();
         window->close();
     }
 }
@@ -147,25 +147,15 @@ TEST_F(ScenarioWindowTest, StartsFromTheInputValuesAndOffersTheLibrary) {
     ASSERT_TRUE(window->scenario().has_value());
     EXPECT_NE(doseText(window), typedDose);
 
+    // A document naming the entry gives the same scenario, the entry shown as the same choice
+    // (saved as a name again: the examples' test).
     nlohmann::json document = newScenarioDocument().json();
     document["radiopharmaceutical"] = {{"library", "Lu-177 PSMA-617"}};
-    const QString path = folder.filePath(QStringLiteral("library.json"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray::fromStdString(document.dump()));
-    file.close();
-    auto* read = static_cast<ScenarioWindow*>(module->openers().scenario(path, {}));
-    ASSERT_NE(read, nullptr);
-    EXPECT_EQ(doseText(read), doseText(window));
+    auto* read = static_cast<ScenarioWindow*>(module->openers().scenario({}, document.dump()));
     EXPECT_EQ(*read->scenario(), *window->scenario());
-    // The file's entry is shown as the same choice, and saved as a name again.
     EXPECT_EQ(
         control<QComboBox>(read, QStringLiteral("scenarioRadiopharmaceutical"))->currentText(),
-        QStringLiteral("Lu-177 PSMA-617"));
-    ASSERT_TRUE(read->saveFile(path));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(nlohmann::json::parse(file.readAll().toStdString())["radiopharmaceutical"],
-              document["radiopharmaceutical"]);
+        choice->itemText(entry));
 }
 
 // {"standard": 13} is I-131 NaI here as in every other reader; the choices are the workbench's,

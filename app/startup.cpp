@@ -79,12 +79,14 @@ void connectWindows(Module1& module) {
         LibraryDialog dialog(installedLibraryLocations(), module.standardData().library,
                              module.services().messageSink, parent);
         dialog.exec();
+        module.announceLibraryChanged();  // the dialog may have changed the user's entries
         return dialog.chosen();
     };
     module.openers().saveRadiopharmaceutical = [&module](QWidget* parent,
                                                          const LibraryEntry& entry) {
         saveInUserLibrary(parent, entry, installedLibraryLocations(), module.standardData().library,
                           module.services().messageSink);
+        module.announceLibraryChanged();
     };
 }
 

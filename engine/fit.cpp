@@ -8,6 +8,7 @@
 
 #include "engine/fit_solver.h"
 #include "engine/numtext.h"
+#include "engine/sampling.h"
 
 namespace orvane {
 namespace {
@@ -242,6 +243,7 @@ FitResult fitScenario(const Scenario& scenario, const Measurements& measurements
     std::vector<Solution> solutions;
     int chosen = -1;
     for (int n : tried) {
+        if (options.cancel && *options.cancel) throw UncertaintyCancelled();
         solutions.push_back(fitModel(model, base, n, options.maxIterations,
                                      solutions.empty() ? nullptr : &solutions.back()));
         const Solution& s = solutions.back();
@@ -282,6 +284,7 @@ FitResult fitScenario(const Scenario& scenario, const Measurements& measurements
     fitted.radiopharmaceutical = result.kinetics;
     ScenarioWorkspace workspace;
     result.dose = scenarioDose(fitted, rule, workspace);
+    if (options.cancel && *options.cancel) throw UncertaintyCancelled();
     if (s.hasCovariance && options.samples > 0) {
         result.doseInterval = fit::doseInterval(scenario, rule, s, options);
         result.hasInterval = true;

@@ -10,6 +10,7 @@
 // is not scaled by chi-square / dof), and AICc = chi-square + 2p + 2p(p + 1) / (n - p - 1).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -32,6 +33,11 @@ struct FitOptions {
     std::uint64_t seed = 1;        // the interval does not depend on the number of threads
     int threads = 1;
     int maxIterations = 200;  // of the solver, per start
+    // For a window: the interval's parameter sets finished so far (counted up while it runs),
+    // and a request to stop, honoured between the models and within one parameter set of the
+    // interval per thread by throwing UncertaintyCancelled.
+    std::atomic<std::uint64_t>* done = nullptr;
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // One fitted component, in order of increasing half-life.

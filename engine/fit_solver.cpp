@@ -241,6 +241,8 @@ DoseInterval doseInterval(const Scenario& scenario, const QuadratureRule& rule,
     sampling.samples = options.samples;
     sampling.seed = options.seed;
     sampling.threads = options.threads;
+    sampling.done = options.done;
+    sampling.cancel = options.cancel;
     const UncertaintyResult run = runUncertainty(inputs, maker, sampling);
 
     std::vector<double> doses;

@@ -119,41 +119,49 @@ FitOptions readFitSection(const json* section, const std::string& file) {
     return o;
 }
 
-ScenarioFit fitScenarioDocument(const Workbench& workbench, const json& document,
-                                const std::string& file, int threads) {
+MeasuredScenario readMeasuredScenario(const Workbench& workbench, const json& document,
+                                      const std::string& file) {
     const JsonCheck check(file);
     if (!document.is_object()) check.refuse("", "expected an object");
     if (document.contains(schema::kUncertainty))
         check.refuse(schema::kUncertainty,
                      "goes without \"measurements\": the fit gives the dose its interval");
-    MeasurementSections sections;
+    MeasuredScenario out;
+    MeasurementSections& sections = out.sections;
     sections.fillRateFromVoids = fillRateFromVoidsAsked(document);
     json scenarioDocument = document;
     // Any valid fill rate, replaced by the one the voids give.
     if (sections.fillRateFromVoids) scenarioDocument[schema::kFillRate] = {{schema::kDay, 1.0}};
-    ScenarioInput input =
+    out.input =
         workbench.readScenario(scenarioDocument, {schema::kMeasurements, schema::kFit}, file);
     sections.measurements =
         readMeasurementsSection(check.require(document, "", schema::kMeasurements), file);
     sections.options = readFitSection(findKey(document, schema::kFit), file);
-    sections.options.threads = threads;
-    return fitScenarioInput(workbench, std::move(input), sections);
+    Scenario& scenario = out.input.scenario;
+    checkMeasurements(sections.measurements, scenario);
+    scenario = withMeasuredDiary(scenario, sections.measurements);
+    if (sections.fillRateFromVoids)
+        scenario.fillRate = fillRateFromVoids(scenario, sections.measurements);
+    checkScenario(scenario);
+    return out;
 }
 
-ScenarioFit fitScenarioInput(const Workbench& workbench, ScenarioInput input,
-                             const MeasurementSections& sections) {
+ScenarioFit fitScenarioDocument(const Workbench& workbench, const json& document,
+                                const std::string& file, int threads) {
+    MeasuredScenario measured = readMeasuredScenario(workbench, document, file);
+    measured.sections.options.threads = threads;
+    return fitMeasuredScenario(workbench, std::move(measured));
+}
+
+ScenarioFit fitMeasuredScenario(const Workbench& workbench, MeasuredScenario measured) {
     ScenarioFit out;
-    out.input = std::move(input);
-    out.measurements = sections.measurements;
-    out.options = sections.options;
-    out.fillRateFromVoids = sections.fillRateFromVoids;
+    out.input = std::move(measured.input);
+    out.measurements = std::move(measured.sections.measurements);
+    out.options = measured.sections.options;
+    out.fillRateFromVoids = measured.sections.fillRateFromVoids;
     if (out.options.threads <= 0) out.options.threads = defaultSamplingThreads(out.options.samples);
 
     Scenario& scenario = out.input.scenario;
-    checkMeasurements(out.measurements, scenario);
-    scenario = withMeasuredDiary(scenario, out.measurements);
-    if (out.fillRateFromVoids) scenario.fillRate = fillRateFromVoids(scenario, out.measurements);
-    checkScenario(scenario);
     const ModelTables& tables = workbench.data().tables;
     checkGrids(tables);
     const QuadratureRule rule{tables.quadratureNodes, tables.quadratureWeights};

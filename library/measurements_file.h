@@ -56,21 +56,31 @@ struct ScenarioFit {
     bool fillRateFromVoids = false;
 };
 
-// Reads the document (its scenario with the workbench, then the two sections), fits (the
-// interval's samples shared by `threads` threads, 0: by the cores as the uncertainty section's
-// are; the interval does not depend on it), and puts
-// the fitted kinetics into the scenario when the fit converged (named "<name> (fitted)").
-// Throws ScenarioError (JsonError, FitError) naming the key path for refused input; a fit that
-// does not converge is returned with fit.converged = false.
+// A document with measurements as the fit reads it, before the fit: its scenario with the
+// measured voids as its diary and, for "from_voids", the derived fill rate, and its sections.
+struct MeasuredScenario {
+    ScenarioInput input;
+    MeasurementSections sections;
+};
+
+// Reads a document with measurements (its scenario with the workbench, then the two sections)
+// and checks the measurements against the scenario. Throws ScenarioError (JsonError) naming the
+// key path: among others an "uncertainty" section beside them (the fit gives the dose its
+// interval), which every door refuses so.
+MeasuredScenario readMeasuredScenario(const Workbench& workbench, const nlohmann::json& document,
+                                      const std::string& file = {});
+
+// Fits a measured scenario (the interval's samples shared by sections.options.threads threads,
+// 0: by the cores as the uncertainty section's are; the interval does not depend on it), and
+// puts the fitted kinetics into the scenario when the fit converged (named "<name> (fitted)").
+// A fit that does not converge is returned with fit.converged = false.
+ScenarioFit fitMeasuredScenario(const Workbench& workbench, MeasuredScenario measured);
+
+// readMeasuredScenario, then fitMeasuredScenario with `threads`.
 ScenarioFit fitScenarioDocument(const Workbench& workbench, const nlohmann::json& document,
                                 const std::string& file = {}, int threads = 0);
 // The same for a document read by the strict reader, named by its own file.
 ScenarioFit fitScenarioDocument(const Workbench& workbench, const ScenarioDocument& document);
-
-// The same fit for a scenario already read (e.g. from the window's fields) and the sections.
-// The sections' options.threads as fitScenarioDocument's `threads`.
-ScenarioFit fitScenarioInput(const Workbench& workbench, ScenarioInput input,
-                             const MeasurementSections& sections);
 
 // A document of the scenario with the fit's kinetics as its radiopharmaceutical's own values,
 // named "<name> (fitted)" (what "Use the fitted kinetics" loads into the window's fields).

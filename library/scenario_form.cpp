@@ -102,6 +102,7 @@ ScenarioForm scenarioForm(const ScenarioDocument& document) {
     const json* fill = keyIn(top, kFillRate);
     const json* steps = keyIn(fill, kSteps);
     form.steps = steps != nullptr;
+    form.fromVoids = fill && fill->is_string() && *fill == kFromVoids;
     form.day = textOf(keyIn(fill, kDay));
     form.night = textOf(keyIn(fill, kNight));
     form.nightFrom = textOf(keyIn(fill, kNightFrom));
@@ -116,6 +117,7 @@ ScenarioForm scenarioForm(const ScenarioDocument& document) {
                    : pattern == kCapacityPattern ? ScenarioForm::Pattern::Capacity
                                                  : ScenarioForm::Pattern::Diary;
     form.firstVoid = textOf(keyIn(voiding, kFirstVoid));
+    form.intervals = textOf(keyIn(voiding, kIntervals));
     const json* then = keyIn(voiding, kThen);
     form.then = then != nullptr;
     const json* regular = then ? then : voiding;
@@ -157,7 +159,9 @@ ScenarioDocument scenarioDocument(const ScenarioForm& form) {
     }
 
     json fill = json::object();
-    if (form.steps) {
+    if (form.fromVoids) {
+        fill = kFromVoids;
+    } else if (form.steps) {
         fill[kSteps] = listOf(form.stepRows, kFrom, kRate);
     } else {
         put(fill, kDay, form.day);
@@ -188,6 +192,7 @@ ScenarioDocument scenarioDocument(const ScenarioForm& form) {
     } else {
         voiding[kPattern] = form.pattern == ScenarioForm::Pattern::Table ? kTable : kRegular;
         put(voiding, kFirstVoid, form.firstVoid);
+        if (form.pattern == ScenarioForm::Pattern::Table) put(voiding, kIntervals, form.intervals);
         if (form.pattern == ScenarioForm::Pattern::Regular) regular(voiding);
     }
     document[kVoiding] = voiding;

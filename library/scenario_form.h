@@ -36,8 +36,10 @@ struct ScenarioForm {
         std::string shownName;                    // "name", else "library" (texts), else ""
     } radiopharmaceutical;
 
-    // "fill_rate": day and night, or steps of (from, rate).
+    // "fill_rate": day and night, steps of (from, rate), or "from_voids" (derived from the
+    // measured voids' volumes).
     bool steps = false;
+    bool fromVoids = false;
     std::string day, night, nightFrom, nightTo;
     std::vector<std::array<std::string, 2>> stepRows;
 
@@ -46,6 +48,7 @@ struct ScenarioForm {
     enum class Pattern { Table, Regular, Diary, Capacity };
     Pattern pattern = Pattern::Diary;
     std::string firstVoid;
+    std::string intervals;  // the tables' schedule's
     std::vector<std::array<std::string, 2>> diaryRows;
     bool then = false;
     std::string interval, bedtime, wake;  // the regular voiding's, or the diary's "then"

@@ -15,8 +15,12 @@ ScenarioOutcome runScenarioDocument(const Workbench& workbench, const nlohmann::
     const QuadratureRule rule{tables.quadratureNodes, tables.quadratureWeights};
     ScenarioOutcome out;
     if (options.fitRequired || hasFitSections(document)) {
-        ScenarioFit run =
-            fitScenarioDocument(workbench, document, options.file, options.fitThreads);
+        MeasuredScenario measured = readMeasuredScenario(workbench, document, options.file);
+        FitOptions& fit = measured.sections.options;
+        fit.threads = options.fitThreads;
+        fit.done = options.fitDone;
+        fit.cancel = options.cancel;
+        ScenarioFit run = fitMeasuredScenario(workbench, std::move(measured));
         requireConverged(run.fit);
         out.input = std::move(run.input);
         out.fit = std::move(run.fit);

@@ -3,6 +3,7 @@
 // warnings come with the result. Qt-free; it never prints.
 #pragma once
 
+#include <atomic>
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
@@ -33,6 +34,9 @@ struct ScenarioRunOptions {
     // "measurements"), as a front end's own fit does.
     bool fitRequired = false;
     std::string file;  // names the document in refusals (may be empty)
+    // For a window: the fit interval's progress and a request to stop (FitOptions).
+    std::atomic<std::uint64_t>* fitDone = nullptr;
+    const std::atomic<bool>* cancel = nullptr;
 };
 
 // Throws ScenarioError naming the key path for refused input, and FitError at "fit" for a fit

@@ -81,6 +81,9 @@ public:
     void setResultsFilePath(std::string path) { resultsFilePath_ = std::move(path); }
     // Emits resultsSaved for path, stamped now.
     void announceSaved(const QString& path);
+    // Emits libraryChanged: an entry was saved to the user's library, which every window that
+    // offers the libraries reads anew.
+    void announceLibraryChanged() { emit libraryChanged(); }
 
     WindowServices& services() { return services_; }
     WindowOpeners& openers() { return openers_; }
@@ -90,6 +93,7 @@ public:
 signals:
     void doseResultsChanged();
     void resultsSaved(const QString& path, const QDateTime& when);
+    void libraryChanged();
 
 private:
     std::filesystem::path dataFilePath_;

@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <atomic>
-#include <thread>
 
 #include "gui/common/window_support.h"
 #include "gui/scenario/run_controls.h"
@@ -23,9 +22,7 @@ namespace orvane {
 struct CohortRun {
     std::atomic<std::size_t> done{0};
     std::atomic<std::size_t> total{0};
-    std::atomic<bool> cancel{false};
     CohortFileRun request;
-    std::thread thread;
     CohortFileOutcome outcome;
     std::string error;
 };
@@ -39,7 +36,10 @@ bool isCsv(const QString& path) {
 }  // namespace
 
 CohortDialog::CohortDialog(Module1& module, const LibraryFiles& libraries, QWidget* parent)
-    : QWidget(parent, Qt::Window), module_(module), workbench_(module.standardData(), libraries) {
+    : QWidget(parent, Qt::Window),
+      module_(module),
+      libraries_(libraries),
+      workbench_(module.standardData(), libraries) {
     setObjectName(QStringLiteral("cohortWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Run cohort"));
@@ -78,12 +78,7 @@ CohortDialog::CohortDialog(Module1& module, const LibraryFiles& libraries, QWidg
     connect(controls_, &RunControls::cancelClicked, this, &CohortDialog::cancel);
 }
 
-CohortDialog::~CohortDialog() {
-    if (run_) {
-        run_->cancel = true;
-        if (run_->thread.joinable()) run_->thread.join();
-    }
-}
+CohortDialog::~CohortDialog() = default;
 
 void CohortDialog::browseInput() {
     const auto& ask = module_.services().exportDialogs.openFileName;
@@ -122,11 +117,12 @@ void CohortDialog::start() {
                                : QString();
     if (output.isEmpty()) return;
 
+    workbench_ = Workbench(module_.standardData(), libraries_);  // no run reads it now
     auto job = std::make_shared<CohortRun>();
     job->request.input = input.toStdString();
     if (isCsv(input)) job->request.templateFile = base.toStdString();
     job->request.output = output.toStdString();
-    job->request.cancel = &job->cancel;
+    job->request.cancel = thread_.cancelFlag();
     CohortRun* raw = job.get();  // the thread holds job; progress is called on that thread
     job->request.progress = [raw](const BatchProgress& p) {
         raw->done = p.done;
@@ -138,24 +134,24 @@ void CohortDialog::start() {
         return static_cast<double>(run_->done) / static_cast<double>(run_->total);
     });
     say(QStringLiteral("Running the cohort..."), false);
-    job->thread = std::thread([this, job] {
-        try {
-            job->outcome = runCohortFile(workbench_, uncertaintyJson, job->request, fitJson);
-        } catch (const std::exception& e) {
-            job->error = e.what();
-        }
-        // The window waits for this thread before it goes, so this is still alive here.
-        QMetaObject::invokeMethod(
-            this, [this, job] { done(job); }, Qt::QueuedConnection);
-    });
+    thread_.start(
+        this,
+        [this, job] {
+            try {
+                job->outcome = runCohortFile(workbench_, uncertaintyJson, job->request, fitJson);
+            } catch (const std::exception& e) {
+                job->error = e.what();
+            }
+        },
+        [this, job] { done(job); });
 }
 
 void CohortDialog::cancel() {
-    if (run_) run_->cancel = true;
+    if (run_) thread_.cancel();
 }
 
 void CohortDialog::done(std::shared_ptr<CohortRun> job) {
-    job->thread.join();
+    thread_.join();
     if (job != run_) return;
     run_.reset();
     const CohortFileOutcome& o = job->outcome;

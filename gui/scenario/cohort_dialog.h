@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "gui/common/module1.h"
+#include "gui/scenario/run_thread.h"
 #include "library/workbench.h"
 
 class QLabel;
@@ -39,12 +40,14 @@ private:
     void say(const QString& text, bool refusal);
 
     Module1& module_;
-    Workbench workbench_;
+    LibraryFiles libraries_;
+    Workbench workbench_;  // read anew for each run: an entry saved meanwhile is offered
     QLineEdit* input_;
     QLineEdit* template_;
     RunControls* controls_;
     QLabel* message_;
     std::shared_ptr<CohortRun> run_;
+    RunThread thread_;  // last: joined before the workbench the run reads goes
 };
 
 }  // namespace orvane

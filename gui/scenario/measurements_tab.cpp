@@ -1,6 +1,5 @@
 #include "gui/scenario/measurements_tab.h"
 
-#include <QApplication>
 #include <QChart>
 #include <QChartView>
 #include <QClipboard>
@@ -21,19 +20,34 @@
 #include <QScatterSeries>
 #include <QSpinBox>
 #include <QSplitter>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 #include "engine/calculation.h"
 #include "engine/numtext.h"
 #include "gui/common/window_support.h"
+#include "gui/scenario/run_controls.h"
+#include "library/scenario_run.h"
 #include "report/fit_report.h"
 
 namespace orvane {
+
+// One fit in flight; shared with its thread so that either may finish first.
+struct FitRun {
+    std::atomic<std::uint64_t> done{0};
+    std::uint64_t samples = 0;
+    ScenarioDocument document;  // what it fits, to tell a stale outcome
+    MeasurementSections sections;
+    std::shared_ptr<const Workbench> workbench;  // the thread's own: a reload may replace it
+    std::optional<ScenarioOutcome> outcome;
+    std::string error;
+};
 namespace {
 
 constexpr int kKinds = 4;
@@ -110,8 +124,8 @@ std::vector<MeasuredValue> readValues(const QTableWidget* table, const char* lis
 
 }  // namespace
 
-MeasurementsTab::MeasurementsTab(const Workbench& workbench, QWidget* parent)
-    : QWidget(parent), workbench_(workbench) {
+MeasurementsTab::MeasurementsTab(std::shared_ptr<const Workbench> workbench, QWidget* parent)
+    : QWidget(parent), workbench_(std::move(workbench)) {
     setObjectName(QStringLiteral("measurementsTab"));
     voids_ = addTable("measurementsVoids",
                       {QStringLiteral("at (min)"), QStringLiteral("volume (ml)"),
@@ -138,7 +152,7 @@ MeasurementsTab::MeasurementsTab(const Workbench& workbench, QWidget* parent)
     samples_ = named(new QSpinBox, QStringLiteral("measurementsSamples"));
     samples_->setRange(0, static_cast<int>(kMaxFitSamples));
     samples_->setSingleStep(500);
-    fitButton_ = named(new QPushButton(QStringLiteral("&Fit")), QStringLiteral("measurementsFit"));
+    controls_ = new RunControls(QStringLiteral("&Fit"), QStringLiteral("measurementsFit"));
     useButton_ = named(new QPushButton(QStringLiteral("&Use the fitted kinetics")),
                        QStringLiteral("measurementsUseFitted"));
     useButton_->setToolTip(
@@ -155,29 +169,24 @@ MeasurementsTab::MeasurementsTab(const Workbench& workbench, QWidget* parent)
     options->addWidget(components_);
     options->addWidget(new QLabel(QStringLiteral("Interval samples:")));
     options->addWidget(samples_);
-    options->addWidget(fitButton_);
-    options->addWidget(useButton_);
-    options->addWidget(saveButton_);
-    options->addStretch();
+    options->addWidget(controls_, 1);
 
     auto* left = new QWidget;
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
-    leftLayout->addWidget(new QLabel(QStringLiteral(
-        "Times in min after administration; paste rows from a spreadsheet with Ctrl+V.")));
+    auto* hint = new QLabel(QStringLiteral(
+        "Times in min after administration; paste rows from a spreadsheet with Ctrl+V."));
+    hint->setWordWrap(true);
+    leftLayout->addWidget(hint);
+    kinds_->setMinimumWidth(kinds_->tabBar()->sizeHint().width() + 8);  // every kind in view
     leftLayout->addWidget(kinds_);
-    summary_ = named(new QPlainTextEdit, QStringLiteral("measurementsSummary"));
-    summary_->setReadOnly(true);
-    summary_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    leftLayout->addWidget(summary_);
-
     auto* plots = named(new QWidget, QStringLiteral("measurementsPlot"));
     auto* grid = new QGridLayout(plots);
     grid->setContentsMargins(0, 0, 0, 0);
     for (int k = 0; k < kKinds; ++k) {
         auto* view = new QChartView;
         view->setRenderHint(QPainter::Antialiasing);
-        view->setMinimumSize(240, 180);
+        view->setMinimumSize(180, 150);
         grid->addWidget(view, k / 2, k % 2);
         charts_.push_back(view);
     }
@@ -186,32 +195,62 @@ MeasurementsTab::MeasurementsTab(const Workbench& workbench, QWidget* parent)
     split->addWidget(plots);
     split->setStretchFactor(1, 1);
 
+    // The fit's summary across the tab (its columns kept), and what to do with the fit below it.
+    summary_ = named(new QPlainTextEdit, QStringLiteral("measurementsSummary"));
+    summary_->setReadOnly(true);
+    summary_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // Every line of a fit of three components, the dose and its interval among them, in view.
+    summary_->setMinimumHeight(12 * summary_->fontMetrics().lineSpacing());
+    auto* below = new QWidget;
+    auto* belowLayout = new QVBoxLayout(below);
+    belowLayout->setContentsMargins(0, 0, 0, 0);
+    belowLayout->addWidget(summary_);
+    auto* fitted = new QHBoxLayout;
+    fitted->addWidget(useButton_);
+    fitted->addWidget(saveButton_);
+    fitted->addStretch();
+    belowLayout->addLayout(fitted);
+    auto* vertical = new QSplitter(Qt::Vertical);
+    vertical->addWidget(split);
+    vertical->addWidget(below);
+    vertical->setStretchFactor(0, 3);
+    vertical->setStretchFactor(1, 1);
+
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(options);
     layout->addWidget(message_);
-    layout->addWidget(split, 1);
+    layout->addWidget(vertical, 1);
 
-    connect(fitButton_, &QPushButton::clicked, this, [this] { fit(); });
+    connect(controls_, &RunControls::runClicked, this, [this] { fit(); });
+    connect(controls_, &RunControls::cancelClicked, this, &MeasurementsTab::cancel);
+    const auto changed = [this] {
+        forget(QString());
+        emit edited();
+    };
+    connect(components_, &QComboBox::currentIndexChanged, this, changed);
+    connect(samples_, &QSpinBox::valueChanged, this, changed);
     connect(useButton_, &QPushButton::clicked, this, [this] {
-        if (!input_) {
-            message_->setText(
-                QStringLiteral("The scenario's fields hold an error: mend them first."));
-            message_->setVisible(true);
+        if (!document_) {
+            refuse(QStringLiteral("The scenario's fields hold an error: mend them first."));
         } else if (outcome_) {
-            emit useFitted(withFittedKinetics(input_->scenario, outcome_->fit));
+            emit useFitted(withFittedKinetics(outcome_->input.scenario, outcome_->fit));
         }
     });
     connect(saveButton_, &QPushButton::clicked, this, [this] {
         if (!outcome_) return;
-        const WriteOutcome saved = saveFittedEntry(workbench_, *outcome_);
+        const WriteOutcome saved = saveFittedEntry(*workbench_, *outcome_);
+        message_->setStyleSheet(saved.ok ? QString() : QStringLiteral("color: #b00020"));
         message_->setText(saved.ok ? QStringLiteral("Saved to your library as \"%1\".")
                                          .arg(QString::fromStdString(
                                              outcome_->input.scenario.radiopharmaceutical.name))
                                    : QString::fromStdString(saved.message));
         message_->setVisible(true);
+        if (saved.ok) emit librarySaved();
     });
     setSections(std::nullopt);
 }
+
+MeasurementsTab::~MeasurementsTab() = default;
 
 QTableWidget* MeasurementsTab::addTable(const char* name, const QStringList& columns) {
     auto* table =
@@ -222,6 +261,7 @@ QTableWidget* MeasurementsTab::addTable(const char* name, const QStringList& col
     connect(table, &QTableWidget::itemChanged, this, [this, table] {
         keepSpareRow(table);
         forget(QString());
+        emit edited();
     });
     return table;
 }
@@ -257,6 +297,7 @@ void MeasurementsTab::paste(QTableWidget* table) {
     }
     keepSpareRow(table);
     forget(QString());
+    emit edited();
 }
 
 // One empty row at the end to type into.
@@ -294,8 +335,12 @@ void MeasurementsTab::setSections(const std::optional<MeasurementSections>& sect
     const bool has[] = {!m.voids.empty(), !m.cumulativeUrine.empty(), !m.bladder.empty(),
                         !m.wholeBody.empty()};
     kinds_->setCurrentIndex(static_cast<int>(std::find(has, has + kKinds, true) - has) % kKinds);
-    components_->setCurrentIndex(loaded_.options.components);
-    samples_->setValue(static_cast<int>(loaded_.options.samples));
+    {
+        const QSignalBlocker quietComponents(components_), quietSamples(samples_);
+        components_->setCurrentIndex(loaded_.options.components);
+        samples_->setValue(static_cast<int>(loaded_.options.samples));
+    }
+    cancel();
     forget(QString());
 }
 
@@ -334,37 +379,75 @@ void MeasurementsTab::forget(const QString& message) {
 }
 
 bool MeasurementsTab::fit() {
-    if (!input_) {
-        forget(QStringLiteral("The scenario's fields hold an error: mend them to fit."));
-        return false;
-    }
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QString refused;
+    if (running()) return false;
     try {
-        const std::optional<MeasurementSections> s = sections();
-        if (!s) throw ScenarioError("measurements", "no measured point: fill a table");
-        ScenarioFit run = fitScenarioInput(workbench_, *input_, *s);
-        requireConverged(run.fit);
-        const QuadratureRule rule{workbench_.data().tables.quadratureNodes,
-                                  workbench_.data().tables.quadratureWeights};
-        const ScenarioResult result = computeScenario(run.input.scenario, rule);
-        forget(QString());
-        for (const ScenarioVoid& v : result.voids) voidTimes_.push_back(v.time);
-        outcome_ = std::move(run);
+        if (!sections()) throw ScenarioError("measurements", "no measured point: fill a table");
     } catch (const ScenarioError& e) {
-        refused = QString::fromStdString(e.what());
-    } catch (const std::exception& e) {
-        refused = QString::fromStdString(e.what());
-    }
-    QApplication::restoreOverrideCursor();
-    if (!refused.isEmpty()) {
-        forget(QStringLiteral("Not fitted: ") + refused);
-        message_->setStyleSheet(QStringLiteral("color: #b00020"));
+        refuse(QStringLiteral("Not fitted: ") + QString::fromStdString(e.what()));
         return false;
     }
+    if (!document_) {
+        refuse(QStringLiteral("The scenario's fields hold an error: mend them to fit."));
+        return false;
+    }
+    forget(QStringLiteral("Fitting..."));
     message_->setStyleSheet(QString());
-    showOutcome();
+    auto job = std::make_shared<FitRun>();
+    job->document = *document_;
+    job->sections = *sections();
+    job->samples = job->sections.options.samples;
+    job->workbench = workbench_;
+    run_ = job;
+    controls_->started([this]() -> std::optional<double> {
+        if (!run_ || run_->samples == 0) return std::nullopt;
+        return static_cast<double>(run_->done) / static_cast<double>(run_->samples);
+    });
+    ScenarioRunOptions options;
+    options.fitDone = &job->done;
+    options.cancel = thread_.cancelFlag();
+    thread_.start(
+        this,
+        [this, job, options] {
+            try {
+                job->outcome = runScenarioDocument(*job->workbench, job->document, options);
+            } catch (const UncertaintyCancelled&) {
+                job->error = "Cancelled.";
+            } catch (const std::exception& e) {
+                job->error = std::string("Not fitted: ") + e.what();
+            }
+        },
+        [this, job] { done(job); });
     return true;
+}
+
+void MeasurementsTab::cancel() {
+    if (run_) thread_.cancel();
+}
+
+void MeasurementsTab::done(std::shared_ptr<FitRun> job) {
+    thread_.join();
+    if (job != run_) return;
+    run_.reset();
+    const bool current = job->outcome && document_ && job->document == *document_;
+    controls_->ended(current);
+    if (!job->outcome) {
+        refuse(QString::fromStdString(job->error));
+    } else if (!current) {
+        refuse(QStringLiteral("The scenario changed during the fit; fit again."));
+    } else {
+        ScenarioOutcome& o = *job->outcome;
+        forget(QString());
+        for (const ScenarioVoid& v : o.result.voids) voidTimes_.push_back(v.time);
+        outcome_ = ScenarioFit{std::move(o.input), std::move(job->sections.measurements),
+                               o.fitOptions, std::move(*o.fit), job->sections.fillRateFromVoids};
+        showOutcome();
+    }
+    emit finished();
+}
+
+void MeasurementsTab::refuse(const QString& message) {
+    forget(message);
+    message_->setStyleSheet(QStringLiteral("color: #b00020"));
 }
 
 void MeasurementsTab::showOutcome() {

@@ -123,7 +123,9 @@ ScenarioEditor::ScenarioEditor(const QStringList& libraryNames, QWidget* parent)
     auto* fillLayout = new QVBoxLayout(filling);
     layout->addWidget(filling);
     fillKind_ = named(new QComboBox(this), QStringLiteral("fillRateKind"));
-    fillKind_->addItems({QStringLiteral("Day and night rates"), QStringLiteral("Steps")});
+    fillKind_->addItems({QStringLiteral("Day and night rates"), QStringLiteral("Steps"),
+                         QStringLiteral("From the measured voids")});
+    fields_.push_back({fillKind_, QStringLiteral("Fill rate"), QStringLiteral("fill_rate")});
     fillLayout->addWidget(fillKind_);
     fillPages_ = new QStackedWidget(this);
     fillLayout->addWidget(fillPages_);
@@ -138,6 +140,14 @@ ScenarioEditor::ScenarioEditor(const QStringList& libraryNames, QWidget* parent)
     steps_ = addTable("fillSteps", QStringLiteral("fill_rate.steps"),
                       {QStringLiteral("from (min)"), QStringLiteral("rate (ml/min)")});
     fillPages_->addWidget(steps_->parentWidget());
+    auto* fromVoids = new QLabel(
+        QStringLiteral("Derived from the volumes of the voids in the Measurements tab: the rate "
+                       "that fills each interval to the volume voided, and after the last void "
+                       "their mean weighted by volume."),
+        this);
+    fromVoids->setWordWrap(true);
+    fromVoids->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    fillPages_->addWidget(fromVoids);
 
     auto* voiding = new QGroupBox(QStringLiteral("Voiding"), this);
     auto* voidLayout = new QVBoxLayout(voiding);
@@ -166,9 +176,16 @@ ScenarioEditor::ScenarioEditor(const QStringList& libraryNames, QWidget* parent)
     then_ = named(new QCheckBox(QStringLiteral("Then regularly"), this), "diaryThen");
     diaryLayout->addWidget(then_);
     voidLayout->addWidget(diaryRows_);
-    addAll(rowsIn(regularRows_), {{"voidInterval", "Interval (min)", "voiding.interval"},
-                                  {"bedtime", "Bedtime (HH:MM)", "voiding.bedtime"},
-                                  {"wake", "Wake-up (HH:MM)", "voiding.wake"}});
+    QFormLayout* regularForm = rowsIn(regularRows_);
+    addAll(regularForm, {{"voidInterval", "Interval (min)", "voiding.interval"},
+                         {"bedtime", "Bedtime (HH:MM)", "voiding.bedtime"},
+                         {"wake", "Wake-up (HH:MM)", "voiding.wake"}});
+    // Empty: the file leaves it out (the reference patient's, else no voids by night).
+    nightVoids_ = named(new QComboBox(this), QStringLiteral("nightVoids"));
+    nightVoids_->addItems({QString(), QStringLiteral("yes"), QStringLiteral("no")});
+    fields_.push_back(
+        {nightVoids_, QStringLiteral("Voids by night"), QStringLiteral("voiding.night_voids")});
+    regularForm->addRow(QStringLiteral("Voids by night, as by day (optional)"), nightVoids_);
     add(rowsIn(capacityRow_), "voidCapacity", QStringLiteral("Capacity (ml, voids when full)"),
         QStringLiteral("voiding.capacity"));
     // Hidden (unticked "Then regularly", or the tables' schedule), the regular rows and the
@@ -191,6 +208,7 @@ ScenarioEditor::ScenarioEditor(const QStringList& libraryNames, QWidget* parent)
 
     connect(radiopharmaceutical_, &QComboBox::currentIndexChanged, this, &ScenarioEditor::edited);
     connect(sex_, &QComboBox::currentTextChanged, this, &ScenarioEditor::edited);
+    connect(nightVoids_, &QComboBox::currentIndexChanged, this, &ScenarioEditor::edited);
     connect(takeAll, &QPushButton::clicked, this, [this] {
         // Through the document, as a file's form: the radiopharmaceutical chosen stays.
         load(scenarioForm(scenarioDocument(withoutPatientValues(this->form()))));
@@ -318,8 +336,9 @@ void ScenarioEditor::load(const ScenarioForm& form) {
     }
     radiopharmaceutical_->setCurrentIndex(std::max(index, 0));
 
-    fillKind_->setCurrentIndex(form.steps ? 1 : 0);
-    fillPages_->setCurrentIndex(form.steps ? 1 : 0);
+    const int fillPage = form.fromVoids ? 2 : form.steps ? 1 : 0;
+    fillKind_->setCurrentIndex(fillPage);
+    fillPages_->setCurrentIndex(fillPage);
     set("dayRate", form.day);
     set("nightRate", form.night);
     set("nightFrom", form.nightFrom);
@@ -333,10 +352,24 @@ void ScenarioEditor::load(const ScenarioForm& form) {
     set("bedtime", form.bedtime);
     set("wake", form.wake);
     set("voidCapacity", form.capacity);
-    nightVoids_ = form.nightVoids;
+    nightVoids_->setCurrentIndex(form.nightVoids ? (*form.nightVoids ? 1 : 2) : 0);
+    intervals_ = form.intervals;
     setRows(diary_, form.diaryRows);
     showPattern();
     clearMarks();
+}
+
+void ScenarioEditor::setLibraryNames(const QStringList& libraryNames) {
+    // Through the document, as a file's form: the choice is found again by its name.
+    const ScenarioForm shown = scenarioForm(scenarioDocument(form()));
+    {
+        const QSignalBlocker quiet(radiopharmaceutical_);
+        while (radiopharmaceutical_->count() > kStandardCount)
+            radiopharmaceutical_->removeItem(kStandardCount);
+        radiopharmaceutical_->addItems(libraryNames);
+        libraryCount_ = static_cast<int>(libraryNames.size());
+    }
+    load(shown);
 }
 
 ScenarioForm ScenarioEditor::form() const {
@@ -358,6 +391,7 @@ ScenarioForm ScenarioEditor::form() const {
     form.age = text("patientAge");
     form.sex = sex_->currentText().toStdString();
     form.steps = fillKind_->currentIndex() == 1;
+    form.fromVoids = fillKind_->currentIndex() == 2;
     form.day = text("dayRate");
     form.night = text("nightRate");
     form.nightFrom = text("nightFrom");
@@ -371,7 +405,8 @@ ScenarioForm ScenarioEditor::form() const {
     form.bedtime = text("bedtime");
     form.wake = text("wake");
     form.capacity = text("voidCapacity");
-    form.nightVoids = nightVoids_;
+    if (nightVoids_->currentIndex() > 0) form.nightVoids = nightVoids_->currentIndex() == 1;
+    form.intervals = intervals_;
     return form;
 }
 
@@ -382,10 +417,16 @@ void ScenarioEditor::setPatientValues(const std::vector<SourcedInput>& values) {
             edit->setToolTip(QString());
         }
     }
+    nightVoids_->setItemText(0, QString());
     for (const SourcedInput& value : values) {
         // A diary's "then" fills the regular fields.
         QString key = QString::fromStdString(value.path);
         key.replace(QStringLiteral("voiding.then."), QStringLiteral("voiding."));
+        // The empty choice of night voids names the patient's.
+        if (key == QLatin1String("voiding.night_voids"))
+            nightVoids_->setItemText(
+                0, QStringLiteral("(the patient's: %1)")
+                       .arg(value.shown == "true" ? QStringLiteral("yes") : QStringLiteral("no")));
         for (const Field& field : fields_) {
             auto* edit = qobject_cast<QLineEdit*>(field.widget);
             if (!edit || field.key != key) continue;

@@ -35,6 +35,10 @@ public:
     // given by its values, or a library name not offered, is kept as a choice of its own.
     void load(const ScenarioForm& form);
 
+    // Offers these library entries after the standards instead; the choice shown stays (as a
+    // choice of its own when its entry is gone).
+    void setLibraryNames(const QStringList& libraryNames);
+
     // The form the fields make (scenarioDocument turns it into the scenario file).
     ScenarioForm form() const;
 
@@ -81,7 +85,8 @@ private:
     QWidget* regularRows_;
     QWidget* capacityRow_;
     QComboBox* sex_;
-    std::optional<bool> nightVoids_;  // as loaded; the editor has no field for it
+    QComboBox* nightVoids_;
+    std::string intervals_;  // the tables' schedule's, as loaded (no field: kept as it is)
     QWidget* diaryRows_;
     QCheckBox* then_;
     QTableWidget* steps_;

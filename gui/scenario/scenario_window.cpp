@@ -37,15 +37,26 @@ constexpr double kTimeCourseStep = 5;       // min, or longer for a long scenari
 constexpr double kTimeCoursePoints = 2000;  // about as many samples as the plots can show
 constexpr int kPngScale = 2;
 
-// The scenario of a document; reference patients that cannot be read refuse its "patient", as
-// any refused key is refused, instead of escaping the window.
-ScenarioInput readScenario(const Workbench& workbench, const ScenarioDocument& document,
-                           const std::vector<std::string>& sections) {
+// The scenario of a document as the front door reads it (one with measurements as its fit
+// starts from it: the measured voids its diary, "from_voids" derived); reference patients that
+// cannot be read refuse its "patient", as any refused key is refused, instead of escaping the
+// window.
+ScenarioInput readScenario(const Workbench& workbench, const ScenarioDocument& document) {
     try {
-        return workbench.readScenario(document, sections);
+        if (hasFitSections(document))
+            return readMeasuredScenario(workbench, document.json(), document.file()).input;
+        return workbench.readScenario(document, {schema::kUncertainty});
     } catch (const DataFileError& error) {
         throw ScenarioError(schema::kPatient, error.what());
     }
+}
+
+QStringList libraryNames(const Workbench& workbench) {
+    QStringList names;
+    const std::vector<std::string> choices = workbench.choiceNames();
+    for (std::size_t i = kStandardCount; i < choices.size(); ++i)
+        names << QString::fromStdString(choices[i]);
+    return names;
 }
 
 }  // namespace
@@ -53,20 +64,16 @@ ScenarioInput readScenario(const Workbench& workbench, const ScenarioDocument& d
 ScenarioWindow::ScenarioWindow(Module1& module, const LibraryFiles& libraries, QWidget* parent)
     : QWidget(parent, Qt::Window),
       module_(module),
-      workbench_(module.standardData(), libraries),
+      libraries_(libraries),
+      workbench_(std::make_shared<const Workbench>(module.standardData(), libraries)),
       folder_(QDir::currentPath()) {
     setObjectName(QStringLiteral("scenarioWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Orvane: patient scenario"));
 
-    QStringList libraryNames;
-    const std::vector<std::string> choices = workbench_.choiceNames();
-    for (std::size_t i = kStandardCount; i < choices.size(); ++i) {
-        libraryNames << QString::fromStdString(choices[i]);
-    }
-    editor_ = new ScenarioEditor(libraryNames);
+    editor_ = new ScenarioEditor(libraryNames(*workbench_));
     editor_->setChoiceOf([this](const std::string& name) {
-        const std::optional<std::size_t> index = workbench_.choiceIndex(name);
+        const std::optional<std::size_t> index = workbench_->choiceIndex(name);
         return index ? static_cast<int>(*index) : -1;
     });
     auto* editorScroll = new QScrollArea;
@@ -108,10 +115,19 @@ ScenarioWindow::ScenarioWindow(Module1& module, const LibraryFiles& libraries, Q
     tabs_->addTab(uncertainty_, QStringLiteral("Uncertainty"));
     measurements_ = new MeasurementsTab(workbench_);
     tabs_->addTab(measurements_, QStringLiteral("Measurements"));
+    // The fitted kinetics become the radiopharmaceutical; every other field stays as it is.
     connect(measurements_, &MeasurementsTab::useFitted, this, [this](const ScenarioDocument& d) {
-        editor_->load(scenarioForm(d));
+        ScenarioForm form = editor_->form();
+        form.radiopharmaceutical = scenarioForm(d).radiopharmaceutical;
+        editor_->load(scenarioForm(scenarioDocument(form)));
         recompute();
     });
+    connect(measurements_, &MeasurementsTab::edited, this, &ScenarioWindow::recompute);
+    connect(uncertainty_, &UncertaintyTab::edited, this, &ScenarioWindow::recompute);
+    // Every open window offers an entry saved here (or in any other window) at once.
+    connect(measurements_, &MeasurementsTab::librarySaved, &module,
+            &Module1::announceLibraryChanged);
+    connect(&module, &Module1::libraryChanged, this, &ScenarioWindow::reloadLibrary);
 
     auto* split = new QSplitter(Qt::Horizontal);
     split->addWidget(editorScroll);
@@ -196,9 +212,8 @@ bool ScenarioWindow::openFile(const QString& path) {
     ScenarioDocument document;
     try {
         document = ScenarioDocument::parse(readScenarioText(path.toStdString()));
-        // The uncertainty and measurements tabs read their sections.
-        readScenario(workbench_, document, {"uncertainty", "measurements", "fit"});
-        readMeasurementSections(document);
+        // The uncertainty tab reads its section.
+        readScenario(*workbench_, document);
     } catch (const ScenarioFileError& error) {
         tell(QString::fromStdString(error.what()));
         return false;
@@ -211,10 +226,28 @@ bool ScenarioWindow::openFile(const QString& path) {
     return true;
 }
 
+ScenarioDocument ScenarioWindow::document() const {
+    const ScenarioForm form = editor_->form();
+    std::optional<MeasurementSections> sections = measurements_->sections();
+    if (sections) sections->fillRateFromVoids = form.fromVoids;
+    const ScenarioDocument fields =
+        scenarioDocument(form).with(schema::kUncertainty, uncertainty_->section());
+    return withMeasurementSections(fields, sections);
+}
+
+void ScenarioWindow::reloadLibrary() {
+    workbench_ = std::make_shared<const Workbench>(module_.standardData(), libraries_);
+    measurements_->setWorkbench(workbench_);
+    editor_->setLibraryNames(libraryNames(*workbench_));
+    recompute();
+}
+
 void ScenarioWindow::recompute() {
     const ScenarioDocument document = scenarioDocument(editor_->form());
     try {
-        ScenarioInput input = readScenario(workbench_, document, {});
+        const ScenarioDocument whole = this->document();
+        measurements_->setDocument(whole);
+        ScenarioInput input = readScenario(*workbench_, whole);
         Scenario& scenario = input.scenario;
         const QuadratureRule rule{module_.standardData().tables.quadratureNodes,
                                   module_.standardData().tables.quadratureWeights};
@@ -225,9 +258,8 @@ void ScenarioWindow::recompute() {
         editor_->clearMarks();
         const auto& patient = scenario.origin.patient;
         editor_->setPatientValues(patient ? patient->values : std::vector<SourcedInput>{});
-        warnings_ = workbench_.scenarioWarnings(input, result);
+        warnings_ = workbench_->scenarioWarnings(input, result);
         uncertainty_->setScenario(document, scenario, rule);
-        measurements_->setScenario(input);
         scenario_ = std::move(scenario);
         result_ = std::move(result);
     } catch (const ScenarioError& error) {
@@ -236,7 +268,8 @@ void ScenarioWindow::recompute() {
         editor_->markInvalid(error.path(), error.reason());
         // A refused age or sex gives no values.
         if (error.path().rfind(schema::kPatient, 0) == 0) editor_->setPatientValues({});
-        measurements_->setScenario(std::nullopt);
+        measurements_->setDocument(std::nullopt);
+        uncertainty_->clearScenario();
         if (scenario_) {
             dose_->setText(doseText_ +
                            QStringLiteral("   (out of date: the editor shows an error)"));
@@ -276,19 +309,14 @@ bool ScenarioWindow::writeBytes(const QString& path, const QByteArray& bytes, co
 }
 
 bool ScenarioWindow::saveFile(const QString& path) {
+    // What the front door refuses is not saved: checked again here, since an edit of the
+    // uncertainty table or of the measurements may have come after the last recompute.
+    recompute();
     if (!editor_->message().isEmpty()) {
         tell(QStringLiteral("The scenario is not saved: ") + editor_->message());
         return false;
     }
-    ScenarioDocument document =
-        scenarioDocument(editor_->form()).with(schema::kUncertainty, uncertainty_->section());
-    try {
-        document = withMeasurementSections(document, measurements_->sections());
-    } catch (const ScenarioError& error) {
-        tell(QStringLiteral("The scenario is not saved: ") + QString::fromStdString(error.what()));
-        return false;
-    }
-    return writeBytes(path, QByteArray::fromStdString(document.text()), "the scenario file");
+    return writeBytes(path, QByteArray::fromStdString(document().text()), "the scenario file");
 }
 
 bool ScenarioWindow::exportPlots(const QString& path) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -40,6 +41,9 @@ public:
     bool openFile(const QString& path);
     // Writes the shown scenario, atomically; refused input is not saved. True when written.
     bool saveFile(const QString& path);
+    // Reads the libraries anew (after an entry was saved) and offers their entries; the
+    // editor's choice stays.
+    void reloadLibrary();
     // The plots as PNG, or SVG for a name ending in .svg; the report as PDF. Atomic.
     bool exportPlots(const QString& path);
     bool exportReport(const QString& path);
@@ -53,12 +57,16 @@ public:
 private:
     void createMenus();
     void recompute();
+    // The scenario file the window shows: the editor's fields, the uncertainty section and the
+    // measurements. Throws ScenarioError for a measurement cell that is not a number.
+    ScenarioDocument document() const;
     void tell(const QString& text);
     QString askForFile(const QString& caption, const QString& ending, const QStringList& filters);
     bool writeBytes(const QString& path, const QByteArray& bytes, const char* what);
 
     Module1& module_;
-    Workbench workbench_;
+    LibraryFiles libraries_;
+    std::shared_ptr<const Workbench> workbench_;  // shared with a fit in flight
     ScenarioEditor* editor_;
     ScenarioPlots* plots_;
     QLabel* dose_;

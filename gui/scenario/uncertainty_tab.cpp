@@ -20,7 +20,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
-#include <thread>
 
 #include "engine/scenario_uncertainty.h"
 #include "gui/common/window_support.h"
@@ -34,10 +33,8 @@ namespace orvane {
 // One analysis in flight; shared with its thread so that either may finish first.
 struct UncertaintyRun {
     std::atomic<std::uint64_t> done{0};
-    std::atomic<bool> cancel{false};
     std::uint64_t samples = 0;
     ScenarioDocument document;  // the scenario it samples, to tell a stale outcome
-    std::thread thread;
     std::optional<UncertaintyResult> result;
     std::string error;
 };
@@ -130,25 +127,28 @@ UncertaintyTab::UncertaintyTab(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(split);
 
-    connect(vary_, &QComboBox::currentIndexChanged, this,
-            [this](int index) { table_->setEnabled(index == 0); });
-    connect(addButton, &QPushButton::clicked, this, [this] { addRow({}, kKinds[1], {}, {}, {}); });
+    connect(vary_, &QComboBox::currentIndexChanged, this, [this](int index) {
+        table_->setEnabled(index == 0);
+        emit edited();
+    });
+    connect(addButton, &QPushButton::clicked, this, [this] {
+        addRow({}, kKinds[1], {}, {}, {});
+        emit edited();
+    });
     connect(removeButton, &QPushButton::clicked, this, [this] {
         if (table_->currentRow() >= 0) table_->removeRow(table_->currentRow());
+        emit edited();
     });
+    connect(table_, &QTableWidget::itemChanged, this, &UncertaintyTab::edited);
     connect(controls_, &RunControls::runClicked, this, &UncertaintyTab::run);
     connect(controls_, &RunControls::cancelClicked, this, &UncertaintyTab::cancel);
 }
 
-UncertaintyTab::~UncertaintyTab() {
-    if (run_) {
-        run_->cancel = true;
-        if (run_->thread.joinable()) run_->thread.join();
-    }
-}
+UncertaintyTab::~UncertaintyTab() = default;
 
 void UncertaintyTab::addRow(const QString& path, const QString& kind, const QString& parameters,
                             const QString& min, const QString& max) {
+    const QSignalBlocker quiet(table_);  // edited() once the row is whole
     const int row = table_->rowCount();
     table_->insertRow(row);
     auto* choice = new QComboBox;
@@ -270,7 +270,7 @@ bool UncertaintyTab::run() {
     job->samples = plan.options.samples;
     job->document = document_;
     plan.options.done = &job->done;
-    plan.options.cancel = &job->cancel;
+    plan.options.cancel = thread_.cancelFlag();
     inputs_ = plan.inputs;
     options_ = plan.options;
     run_ = job;
@@ -280,8 +280,9 @@ bool UncertaintyTab::run() {
     });
     message_->setStyleSheet(QString());
     message_->setText(QStringLiteral("Sampling %1 scenarios...").arg(plan.options.samples));
-    job->thread =
-        std::thread([this, job, scenario = *scenario_, rule = rule_, plan = std::move(plan)] {
+    thread_.start(
+        this,
+        [this, job, scenario = *scenario_, rule = rule_, plan = std::move(plan)] {
             try {
                 job->result =
                     runScenarioUncertainty(scenario, rule, plan.keys, plan.inputs, plan.options);
@@ -290,15 +291,13 @@ bool UncertaintyTab::run() {
             } catch (const std::exception& e) {
                 job->error = std::string("uncertainty: ") + e.what();
             }
-            // The window waits for this thread before it goes, so this is still alive here.
-            QMetaObject::invokeMethod(
-                this, [this, job] { done(job); }, Qt::QueuedConnection);
-        });
+        },
+        [this, job] { done(job); });
     return true;
 }
 
 void UncertaintyTab::cancel() {
-    if (run_) run_->cancel = true;
+    if (run_) thread_.cancel();
 }
 
 bool UncertaintyTab::running() const {
@@ -306,7 +305,7 @@ bool UncertaintyTab::running() const {
 }
 
 void UncertaintyTab::done(std::shared_ptr<UncertaintyRun> job) {
-    job->thread.join();
+    thread_.join();
     if (job != run_) return;
     run_.reset();
     const bool current = job->result && job->document == document_;

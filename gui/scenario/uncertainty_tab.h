@@ -10,6 +10,7 @@
 
 #include "engine/sampling.h"
 #include "engine/scenario.h"
+#include "gui/scenario/run_thread.h"
 #include "library/scenario_document.h"
 #include "library/uncertainty_form.h"
 
@@ -32,7 +33,7 @@ class UncertaintyTab : public QWidget {
     Q_OBJECT
 public:
     explicit UncertaintyTab(QWidget* parent = nullptr);
-    ~UncertaintyTab() override;  // cancels a run and waits for its threads
+    ~UncertaintyTab() override;  // cancels a run and waits for its thread (thread_)
 
     // Shows a file's "uncertainty" section (uncertaintyForm); forgets the last outcome.
     void setSection(const UncertaintyForm& form);
@@ -43,6 +44,8 @@ public:
     // The scenario (and its document, for the keys it gives) that Run samples.
     void setScenario(const ScenarioDocument& document, const Scenario& scenario,
                      const QuadratureRule& rule);
+    // No scenario to sample (the window's is refused): Run refuses until setScenario.
+    void clearScenario() { scenario_.reset(); }
 
     // Checks the table and starts the analysis; false (with the row marked) when refused.
     bool run();
@@ -59,6 +62,8 @@ public:
 
 signals:
     void finished();
+    // The section changed: rows added, removed or edited, or the preset chosen.
+    void edited();
 
 private:
     void addRow(const QString& path, const QString& kind, const QString& parameters,
@@ -86,6 +91,7 @@ private:
     std::vector<UncertainInput> inputs_;
     UncertaintyOptions options_;
     std::optional<UncertaintyResult> outcome_;
+    RunThread thread_;  // last: joined before the members the run uses go
 };
 
 }  // namespace orvane

@@ -1,21 +1,30 @@
 // The scenario window's Measurements tab: a fit example's points fill the tables, rows pasted
-// from a spreadsheet read back as the file's, Fit gives what the library's fit of the file
-// gives, "Use the fitted kinetics" computes the window's scenario with them and "Save to my
-// library" keeps them as the user's entry, and a saved file keeps the measurements.
+// from a spreadsheet read back as the file's, Fit (off the window's thread) gives what the
+// library's fit of the file gives, "Use the fitted kinetics" computes the window's scenario with
+// them and "Save to my library" keeps them as the user's entry, offered at once, and a saved
+// file keeps the measurements. An uncertainty section beside them is refused as every door
+// refuses it; Cancel and closing the window stop a fit.
 #include <stdlib.h>
 
 #include <QClipboard>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
 
 #include "gui/library/library_dialog.h"
 #include "gui/scenario/measurements_tab.h"
+#include "gui/scenario/scenario_editor.h"
 #include "gui/scenario/scenario_window.h"
+#include "gui/scenario/uncertainty_tab.h"
 #include "gui_test_support.h"
 #include "library/scenario_file.h"
 #include "report/fit_report.h"
@@ -24,6 +33,15 @@ namespace orvane::testing {
 namespace {
 
 using MeasurementsTabTest = WindowTest;
+
+// Presses Fit (or Cancel after it) and waits for the fit to end.
+void fitAndWait(QWidget* window, bool cancel = false) {
+    auto* tab = control<MeasurementsTab>(window, QStringLiteral("measurementsTab"));
+    QSignalSpy ended(tab, &MeasurementsTab::finished);
+    click(window, "measurementsFitRun");
+    if (cancel) click(window, "measurementsFitCancel");
+    ASSERT_TRUE(ended.count() > 0 || ended.wait(20000));
+}
 
 TEST_F(MeasurementsTabTest, FitsAsTheLibraryDoesUsesTheFitAndSavesTheMeasurements) {
     ASSERT_EQ(::setenv("XDG_DATA_HOME", folder.path().toUtf8().constData(), 1), 0);
@@ -57,7 +75,7 @@ TEST_F(MeasurementsTabTest, FitsAsTheLibraryDoesUsesTheFitAndSavesTheMeasurement
                     .contains(QStringLiteral("measurements.cumulative_urine[1].fraction")));
     urine->item(1, 1)->setText(QStringLiteral("0.565"));
 
-    click(window, "measurementsFit");
+    fitAndWait(window);
     ASSERT_NE(tab->outcome(), nullptr);
     const Workbench workbench(module->standardData(), installedLibraryLocations());
     const ScenarioFit library = fitScenarioDocument(workbench, file);
@@ -77,13 +95,23 @@ TEST_F(MeasurementsTabTest, FitsAsTheLibraryDoesUsesTheFitAndSavesTheMeasurement
     EXPECT_EQ(window->result().dose, library.fit.dose);
     EXPECT_NE(tab->outcome(), nullptr);  // the tables and the fit stay
 
+    // Saved, the entry is offered at once by this window and by any other open one.
+    auto* other = module->openers().scenario({}, {});
     click(window, "measurementsSaveToLibrary");
+    const std::string fitted = library.fit.kinetics.name + " (fitted)";
     const Workbench reloaded(module->standardData(), installedLibraryLocations());
-    const ResolvedEntry mine = reloaded.resolve(library.fit.kinetics.name + " (fitted)");
+    const ResolvedEntry mine = reloaded.resolve(fitted);
     EXPECT_EQ(mine.origin, EntryOrigin::User);
     EXPECT_EQ(mine.entry.values.fraction[0], library.fit.parameters[0].fraction);
     EXPECT_EQ(mine.entry.values.rateConstant[0], library.fit.parameters[0].rateConstant);
     ::unsetenv("XDG_DATA_HOME");
+    for (QWidget* open : {static_cast<QWidget*>(window), other}) {
+        auto* choice = control<QComboBox>(open, QStringLiteral("scenarioRadiopharmaceutical"));
+        const int offered = choice->findText(QString::fromStdString(fitted));
+        EXPECT_GE(offered, 0);
+        EXPECT_LT(offered, choice->count() - (open == window ? 1 : 0));  // not as its own values
+    }
+    EXPECT_EQ(window->scenario()->radiopharmaceutical.name, fitted);  // the choice stays
 
     // While the fields hold an error, Fit refuses rather than fit the last valid scenario.
     auto* volume = control<QLineEdit>(window, QStringLiteral("initialVolume"));
@@ -91,16 +119,59 @@ TEST_F(MeasurementsTabTest, FitsAsTheLibraryDoesUsesTheFitAndSavesTheMeasurement
     volume->setText(QStringLiteral("-5"));
     emit volume->textEdited(volume->text());
     EXPECT_FALSE(tab->fit());
+    EXPECT_FALSE(tab->running());
     volume->setText(kept);
     emit volume->textEdited(volume->text());
 
+    // An uncertainty section beside the measurements: the front door's refusal, by its key
+    // path, in the editor's error line; neither saved nor fitted nor sampled.
+    click(window, "uncertaintyAddRow");
+    auto* varied = control<QTableWidget>(window, QStringLiteral("uncertaintyTable"));
+    varied->item(0, 0)->setText(QStringLiteral("initial_volume"));
+    auto* editor = control<ScenarioEditor>(window, QStringLiteral("scenarioEditor"));
+    EXPECT_TRUE(editor->message().startsWith(QStringLiteral("uncertainty: goes without")))
+        << editor->message().toStdString();
     const QString saved = folder.filePath(QStringLiteral("patient.json"));
+    EXPECT_FALSE(window->saveFile(saved));
+    EXPECT_FALSE(QFile::exists(saved));
+    EXPECT_FALSE(tab->fit());
+    EXPECT_FALSE(control<UncertaintyTab>(window, QStringLiteral("uncertaintyTab"))->run());
+    varied->setCurrentCell(0, 0);
+    click(window, "uncertaintyRemoveRow");
+    EXPECT_TRUE(editor->message().isEmpty());
     ASSERT_TRUE(window->saveFile(saved));
     const std::optional<MeasurementSections> written =
         readMeasurementSections(ScenarioDocument::parse(readScenarioText(saved.toStdString())));
     ASSERT_TRUE(written);
     EXPECT_EQ(written->measurements, expected->measurements);
     EXPECT_EQ(written->options.samples, expected->options.samples);
+}
+
+// A long fit (a large interval) stops at Cancel, with nothing fitted, and the window stays
+// responsive meanwhile; a window closed during a fit stops it and waits for its thread.
+TEST_F(MeasurementsTabTest, CancelAndClosingTheWindowStopAFit) {
+    const QString example = QStringLiteral(ORVANE_SOURCE_DIR "/examples/fit-lu177-psma617.json");
+    for (bool close : {false, true}) {
+        QWidget* window = module->openers().scenario(example, {});
+        ASSERT_NE(window, nullptr);
+        control<QSpinBox>(window, QStringLiteral("measurementsSamples"))->setValue(1000000);
+        auto* tab = control<MeasurementsTab>(window, QStringLiteral("measurementsTab"));
+        if (close) {
+            click(window, "measurementsFitRun");
+            ASSERT_TRUE(tab->running());
+            window->close();
+            settle();  // deleted: joined its thread
+            continue;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        fitAndWait(window, true);
+        EXPECT_LT(clock.elapsed(), 5000);
+        EXPECT_EQ(tab->outcome(), nullptr);
+        EXPECT_EQ(control<QLabel>(window, QStringLiteral("measurementsMessage"))->text(),
+                  QStringLiteral("Cancelled."));
+        EXPECT_TRUE(control(window, QStringLiteral("measurementsFitRun"))->isEnabled());
+    }
 }
 
 }  // namespace

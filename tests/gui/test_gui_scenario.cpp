@@ -1,8 +1,6 @@
 // The scenario window: opened on a dose table cell it shows the cell's dose; edits recompute as
-// the engine does; a refused diary row is marked and named while the plots stay; a saved
-// scenario reads back the same; a failing export keeps the old file.
-#include <sys/resource.h>
-
+// the engine does; a refused diary row is marked and named while the plots stay; nothing in the
+// editor moves under the mouse; the plots' read-out is never exported.
 #include <QAction>
 #include <QCategoryAxis>
 #include <QChart>
@@ -10,14 +8,11 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
-#include <QLabel>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QMenu>
 #include <QMouseEvent>
-#include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTableView>
@@ -25,48 +20,15 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
-#include <QXYSeries>
-#include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <map>
-#include <nlohmann/json.hpp>
 
-#include "engine/numtext.h"
-#include "gui/library/library_dialog.h"
 #include "gui/scenario/scenario_editor.h"
 #include "gui/scenario/scenario_plots.h"
-#include "gui/scenario/scenario_window.h"
-#include "gui_test_support.h"
-#include "library/scenario_file.h"
-#include "library/workbench.h"
+#include "scenario_test_support.h"
 
 namespace orvane::testing {
 namespace {
-
-using ScenarioWindowTest = WindowTest;
-
-// The dose line without the activity left at the end, which follows the dose.
-QString doseText(QWidget* window) {
-    QString line = control<QLabel>(window, QStringLiteral("scenarioDose"))->text();
-    return line.remove(
-        QRegularExpression(QStringLiteral("   Activity left at the end: [^(]*"
-                                          "\\(not in the dose\\)")));
-}
-
-// The dose line of a dose in mGy/MBq.
-QString doseLine(double dose) {
-    return QStringLiteral("Bladder-wall dose: %1 mGy/MBq")
-        .arg(QString::fromStdString(formatScientific(dose)));
-}
-
-ScenarioResult computed(const Scenario& scenario, const StandardData& data) {
-    return computeScenario(scenario, {data.tables.quadratureNodes, data.tables.quadratureWeights});
-}
-
-ScenarioResult computed(const nlohmann::json& document, const StandardData& data) {
-    return computed(scenarioFromJson(document, data), data);
-}
 
 TEST_F(ScenarioWindowTest, ACellOpensWithItsDoseByDoubleClickAndContextMenu) {
     choose("Tc-99m MAG3");
@@ -227,64 +189,6 @@ TEST_F(ScenarioWindowTest, NothingInTheEditorMovesUnderTheMouse) {
     }
 }
 
-TEST_F(ScenarioWindowTest, SavedScenarioReadsBackAndAFailingExportKeepsTheOldFile) {
-    auto* window = static_cast<ScenarioWindow*>(module->openers().scenario({}, {}));
-    nlohmann::json document = newScenarioDocument().json();
-    document["administered_activity"] = 7400;
-    document["fill_rate"] = {
-        {"steps", {{{"from", 0}, {"rate", 2.0}}, {{"from", 120}, {"rate", 0.7}}}}};
-    document["voiding"] = {{"voids", {45, 150, {{"at", 260}, {"residual", 30}}}},
-                           {"then", {{"interval", 150}, {"bedtime", "22:30"}, {"wake", "06:45"}}}};
-    window->load(ScenarioDocument(document));
-    ASSERT_TRUE(window->scenario().has_value());
-    // Exported at once, before the event loop ran, the plots are this scenario's: in MBq and
-    // mGy, with none of the first scenario's axes left behind.
-    const QString first = folder.filePath(QStringLiteral("first.svg"));
-    ASSERT_TRUE(window->exportPlots(first));
-    QFile drawing(first);
-    ASSERT_TRUE(drawing.open(QIODevice::ReadOnly));
-    const QByteArray svg = drawing.readAll();
-    EXPECT_TRUE(svg.contains("Dose (mGy)"));
-    EXPECT_FALSE(svg.contains("mGy/MBq"));
-    const QString path = folder.filePath(QStringLiteral("patient.json"));
-    ASSERT_TRUE(window->saveFile(path));
-    auto* reopened = static_cast<ScenarioWindow*>(module->openers().scenario(path, {}));
-    ASSERT_NE(reopened, nullptr);
-    EXPECT_EQ(*reopened->scenario(), *window->scenario());
-    EXPECT_EQ(doseText(reopened), doseText(window));
-    EXPECT_TRUE(doseText(window).contains(QStringLiteral("mGy for 7400 MBq")));
-
-    // When the file cannot grow past a few bytes (a full disk, a quota), each export fails,
-    // says so and keeps the old file.
-    QStringList targets;
-    for (const char* name : {"plots.png", "plots.svg", "report.pdf"}) {
-        targets << folder.filePath(QString::fromLatin1(name));
-        QFile old(targets.back());
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("old");
-    }
-    rlimit limit{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
-    const rlimit small{16, limit.rlim_max};
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool written[] = {window->exportPlots(targets[0]), window->exportPlots(targets[1]),
-                            window->exportReport(targets[2])};
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
-    EXPECT_EQ(messages.size(), 3);
-    for (int i = 0; i < 3; ++i) {
-        EXPECT_FALSE(written[i]) << i;
-        QFile file(targets[i]);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        EXPECT_EQ(file.readAll(), QByteArray("old")) << i;
-        EXPECT_TRUE(messages.value(i).contains(targets[i])) << messages.value(i).toStdString();
-    }
-    // Where it can write, it writes: a PDF of one page.
-    ASSERT_TRUE(window->exportReport(folder.filePath(QStringLiteral("report.pdf"))));
-    QFile pdf(folder.filePath(QStringLiteral("report.pdf")));
-    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(pdf.readAll().startsWith("%PDF"));
-}
-
 // The mouse's read-out under the plots belongs to the scenario it was read from: an export
 // leaves it out and a recompute clears it. While the editor shows an error, the large dose of
 // the last valid scenario says that it is out of date.
@@ -321,191 +225,6 @@ TEST_F(ScenarioWindowTest, TheReadoutIsNeverExportedAndAnErrorMarksTheDoseOutOfD
     emit interval->textEdited(interval->text());
     EXPECT_EQ(doseText(window), before);
     EXPECT_TRUE(plots->readout().isEmpty());
-}
-
-// Tools > Patient scenario... starts from the input window's values; a library entry chosen in
-// the editor gives the dose of a file naming it by {"library": NAME}.
-TEST_F(ScenarioWindowTest, StartsFromTheInputValuesAndOffersTheLibrary) {
-    choose("Tc-99m MAG3");
-    field(input, 1)->setText(QStringLiteral("0.5"));  // not the standard's fraction
-    input->findChild<QAction*>(QStringLiteral("scenarioAction"))->trigger();
-    settle();
-    auto* window = static_cast<ScenarioWindow*>(openWindow("scenarioWindow"));
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(window->scenario().has_value());
-    EXPECT_EQ(window->scenario()->radiopharmaceutical.fraction[0], 0.5);
-    EXPECT_EQ(window->scenario()->radiopharmaceutical.name, "Tc-99m MAG3");
-    const QString typedDose = doseText(window);
-
-    auto* choice = control<QComboBox>(window, QStringLiteral("scenarioRadiopharmaceutical"));
-    const int entry = choice->findText(QStringLiteral("Lu-177 PSMA-617"));
-    ASSERT_GE(entry, 0);
-    choice->setCurrentIndex(entry);
-    settle();
-    ASSERT_TRUE(window->scenario().has_value());
-    EXPECT_NE(doseText(window), typedDose);
-
-    nlohmann::json document = newScenarioDocument().json();
-    document["radiopharmaceutical"] = {{"library", "Lu-177 PSMA-617"}};
-    const QString path = folder.filePath(QStringLiteral("library.json"));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray::fromStdString(document.dump()));
-    file.close();
-    auto* read = static_cast<ScenarioWindow*>(module->openers().scenario(path, {}));
-    ASSERT_NE(read, nullptr);
-    EXPECT_EQ(doseText(read), doseText(window));
-    EXPECT_EQ(*read->scenario(), *window->scenario());
-    // The file's entry is shown as the same choice, and saved as a name again.
-    EXPECT_EQ(
-        control<QComboBox>(read, QStringLiteral("scenarioRadiopharmaceutical"))->currentText(),
-        QStringLiteral("Lu-177 PSMA-617"));
-    ASSERT_TRUE(read->saveFile(path));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(nlohmann::json::parse(file.readAll().toStdString())["radiopharmaceutical"],
-              document["radiopharmaceutical"]);
-}
-
-// {"standard": 13} is I-131 NaI here as in every other reader; the choices are the workbench's,
-// without a user's entry that takes a standard's name; a scenario's warnings are shown next to
-// the dose, as the workbench gives them to every door.
-TEST_F(ScenarioWindowTest, CountsStandardsFromZeroOffersTheWorkbenchsChoicesAndWarns) {
-    const QString xdg = folder.filePath(QStringLiteral("xdg"));
-    ASSERT_TRUE(QDir().mkpath(xdg + QStringLiteral("/orvane")));
-    const std::filesystem::path shipped = installedLibraryLocations().shipped;
-    nlohmann::json user = nlohmann::json::parse(std::ifstream(shipped));
-    nlohmann::json taken = user["entries"][0];
-    taken["name"] = "Tc-99m MAG3";
-    user["entries"] = {taken};
-    std::ofstream(xdg.toStdString() + "/orvane/radiopharmaceuticals.json") << user.dump();
-    ASSERT_EQ(setenv("XDG_DATA_HOME", xdg.toUtf8().constData(), 1), 0);
-
-    nlohmann::json document = newScenarioDocument().json();
-    document["radiopharmaceutical"] = {{"standard", 13}};
-    auto* window = static_cast<ScenarioWindow*>(module->openers().scenario({}, document.dump()));
-    ASSERT_NE(window, nullptr);
-    ASSERT_TRUE(window->scenario().has_value());
-    EXPECT_EQ(window->scenario()->radiopharmaceutical.name, "I-131 NaI");
-    EXPECT_EQ(window->result().dose, computed(document, module->standardData()).dose);
-    auto* choice = control<QComboBox>(window, QStringLiteral("scenarioRadiopharmaceutical"));
-    EXPECT_EQ(choice->currentText(), QStringLiteral("I-131 NaI"));
-
-    const Workbench workbench(module->standardData(), installedLibraryLocations());
-    unsetenv("XDG_DATA_HOME");
-    QStringList offered, expected;
-    for (int i = 0; i < choice->count(); ++i) offered << choice->itemText(i);
-    for (const std::string& name : workbench.choiceNames()) {
-        expected << QString::fromStdString(name);
-    }
-    EXPECT_EQ(offered, expected);
-    EXPECT_EQ(offered.count(QStringLiteral("Tc-99m MAG3")), 1);
-
-    auto* warned = control<QLabel>(window, QStringLiteral("scenarioWarnings"));
-    EXPECT_TRUE(warned->isHidden());
-    const nlohmann::json scenarios = nlohmann::json::parse(
-        std::ifstream(ORVANE_SOURCE_DIR "/tests/data/warned-scenarios.json"))["scenarios"];
-    for (const nlohmann::json& item : scenarios) {
-        window->load(ScenarioDocument(item["scenario"]));
-        const ScenarioInput input = workbench.readScenario(item["scenario"]);
-        const std::vector<Warning> warnings =
-            workbench.scenarioWarnings(input, computed(input.scenario, module->standardData()));
-        ASSERT_EQ(warnings.size(), item["warned"].size());
-        EXPECT_EQ(window->warnings(), warnings);
-        QStringList lines;
-        for (const Warning& w : warnings) lines << QString::fromStdString(w.message);
-        EXPECT_EQ(warned->text(), lines.join(QLatin1Char('\n')));
-        EXPECT_FALSE(warned->isHidden());
-    }
-}
-
-// Age and sex alone make the reference patient's scenario, as every door reads it: its values
-// stand as placeholders with their sources, the volume plot draws its capacity, a typed value
-// overrides one, a refused age is named, and the file saved keeps "patient" and only what was
-// typed (the capacity pattern too).
-TEST_F(ScenarioWindowTest, AgeAndSexAloneMakeTheReferencePatientsScenario) {
-    auto* window = static_cast<ScenarioWindow*>(module->openers().scenario({}, {}));
-    auto type = [window](const char* name, const QString& text) {
-        auto* edit = control<QLineEdit>(window, QString::fromLatin1(name));
-        edit->setText(text);
-        emit edit->textEdited(text);
-    };
-    for (const char* name : {"scenarioName", "administrationTime"}) type(name, QString());
-    QTest::mouseClick(control<QPushButton>(window, QStringLiteral("patientValues")),
-                      Qt::LeftButton);
-    type("patientAge", QStringLiteral("5"));
-    control<QComboBox>(window, QStringLiteral("patientSex"))
-        ->setCurrentText(QStringLiteral("female"));
-    nlohmann::json girl = {{"radiopharmaceutical", {{"standard", "Tc-99m MAG3"}}},
-                           {"patient", {{"age", 5}, {"sex", "female"}}}};
-    const Workbench workbench(module->standardData(), installedLibraryLocations());
-    const ScenarioInput input = workbench.readScenario(girl);
-    ASSERT_TRUE(window->scenario().has_value());
-    EXPECT_EQ(*window->scenario(), input.scenario);
-    EXPECT_EQ(doseText(window), doseLine(computed(input.scenario, module->standardData()).dose));
-    std::map<std::string, SourcedInput> taken;
-    for (const SourcedInput& value : input.scenario.origin.patient->values)
-        taken[value.path] = value;
-    for (const auto& [path, name] : {std::pair{"initial_volume", "initialVolume"},
-                                     {"fill_rate.night_from", "nightFrom"},
-                                     {"voiding.capacity", "voidCapacity"}}) {
-        const SourcedInput& value = taken.at(path);  // throws: not taken
-        const auto* edit = control<QLineEdit>(window, QString::fromLatin1(name));
-        EXPECT_EQ(edit->text().toStdString() + edit->placeholderText().toStdString(), value.shown);
-        EXPECT_TRUE(edit->toolTip().contains(QString::fromStdString(value.provenance.sources[0])))
-            << path;
-    }
-    // The capacity in force, drawn across the volume chart and labelled.
-    const double capacity = input.scenario.voiding.capacity.value();
-    std::map<QString, QXYSeries*> series;
-    for (QAbstractSeries* s :
-         control<ScenarioPlots>(window, QStringLiteral("scenarioPlots"))->chart(0)->series())
-        series[s->objectName()] = qobject_cast<QXYSeries*>(s);
-    ASSERT_NE(series["capacity"], nullptr);
-    EXPECT_EQ(series["capacity"]->at(1).y(), capacity);
-    EXPECT_EQ(series["capacityLabel"]->pointLabelsFormat(),
-              QStringLiteral("capacity %1 ml")
-                  .arg(QString::fromStdString(formatSignificant(capacity, 4))));
-
-    // A typed value overrides the patient's; a refused age is named and gives no placeholders.
-    type("dayRate", QStringLiteral("0.6"));
-    girl["fill_rate"] = {{"day", 0.6}};
-    EXPECT_EQ(*window->scenario(), workbench.readScenario(girl).scenario);
-    type("patientAge", QStringLiteral("120"));
-    EXPECT_TRUE(control<QLabel>(window, QStringLiteral("scenarioMessage"))
-                    ->text()
-                    .startsWith(QStringLiteral("Age (years, 0-100, optional): expected an age")));
-    EXPECT_TRUE(
-        control<QLineEdit>(window, QStringLiteral("initialVolume"))->placeholderText().isEmpty());
-    type("patientAge", QStringLiteral("5"));
-    control<QComboBox>(window, QStringLiteral("voidingPattern"))->setCurrentIndex(3);
-    EXPECT_EQ(window->scenario()->voiding.kind, VoidingKind::Capacity);
-    EXPECT_EQ(window->scenario()->voiding.capacity, capacity);
-
-    const QString path = folder.filePath(QStringLiteral("girl.json"));
-    ASSERT_TRUE(window->saveFile(path));
-    std::ifstream saved(path.toStdString());
-    const nlohmann::json file = nlohmann::json::parse(saved);
-    EXPECT_EQ(file["patient"], girl["patient"]);
-    EXPECT_EQ(file["fill_rate"], girl["fill_rate"]);
-    EXPECT_EQ(file["voiding"], nlohmann::json({{"pattern", "capacity"}}));
-    EXPECT_EQ(file.size(), 4);  // and "radiopharmaceutical": no volume, no name
-    auto* reopened = static_cast<ScenarioWindow*>(module->openers().scenario(path, {}));
-    ASSERT_NE(reopened, nullptr);
-    EXPECT_EQ(*reopened->scenario(), *window->scenario());
-    EXPECT_EQ(control<QLineEdit>(reopened, QStringLiteral("patientAge"))->text() + "," +
-                  control<QComboBox>(reopened, QStringLiteral("patientSex"))->currentText(),
-              QStringLiteral("5,female"));
-
-    // Beside a library without the reference patients' file, the patient is refused as a key is.
-    const std::filesystem::path shipped = installedLibraryLocations().shipped;
-    const std::filesystem::path alone = folder.filePath(QStringLiteral("lib.json")).toStdString();
-    std::filesystem::copy_file(shipped, alone);
-    ScenarioWindow bare(*module, {alone});
-    bare.load(ScenarioDocument(girl));
-    EXPECT_FALSE(bare.scenario().has_value());
-    EXPECT_TRUE(control<QLabel>(&bare, QStringLiteral("scenarioMessage"))
-                    ->text()
-                    .contains(QStringLiteral("patients.json")));
 }
 
 }  // namespace

@@ -140,47 +140,44 @@ void saveGirl(Module1& module, const QDir& out) {
     });
 }
 
-// The Measurements tab of the README's fit example (Lu-177 PSMA-617) after its fit, then the
-// library dialog.
-void saveMeasurements(Module1& module, const QDir& out) {
-    if (!module.openers().scenario(QStringLiteral(ORVANE_EXAMPLES_DIR "/fit-lu177-psma617.json"),
-                                   {}))
+// An example in a scenario window, its tab `tab` shown and its Run pressed; once Run is
+// offered again (the run ended), the window is saved as `picture` and `then` goes on.
+void saveRun(Module1& module, const char* example, int tab, const char* run, const QString& picture,
+             std::function<void()> then) {
+    if (!module.openers().scenario(
+            QDir(QStringLiteral(ORVANE_EXAMPLES_DIR)).filePath(QString::fromLatin1(example)), {}))
         return QApplication::exit(1);
-    QTimer::singleShot(kSettleMilliseconds, [&module, out] {
+    QTimer::singleShot(kSettleMilliseconds, [tab, run, picture, then] {
         QWidget* scenario = window("scenarioWindow");
         auto* tabs = control<QTabWidget>(scenario, "scenarioTabs");
-        auto* fit = control<QAbstractButton>(scenario, "measurementsFit");
-        if (!tabs || !fit) return QApplication::exit(1);
-        tabs->setCurrentIndex(2);
-        fit->click();
-        pictureLater("scenarioWindow", out.filePath(QStringLiteral("scenario-measurements.png")),
-                     [&module, out] { saveGirl(module, out); });
+        auto* button = control<QAbstractButton>(scenario, run);
+        if (!tabs || !button) return QApplication::exit(1);
+        tabs->setCurrentIndex(tab);
+        button->click();
+        auto* poll = new QTimer(scenario);
+        QObject::connect(poll, &QTimer::timeout, [poll, button, picture, then] {
+            if (!button->isEnabled()) return;
+            poll->stop();
+            pictureLater("scenarioWindow", picture, then);
+        });
+        poll->start(100);
     });
+}
+
+// The Measurements tab of the README's fit example (Lu-177 PSMA-617) after its fit, then the
+// girl's scenario.
+void saveMeasurements(Module1& module, const QDir& out) {
+    saveRun(module, "fit-lu177-psma617.json", 2, "measurementsFitRun",
+            out.filePath(QStringLiteral("scenario-measurements.png")),
+            [&module, out] { saveGirl(module, out); });
 }
 
 // The uncertainty tab of the README's worked example (I-131 NaI, the population preset) after
 // its run.
 void saveUncertainty(Module1& module, const QDir& out) {
-    if (!module.openers().scenario(
-            QStringLiteral(ORVANE_EXAMPLES_DIR "/i131-nai-population-uncertainty.json"), {}))
-        return QApplication::exit(1);
-    QTimer::singleShot(kSettleMilliseconds, [&module, out] {
-        QWidget* scenario = window("scenarioWindow");
-        auto* tabs = control<QTabWidget>(scenario, "scenarioTabs");
-        auto* run = control<QAbstractButton>(scenario, "uncertaintyRun");
-        if (!tabs || !run) return QApplication::exit(1);
-        tabs->setCurrentIndex(1);
-        run->click();
-        // The run ends when Run is offered again.
-        auto* poll = new QTimer(scenario);
-        QObject::connect(poll, &QTimer::timeout, [&module, poll, run, out] {
-            if (!run->isEnabled()) return;
-            poll->stop();
-            pictureLater("scenarioWindow", out.filePath(QStringLiteral("scenario-uncertainty.png")),
-                         [&module, out] { saveMeasurements(module, out); });
-        });
-        poll->start(100);
-    });
+    saveRun(module, "i131-nai-population-uncertainty.json", 1, "uncertaintyRun",
+            out.filePath(QStringLiteral("scenario-uncertainty.png")),
+            [&module, out] { saveMeasurements(module, out); });
 }
 
 // The chart of the dose table; a cell of the MAG3 table over time (V0 = 100 ml, T0 = 120 min,

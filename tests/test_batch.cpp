@@ -83,7 +83,9 @@ TEST(Batch, EachRecordIsWhatTheScenarioGivesAlone) {
              {std::pair{"uncertainty", expected.value("uncertainty", json())},
               std::pair{"fit", fit}}) {
             EXPECT_EQ(record.contains(key), !summary.is_null()) << key;
-            if (!summary.is_null()) EXPECT_EQ(record[key], summary) << key;
+            if (!summary.is_null()) {
+                EXPECT_EQ(record[key], summary) << key;
+            }
         }
     }
     EXPECT_GE(std::count_if(records.begin(), records.end(),
@@ -108,7 +110,9 @@ TEST(Batch, EachRecordIsWhatTheScenarioGivesAlone) {
                                 ? record["fit"]["dose_interval"]["50"]
                                 : record.value("/uncertainty/percentiles/50"_json_pointer, json());
         EXPECT_EQ(cells[4].empty(), median.is_null()) << row;
-        if (!median.is_null()) EXPECT_EQ(std::stod(cells[4]), median.get<double>());
+        if (!median.is_null()) {
+            EXPECT_EQ(std::stod(cells[4]), median.get<double>());
+        }
     }
 }
 

@@ -208,7 +208,9 @@ TEST(Fit, AutoChoosesTheNumberOfComponentsTheDataCameFrom) {
         // Each model nests the one before: its chi-square is no larger.
         for (int n = 1; n < 3; ++n)
             EXPECT_LE(r.models[n].chiSquare, r.models[n - 1].chiSquare * (1 + 1e-9) + 1e-12);
-        if (c.expected == 2) EXPECT_GT(r.models[0].chiSquare, 100 * r.models[1].chiSquare);
+        if (c.expected == 2) {
+            EXPECT_GT(r.models[0].chiSquare, 100 * r.models[1].chiSquare);
+        }
         ASSERT_TRUE(r.hasInterval);
         EXPECT_LT(r.doseInterval.low, r.doseInterval.high);
     }

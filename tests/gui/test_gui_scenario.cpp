@@ -183,8 +183,9 @@ TEST_F(ScenarioWindowTest, NothingInTheEditorMovesUnderTheMouse) {
         step();
         const auto now = places();
         for (const auto& [name, place] : start) {
-            if (now.contains(name))
+            if (now.contains(name)) {
                 EXPECT_EQ(now.at(name), place) << what << ": " << name.toStdString();
+            }
         }
     }
 }

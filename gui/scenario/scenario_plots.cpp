@@ -276,8 +276,11 @@ void ScenarioPlots::relabelClock() {
     if (!clockAxis_) return;
     const QValueAxis* time = timeAxes_[0];
     for (const QString& label : clockAxis_->categoriesLabels()) clockAxis_->remove(label);
-    // One category a tick wide around each tick, its label the clock at the tick.
-    const double step = time->tickInterval();
+    // One category around each tick, its label the clock at the tick. A label with its day
+    // ("04:00 +1d") needs about twice a tick's room in a window of usual width, so past six
+    // ticks every other one is labelled (Qt would cut the labels short).
+    double step = time->tickInterval();
+    while ((time->max() - time->min()) / step > 6) step *= 2;
     const double first = std::ceil(time->min() / step) * step;
     clockAxis_->setStartValue(first - step / 2);
     for (double t = first; t <= time->max() + 1e-9; t += step) {

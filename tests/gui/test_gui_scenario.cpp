@@ -107,10 +107,10 @@ TEST_F(ScenarioWindowTest, EditsRecomputeAndARefusedDiaryRowKeepsThePlots) {
     const QStringList labels = clock->categoriesLabels();
     ASSERT_GE(labels.size(), 3);
     EXPECT_EQ(labels[0], QStringLiteral("09:00"));
-    EXPECT_EQ(labels[1], QStringLiteral("10:00"));      // a tick every hour
-    EXPECT_DOUBLE_EQ(clock->endValue(labels[1]), 1.5);  // centred on the tick at 1 h
-    plots->setTimeRange(12, 36);                        // a tick every 2 h from 21:00
-    EXPECT_EQ(clock->categoriesLabels().value(2), QStringLiteral("01:00 +1d"));
+    EXPECT_EQ(labels[1], QStringLiteral("11:00"));    // every other hourly tick labelled
+    EXPECT_DOUBLE_EQ(clock->endValue(labels[1]), 3);  // centred on the tick at 2 h
+    plots->setTimeRange(12, 36);                      // every other 2-h tick, from 21:00
+    EXPECT_EQ(clock->categoriesLabels().value(1), QStringLiteral("01:00 +1d"));
 
     // A diary whose second void comes before its first: marked, named, nothing recomputed.
     nlohmann::json diary = newScenarioDocument().json();

@@ -88,7 +88,9 @@ UncertaintyTab::UncertaintyTab(QWidget* parent) : QWidget(parent) {
     statistics_ = named(new QPlainTextEdit, QStringLiteral("uncertaintyStatistics"));
     statistics_->setReadOnly(true);
     statistics_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-    statistics_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Lines wrap at the edge, as the fit's summary does: the percentiles' line is longer than the
+    // tab is wide in a window of usual width, and its last figures went out of view.
+    statistics_->setLineWrapMode(QPlainTextEdit::WidgetWidth);
 
     auto* settings = new QFormLayout;
     settings->addRow(QStringLiteral("Vary:"), vary_);

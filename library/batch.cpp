@@ -313,8 +313,13 @@ BatchCompute scenarioBatchCompute(const Workbench& workbench, UncertaintySummary
                                   FitSummary fitSummary) {
     return [&workbench, summary = std::move(summary), fitSummary = std::move(fitSummary)](
                const json& document, std::size_t) {
+        // Each worker thread keeps its workspace: a cohort's diaries share many segments.
+        thread_local ScenarioWorkspace workspace;
         // The whole result, not just the dose: the warnings look at the bladder's volumes.
-        const ScenarioOutcome run = runScenarioDocument(workbench, document, {.fitThreads = 1});
+        ScenarioRunOptions options;
+        options.fitThreads = 1;
+        options.workspace = &workspace;
+        const ScenarioOutcome run = runScenarioDocument(workbench, document, options);
         const Scenario& scenario = run.input.scenario;
         BatchRecord record;
         std::optional<json> uncertainty;

@@ -30,6 +30,9 @@ struct ScenarioRunOptions {
     // depend on it.
     int fitThreads = 0;
     std::string file;  // names the document in refusals (may be empty)
+    // Kept by the caller across runs (one per thread) to reuse the segments' weights; none: a
+    // fresh one.
+    ScenarioWorkspace* workspace = nullptr;
 };
 
 // Throws ScenarioError naming the key path for refused input, and FitError at "fit" for a fit

@@ -23,9 +23,9 @@
 #include "engine/scenario.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
-#include <functional>
 
 #include "engine/carry.h"
 #include "engine/dose_rate.h"
@@ -249,12 +249,13 @@ private:
         }
     }
 
-    // Equal values (0 and -0 among them) hash alike, as they match alike.
+    // The bits of the values mixed by multiplication, whose upper half is well stirred;
+    // + 0.0 turns -0 into 0, so that values that match alike hash alike.
     std::size_t slotOf(double length, double startVolume, double rate) const {
-        const std::hash<double> h;
-        std::size_t seed = h(length);
-        for (const double v : {startVolume, rate}) seed = seed * 1000003 ^ h(v);
-        return seed & (index_.size() - 1);
+        std::uint64_t h = 0;
+        for (const double v : {length, startVolume, rate})
+            h = (h ^ std::bit_cast<std::uint64_t>(v + 0.0)) * 0x9E3779B97F4A7C15u;
+        return static_cast<std::size_t>(h >> 32) & (index_.size() - 1);
     }
 
     KernelBasis basis_;

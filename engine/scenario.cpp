@@ -249,13 +249,14 @@ private:
         }
     }
 
-    // The bits of the values mixed by multiplication, whose upper half is well stirred;
-    // + 0.0 turns -0 into 0, so that values that match alike hash alike.
+    // The bits of the values mixed by multiplication, whose top bits depend on every bit (the
+    // low bits of a whole number of minutes are all 0); + 0.0 turns -0 into 0, so that values
+    // that match alike hash alike.
     std::size_t slotOf(double length, double startVolume, double rate) const {
         std::uint64_t h = 0;
         for (const double v : {length, startVolume, rate})
             h = (h ^ std::bit_cast<std::uint64_t>(v + 0.0)) * 0x9E3779B97F4A7C15u;
-        return static_cast<std::size_t>(h >> 32) & (index_.size() - 1);
+        return static_cast<std::size_t>(h >> (64 - std::countr_zero(index_.size())));
     }
 
     KernelBasis basis_;

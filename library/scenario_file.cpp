@@ -303,7 +303,7 @@ Scenario ScenarioReader::scenario(const json& document) const {
     // What only the voids reveal (a residual above the volume at its void, too many voids)
     // is refused here too, so that nothing is ever computed from a refused file.
     checkScenario(s);
-    ScenarioEvents events;
+    thread_local ScenarioEvents events;  // its storage reused from one scenario to the next
     buildScenarioEvents(s, events);
     return s;
 }

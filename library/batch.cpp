@@ -216,14 +216,26 @@ json ItemListSource::scenarioOf(BatchItem& item) const {
 }
 
 std::string batchJsonLine(const BatchOutput& output) {
-    ordered_json record = {{"line", output.line}, {"id", output.id}};
+    auto dump = [](const ordered_json& value) {
+        return value.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+    };
+    const ordered_json& values = output.record.values;
+    ordered_json error;
     if (output.record.error) {
-        record["error"] = {{"path", output.record.error->path},
-                           {"message", output.record.error->message}};
-    } else {
-        for (const auto& [key, value] : output.record.values.items()) record[key] = value;
+        error = {
+            {"error",
+             {{"path", output.record.error->path}, {"message", output.record.error->message}}}};
+    } else if (!values.is_object() || values.contains("line") || values.contains("id")) {
+        ordered_json record = {{"line", output.line}, {"id", output.id}};
+        for (const auto& [key, value] : values.items()) record[key] = value;
+        return dump(record) + "\n";
     }
-    return record.dump(-1, ' ', false, ordered_json::error_handler_t::replace) + "\n";
+    // The members after "line" and "id" are dumped where they are, not copied into the record.
+    std::string text = "{\"line\":" + std::to_string(output.line) + ",\"id\":" + dump(output.id);
+    const std::string rest = dump(output.record.error ? error : values);
+    if (rest.size() > 2) text += ',';
+    text.append(rest, 1);
+    return text + "\n";
 }
 
 std::string batchCsvHeader() {

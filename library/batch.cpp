@@ -204,13 +204,7 @@ json JsonLinesSource::scenarioOf(BatchItem& item) const {
     }
 }
 
-bool ItemListSource::next(BatchItem& item) {
-    if (next_ == items_.size()) return false;
-    item = std::move(items_[next_++]);
-    return true;
-}
-
-json ItemListSource::scenarioOf(BatchItem& item) const {
+json ItemSource::scenarioOf(BatchItem& item) const {
     if (item.text.empty()) return item.document.json();
     return parseScenarioJson(readScenarioText(item.text));
 }

@@ -38,7 +38,7 @@ constexpr double kVolumeRatio = 4.0;
 constexpr double kExponentSpan = 16.0;
 constexpr double kPoleShare = 1e-12;
 constexpr double kPoleRatio = 1e-6;
-constexpr std::size_t kKernelCacheSize = 8192;
+constexpr std::size_t kKernelCacheSize = 2048;
 constexpr double kMaxTimeCourseSamples = 1e6;
 
 // The constants of one radiopharmaceutical; components with fraction 0 take no part.

@@ -23,6 +23,7 @@ namespace {
 // Longest part of the target's name that goes into the temporary file's name, so that
 // ".<name>.XXXXXX" stays within the file system's name limit.
 constexpr std::size_t kMaxNameInTemporary = 200;
+constexpr std::size_t kWriteBlock = 1 << 16;
 
 WriteOutcome failure(std::string_view what, const std::filesystem::path& path,
                      const std::string& reason) {
@@ -200,11 +201,27 @@ WriteOutcome writeFileAtomically(const std::filesystem::path& path,
     {
         FileSizeSignalBlocked fileSizeSignalBlocked;
         int error = 0;
-        const AtomicWrite write = [&](std::string_view bytes) {
+        auto writeAll = [&](std::string_view bytes) {
             if (error == 0 && !temporary.writeAll(bytes)) error = errno;
+        };
+        // Small pieces (a cohort's records) are gathered into blocks, not written one call
+        // each; a large one is written as it is.
+        std::string pending;
+        auto flush = [&] {
+            writeAll(pending);
+            pending.clear();
+        };
+        const AtomicWrite write = [&](std::string_view bytes) {
+            if (pending.size() + bytes.size() < kWriteBlock) {
+                pending.append(bytes);
+            } else {
+                flush();
+                writeAll(bytes);
+            }
             return error == 0;
         };
         const bool produced = produce(write);
+        if (produced) flush();
         if (error != 0) return failure(what, path, error);
         if (!produced) return failure(what, path, "the content could not be made");
     }

@@ -5,7 +5,9 @@
 //
 // so a segment's integral of A S(V) is b W + sum of g_c I_c, where W and I_c depend only on
 // the segment's length, start volume and fill rate. Those weights are built once per distinct
-// segment and reused. A void leaves b = A R / V behind.
+// segment and reused, across the runs of one workspace as long as the radiopharmaceutical and
+// the rule stay the same (a cohort's diaries share many segments). A void leaves b = A R / V
+// behind.
 //
 // The "table" pattern integrates each interval by one 16-point rule, as the dose tables do.
 // Custom patterns split each segment into pieces on which one 16-point rule is far below a
@@ -21,7 +23,9 @@
 #include "engine/scenario.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "engine/carry.h"
 #include "engine/dose_rate.h"
@@ -34,7 +38,7 @@ constexpr double kVolumeRatio = 4.0;
 constexpr double kExponentSpan = 16.0;
 constexpr double kPoleShare = 1e-12;
 constexpr double kPoleRatio = 1e-6;
-constexpr std::size_t kKernelCacheSize = 64;
+constexpr std::size_t kKernelCacheSize = 2048;
 constexpr double kMaxTimeCourseSamples = 1e6;
 
 // The constants of one radiopharmaceutical; components with fraction 0 take no part.
@@ -177,27 +181,97 @@ double activityAfter(const Kinetics& kin, double b, const Components& g, double 
     return carried(std::exp(-kin.lp * dt), b, dot(g, uptake));
 }
 
+// What a kernel depends on besides its segment.
+struct KernelBasis {
+    Components fraction{}, rate{};
+    double lp = 0.0, deltaScaled = 0.0, gammaScaled = 0.0;
+    QuadratureRule rule;
+    bool graded = false;
+
+    bool operator==(const KernelBasis&) const = default;
+};
+
+KernelBasis basisOf(const Kinetics& kin, const QuadratureRule& rule, bool graded) {
+    return {
+        kin.fraction, kin.rate, kin.lp, kin.parameters->deltaScaled, kin.parameters->gammaScaled,
+        rule,         graded};
+}
+
+// The kernels built for one basis, found by their segment through an open-addressing index.
+// Kernel slots and index entries are reused: a new basis only starts a new generation, so
+// repeated runs allocate nothing once the cache has grown.
+class KernelCache {
+public:
+    // Before a run: the kernels kept serve only the same basis.
+    void start(const Kinetics& kin, const QuadratureRule& rule, bool graded) {
+        if (const KernelBasis b = basisOf(kin, rule, graded); !(b == basis_)) {
+            basis_ = b;
+            clear();
+        }
+    }
+
+    const Kernel& find(const Kinetics& kin, const ScenarioSegment& s) {
+        if (used_ == kKernelCacheSize) clear();
+        if (2 * (used_ + 1) > index_.size()) grow();
+        std::size_t at = slotOf(s.length, s.startVolume, s.rate);
+        for (; index_[at].generation == generation_; at = (at + 1) & (index_.size() - 1)) {
+            const Kernel& k = kernels_[index_[at].kernel];
+            if (k.length == s.length && k.startVolume == s.startVolume && k.rate == s.rate)
+                return k;
+        }
+        if (used_ == kernels_.size()) kernels_.emplace_back();
+        index_[at] = {generation_, used_};
+        Kernel& k = kernels_[used_++];
+        buildKernel(k, kin, basis_.rule, s.length, s.startVolume, s.rate, basis_.graded);
+        return k;
+    }
+
+private:
+    struct Entry {
+        std::uint64_t generation = 0;  // the entry is taken when it is the cache's
+        std::size_t kernel = 0;
+    };
+
+    void clear() {
+        used_ = 0;
+        ++generation_;
+    }
+
+    // Twice the entries, with the kernels of this generation entered again.
+    void grow() {
+        index_.assign(std::max<std::size_t>(64, 2 * index_.size()), {});
+        generation_ = 1;
+        for (std::size_t i = 0; i < used_; ++i) {
+            const Kernel& k = kernels_[i];
+            std::size_t at = slotOf(k.length, k.startVolume, k.rate);
+            while (index_[at].generation == generation_) at = (at + 1) & (index_.size() - 1);
+            index_[at] = {generation_, i};
+        }
+    }
+
+    // The bits of the values mixed by multiplication, whose top bits depend on every bit (the
+    // low bits of a whole number of minutes are all 0); + 0.0 turns -0 into 0, so that values
+    // that match alike hash alike.
+    std::size_t slotOf(double length, double startVolume, double rate) const {
+        std::uint64_t h = 0;
+        for (const double v : {length, startVolume, rate})
+            h = (h ^ std::bit_cast<std::uint64_t>(v + 0.0)) * 0x9E3779B97F4A7C15u;
+        return static_cast<std::size_t>(h >> (64 - std::countr_zero(index_.size())));
+    }
+
+    KernelBasis basis_;
+    std::vector<Kernel> kernels_;  // [0, used_) hold this generation's kernels
+    std::size_t used_ = 0;
+    std::vector<Entry> index_;  // a power of two long, at most half taken
+    std::uint64_t generation_ = 1;
+};
+
 }  // namespace
 
 struct ScenarioWorkspace::Data {
     ScenarioEvents events;
-    std::vector<Kernel> kernels;  // slots [0, used) hold this run's kernels
-    std::size_t used = 0;
+    KernelCache kernels;
     Kernel scratch;
-
-    const Kernel& kernelFor(const Kinetics& kin, const QuadratureRule& rule,
-                            const ScenarioSegment& s) {
-        for (std::size_t i = 0; i < used; ++i) {
-            const Kernel& k = kernels[i];
-            if (k.length == s.length && k.startVolume == s.startVolume && k.rate == s.rate)
-                return k;
-        }
-        if (used == kKernelCacheSize) used = 0;
-        if (used == kernels.size()) kernels.emplace_back();
-        Kernel& k = kernels[used++];
-        buildKernel(k, kin, rule, s.length, s.startVolume, s.rate, !events.tableRule);
-        return k;
-    }
 };
 
 ScenarioWorkspace::ScenarioWorkspace() : data_(std::make_unique<Data>()) {}
@@ -224,7 +298,7 @@ double run(const Scenario& s, const QuadratureRule& rule, ScenarioWorkspace::Dat
         }
     }
     const Kinetics kin(s.radiopharmaceutical);
-    ws.used = 0;
+    ws.kernels.start(kin, rule, !ev.tableRule);
 
     double b = 0.0;      // content at the segment's start
     double total = 0.0;  // integral so far
@@ -244,7 +318,7 @@ double run(const Scenario& s, const QuadratureRule& rule, ScenarioWorkspace::Dat
     };
     for (const ScenarioSegment& seg : ev.segments) {
         const Components g = kin.delivery(seg.start);
-        const Kernel& kernel = ws.kernelFor(kin, rule, seg);
+        const Kernel& kernel = ws.kernels.find(kin, seg);
         if (out && step) {
             point(seg.start, seg.startVolume, b, total);
             const double end = seg.start + seg.length;
@@ -301,6 +375,12 @@ double run(const Scenario& s, const QuadratureRule& rule, ScenarioWorkspace::Dat
 ScenarioResult computeScenario(const Scenario& scenario, const QuadratureRule& rule,
                                std::optional<double> timeCourseStep) {
     ScenarioWorkspace workspace;
+    return computeScenario(scenario, rule, workspace, timeCourseStep);
+}
+
+ScenarioResult computeScenario(const Scenario& scenario, const QuadratureRule& rule,
+                               ScenarioWorkspace& workspace, std::optional<double> timeCourseStep) {
+    workspace.data().events.clampResiduals = false;
     ScenarioResult result;
     result.dose = run(scenario, rule, workspace.data(), &result, timeCourseStep);
     return result;

@@ -25,6 +25,8 @@ inline constexpr double kMinimumEndTime = 900.0;       // min, the default end's
 struct QuadratureRule {
     QuadratureNodes nodes{};
     QuadratureWeights weights{};
+
+    bool operator==(const QuadratureRule&) const = default;
 };
 
 // Piecewise constant fill rate. With no steps: dayRate, and nightRate inside the night window
@@ -164,7 +166,9 @@ ScenarioResult computeScenario(const Scenario& scenario, const QuadratureRule& r
                                std::optional<double> timeCourseStep = std::nullopt);
 
 // Scratch space reused between calls of scenarioDose, so that repeated evaluation of varied
-// scenarios allocates nothing once it has grown.
+// scenarios allocates nothing once it has grown. It keeps the integration weights of the
+// segments computed, while the radiopharmaceutical and the rule stay the same, so a run whose
+// segments an earlier run had (a cohort's diaries) builds only those it has not seen.
 class ScenarioWorkspace {
 public:
     ScenarioWorkspace();
@@ -181,6 +185,11 @@ private:
 // What a void does whose residual is above the volume in the bladder: Refuse (ScenarioError),
 // or, in sampled runs only, LeaveAll: nothing is voided.
 enum class ResidualAboveVolume { Refuse, LeaveAll };
+
+// computeScenario in a workspace kept from earlier runs.
+ScenarioResult computeScenario(const Scenario& scenario, const QuadratureRule& rule,
+                               ScenarioWorkspace& workspace,
+                               std::optional<double> timeCourseStep = std::nullopt);
 
 // The dose only, mGy/MBq, exactly as computeScenario gives it; checks the scenario likewise.
 double scenarioDose(const Scenario& scenario, const QuadratureRule& rule,

@@ -204,26 +204,32 @@ json JsonLinesSource::scenarioOf(BatchItem& item) const {
     }
 }
 
-bool ItemListSource::next(BatchItem& item) {
-    if (next_ == items_.size()) return false;
-    item = std::move(items_[next_++]);
-    return true;
-}
-
-json ItemListSource::scenarioOf(BatchItem& item) const {
+json ItemSource::scenarioOf(BatchItem& item) const {
     if (item.text.empty()) return item.document.json();
     return parseScenarioJson(readScenarioText(item.text));
 }
 
 std::string batchJsonLine(const BatchOutput& output) {
-    ordered_json record = {{"line", output.line}, {"id", output.id}};
+    auto dump = [](const ordered_json& value) {
+        return value.dump(-1, ' ', false, ordered_json::error_handler_t::replace);
+    };
+    const ordered_json& values = output.record.values;
+    ordered_json error;
     if (output.record.error) {
-        record["error"] = {{"path", output.record.error->path},
-                           {"message", output.record.error->message}};
-    } else {
-        for (const auto& [key, value] : output.record.values.items()) record[key] = value;
+        error = {
+            {"error",
+             {{"path", output.record.error->path}, {"message", output.record.error->message}}}};
+    } else if (!values.is_object() || values.contains("line") || values.contains("id")) {
+        ordered_json record = {{"line", output.line}, {"id", output.id}};
+        for (const auto& [key, value] : values.items()) record[key] = value;
+        return dump(record) + "\n";
     }
-    return record.dump(-1, ' ', false, ordered_json::error_handler_t::replace) + "\n";
+    // The members after "line" and "id" are dumped where they are, not copied into the record.
+    std::string text = "{\"line\":" + std::to_string(output.line) + ",\"id\":" + dump(output.id);
+    const std::string rest = dump(output.record.error ? error : values);
+    if (rest.size() > 2) text += ',';
+    text.append(rest, 1);
+    return text + "\n";
 }
 
 std::string batchCsvHeader() {
@@ -313,8 +319,13 @@ BatchCompute scenarioBatchCompute(const Workbench& workbench, UncertaintySummary
                                   FitSummary fitSummary) {
     return [&workbench, summary = std::move(summary), fitSummary = std::move(fitSummary)](
                const json& document, std::size_t) {
+        // Each worker thread keeps its workspace: a cohort's diaries share many segments.
+        thread_local ScenarioWorkspace workspace;
         // The whole result, not just the dose: the warnings look at the bladder's volumes.
-        const ScenarioOutcome run = runScenarioDocument(workbench, document, {.fitThreads = 1});
+        ScenarioRunOptions options;
+        options.fitThreads = 1;
+        options.workspace = &workspace;
+        const ScenarioOutcome run = runScenarioDocument(workbench, document, options);
         const Scenario& scenario = run.input.scenario;
         BatchRecord record;
         std::optional<json> uncertainty;

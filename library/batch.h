@@ -82,17 +82,17 @@ private:
     std::size_t line_ = 0;
 };
 
-// Records handed over in memory (the Python module's list): each item's document, or when its
-// text is not empty the scenario file that text names.
-class ItemListSource : public BatchSource {
+// Records handed over in memory (the Python module's items), each made by `make` as it is
+// read, while the workers compute the earlier ones; make returns false at the end. A record is
+// its item's document, or when its text is not empty the scenario file that text names.
+class ItemSource : public BatchSource {
 public:
-    explicit ItemListSource(std::vector<BatchItem> items) : items_(std::move(items)) {}
-    bool next(BatchItem& item) override;
+    explicit ItemSource(std::function<bool(BatchItem&)> make) : make_(std::move(make)) {}
+    bool next(BatchItem& item) override { return make_(item); }
     nlohmann::json scenarioOf(BatchItem& item) const override;
 
 private:
-    std::vector<BatchItem> items_;
-    std::size_t next_ = 0;
+    std::function<bool(BatchItem&)> make_;
 };
 
 // One record's result, as the sink receives it; text is its formatted line (LF included)

@@ -1,6 +1,7 @@
 #include "library/json_reader.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -170,13 +171,24 @@ Json parseJson(std::string_view text, const std::string& file) {
     }
 }
 
+// Both are made for every value read (a refusal names its path), so with one allocation each.
 std::string keyPath(const std::string& path, std::string_view key) {
     if (key.empty()) return path;
-    return path.empty() ? std::string(key) : path + "." + std::string(key);
+    if (path.empty()) return std::string(key);
+    std::string at;
+    at.reserve(path.size() + 1 + key.size());
+    return at.append(path).append(1, '.').append(key);
 }
 
 std::string indexPath(const std::string& path, std::size_t index) {
-    return path + "[" + std::to_string(index) + "]";
+    char digits[24];
+    char* end = std::to_chars(digits, digits + sizeof digits, index).ptr;
+    std::string at;
+    at.reserve(path.size() + 2 + static_cast<std::size_t>(end - digits));
+    return at.append(path)
+        .append(1, '[')
+        .append(digits, static_cast<std::size_t>(end - digits))
+        .append(1, ']');
 }
 
 const char* jsonKindName(const Json& value) {

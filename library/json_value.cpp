@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "library/json_view.h"
@@ -31,7 +32,7 @@ struct JsonBuilder::State {
     json root;
     bool started = false;
     std::vector<json*> open;  // the containers not yet ended, outermost first
-    std::string key;
+    json* member = nullptr;   // the member that key() added to the innermost object
 
     // Puts a value where the builder stands and returns where it went.
     json* place(json value) {
@@ -46,9 +47,10 @@ struct JsonBuilder::State {
             into.push_back(std::move(value));
             return &into.back();
         }
-        json& member = into[key];
-        member = std::move(value);
-        return &member;
+        if (!member) throw std::logic_error("JsonBuilder: a member without its key");
+        json* placed = std::exchange(member, nullptr);
+        *placed = std::move(value);
+        return placed;
     }
 };
 
@@ -83,9 +85,10 @@ void JsonBuilder::beginList() {
 bool JsonBuilder::key(std::string name) {
     if (state_->open.empty() || !state_->open.back()->is_object())
         throw std::logic_error("JsonBuilder: a key outside an object");
-    if (state_->open.back()->contains(name)) return false;
-    state_->key = std::move(name);
-    return true;
+    // Added here, so that the name is looked up once and moved, not copied.
+    const auto [at, added] = state_->open.back()->emplace(std::move(name), nullptr);
+    if (added) state_->member = &at.value();
+    return added;
 }
 
 void JsonBuilder::end() {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <nlohmann/json.hpp>
+#include <vector>
 
 #include "engine/plain_text.h"
 #include "engine/scenario_events.h"
@@ -83,6 +84,23 @@ int ScenarioReader::standardIndex(const json& value, const std::string& path) co
                   "MAG3\")");
 }
 
+// A standard's parameters as read from its fields' texts, as the input window reads them. The
+// texts are made and read once per standard and thread (a cohort names the same few).
+ModelParameters standardParameters(const StandardPharmaceutical& standard) {
+    struct Read {
+        StandardPharmaceutical standard;
+        ModelParameters parameters;
+    };
+    thread_local std::vector<Read> read;
+    for (const Read& r : read) {
+        if (r.standard == standard) return r.parameters;
+    }
+    const StandardFieldTexts texts = standardFieldTexts(standard);
+    ModelParameters p = readModelParameters(texts.fields, texts.name);
+    if (read.size() < kStandardCount) read.push_back({standard, p});
+    return p;
+}
+
 ModelParameters ScenarioReader::ownValues(const json& value, const std::string& path) const {
     check_.object(value, path,
                   {kStandard, kLibrary, kComponents, kPhysicalHalfLife, kDelta, kGamma, kName});
@@ -121,9 +139,11 @@ ModelParameters ScenarioReader::radiopharmaceutical(const json& value) const {
     const std::optional<std::string> name = check_.optionalText(value, path, kName);
     if (const json* standard = findKey(value, kStandard)) {
         check_.object(value, path, {kStandard, kName});
-        const StandardFieldTexts texts =
-            standardFieldTexts(data_.library[standardIndex(*standard, keyPath(path, kStandard))]);
-        return readModelParameters(texts.fields, name.value_or(texts.name));
+        const StandardPharmaceutical& entry =
+            data_.library[standardIndex(*standard, keyPath(path, kStandard))];
+        ModelParameters p = standardParameters(entry);
+        p.name = replaceControlCharacters(name.value_or(entry.name));
+        return p;
     }
     if (const json* entry = findKey(value, kLibrary)) {
         check_.object(value, path, {kLibrary, kName});
@@ -283,7 +303,7 @@ Scenario ScenarioReader::scenario(const json& document) const {
     // What only the voids reveal (a residual above the volume at its void, too many voids)
     // is refused here too, so that nothing is ever computed from a refused file.
     checkScenario(s);
-    ScenarioEvents events;
+    thread_local ScenarioEvents events;  // its storage reused from one scenario to the next
     buildScenarioEvents(s, events);
     return s;
 }

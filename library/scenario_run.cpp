@@ -28,7 +28,9 @@ ScenarioOutcome runScenarioDocument(const Workbench& workbench, const nlohmann::
     } else {
         out.input = workbench.readScenario(document, {"uncertainty"}, options.file);
     }
-    out.result = computeScenario(out.input.scenario, rule, options.timeStep);
+    ScenarioWorkspace fresh;
+    out.result = computeScenario(out.input.scenario, rule,
+                                 options.workspace ? *options.workspace : fresh, options.timeStep);
     out.warnings = workbench.scenarioWarnings(out.input, out.result);
     return out;
 }

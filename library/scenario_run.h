@@ -37,6 +37,9 @@ struct ScenarioRunOptions {
     // For a window: the fit interval's progress and a request to stop (FitOptions).
     std::atomic<std::uint64_t>* fitDone = nullptr;
     const std::atomic<bool>* cancel = nullptr;
+    // Kept by the caller across runs (one per thread) to reuse the segments' weights; none: a
+    // fresh one.
+    ScenarioWorkspace* workspace = nullptr;
 };
 
 // Throws ScenarioError naming the key path for refused input, and FitError at "fit" for a fit

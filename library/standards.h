@@ -27,6 +27,8 @@ struct StandardPharmaceutical {
     double physicalHalfLife = 0.0;  // min, 0.693 / decay constant of the file
     double delta = 0.0;             // mGy-kg/MBq-s, as in the file
     double gamma = 0.0;             // mGy-cm^2/MBq-s, as in the file
+
+    bool operator==(const StandardPharmaceutical&) const = default;
 };
 
 using StandardLibrary = std::array<StandardPharmaceutical, kStandardCount>;

@@ -39,36 +39,33 @@ constexpr const char* kBatchDoc =
     "when there is none), warnings (their number) "
     "and error ('path: message', empty when computed).";
 
-// The items as batch records, read while holding the lock.
-std::vector<BatchItem> itemsOf(const py::iterable& items) {
-    std::vector<BatchItem> list;
-    for (const py::handle item : items) {
-        BatchItem record;
-        record.line = list.size() + 1;
-        if (py::isinstance(item, py::module_::import("collections.abc").attr("Mapping"))) {
-            try {
-                record.document = toJson(item);
-            } catch (const std::exception& e) {
-                record.problem = e.what();
-            }
-        } else if (py::isinstance<py::str>(item) || py::hasattr(item, "__fspath__")) {
-            record.text = item.cast<std::filesystem::path>().string();
-            if (record.text.empty()) record.problem = "an empty path";
-        } else {
-            record.problem =
-                "expected a dict or a path, got " +
-                py::str(py::type::handle_of(item).attr("__name__")).cast<std::string>();
+// One item as a batch record; called holding the lock.
+BatchItem itemOf(py::handle item, std::size_t line, const py::object& mapping) {
+    BatchItem record;
+    record.line = line;
+    if (PyDict_Check(item.ptr()) || py::isinstance(item, mapping)) {
+        try {
+            record.document = toJson(item);
+        } catch (const std::exception& e) {
+            record.problem = e.what();
         }
-        list.push_back(std::move(record));
+    } else if (py::isinstance<py::str>(item) || py::hasattr(item, "__fspath__")) {
+        record.text = item.cast<std::filesystem::path>().string();
+        if (record.text.empty()) record.problem = "an empty path";
+    } else {
+        record.problem = "expected a dict or a path, got " +
+                         py::str(py::type::handle_of(item).attr("__name__")).cast<std::string>();
     }
-    return list;
+    return record;
 }
 
-std::vector<BatchOutput> run(std::vector<BatchItem> items, unsigned threads, const Data& loaded) {
+// Runs without the lock; `next` takes it for each item it converts.
+std::vector<BatchOutput> run(const std::function<bool(BatchItem&)>& next, unsigned threads,
+                             const Data& loaded) {
     checkGrids(loaded.standard->tables);
     const Workbench workbench = workbenchOf(loaded);
     const BatchCompute compute = scenarioBatchCompute(workbench, uncertaintyJson, fitJson);
-    ItemListSource source(std::move(items));
+    ItemSource source(next);
     std::vector<BatchOutput> outputs;
     BatchOptions options;
     options.threads = threads;
@@ -128,12 +125,23 @@ py::object batch(const py::iterable& items, std::optional<int> threads, bool asA
                  const py::object& data) {
     if (threads && (*threads < 1 || *threads > 1024))
         throw std::invalid_argument("threads: expected 1 to 1024");
-    std::vector<BatchItem> list = itemsOf(items);
     const Data loaded = dataOf(data);
+    // Each item is converted as the batch reads it, while the workers compute the earlier
+    // ones: only the batch's window of converted items is held at once.
+    const py::object mapping = py::module_::import("collections.abc").attr("Mapping");
+    py::iterator item = py::iter(items);
+    std::size_t line = 0;
+    auto next = [&](BatchItem& record) {
+        py::gil_scoped_acquire locked;
+        if (item == py::iterator::sentinel()) return false;
+        record = itemOf(*item, ++line, mapping);
+        ++item;
+        return true;
+    };
     std::vector<BatchOutput> outputs;
     {
         py::gil_scoped_release unlocked;
-        outputs = run(std::move(list), threads ? static_cast<unsigned>(*threads) : 0u, loaded);
+        outputs = run(next, threads ? static_cast<unsigned>(*threads) : 0u, loaded);
     }
     if (asArrays) return arrays(outputs);
     py::list results;

@@ -41,6 +41,12 @@ bool isInstance(py::handle value, const char* abc) {
 
 // A NumPy array or scalar (not a text): its values as Python lists and scalars.
 bool isNumPy(py::handle value) {
+    // The built-in types, most of the values, are not asked for an attribute they lack (a
+    // failed look-up raises and clears an exception).
+    PyObject* object = value.ptr();
+    if (PyLong_CheckExact(object) || PyFloat_CheckExact(object) || PyDict_CheckExact(object) ||
+        PyList_CheckExact(object) || PyTuple_CheckExact(object))
+        return false;
     return !isText(value) && py::hasattr(value, "dtype") && py::hasattr(value, "tolist");
 }
 
@@ -111,9 +117,9 @@ public:
                                          : value.attr("items")();
             for (const py::handle item : items) {
                 const py::tuple pair = py::reinterpret_borrow<py::tuple>(item);
-                const std::string name = keyText(pair[0], path);
+                std::string name = keyText(pair[0], path);
                 const std::string at = keyPath(path, name);
-                if (!out_.key(name)) refuse(at, "given twice");
+                if (!out_.key(std::move(name))) refuse(at, "given twice");
                 walk(pair[1], at, depth + 1);
             }
         } else {

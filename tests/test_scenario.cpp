@@ -55,7 +55,10 @@ ModelParameters negativeFraction() {
     return p;
 }
 
+// One workspace for all: the segments' weights kept from one radiopharmaceutical's cells must
+// not serve the next one's.
 TEST(Scenario, TableCellsOfTwoStandardsAreReproduced) {
+    ScenarioWorkspace workspace;
     for (const ModelParameters& p :
          {standard(standardIndex("MAG3")), standard(standardIndex("I-131")), negativeFraction()}) {
         const std::string& name = p.name;
@@ -63,7 +66,6 @@ TEST(Scenario, TableCellsOfTwoStandardsAreReproduced) {
         Scenario s;
         s.radiopharmaceutical = p;
         s.voiding.kind = VoidingKind::Table;
-        ScenarioWorkspace workspace;
         for (int k = 0; k < kScheduleCount; ++k) {
             s.fillRate.dayRate = kFillRateSchedules[k].dayRate;
             s.fillRate.nightRate = kFillRateSchedules[k].nightRate;

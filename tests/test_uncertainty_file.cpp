@@ -159,15 +159,22 @@ TEST(UncertaintySection, ReadsDistributionsAroundTheScenariosOwnValues) {
     for (std::size_t i = 0; i < plan.inputs.size(); ++i) {
         const UncertainInput& in = plan.inputs[i];
         // Without a median, the scenario's own half-life is the centre.
-        if (in.path.ends_with("half_life")) EXPECT_EQ(in.distribution.a, 120);
-        if (in.path == "fill_rate.day") EXPECT_TRUE(plan.keys[i].nightFollowsDay);
-        if (in.path == "residual_volume") EXPECT_EQ(in.nominal, 10);
+        if (in.path.ends_with("half_life")) {
+            EXPECT_EQ(in.distribution.a, 120);
+        } else if (in.path == "fill_rate.day") {
+            EXPECT_TRUE(plan.keys[i].nightFollowsDay);
+        } else if (in.path == "residual_volume") {
+            EXPECT_EQ(in.nominal, 10);
+        }
     }
     // Same file, night rate given: it no longer follows the day's.
     const UncertaintyPlan own = readUncertaintySection(
         section, Json::parse(R"({"fill_rate": {"day": 1.0, "night": 0.3}})"), regularScenario());
-    for (std::size_t i = 0; i < own.inputs.size(); ++i)
-        if (own.inputs[i].path == "fill_rate.day") EXPECT_FALSE(own.keys[i].nightFollowsDay);
+    for (std::size_t i = 0; i < own.inputs.size(); ++i) {
+        if (own.inputs[i].path == "fill_rate.day") {
+            EXPECT_FALSE(own.keys[i].nightFollowsDay);
+        }
+    }
 }
 
 // The Uncertainty tab's form of a section writes it back unchanged: every distribution's form,

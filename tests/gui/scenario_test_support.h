@@ -16,7 +16,7 @@ using ScenarioWindowTest = WindowTest;
 
 // The dose line without the activity left at the end, which follows the dose.
 inline QString doseText(QWidget* window) {
-    QString line = control<QLabel>(window, QStringLiteral("scenarioDose"))->text();
+    QString line = control<QLabel>(window, "scenarioDose")->text();
     return line.remove(
         QRegularExpression(QStringLiteral("   Activity left at the end: [^(]*"
                                           "\\(not in the dose\\)")));

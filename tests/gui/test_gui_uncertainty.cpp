@@ -77,15 +77,14 @@ TEST_F(UncertaintyTabTest, ARunShowsTheEngineNumbersAndRoundTrips) {
     const nlohmann::json document = withSection(400);
     auto [window, tab] = open(*module, document);
     ASSERT_NE(tab, nullptr);
-    EXPECT_EQ(control<QTableWidget>(tab, QStringLiteral("uncertaintyTable"))->rowCount(), 3);
+    EXPECT_EQ(control<QTableWidget>(tab, "uncertaintyTable")->rowCount(), 3);
     click(tab, "uncertaintyRun");
     ASSERT_TRUE(finishes(tab));
-    ASSERT_NE(tab->outcome(), nullptr)
-        << control<QLabel>(tab, QStringLiteral("uncertaintyMessage"))->text().toStdString();
+    ASSERT_NE(tab->outcome(), nullptr) << labelText(tab, "uncertaintyMessage").toStdString();
     const UncertaintyResult expected = engineResult(document, module->standardData());
     EXPECT_EQ(tab->outcome()->doses, expected.doses);  // two threads, the same bits
 
-    auto* histogram = control<QChartView>(tab, QStringLiteral("uncertaintyHistogram"));
+    auto* histogram = control<QChartView>(tab, "uncertaintyHistogram");
     for (std::size_t i = 0; i < kReportedPercentiles.size(); ++i) {
         const QString name = QStringLiteral("percentile%1").arg(kReportedPercentiles[i]);
         auto* marker = seriesNamed<QLineSeries>(histogram, name);
@@ -103,7 +102,7 @@ TEST_F(UncertaintyTabTest, ARunShowsTheEngineNumbersAndRoundTrips) {
         open < 0 ? 0 : title.mid(open + 1).section(QLatin1Char(' '), 0, 0).toDouble();
     EXPECT_EQ(binned + above, static_cast<double>(expected.used));
 
-    auto* tornado = control<QChartView>(tab, QStringLiteral("uncertaintyTornado"));
+    auto* tornado = control<QChartView>(tab, "uncertaintyTornado");
     auto* bars = seriesNamed<QHorizontalBarSeries>(tornado, QStringLiteral("tornadoSeries"));
     ASSERT_NE(bars, nullptr);
     ASSERT_EQ(bars->count(), 2);
@@ -127,9 +126,7 @@ TEST_F(UncertaintyTabTest, ARunShowsTheEngineNumbersAndRoundTrips) {
     // With results, the report gains a page with the charts and the statistics.
     const QString pdfPath = folder.filePath(QStringLiteral("report.pdf"));
     ASSERT_TRUE(window->exportReport(pdfPath));
-    QFile pdf(pdfPath);
-    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
-    EXPECT_EQ(pdf.readAll().count("/Type /Page\n"), 2);
+    EXPECT_EQ(readBytes(pdfPath).count("/Type /Page\n"), 2);
 
     // An edit of the scenario makes the outcome stale: it is dropped, not shown beside it.
     nlohmann::json edited = document;
@@ -146,9 +143,8 @@ TEST_F(UncertaintyTabTest, CancelAndClosingStopALongRun) {
     click(tab, "uncertaintyCancel");
     ASSERT_TRUE(finishes(tab, 5000));
     EXPECT_EQ(tab->outcome(), nullptr);
-    EXPECT_EQ(control<QLabel>(tab, QStringLiteral("uncertaintyMessage"))->text(),
-              QStringLiteral("Cancelled."));
-    EXPECT_TRUE(control(tab, QStringLiteral("uncertaintyRun"))->isEnabled());
+    EXPECT_EQ(labelText(tab, "uncertaintyMessage"), QStringLiteral("Cancelled."));
+    EXPECT_TRUE(control(tab, "uncertaintyRun")->isEnabled());
 
     // Closing the window mid-run stops the sampling before the tab goes.
     QPointer<UncertaintyTab> alive(tab);
@@ -188,9 +184,8 @@ TEST_F(UncertaintyTabTest, ARefusedRowIsMarkedWithTheReadersWordsAndNothingRuns)
         ASSERT_FALSE(expected.empty()) << c.what;
         click(tab, "uncertaintyRun");
         EXPECT_FALSE(tab->running()) << c.what;
-        EXPECT_EQ(control<QLabel>(tab, QStringLiteral("uncertaintyMessage"))->text().toStdString(),
-                  expected);
-        auto* table = control<QTableWidget>(tab, QStringLiteral("uncertaintyTable"));
+        EXPECT_EQ(labelText(tab, "uncertaintyMessage").toStdString(), expected);
+        auto* table = control<QTableWidget>(tab, "uncertaintyTable");
         for (int r = 0; r < table->rowCount(); ++r)
             EXPECT_EQ(table->item(r, 0)->background().style() != Qt::NoBrush, r == c.markedRow)
                 << c.what << " row " << r;
@@ -200,13 +195,11 @@ TEST_F(UncertaintyTabTest, ARefusedRowIsMarkedWithTheReadersWordsAndNothingRuns)
 
     // A key path typed twice would merge into one key of the section; it is refused instead.
     auto [window, tab] = open(*module, withSection(100));
-    auto* table = control<QTableWidget>(tab, QStringLiteral("uncertaintyTable"));
+    auto* table = control<QTableWidget>(tab, "uncertaintyTable");
     table->item(2, 0)->setText(table->item(0, 0)->text());
     click(tab, "uncertaintyRun");
     EXPECT_FALSE(tab->running());
-    EXPECT_TRUE(control<QLabel>(tab, QStringLiteral("uncertaintyMessage"))
-                    ->text()
-                    .contains(QStringLiteral("vary it once")));
+    EXPECT_TRUE(labelText(tab, "uncertaintyMessage").contains(QStringLiteral("vary it once")));
     EXPECT_NE(table->item(2, 0)->background().style(), Qt::NoBrush);
 }
 

@@ -84,11 +84,7 @@ TEST_F(ScenarioWindowTest, EditsRecomputeAndARefusedDiaryRowKeepsThePlots) {
     }
     // The void lines of the plots stand at the voids.
     auto* plots = control<ScenarioPlots>(window, "scenarioPlots");
-    QLineSeries* voidLines = nullptr;
-    for (QAbstractSeries* series : plots->chart(0)->series()) {
-        if (series->objectName() == QLatin1String("voids"))
-            voidLines = static_cast<QLineSeries*>(series);
-    }
+    auto* voidLines = seriesNamed<QLineSeries>(plots->chart(0), "voids");
     ASSERT_NE(voidLines, nullptr);
     ASSERT_EQ(voidLines->count(), 3 * static_cast<int>(expected.voids.size()));
     EXPECT_DOUBLE_EQ(voidLines->at(3).x(), expected.voids[1].time / 60);

@@ -226,12 +226,12 @@ TEST_F(ScenarioWindowTest, AgeAndSexAloneMakeTheReferencePatientsScenario) {
     }
     // The capacity in force, drawn across the volume chart and labelled.
     const double capacity = input.scenario.voiding.capacity.value();
-    std::map<QString, QXYSeries*> series;
-    for (QAbstractSeries* s : control<ScenarioPlots>(window, "scenarioPlots")->chart(0)->series())
-        series[s->objectName()] = qobject_cast<QXYSeries*>(s);
-    ASSERT_NE(series["capacity"], nullptr);
-    EXPECT_EQ(series["capacity"]->at(1).y(), capacity);
-    EXPECT_EQ(series["capacityLabel"]->pointLabelsFormat(),
+    QChart* volumes = control<ScenarioPlots>(window, "scenarioPlots")->chart(0);
+    auto *line = seriesNamed<QXYSeries>(volumes, "capacity"),
+         *label = seriesNamed<QXYSeries>(volumes, "capacityLabel");
+    ASSERT_TRUE(line && label);
+    EXPECT_EQ(line->at(1).y(), capacity);
+    EXPECT_EQ(label->pointLabelsFormat(),
               QStringLiteral("capacity %1 ml")
                   .arg(QString::fromStdString(formatSignificant(capacity, 4))));
 

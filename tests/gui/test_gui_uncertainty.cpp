@@ -1,7 +1,6 @@
 // The scenario window's uncertainty tab: a run gives the engine's numbers in its charts and
 // round-trips through the scenario file and the report; Cancel and closing stop a long run; a
 // refused row is marked with the file reader's words and nothing runs.
-#include <QAreaSeries>
 #include <QBarSet>
 #include <QChartView>
 #include <QComboBox>
@@ -16,9 +15,9 @@
 #include "engine/scenario_uncertainty.h"
 #include "gui/scenario/scenario_window.h"
 #include "gui/scenario/uncertainty_tab.h"
-#include "gui_test_support.h"
 #include "library/scenario_file.h"
 #include "library/uncertainty_file.h"
+#include "scenario_test_support.h"
 
 namespace orvane::testing {
 namespace {
@@ -62,17 +61,6 @@ bool finishes(UncertaintyTab* tab, int ms = 30'000) {
     return QTest::qWaitFor([tab] { return !tab->running(); }, ms);
 }
 
-template <typename T>
-T* seriesNamed(QChartView* view, const QString& name) {
-    for (QAbstractSeries* series : view->chart()->series()) {
-        if (series->objectName() == name) return qobject_cast<T*>(series);
-        if (auto* area = qobject_cast<QAreaSeries*>(series);
-            area && area->upperSeries()->objectName() == name)
-            return qobject_cast<T*>(area->upperSeries());
-    }
-    return nullptr;
-}
-
 TEST_F(UncertaintyTabTest, ARunShowsTheEngineNumbersAndRoundTrips) {
     const nlohmann::json document = withSection(400);
     auto [window, tab] = open(*module, document);
@@ -87,12 +75,12 @@ TEST_F(UncertaintyTabTest, ARunShowsTheEngineNumbersAndRoundTrips) {
     auto* histogram = control<QChartView>(tab, "uncertaintyHistogram");
     for (std::size_t i = 0; i < kReportedPercentiles.size(); ++i) {
         const QString name = QStringLiteral("percentile%1").arg(kReportedPercentiles[i]);
-        auto* marker = seriesNamed<QLineSeries>(histogram, name);
+        auto* marker = seriesNamed<QLineSeries>(histogram->chart(), name);
         ASSERT_NE(marker, nullptr) << name.toStdString();
         EXPECT_EQ(marker->at(0).x(), expected.percentiles[i]) << name.toStdString();
     }
     // Every used dose is in a bin or counted above the drawn range (the title says how many).
-    auto* outline = seriesNamed<QLineSeries>(histogram, QStringLiteral("doseHistogram"));
+    auto* outline = seriesNamed<QLineSeries>(histogram->chart(), "doseHistogram");
     ASSERT_NE(outline, nullptr);
     double binned = 0;
     for (int i = 0; i < outline->count(); i += 2) binned += outline->at(i).y();
@@ -103,7 +91,7 @@ TEST_F(UncertaintyTabTest, ARunShowsTheEngineNumbersAndRoundTrips) {
     EXPECT_EQ(binned + above, static_cast<double>(expected.used));
 
     auto* tornado = control<QChartView>(tab, "uncertaintyTornado");
-    auto* bars = seriesNamed<QHorizontalBarSeries>(tornado, QStringLiteral("tornadoSeries"));
+    auto* bars = seriesNamed<QHorizontalBarSeries>(tornado->chart(), "tornadoSeries");
     ASSERT_NE(bars, nullptr);
     ASSERT_EQ(bars->count(), 2);
     const auto n = static_cast<int>(expected.tornado.size());

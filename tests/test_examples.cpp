@@ -32,12 +32,24 @@ std::vector<fs::path> exampleFiles() {
     return files;
 }
 
-// What the regression file keeps of one example, from the CLI's JSON.
+// What the regression file keeps of one example, from the CLI's JSON; the record checked
+// against itself on the way: the time course ends at the dose, the inputs as the engine took
+// them, and no warning that the dose is cut (each example runs until under 1 % is left).
 nlohmann::json summaryOf(const fs::path& example) {
-    const test::CliRun done = test::cli({"--scenario", example.string(), "--json"});
+    const test::CliRun done =
+        test::cli({"--scenario", example.string(), "--json", "--time-course", "30"});
     EXPECT_EQ(done.status, kCliOk) << example << ": " << done.err;
     if (done.status != kCliOk) return nullptr;
+    EXPECT_EQ(done.err.find("still in the bladder"), std::string::npos) << example;
     const nlohmann::json run = nlohmann::json::parse(done.out);
+    EXPECT_EQ(run["time_course"].back()["cumulative_dose_mGy_per_MBq"], run["dose_mGy_per_MBq"]);
+    EXPECT_EQ(run["voids"][0].contains("voided_MBq"), run.contains("administered_MBq"));
+    EXPECT_EQ(run["data_file"], test::shippedDataFile().string());
+    const nlohmann::json& input = run["input"];
+    EXPECT_EQ(input["radiopharmaceutical"]["name"], run["radiopharmaceutical"]);
+    EXPECT_GT(input["radiopharmaceutical"]["physical_half_life_min"].get<double>(), 0);
+    EXPECT_EQ(input["end_min"], run["voids"].back()["time_min"]);
+    EXPECT_EQ(input["initial_volume_ml"], run["intervals"][0]["start_volume_ml"]) << example;
     nlohmann::json summary = {
         {"dose_mGy_per_MBq", run.at("dose_mGy_per_MBq")},
         {"voids", run.at("voids").size()},

@@ -6,7 +6,6 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QTest>
-#include <fstream>
 #include <nlohmann/json.hpp>
 
 #include "gui/scenario/cohort_dialog.h"
@@ -17,15 +16,6 @@ namespace orvane::testing {
 namespace {
 
 using CohortTest = WindowTest;
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeText(const QString& path, const std::string& text) {
-    std::ofstream(path.toStdString(), std::ios::binary) << text;
-}
 
 // The example scenarios one a line (fewer samples where there is an uncertainty section),
 // with a scenario the library refuses and a line that is not JSON.
@@ -57,13 +47,14 @@ bool finishes(QWidget* window, int ms = 60'000) {
 
 TEST_F(CohortTest, SavesTheTableOfTheCliBatch) {
     const QString lines = folder.filePath(QStringLiteral("cohort.jsonl"));
-    writeText(lines, exampleLines(300) + "{\"id\": \"bad\", \"initial_volume\": -5}\n\nnot json\n");
+    writeBytes(lines,
+               exampleLines(300) + "{\"id\": \"bad\", \"initial_volume\": -5}\n\nnot json\n");
     const QString base = folder.filePath(QStringLiteral("base.json"));
-    writeText(base, exampleLines(300).substr(0, exampleLines(300).find('\n')));
+    writeBytes(base, exampleLines(300).substr(0, exampleLines(300).find('\n')));
     const QString sheet = folder.filePath(QStringLiteral("patients.csv"));
-    writeText(sheet,
-              "id,initial_volume,fill_rate.day\r\nP-1,80,1.2\r\nP-2,,0.8\r\nP-3,-1,\r\n"
-              "P-4,\"35.5\",2\r\n");
+    writeBytes(sheet,
+               "id,initial_volume,fill_rate.day\r\nP-1,80,1.2\r\nP-2,,0.8\r\nP-3,-1,\r\n"
+               "P-4,\"35.5\",2\r\n");
     struct Case {
         QString input;
         QString templateFile;
@@ -88,12 +79,11 @@ TEST_F(CohortTest, SavesTheTableOfTheCliBatch) {
                 suggested = offered;
                 return saved;
             };
-        control<QLineEdit>(window, QStringLiteral("cohortInput"))->setText(c.input);
-        control<QLineEdit>(window, QStringLiteral("cohortTemplate"))->setText(c.templateFile);
+        control<QLineEdit>(window, "cohortInput")->setText(c.input);
+        control<QLineEdit>(window, "cohortTemplate")->setText(c.templateFile);
         click(window, "cohortRun");
         ASSERT_TRUE(finishes(window));
-        EXPECT_EQ(readAll(saved), expected)
-            << control<QLabel>(window, QStringLiteral("cohortMessage"))->text().toStdString();
+        EXPECT_EQ(readBytes(saved), expected) << labelText(window, "cohortMessage").toStdString();
         EXPECT_TRUE(suggested.endsWith(QStringLiteral("-results.csv"))) << suggested.toStdString();
         window->close();
         settle();
@@ -103,45 +93,41 @@ TEST_F(CohortTest, SavesTheTableOfTheCliBatch) {
 
 TEST_F(CohortTest, RefusesACsvWithoutTemplateAndCancelSavesNothing) {
     const QString sheet = folder.filePath(QStringLiteral("patients.csv"));
-    writeText(sheet, "id,initial_volume\nP-1,80\n");
+    writeBytes(sheet, "id,initial_volume\nP-1,80\n");
     QWidget* window = openCohortWindow(input);
     ASSERT_NE(window, nullptr);
     const QString saved = folder.filePath(QStringLiteral("results.csv"));
-    writeText(saved, "kept\n");
+    writeBytes(saved, "kept\n");
     int asked = 0;
     module->services().exportDialogs.saveFileName = [&](QWidget*, const QString&, const QString&,
                                                         const QStringList&) {
         ++asked;
         return saved;
     };
-    control<QLineEdit>(window, QStringLiteral("cohortInput"))->setText(sheet);
+    control<QLineEdit>(window, "cohortInput")->setText(sheet);
     click(window, "cohortRun");
     EXPECT_EQ(asked, 0);
-    EXPECT_TRUE(control<QLabel>(window, QStringLiteral("cohortMessage"))
-                    ->text()
-                    .contains(QStringLiteral("template")));
+    EXPECT_TRUE(labelText(window, "cohortMessage").contains(QStringLiteral("template")));
 
     // A long cohort (many samples each), cancelled as soon as it runs.
     std::string many;
     for (int i = 0; i < 400; ++i) many += exampleLines(2'000);
     const QString lines = folder.filePath(QStringLiteral("many.jsonl"));
-    writeText(lines, many);
-    control<QLineEdit>(window, QStringLiteral("cohortInput"))->setText(lines);
+    writeBytes(lines, many);
+    control<QLineEdit>(window, "cohortInput")->setText(lines);
     click(window, "cohortRun");
     EXPECT_EQ(asked, 1);
     click(window, "cohortCancel");
     ASSERT_TRUE(finishes(window, 30'000));
-    EXPECT_TRUE(control<QLabel>(window, QStringLiteral("cohortMessage"))
-                    ->text()
-                    .startsWith(QStringLiteral("Cancelled")));
-    EXPECT_EQ(readAll(saved), QByteArray("kept\n"));
+    EXPECT_TRUE(labelText(window, "cohortMessage").startsWith(QStringLiteral("Cancelled")));
+    EXPECT_EQ(readBytes(saved), QByteArray("kept\n"));
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden).size(), 4);
 
     // Closing the window during a run stops it and saves nothing either.
     click(window, "cohortRun");
     window->close();
     settle();
-    EXPECT_EQ(readAll(saved), QByteArray("kept\n"));
+    EXPECT_EQ(readBytes(saved), QByteArray("kept\n"));
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 // them and "Save to my library" keeps them as the user's entry, offered at once, and a saved
 // file keeps the measurements. An uncertainty section beside them is refused as every door
 // refuses it; Cancel and closing the window stop a fit.
-#include <stdlib.h>
 
 #include <QClipboard>
 #include <QComboBox>
@@ -36,7 +35,7 @@ using MeasurementsTabTest = WindowTest;
 
 // Presses Fit (or Cancel after it) and waits for the fit to end.
 void fitAndWait(QWidget* window, bool cancel = false) {
-    auto* tab = control<MeasurementsTab>(window, QStringLiteral("measurementsTab"));
+    auto* tab = control<MeasurementsTab>(window, "measurementsTab");
     QSignalSpy ended(tab, &MeasurementsTab::finished);
     click(window, "measurementsFitRun");
     if (cancel) click(window, "measurementsFitCancel");
@@ -44,11 +43,10 @@ void fitAndWait(QWidget* window, bool cancel = false) {
 }
 
 TEST_F(MeasurementsTabTest, FitsAsTheLibraryDoesUsesTheFitAndSavesTheMeasurements) {
-    ASSERT_EQ(::setenv("XDG_DATA_HOME", folder.path().toUtf8().constData(), 1), 0);
     const QString example = QStringLiteral(ORVANE_SOURCE_DIR "/examples/fit-lu177-psma617.json");
     auto* window = static_cast<ScenarioWindow*>(module->openers().scenario(example, {}));
     ASSERT_NE(window, nullptr);
-    auto* tab = control<MeasurementsTab>(window, QStringLiteral("measurementsTab"));
+    auto* tab = control<MeasurementsTab>(window, "measurementsTab");
     ASSERT_NE(tab, nullptr);
     const ScenarioDocument file = ScenarioDocument::parse(readScenarioText(example.toStdString()));
     const std::optional<MeasurementSections> expected = readMeasurementSections(file);
@@ -57,7 +55,7 @@ TEST_F(MeasurementsTabTest, FitsAsTheLibraryDoesUsesTheFitAndSavesTheMeasurement
 
     // The cumulative urine emptied and pasted back from a spreadsheet: tab-separated, with a
     // blank line and CRLF, from the first cell on.
-    auto* urine = control<QTableWidget>(window, QStringLiteral("measurementsCumulativeUrine"));
+    auto* urine = control<QTableWidget>(window, "measurementsCumulativeUrine");
     urine->clearContents();
     urine->setRowCount(1);
     urine->setCurrentCell(0, 0);
@@ -70,8 +68,7 @@ TEST_F(MeasurementsTabTest, FitsAsTheLibraryDoesUsesTheFitAndSavesTheMeasurement
     // A cell that is not a number is refused by its key path, and nothing is fitted.
     urine->item(1, 1)->setText(QStringLiteral("0,565"));
     EXPECT_FALSE(tab->fit());
-    EXPECT_TRUE(control<QLabel>(window, QStringLiteral("measurementsMessage"))
-                    ->text()
+    EXPECT_TRUE(labelText(window, "measurementsMessage")
                     .contains(QStringLiteral("measurements.cumulative_urine[1].fraction")));
     urine->item(1, 1)->setText(QStringLiteral("0.565"));
 
@@ -81,9 +78,7 @@ TEST_F(MeasurementsTabTest, FitsAsTheLibraryDoesUsesTheFitAndSavesTheMeasurement
     const ScenarioFit library = fitScenarioDocument(workbench, file);
     EXPECT_EQ(tab->outcome()->fit.dose, library.fit.dose);
     EXPECT_EQ(tab->outcome()->fit.parameters[0].halfLife, library.fit.parameters[0].halfLife);
-    EXPECT_EQ(control<QPlainTextEdit>(window, QStringLiteral("measurementsSummary"))
-                  ->toPlainText()
-                  .toStdString(),
+    EXPECT_EQ(control<QPlainTextEdit>(window, "measurementsSummary")->toPlainText().toStdString(),
               fitText(library.fit, library.options));
 
     // The fitted kinetics become the scenario's own; no measured void changes its diary here,
@@ -104,9 +99,8 @@ TEST_F(MeasurementsTabTest, FitsAsTheLibraryDoesUsesTheFitAndSavesTheMeasurement
     EXPECT_EQ(mine.origin, EntryOrigin::User);
     EXPECT_EQ(mine.entry.values.fraction[0], library.fit.parameters[0].fraction);
     EXPECT_EQ(mine.entry.values.rateConstant[0], library.fit.parameters[0].rateConstant);
-    ::unsetenv("XDG_DATA_HOME");
     for (QWidget* open : {static_cast<QWidget*>(window), other}) {
-        auto* choice = control<QComboBox>(open, QStringLiteral("scenarioRadiopharmaceutical"));
+        auto* choice = control<QComboBox>(open, "scenarioRadiopharmaceutical");
         const int offered = choice->findText(QString::fromStdString(fitted));
         EXPECT_GE(offered, 0);
         EXPECT_LT(offered, choice->count() - (open == window ? 1 : 0));  // not as its own values
@@ -114,28 +108,25 @@ TEST_F(MeasurementsTabTest, FitsAsTheLibraryDoesUsesTheFitAndSavesTheMeasurement
     EXPECT_EQ(window->scenario()->radiopharmaceutical.name, fitted);  // the choice stays
 
     // While the fields hold an error, Fit refuses rather than fit the last valid scenario.
-    auto* volume = control<QLineEdit>(window, QStringLiteral("initialVolume"));
-    const QString kept = volume->text();
-    volume->setText(QStringLiteral("-5"));
-    emit volume->textEdited(volume->text());
+    const QString kept = control<QLineEdit>(window, "initialVolume")->text();
+    type(window, "initialVolume", QStringLiteral("-5"));
     EXPECT_FALSE(tab->fit());
     EXPECT_FALSE(tab->running());
-    volume->setText(kept);
-    emit volume->textEdited(volume->text());
+    type(window, "initialVolume", kept);
 
     // An uncertainty section beside the measurements: the front door's refusal, by its key
     // path, in the editor's error line; neither saved nor fitted nor sampled.
     click(window, "uncertaintyAddRow");
-    auto* varied = control<QTableWidget>(window, QStringLiteral("uncertaintyTable"));
+    auto* varied = control<QTableWidget>(window, "uncertaintyTable");
     varied->item(0, 0)->setText(QStringLiteral("initial_volume"));
-    auto* editor = control<ScenarioEditor>(window, QStringLiteral("scenarioEditor"));
+    auto* editor = control<ScenarioEditor>(window, "scenarioEditor");
     EXPECT_TRUE(editor->message().startsWith(QStringLiteral("uncertainty: goes without")))
         << editor->message().toStdString();
     const QString saved = folder.filePath(QStringLiteral("patient.json"));
     EXPECT_FALSE(window->saveFile(saved));
     EXPECT_FALSE(QFile::exists(saved));
     EXPECT_FALSE(tab->fit());
-    EXPECT_FALSE(control<UncertaintyTab>(window, QStringLiteral("uncertaintyTab"))->run());
+    EXPECT_FALSE(control<UncertaintyTab>(window, "uncertaintyTab")->run());
     varied->setCurrentCell(0, 0);
     click(window, "uncertaintyRemoveRow");
     EXPECT_TRUE(editor->message().isEmpty());
@@ -154,8 +145,8 @@ TEST_F(MeasurementsTabTest, CancelAndClosingTheWindowStopAFit) {
     for (bool close : {false, true}) {
         QWidget* window = module->openers().scenario(example, {});
         ASSERT_NE(window, nullptr);
-        control<QSpinBox>(window, QStringLiteral("measurementsSamples"))->setValue(1000000);
-        auto* tab = control<MeasurementsTab>(window, QStringLiteral("measurementsTab"));
+        control<QSpinBox>(window, "measurementsSamples")->setValue(1000000);
+        auto* tab = control<MeasurementsTab>(window, "measurementsTab");
         if (close) {
             click(window, "measurementsFitRun");
             ASSERT_TRUE(tab->running());
@@ -168,9 +159,8 @@ TEST_F(MeasurementsTabTest, CancelAndClosingTheWindowStopAFit) {
         fitAndWait(window, true);
         EXPECT_LT(clock.elapsed(), 5000);
         EXPECT_EQ(tab->outcome(), nullptr);
-        EXPECT_EQ(control<QLabel>(window, QStringLiteral("measurementsMessage"))->text(),
-                  QStringLiteral("Cancelled."));
-        EXPECT_TRUE(control(window, QStringLiteral("measurementsFitRun"))->isEnabled());
+        EXPECT_EQ(labelText(window, "measurementsMessage"), QStringLiteral("Cancelled."));
+        EXPECT_TRUE(control(window, "measurementsFitRun")->isEnabled());
     }
 }
 

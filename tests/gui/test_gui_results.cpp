@@ -35,10 +35,9 @@ TEST_F(ResultsWindow, SessionThroughTheSchedulesAndBack) {
         const ScheduleView view = RenderSchedule(*module->doseResults(), schedule);
         QString table = withLf(view.table);
         table.chop(1);  // the field holds no empty line after the last one
-        EXPECT_EQ(control<QTextEdit>(results, QStringLiteral("Text1"))->toPlainText(), table);
-        EXPECT_EQ(control<QTextEdit>(results, QStringLiteral("Text2"))->toPlainText(),
-                  withLf(view.report));
-        EXPECT_EQ(control<Picture1>(results, QStringLiteral("Picture1"))->drawing(), view.drawing);
+        EXPECT_EQ(control<QTextEdit>(results, "Text1")->toPlainText(), table);
+        EXPECT_EQ(control<QTextEdit>(results, "Text2")->toPlainText(), withLf(view.report));
+        EXPECT_EQ(control<Picture1>(results, "Picture1")->drawing(), view.drawing);
     };
     EXPECT_TRUE(option(1)->isChecked());
     expectSchedule(0);
@@ -63,8 +62,8 @@ TEST_F(ResultsWindow, SessionThroughTheSchedulesAndBack) {
     // time check before Calculate.
     for (int n = 1; n <= 16; ++n) EXPECT_EQ(field(input, n)->text(), typed[n - 1]) << n;
     EXPECT_TRUE(field(input, 17)->text().isEmpty());
-    EXPECT_TRUE(control<QListWidget>(input, QStringLiteral("List1"))->selectedItems().isEmpty());
-    EXPECT_FALSE(control(input, QStringLiteral("Command1"))->isEnabled());
+    EXPECT_TRUE(control<QListWidget>(input, "List1")->selectedItems().isEmpty());
+    EXPECT_FALSE(control(input, "Command1")->isEnabled());
 
     // The next calculation opens on Option1 again.
     choose("Tc-99m DTPA");
@@ -93,7 +92,7 @@ TEST_F(ResultsWindow, TableAndReportRefuseTypingButCopy) {
     QClipboard* clipboard = QGuiApplication::clipboard();
     for (const char* name : {"Text1", "Text2"}) {
         SCOPED_TRACE(name);
-        auto* field = control<QTextEdit>(results, QString::fromLatin1(name));
+        auto* field = control<QTextEdit>(results, name);
         const QString shown = field->toPlainText();
         QTextCursor cursor(field->document());
         cursor.setPosition(3);

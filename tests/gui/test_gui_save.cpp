@@ -12,11 +12,6 @@
 namespace orvane::testing {
 namespace {
 
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 using SaveWindow = WindowTest;
 
 TEST_F(SaveWindow, SessionFromRefusalsToTheWrittenFile) {
@@ -40,7 +35,10 @@ TEST_F(SaveWindow, SessionFromRefusalsToTheWrittenFile) {
     EXPECT_EQ(save->windowTitle(), "Save results: my tracer, calculated " + calculatedAt());
 
     QLineEdit* name = field(save, 1);
-    auto* folders = control<DirectoryList>(save, QStringLiteral("Dir1"));
+    auto* folders = control<DirectoryList>(save, "Dir1");
+    auto resultsText = [&] {  // what the core writer writes of the stored results
+        return QByteArray::fromStdString(resultsFileText(*module->doseResults()));
+    };
     auto path = [&] { return QString::fromStdString(module->ResultsFilePath()); };
     auto open = [&](int row) {  // opens a folder of the list with Enter
         folders->setCurrentRow(row);
@@ -72,9 +70,8 @@ TEST_F(SaveWindow, SessionFromRefusalsToTheWrittenFile) {
     settle();
     EXPECT_EQ(messages.size(), 1);
     EXPECT_TRUE(openWindows("Form3").isEmpty());
-    EXPECT_EQ(readFile(here + "/mag3.txt"),
-              QByteArray::fromStdString(resultsFileText(*module->doseResults())));
-    EXPECT_TRUE(control<QStatusBar>(results, QStringLiteral("statusBar"))
+    EXPECT_EQ(readBytes(here + "/mag3.txt"), resultsText());
+    EXPECT_TRUE(control<QStatusBar>(results, "statusBar")
                     ->currentMessage()
                     .startsWith("Results saved to " + here + "/mag3.txt at "));
 
@@ -87,22 +84,17 @@ TEST_F(SaveWindow, SessionFromRefusalsToTheWrittenFile) {
     };
     const QByteArray older = "an older file";
     save = qobject_cast<Form3*>(module->openers().save());
-    {
-        QFile file(here + "/older.txt");
-        file.open(QIODevice::WriteOnly);
-        file.write(older);
-    }
+    writeBytes(here + "/older.txt", older.toStdString());
     field(save, 1)->setText(QStringLiteral("older.txt"));
     click(save, "Command1");
     ASSERT_EQ(questions.size(), 1);
     EXPECT_TRUE(questions.front().contains(here + "/older.txt"));
-    EXPECT_EQ(readFile(here + "/older.txt"), older);
+    EXPECT_EQ(readBytes(here + "/older.txt"), older);
     EXPECT_NE(openWindow("Form3"), nullptr);
     replace = true;
     click(save, "Command1");
     EXPECT_EQ(questions.size(), 2);
-    EXPECT_EQ(readFile(here + "/older.txt"),
-              QByteArray::fromStdString(resultsFileText(*module->doseResults())));
+    EXPECT_EQ(readBytes(here + "/older.txt"), resultsText());
 
     // Reopened, the path of that save is still held, but an empty name stops the write.
     save = qobject_cast<Form3*>(module->openers().save());
@@ -113,17 +105,16 @@ TEST_F(SaveWindow, SessionFromRefusalsToTheWrittenFile) {
     EXPECT_NE(openWindow("Form3"), nullptr);
 
     // Clicking a listed file takes its bare name, and OK replaces that file.
-    auto* files = control<QListWidget>(save, QStringLiteral("File1"));
+    auto* files = control<QListWidget>(save, "File1");
     const QList<QListWidgetItem*> listed = files->findItems("mag3.txt", Qt::MatchExactly);
     ASSERT_EQ(listed.size(), 1);
-    QFile(here + "/mag3.txt").open(QIODevice::WriteOnly | QIODevice::Truncate);
+    writeBytes(here + "/mag3.txt", {});
     files->setCurrentItem(listed.front());
     emit files->itemClicked(listed.front());
     EXPECT_EQ(field(save, 1)->text(), "mag3.txt");
     EXPECT_EQ(path(), here + "/mag3.txt");
     click(save, "Command1");
-    EXPECT_EQ(readFile(here + "/mag3.txt"),
-              QByteArray::fromStdString(resultsFileText(*module->doseResults())));
+    EXPECT_EQ(readBytes(here + "/mag3.txt"), resultsText());
     EXPECT_EQ(questions.size(), 2);  // picked, not asked
     QDir::setCurrent(previousFolder);
 }

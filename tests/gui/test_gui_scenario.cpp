@@ -7,7 +7,6 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QLineEdit>
 #include <QLineSeries>
 #include <QMenu>
@@ -34,8 +33,8 @@ TEST_F(ScenarioWindowTest, ACellOpensWithItsDoseByDoubleClickAndContextMenu) {
     choose("Tc-99m MAG3");
     QWidget* results = calculate();
     ASSERT_NE(results, nullptr);
-    control<QRadioButton>(results, QStringLiteral("Option2"))->click();
-    auto* table = control<QTextEdit>(results, QStringLiteral("Text1"));
+    control<QRadioButton>(results, "Option2")->click();
+    auto* table = control<QTextEdit>(results, "Text1");
     // Row V0 = 200 ml (fourth line), column T0 = 100 min (fifth value).
     const int row = 3, column = 4;
     const QString line = table->document()->findBlockByNumber(row).text();
@@ -70,14 +69,12 @@ TEST_F(ScenarioWindowTest, ACellOpensWithItsDoseByDoubleClickAndContextMenu) {
 TEST_F(ScenarioWindowTest, EditsRecomputeAndARefusedDiaryRowKeepsThePlots) {
     auto* window = static_cast<ScenarioWindow*>(module->openers().scenario({}, {}));
     ASSERT_NE(window, nullptr);
-    auto* interval = control<QLineEdit>(window, QStringLiteral("voidInterval"));
-    interval->setText(QStringLiteral("120"));
-    emit interval->textEdited(interval->text());
+    type(window, "voidInterval", QStringLiteral("120"));
     nlohmann::json document = newScenarioDocument().json();
     document["voiding"]["interval"] = 120;
     const ScenarioResult expected = computed(document, module->standardData());
     EXPECT_EQ(doseText(window), doseLine(expected.dose));
-    auto* voids = control<QTableView>(window, QStringLiteral("voidTable"));
+    auto* voids = control<QTableView>(window, "voidTable");
     ASSERT_EQ(voids->model()->rowCount(), static_cast<int>(expected.voids.size()));
     for (int r = 0; r < voids->model()->rowCount(); ++r) {
         EXPECT_EQ(voids->model()->index(r, 0).data(Qt::UserRole).toDouble(),
@@ -86,12 +83,8 @@ TEST_F(ScenarioWindowTest, EditsRecomputeAndARefusedDiaryRowKeepsThePlots) {
                   expected.voids[r].volume);
     }
     // The void lines of the plots stand at the voids.
-    auto* plots = control<ScenarioPlots>(window, QStringLiteral("scenarioPlots"));
-    QLineSeries* voidLines = nullptr;
-    for (QAbstractSeries* series : plots->chart(0)->series()) {
-        if (series->objectName() == QLatin1String("voids"))
-            voidLines = static_cast<QLineSeries*>(series);
-    }
+    auto* plots = control<ScenarioPlots>(window, "scenarioPlots");
+    auto* voidLines = seriesNamed<QLineSeries>(plots->chart(0), "voids");
     ASSERT_NE(voidLines, nullptr);
     ASSERT_EQ(voidLines->count(), 3 * static_cast<int>(expected.voids.size()));
     EXPECT_DOUBLE_EQ(voidLines->at(3).x(), expected.voids[1].time / 60);
@@ -118,9 +111,9 @@ TEST_F(ScenarioWindowTest, EditsRecomputeAndARefusedDiaryRowKeepsThePlots) {
     window->load(ScenarioDocument(diary));
     const Scenario accepted = *window->scenario();
     const int points = static_cast<QLineSeries*>(plots->chart(2)->series().back())->count();
-    auto* rows = control<QTableWidget>(window, QStringLiteral("diaryVoids"));
+    auto* rows = control<QTableWidget>(window, "diaryVoids");
     rows->item(1, 0)->setText(QStringLiteral("30"));
-    auto* editor = control<ScenarioEditor>(window, QStringLiteral("scenarioEditor"));
+    auto* editor = control<ScenarioEditor>(window, "scenarioEditor");
     EXPECT_EQ(editor->markedField(), rows);
     EXPECT_TRUE(editor->message().startsWith(QStringLiteral("Diary, row 2")))
         << editor->message().toStdString();
@@ -141,7 +134,7 @@ TEST_F(ScenarioWindowTest, NothingInTheEditorMovesUnderTheMouse) {
     ASSERT_NE(window, nullptr);
     window->resize(1280, 520);
     settle();
-    auto* editor = control<ScenarioEditor>(window, QStringLiteral("scenarioEditor"));
+    auto* editor = control<ScenarioEditor>(window, "scenarioEditor");
     auto* scroll = qobject_cast<QScrollArea*>(editor->parentWidget()->parentWidget());
     ASSERT_NE(scroll, nullptr);
     QScrollBar* bar = scroll->verticalScrollBar();
@@ -158,22 +151,14 @@ TEST_F(ScenarioWindowTest, NothingInTheEditorMovesUnderTheMouse) {
         }
         return found;
     };
-    auto* end = control<QLineEdit>(window, QStringLiteral("endTime"));
-    auto* then = control<QCheckBox>(window, QStringLiteral("diaryThen"));
-    auto* pattern = control<QComboBox>(window, QStringLiteral("voidingPattern"));
+    auto* then = control<QCheckBox>(window, "diaryThen");
+    auto* pattern = control<QComboBox>(window, "voidingPattern");
     const std::vector<std::pair<const char*, std::function<void()>>> steps{
         {"then ticked", [&] { then->click(); }},
         {"then unticked", [&] { then->click(); }},
         {"an error line",
-         [&] {
-             end->setText(QStringLiteral("not a number, and a long reason to wrap the line"));
-             emit end->textEdited(end->text());
-         }},
-        {"the error mended",
-         [&] {
-             end->clear();
-             emit end->textEdited(end->text());
-         }},
+         [&] { type(window, "endTime", "not a number, and a long reason to wrap the line"); }},
+        {"the error mended", [&] { type(window, "endTime", {}); }},
         {"regular pattern", [&] { pattern->setCurrentIndex(1); }},
         {"the tables' pattern", [&] { pattern->setCurrentIndex(0); }}};
     for (const auto& [what, step] : steps) {
@@ -198,8 +183,8 @@ TEST_F(ScenarioWindowTest, TheReadoutIsNeverExportedAndAnErrorMarksTheDoseOutOfD
     ASSERT_NE(window, nullptr);
     window->show();
     settle();
-    auto* plots = control<ScenarioPlots>(window, QStringLiteral("scenarioPlots"));
-    auto* view = control<QChartView>(window, QStringLiteral("doseChartView"));
+    auto* plots = control<ScenarioPlots>(window, "scenarioPlots");
+    auto* view = control<QChartView>(window, "doseChartView");
     const QPointF middle = view->viewport()->rect().center();
     QMouseEvent move(QEvent::MouseMove, middle, view->viewport()->mapToGlobal(middle), Qt::NoButton,
                      Qt::NoButton, Qt::NoModifier);
@@ -209,21 +194,16 @@ TEST_F(ScenarioWindowTest, TheReadoutIsNeverExportedAndAnErrorMarksTheDoseOutOfD
 
     const QString svgPath = folder.filePath(QStringLiteral("plots.svg"));
     ASSERT_TRUE(window->exportPlots(svgPath));
-    QFile svg(svgPath);
-    ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
-    const QByteArray drawing = svg.readAll();
+    const QByteArray drawing = readBytes(svgPath);
     EXPECT_TRUE(drawing.contains("Volume (ml)"));  // the drawing's texts are in the file
     EXPECT_FALSE(drawing.contains("dose so far"));
     EXPECT_EQ(plots->readout(), readout);  // still on screen
 
     const QString before = doseText(window);
-    auto* interval = control<QLineEdit>(window, QStringLiteral("voidInterval"));
-    interval->setText(QStringLiteral("-5"));
-    emit interval->textEdited(interval->text());
+    type(window, "voidInterval", QStringLiteral("-5"));
     EXPECT_EQ(doseText(window),
               before + QStringLiteral("   (out of date: the editor shows an error)"));
-    interval->setText(QStringLiteral("180"));
-    emit interval->textEdited(interval->text());
+    type(window, "voidInterval", QStringLiteral("180"));
     EXPECT_EQ(doseText(window), before);
     EXPECT_TRUE(plots->readout().isEmpty());
 }

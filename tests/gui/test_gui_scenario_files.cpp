@@ -1,8 +1,6 @@
 // The scenario window's files and choices: a saved scenario reads back the same (every example
 // among them) and a failing export keeps the old file; a library entry, a standard by number and
 // a reference patient give what every other door gives, with its warnings.
-#include <sys/resource.h>
-
 #include <QAction>
 #include <QChart>
 #include <QComboBox>
@@ -12,7 +10,6 @@
 #include <QPushButton>
 #include <QTest>
 #include <QXYSeries>
-#include <cstdlib>
 #include <fstream>
 #include <map>
 
@@ -87,9 +84,7 @@ TEST_F(ScenarioWindowTest, ExportsTheScenarioShownAndAFailingExportKeepsTheOldFi
     ASSERT_TRUE(window->scenario().has_value());
     const QString first = folder.filePath(QStringLiteral("first.svg"));
     ASSERT_TRUE(window->exportPlots(first));
-    QFile drawing(first);
-    ASSERT_TRUE(drawing.open(QIODevice::ReadOnly));
-    const QByteArray svg = drawing.readAll();
+    const QByteArray svg = readBytes(first);
     EXPECT_TRUE(svg.contains("Dose (mGy)"));
     EXPECT_FALSE(svg.contains("mGy/MBq"));
     EXPECT_TRUE(doseText(window).contains(QStringLiteral("mGy for 7400 MBq")));
@@ -99,30 +94,24 @@ TEST_F(ScenarioWindowTest, ExportsTheScenarioShownAndAFailingExportKeepsTheOldFi
     QStringList targets;
     for (const char* name : {"plots.png", "plots.svg", "report.pdf"}) {
         targets << folder.filePath(QString::fromLatin1(name));
-        QFile old(targets.back());
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("old");
+        writeBytes(targets.back(), "old");
     }
-    rlimit limit{};
-    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
-    const rlimit small{16, limit.rlim_max};
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    const bool written[] = {window->exportPlots(targets[0]), window->exportPlots(targets[1]),
-                            window->exportReport(targets[2])};
-    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    bool written[3];
+    {
+        FileSizeLimit fullDisk(16);
+        written[0] = window->exportPlots(targets[0]);
+        written[1] = window->exportPlots(targets[1]);
+        written[2] = window->exportReport(targets[2]);
+    }
     EXPECT_EQ(messages.size(), 3);
     for (int i = 0; i < 3; ++i) {
         EXPECT_FALSE(written[i]) << i;
-        QFile file(targets[i]);
-        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-        EXPECT_EQ(file.readAll(), QByteArray("old")) << i;
+        EXPECT_EQ(readBytes(targets[i]), QByteArray("old")) << i;
         EXPECT_TRUE(messages.value(i).contains(targets[i])) << messages.value(i).toStdString();
     }
     // Where it can write, it writes: a PDF of one page.
-    ASSERT_TRUE(window->exportReport(folder.filePath(QStringLiteral("report.pdf"))));
-    QFile pdf(folder.filePath(QStringLiteral("report.pdf")));
-    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(pdf.readAll().startsWith("%PDF"));
+    ASSERT_TRUE(window->exportReport(targets[2]));
+    EXPECT_TRUE(readBytes(targets[2]).startsWith("%PDF"));
 }
 
 // Tools > Patient scenario... starts from the input window's values; a library entry chosen in
@@ -139,7 +128,7 @@ TEST_F(ScenarioWindowTest, StartsFromTheInputValuesAndOffersTheLibrary) {
     EXPECT_EQ(window->scenario()->radiopharmaceutical.name, "Tc-99m MAG3");
     const QString typedDose = doseText(window);
 
-    auto* choice = control<QComboBox>(window, QStringLiteral("scenarioRadiopharmaceutical"));
+    auto* choice = control<QComboBox>(window, "scenarioRadiopharmaceutical");
     const int entry = choice->findText(QStringLiteral("Lu-177 PSMA-617"));
     ASSERT_GE(entry, 0);
     choice->setCurrentIndex(entry);
@@ -153,24 +142,21 @@ TEST_F(ScenarioWindowTest, StartsFromTheInputValuesAndOffersTheLibrary) {
     document["radiopharmaceutical"] = {{"library", "Lu-177 PSMA-617"}};
     auto* read = static_cast<ScenarioWindow*>(module->openers().scenario({}, document.dump()));
     EXPECT_EQ(*read->scenario(), *window->scenario());
-    EXPECT_EQ(
-        control<QComboBox>(read, QStringLiteral("scenarioRadiopharmaceutical"))->currentText(),
-        choice->itemText(entry));
+    EXPECT_EQ(control<QComboBox>(read, "scenarioRadiopharmaceutical")->currentText(),
+              choice->itemText(entry));
 }
 
 // {"standard": 13} is I-131 NaI here as in every other reader; the choices are the workbench's,
 // without a user's entry that takes a standard's name; a scenario's warnings are shown next to
 // the dose, as the workbench gives them to every door.
 TEST_F(ScenarioWindowTest, CountsStandardsFromZeroOffersTheWorkbenchsChoicesAndWarns) {
-    const QString xdg = folder.filePath(QStringLiteral("xdg"));
-    ASSERT_TRUE(QDir().mkpath(xdg + QStringLiteral("/orvane")));
+    ASSERT_TRUE(QDir(folder.path()).mkpath(QStringLiteral("orvane")));
     const std::filesystem::path shipped = installedLibraryLocations().shipped;
     nlohmann::json user = nlohmann::json::parse(std::ifstream(shipped));
     nlohmann::json taken = user["entries"][0];
     taken["name"] = "Tc-99m MAG3";
     user["entries"] = {taken};
-    std::ofstream(xdg.toStdString() + "/orvane/radiopharmaceuticals.json") << user.dump();
-    ASSERT_EQ(setenv("XDG_DATA_HOME", xdg.toUtf8().constData(), 1), 0);
+    writeBytes(folder.filePath(QStringLiteral("orvane/radiopharmaceuticals.json")), user.dump());
 
     nlohmann::json document = newScenarioDocument().json();
     document["radiopharmaceutical"] = {{"standard", 13}};
@@ -179,11 +165,10 @@ TEST_F(ScenarioWindowTest, CountsStandardsFromZeroOffersTheWorkbenchsChoicesAndW
     ASSERT_TRUE(window->scenario().has_value());
     EXPECT_EQ(window->scenario()->radiopharmaceutical.name, "I-131 NaI");
     EXPECT_EQ(window->result().dose, computed(document, module->standardData()).dose);
-    auto* choice = control<QComboBox>(window, QStringLiteral("scenarioRadiopharmaceutical"));
+    auto* choice = control<QComboBox>(window, "scenarioRadiopharmaceutical");
     EXPECT_EQ(choice->currentText(), QStringLiteral("I-131 NaI"));
 
     const Workbench workbench(module->standardData(), installedLibraryLocations());
-    unsetenv("XDG_DATA_HOME");
     QStringList offered, expected;
     for (int i = 0; i < choice->count(); ++i) offered << choice->itemText(i);
     for (const std::string& name : workbench.choiceNames()) {
@@ -192,7 +177,7 @@ TEST_F(ScenarioWindowTest, CountsStandardsFromZeroOffersTheWorkbenchsChoicesAndW
     EXPECT_EQ(offered, expected);
     EXPECT_EQ(offered.count(QStringLiteral("Tc-99m MAG3")), 1);
 
-    auto* warned = control<QLabel>(window, QStringLiteral("scenarioWarnings"));
+    auto* warned = control<QLabel>(window, "scenarioWarnings");
     EXPECT_TRUE(warned->isHidden());
     const nlohmann::json scenarios = nlohmann::json::parse(
         std::ifstream(ORVANE_SOURCE_DIR "/tests/data/warned-scenarios.json"))["scenarios"];
@@ -216,17 +201,10 @@ TEST_F(ScenarioWindowTest, CountsStandardsFromZeroOffersTheWorkbenchsChoicesAndW
 // typed (the capacity pattern too).
 TEST_F(ScenarioWindowTest, AgeAndSexAloneMakeTheReferencePatientsScenario) {
     auto* window = static_cast<ScenarioWindow*>(module->openers().scenario({}, {}));
-    auto type = [window](const char* name, const QString& text) {
-        auto* edit = control<QLineEdit>(window, QString::fromLatin1(name));
-        edit->setText(text);
-        emit edit->textEdited(text);
-    };
-    for (const char* name : {"scenarioName", "administrationTime"}) type(name, QString());
-    QTest::mouseClick(control<QPushButton>(window, QStringLiteral("patientValues")),
-                      Qt::LeftButton);
-    type("patientAge", QStringLiteral("5"));
-    control<QComboBox>(window, QStringLiteral("patientSex"))
-        ->setCurrentText(QStringLiteral("female"));
+    for (const char* name : {"scenarioName", "administrationTime"}) type(window, name, {});
+    QTest::mouseClick(control<QPushButton>(window, "patientValues"), Qt::LeftButton);
+    type(window, "patientAge", QStringLiteral("5"));
+    control<QComboBox>(window, "patientSex")->setCurrentText(QStringLiteral("female"));
     nlohmann::json girl = {{"radiopharmaceutical", {{"standard", "Tc-99m MAG3"}}},
                            {"patient", {{"age", 5}, {"sex", "female"}}}};
     const Workbench workbench(module->standardData(), installedLibraryLocations());
@@ -241,35 +219,32 @@ TEST_F(ScenarioWindowTest, AgeAndSexAloneMakeTheReferencePatientsScenario) {
                                      {"fill_rate.night_from", "nightFrom"},
                                      {"voiding.capacity", "voidCapacity"}}) {
         const SourcedInput& value = taken.at(path);  // throws: not taken
-        const auto* edit = control<QLineEdit>(window, QString::fromLatin1(name));
+        const auto* edit = control<QLineEdit>(window, name);
         EXPECT_EQ(edit->text().toStdString() + edit->placeholderText().toStdString(), value.shown);
         EXPECT_TRUE(edit->toolTip().contains(QString::fromStdString(value.provenance.sources[0])))
             << path;
     }
     // The capacity in force, drawn across the volume chart and labelled.
     const double capacity = input.scenario.voiding.capacity.value();
-    std::map<QString, QXYSeries*> series;
-    for (QAbstractSeries* s :
-         control<ScenarioPlots>(window, QStringLiteral("scenarioPlots"))->chart(0)->series())
-        series[s->objectName()] = qobject_cast<QXYSeries*>(s);
-    ASSERT_NE(series["capacity"], nullptr);
-    EXPECT_EQ(series["capacity"]->at(1).y(), capacity);
-    EXPECT_EQ(series["capacityLabel"]->pointLabelsFormat(),
+    QChart* volumes = control<ScenarioPlots>(window, "scenarioPlots")->chart(0);
+    auto *line = seriesNamed<QXYSeries>(volumes, "capacity"),
+         *label = seriesNamed<QXYSeries>(volumes, "capacityLabel");
+    ASSERT_TRUE(line && label);
+    EXPECT_EQ(line->at(1).y(), capacity);
+    EXPECT_EQ(label->pointLabelsFormat(),
               QStringLiteral("capacity %1 ml")
                   .arg(QString::fromStdString(formatSignificant(capacity, 4))));
 
     // A typed value overrides the patient's; a refused age is named and gives no placeholders.
-    type("dayRate", QStringLiteral("0.6"));
+    type(window, "dayRate", QStringLiteral("0.6"));
     girl["fill_rate"] = {{"day", 0.6}};
     EXPECT_EQ(*window->scenario(), workbench.readScenario(girl).scenario);
-    type("patientAge", QStringLiteral("120"));
-    EXPECT_TRUE(control<QLabel>(window, QStringLiteral("scenarioMessage"))
-                    ->text()
+    type(window, "patientAge", QStringLiteral("120"));
+    EXPECT_TRUE(labelText(window, "scenarioMessage")
                     .startsWith(QStringLiteral("Age (years, 0-100, optional): expected an age")));
-    EXPECT_TRUE(
-        control<QLineEdit>(window, QStringLiteral("initialVolume"))->placeholderText().isEmpty());
-    type("patientAge", QStringLiteral("5"));
-    control<QComboBox>(window, QStringLiteral("voidingPattern"))->setCurrentIndex(3);
+    EXPECT_TRUE(control<QLineEdit>(window, "initialVolume")->placeholderText().isEmpty());
+    type(window, "patientAge", QStringLiteral("5"));
+    control<QComboBox>(window, "voidingPattern")->setCurrentIndex(3);
     EXPECT_EQ(window->scenario()->voiding.kind, VoidingKind::Capacity);
     EXPECT_EQ(window->scenario()->voiding.capacity, capacity);
 
@@ -284,8 +259,8 @@ TEST_F(ScenarioWindowTest, AgeAndSexAloneMakeTheReferencePatientsScenario) {
     auto* reopened = static_cast<ScenarioWindow*>(module->openers().scenario(path, {}));
     ASSERT_NE(reopened, nullptr);
     EXPECT_EQ(*reopened->scenario(), *window->scenario());
-    EXPECT_EQ(control<QLineEdit>(reopened, QStringLiteral("patientAge"))->text() + "," +
-                  control<QComboBox>(reopened, QStringLiteral("patientSex"))->currentText(),
+    EXPECT_EQ(control<QLineEdit>(reopened, "patientAge")->text() + "," +
+                  control<QComboBox>(reopened, "patientSex")->currentText(),
               QStringLiteral("5,female"));
 
     // Beside a library without the reference patients' file, the patient is refused as a key is.
@@ -295,9 +270,7 @@ TEST_F(ScenarioWindowTest, AgeAndSexAloneMakeTheReferencePatientsScenario) {
     ScenarioWindow bare(*module, {alone, std::nullopt});
     bare.load(ScenarioDocument(girl));
     EXPECT_FALSE(bare.scenario().has_value());
-    EXPECT_TRUE(control<QLabel>(&bare, QStringLiteral("scenarioMessage"))
-                    ->text()
-                    .contains(QStringLiteral("patients.json")));
+    EXPECT_TRUE(labelText(&bare, "scenarioMessage").contains(QStringLiteral("patients.json")));
 }
 
 }  // namespace

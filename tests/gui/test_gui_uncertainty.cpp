@@ -1,7 +1,6 @@
 // The scenario window's uncertainty tab: a run gives the engine's numbers in its charts and
 // round-trips through the scenario file and the report; Cancel and closing stop a long run; a
 // refused row is marked with the file reader's words and nothing runs.
-#include <QAreaSeries>
 #include <QBarSet>
 #include <QChartView>
 #include <QComboBox>
@@ -16,9 +15,9 @@
 #include "engine/scenario_uncertainty.h"
 #include "gui/scenario/scenario_window.h"
 #include "gui/scenario/uncertainty_tab.h"
-#include "gui_test_support.h"
 #include "library/scenario_file.h"
 #include "library/uncertainty_file.h"
+#include "scenario_test_support.h"
 
 namespace orvane::testing {
 namespace {
@@ -62,38 +61,26 @@ bool finishes(UncertaintyTab* tab, int ms = 30'000) {
     return QTest::qWaitFor([tab] { return !tab->running(); }, ms);
 }
 
-template <typename T>
-T* seriesNamed(QChartView* view, const QString& name) {
-    for (QAbstractSeries* series : view->chart()->series()) {
-        if (series->objectName() == name) return qobject_cast<T*>(series);
-        if (auto* area = qobject_cast<QAreaSeries*>(series);
-            area && area->upperSeries()->objectName() == name)
-            return qobject_cast<T*>(area->upperSeries());
-    }
-    return nullptr;
-}
-
 TEST_F(UncertaintyTabTest, ARunShowsTheEngineNumbersAndRoundTrips) {
     const nlohmann::json document = withSection(400);
     auto [window, tab] = open(*module, document);
     ASSERT_NE(tab, nullptr);
-    EXPECT_EQ(control<QTableWidget>(tab, QStringLiteral("uncertaintyTable"))->rowCount(), 3);
+    EXPECT_EQ(control<QTableWidget>(tab, "uncertaintyTable")->rowCount(), 3);
     click(tab, "uncertaintyRun");
     ASSERT_TRUE(finishes(tab));
-    ASSERT_NE(tab->outcome(), nullptr)
-        << control<QLabel>(tab, QStringLiteral("uncertaintyMessage"))->text().toStdString();
+    ASSERT_NE(tab->outcome(), nullptr) << labelText(tab, "uncertaintyMessage").toStdString();
     const UncertaintyResult expected = engineResult(document, module->standardData());
     EXPECT_EQ(tab->outcome()->doses, expected.doses);  // two threads, the same bits
 
-    auto* histogram = control<QChartView>(tab, QStringLiteral("uncertaintyHistogram"));
+    auto* histogram = control<QChartView>(tab, "uncertaintyHistogram");
     for (std::size_t i = 0; i < kReportedPercentiles.size(); ++i) {
         const QString name = QStringLiteral("percentile%1").arg(kReportedPercentiles[i]);
-        auto* marker = seriesNamed<QLineSeries>(histogram, name);
+        auto* marker = seriesNamed<QLineSeries>(histogram->chart(), name);
         ASSERT_NE(marker, nullptr) << name.toStdString();
         EXPECT_EQ(marker->at(0).x(), expected.percentiles[i]) << name.toStdString();
     }
     // Every used dose is in a bin or counted above the drawn range (the title says how many).
-    auto* outline = seriesNamed<QLineSeries>(histogram, QStringLiteral("doseHistogram"));
+    auto* outline = seriesNamed<QLineSeries>(histogram->chart(), "doseHistogram");
     ASSERT_NE(outline, nullptr);
     double binned = 0;
     for (int i = 0; i < outline->count(); i += 2) binned += outline->at(i).y();
@@ -103,8 +90,8 @@ TEST_F(UncertaintyTabTest, ARunShowsTheEngineNumbersAndRoundTrips) {
         open < 0 ? 0 : title.mid(open + 1).section(QLatin1Char(' '), 0, 0).toDouble();
     EXPECT_EQ(binned + above, static_cast<double>(expected.used));
 
-    auto* tornado = control<QChartView>(tab, QStringLiteral("uncertaintyTornado"));
-    auto* bars = seriesNamed<QHorizontalBarSeries>(tornado, QStringLiteral("tornadoSeries"));
+    auto* tornado = control<QChartView>(tab, "uncertaintyTornado");
+    auto* bars = seriesNamed<QHorizontalBarSeries>(tornado->chart(), "tornadoSeries");
     ASSERT_NE(bars, nullptr);
     ASSERT_EQ(bars->count(), 2);
     const auto n = static_cast<int>(expected.tornado.size());
@@ -127,9 +114,7 @@ TEST_F(UncertaintyTabTest, ARunShowsTheEngineNumbersAndRoundTrips) {
     // With results, the report gains a page with the charts and the statistics.
     const QString pdfPath = folder.filePath(QStringLiteral("report.pdf"));
     ASSERT_TRUE(window->exportReport(pdfPath));
-    QFile pdf(pdfPath);
-    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
-    EXPECT_EQ(pdf.readAll().count("/Type /Page\n"), 2);
+    EXPECT_EQ(readBytes(pdfPath).count("/Type /Page\n"), 2);
 
     // An edit of the scenario makes the outcome stale: it is dropped, not shown beside it.
     nlohmann::json edited = document;
@@ -146,9 +131,8 @@ TEST_F(UncertaintyTabTest, CancelAndClosingStopALongRun) {
     click(tab, "uncertaintyCancel");
     ASSERT_TRUE(finishes(tab, 5000));
     EXPECT_EQ(tab->outcome(), nullptr);
-    EXPECT_EQ(control<QLabel>(tab, QStringLiteral("uncertaintyMessage"))->text(),
-              QStringLiteral("Cancelled."));
-    EXPECT_TRUE(control(tab, QStringLiteral("uncertaintyRun"))->isEnabled());
+    EXPECT_EQ(labelText(tab, "uncertaintyMessage"), QStringLiteral("Cancelled."));
+    EXPECT_TRUE(control(tab, "uncertaintyRun")->isEnabled());
 
     // Closing the window mid-run stops the sampling before the tab goes.
     QPointer<UncertaintyTab> alive(tab);
@@ -188,9 +172,8 @@ TEST_F(UncertaintyTabTest, ARefusedRowIsMarkedWithTheReadersWordsAndNothingRuns)
         ASSERT_FALSE(expected.empty()) << c.what;
         click(tab, "uncertaintyRun");
         EXPECT_FALSE(tab->running()) << c.what;
-        EXPECT_EQ(control<QLabel>(tab, QStringLiteral("uncertaintyMessage"))->text().toStdString(),
-                  expected);
-        auto* table = control<QTableWidget>(tab, QStringLiteral("uncertaintyTable"));
+        EXPECT_EQ(labelText(tab, "uncertaintyMessage").toStdString(), expected);
+        auto* table = control<QTableWidget>(tab, "uncertaintyTable");
         for (int r = 0; r < table->rowCount(); ++r)
             EXPECT_EQ(table->item(r, 0)->background().style() != Qt::NoBrush, r == c.markedRow)
                 << c.what << " row " << r;
@@ -200,13 +183,11 @@ TEST_F(UncertaintyTabTest, ARefusedRowIsMarkedWithTheReadersWordsAndNothingRuns)
 
     // A key path typed twice would merge into one key of the section; it is refused instead.
     auto [window, tab] = open(*module, withSection(100));
-    auto* table = control<QTableWidget>(tab, QStringLiteral("uncertaintyTable"));
+    auto* table = control<QTableWidget>(tab, "uncertaintyTable");
     table->item(2, 0)->setText(table->item(0, 0)->text());
     click(tab, "uncertaintyRun");
     EXPECT_FALSE(tab->running());
-    EXPECT_TRUE(control<QLabel>(tab, QStringLiteral("uncertaintyMessage"))
-                    ->text()
-                    .contains(QStringLiteral("vary it once")));
+    EXPECT_TRUE(labelText(tab, "uncertaintyMessage").contains(QStringLiteral("vary it once")));
     EXPECT_NE(table->item(2, 0)->background().style(), Qt::NoBrush);
 }
 

@@ -21,8 +21,33 @@ namespace {
 // Deeper than any scenario file; a list that contains itself stops here.
 constexpr int kMaxDepth = 64;
 
-[[noreturn]] void refuse(const std::string& path, const std::string& reason) {
-    throw ScenarioError(path, reason);
+// Where a value stands in what is walked: its key or index in the value above. The key path is
+// made only for a refusal (a cohort's dicts are walked by the hundred thousand).
+struct Place {
+    const Place* above = nullptr;
+    const std::string* root = nullptr;  // the top's own path, when above is null
+    std::string_view key;               // in the key's own text, which the dict keeps alive
+    std::size_t index = 0;
+    bool isIndex = false;
+
+    static Place top(const std::string& path) { return {nullptr, &path, {}, 0, false}; }
+    Place member(std::string_view name) const { return {this, nullptr, name, 0, false}; }
+    Place item(std::size_t at) const { return {this, nullptr, {}, at, true}; }
+};
+
+std::string pathOf(const std::string& path) {
+    return path;
+}
+
+std::string pathOf(const Place& place) {
+    if (!place.above) return *place.root;
+    const std::string above = pathOf(*place.above);
+    return place.isIndex ? indexPath(above, place.index) : keyPath(above, place.key);
+}
+
+template <class Path>
+[[noreturn]] void refuse(const Path& path, const std::string& reason) {
+    throw ScenarioError(pathOf(path), reason);
 }
 
 std::string typeName(py::handle value) {
@@ -57,7 +82,8 @@ bool isReal(py::handle value) {
                                      !PyIndex_Check(object) && py::hasattr(value, "__float__"));
 }
 
-double finiteNumber(py::handle value, const std::string& path) {
+template <class Path>
+double finiteNumber(py::handle value, const Path& path) {
     const double number = PyFloat_AsDouble(value.ptr());
     if (number == -1.0 && PyErr_Occurred()) throw py::error_already_set();
     if (!std::isfinite(number)) refuse(path, "expected a finite number");
@@ -65,7 +91,8 @@ double finiteNumber(py::handle value, const std::string& path) {
 }
 
 // An int (or anything with __index__) within what a scenario file takes.
-std::variant<long long, unsigned long long> wholeNumber(py::handle value, const std::string& path) {
+template <class Path>
+std::variant<long long, unsigned long long> wholeNumber(py::handle value, const Path& path) {
     const py::object index = py::reinterpret_steal<py::object>(PyNumber_Index(value.ptr()));
     if (!index) throw py::error_already_set();
     int overflow = 0;
@@ -83,15 +110,43 @@ std::variant<long long, unsigned long long> wholeNumber(py::handle value, const 
            "expected a whole number from -9223372036854775808 to 18446744073709551615 (64 bits)");
 }
 
+// A text's UTF-8, kept by the str itself; a lone surrogate is refused at path.
+template <class Path>
+std::string_view utf8View(py::handle value, const Path& path) {
+    if (!PyUnicode_Check(value.ptr())) refuse(path, "expected a text, not " + typeName(value));
+    Py_ssize_t size = 0;
+    const char* text = PyUnicode_AsUTF8AndSize(value.ptr(), &size);
+    if (!text) {
+        PyErr_Clear();
+        refuse(path, "a text that is not valid Unicode (a lone surrogate)");
+    }
+    return {text, static_cast<std::size_t>(size)};
+}
+
+// A mapping's key (above: the mapping's place); a lone surrogate is refused at the key as
+// shown with backslashes.
+std::string_view keyView(py::handle key, const Place& above) {
+    if (!PyUnicode_Check(key.ptr())) refuse(above, "expected text keys, not " + typeName(key));
+    Py_ssize_t size = 0;
+    if (const char* text = PyUnicode_AsUTF8AndSize(key.ptr(), &size))
+        return {text, static_cast<std::size_t>(size)};
+    PyErr_Clear();
+    const py::object shown = key.attr("encode")("utf-8", "backslashreplace").attr("decode")();
+    refuse(keyPath(pathOf(above), shown.cast<std::string>()),
+           "a key that is not valid Unicode (a lone surrogate)");
+}
+
+// Walks a Python value into a JsonBuilder or a JsonTextBuilder.
+template <class Out>
 class Walker {
 public:
-    explicit Walker(JsonBuilder& out) : out_(out) {}
+    explicit Walker(Out& out) : out_(out) {}
 
-    void walk(py::handle value, const std::string& path, int depth) {
+    void walk(py::handle value, const Place& path, int depth) {
         PyObject* object = value.ptr();
         if (object == Py_None) refuse(path, "expected a value, not None");
         if (PyBool_Check(object)) return out_.flag(object == Py_True);
-        if (PyUnicode_Check(object)) return out_.text(utf8Text(value, path));
+        if (PyUnicode_Check(object)) return out_.text(std::string(utf8View(value, path)));
         if (isNumPy(value)) return walk(value.attr("tolist")(), path, depth);
         if (isReal(value)) return out_.number(finiteNumber(value, path));
         if (PyIndex_Check(object)) {
@@ -112,26 +167,34 @@ public:
         }
         if (mapping) {
             out_.beginObject();
-            const py::object items = PyDict_Check(object)
-                                         ? py::reinterpret_borrow<py::dict>(value).attr("items")()
-                                         : value.attr("items")();
-            for (const py::handle item : items) {
-                const py::tuple pair = py::reinterpret_borrow<py::tuple>(item);
-                std::string name = keyText(pair[0], path);
-                const std::string at = keyPath(path, name);
-                if (!out_.key(std::move(name))) refuse(at, "given twice");
-                walk(pair[1], at, depth + 1);
+            const auto member = [&](py::handle key, py::handle item) {
+                const Place at = path.member(keyView(key, path));
+                if (!out_.key(std::string(at.key))) refuse(at, "given twice");
+                walk(item, at, depth + 1);
+            };
+            if (PyDict_Check(object)) {
+                // A dict is walked in place: its keys and values stay alive while it does.
+                Py_ssize_t position = 0;
+                PyObject *key = nullptr, *item = nullptr;
+                while (PyDict_Next(object, &position, &key, &item)) member(key, item);
+            } else {
+                for (const py::handle pair : value.attr("items")()) {
+                    const py::tuple both = py::reinterpret_borrow<py::tuple>(pair);
+                    member(both[0], both[1]);
+                }
             }
         } else {
             out_.beginList();
             std::size_t index = 0;
-            for (const py::handle item : value) walk(item, indexPath(path, index++), depth + 1);
+            for (const py::handle item : value) {
+                walk(item, path.item(index++), depth + 1);
+            }
         }
         out_.end();
     }
 
 private:
-    JsonBuilder& out_;
+    Out& out_;
 };
 
 // Python values from a walk of a JSON value.
@@ -178,7 +241,14 @@ private:
 
 JsonValue toJson(py::handle value, const std::string& path) {
     JsonBuilder out;
-    Walker(out).walk(value, path, 0);
+    Walker(out).walk(value, Place::top(path), 0);
+    return out.take();
+}
+
+std::string toJsonText(py::handle value) {
+    JsonTextBuilder out;
+    const std::string top;
+    Walker(out).walk(value, Place::top(top), 0);
     return out.take();
 }
 
@@ -195,25 +265,11 @@ ScenarioDocument scenarioDocument(const py::handle& source) {
 }
 
 std::string utf8Text(py::handle value, const std::string& path) {
-    if (!PyUnicode_Check(value.ptr())) refuse(path, "expected a text, not " + typeName(value));
-    Py_ssize_t size = 0;
-    const char* text = PyUnicode_AsUTF8AndSize(value.ptr(), &size);
-    if (!text) {
-        PyErr_Clear();
-        refuse(path, "a text that is not valid Unicode (a lone surrogate)");
-    }
-    return std::string(text, static_cast<std::size_t>(size));
+    return std::string(utf8View(value, path));
 }
 
 std::string keyText(py::handle key, const std::string& path) {
-    if (!PyUnicode_Check(key.ptr())) refuse(path, "expected text keys, not " + typeName(key));
-    try {
-        return utf8Text(key, path);
-    } catch (const ScenarioError&) {
-        const py::object shown = key.attr("encode")("utf-8", "backslashreplace").attr("decode")();
-        refuse(keyPath(path, shown.cast<std::string>()),
-               "a key that is not valid Unicode (a lone surrogate)");
-    }
+    return std::string(keyView(key, Place::top(path)));
 }
 
 std::string fieldText(py::handle value, const std::string& path) {

@@ -185,7 +185,9 @@ bool JsonLinesSource::next(BatchItem& item) {
         if (line_ == 1 && text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
         if (blank(text)) continue;
         if (!text.empty() && text.back() == '\r') text.pop_back();
-        item = {line_, {}, std::move(text), {}, {}, {}};
+        item = BatchItem{};
+        item.line = line_;
+        item.text = std::move(text);
         return true;
     }
     if (in_.bad()) throwUnreadable(name_, "reading failed");
@@ -205,8 +207,9 @@ json JsonLinesSource::scenarioOf(BatchItem& item) const {
 }
 
 json ItemSource::scenarioOf(BatchItem& item) const {
-    if (item.text.empty()) return item.document.json();
-    return parseScenarioJson(readScenarioText(item.text));
+    if (!item.file.empty()) return parseScenarioJson(readScenarioText(item.file));
+    if (!item.text.empty()) return parseScenarioJson(item.text);
+    return std::move(item.document).release();
 }
 
 std::string batchJsonLine(const BatchOutput& output) {

@@ -54,6 +54,7 @@ struct BatchItem {
     std::string text;                // JSON Lines: the line
     std::vector<std::string> cells;  // CSV: the row's fields
     JsonValue document;              // a scenario object handed over in memory
+    std::string file;                // ItemSource: the scenario file this record is
     std::string problem;             // not empty: the record could not be read (why)
 };
 
@@ -84,7 +85,7 @@ private:
 
 // Records handed over in memory (the Python module's items), each made by `make` as it is
 // read, while the workers compute the earlier ones; make returns false at the end. A record is
-// its item's document, or when its text is not empty the scenario file that text names.
+// the scenario file its item names, else its item's JSON text, else its item's document.
 class ItemSource : public BatchSource {
 public:
     explicit ItemSource(std::function<bool(BatchItem&)> make) : make_(std::move(make)) {}

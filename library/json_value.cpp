@@ -1,7 +1,9 @@
 #include "library/json_value.h"
 
+#include <cmath>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -11,21 +13,37 @@ namespace orvane {
 
 using nlohmann::json;
 
-JsonValue::JsonValue() : JsonValue(nlohmann::json()) {}
+namespace {
+const json kNull;
+}  // namespace
+
+// A null value holds nothing (a batch record's empty document costs no allocation).
+JsonValue::JsonValue() = default;
+
+const nlohmann::json& JsonValue::json() const {
+    return json_ ? *json_ : kNull;
+}
 
 JsonValue::JsonValue(nlohmann::json value)
-    : json_(std::make_shared<const nlohmann::json>(std::move(value))) {}
+    : json_(std::make_shared<nlohmann::json>(std::move(value))) {}
+
+nlohmann::json JsonValue::release() && {
+    if (!json_) return nullptr;
+    nlohmann::json value = json_.use_count() == 1 ? std::move(*json_) : *json_;
+    json_.reset();
+    return value;
+}
 
 bool JsonValue::isNull() const {
-    return json_->is_null();
+    return json().is_null();
 }
 
 std::string JsonValue::text(int indent) const {
-    return json_->dump(indent);
+    return json().dump(indent);
 }
 
 bool operator==(const JsonValue& a, const JsonValue& b) {
-    return *a.json_ == *b.json_;
+    return a.json() == b.json();
 }
 
 struct JsonBuilder::State {
@@ -140,6 +158,88 @@ void walk(const Json& value, JsonVisitor& visitor) {
 void JsonView::visit(JsonVisitor& visitor) const {
     if (ordered_) return walk(*ordered_, visitor);
     walk(*plain_, visitor);
+}
+
+void JsonTextBuilder::beforeValue() {
+    if (std::exchange(afterKey_, false)) return;
+    if (empty_.empty()) {
+        if (!out_.empty())
+            throw std::logic_error("JsonTextBuilder: a second value at the top level");
+        return;
+    }
+    if (isObject_.back()) throw std::logic_error("JsonTextBuilder: a member without its key");
+    if (!empty_.back()) out_ += ',';
+    empty_.back() = false;
+}
+
+void JsonTextBuilder::null() {
+    beforeValue();
+    out_ += "null";
+}
+void JsonTextBuilder::flag(bool value) {
+    beforeValue();
+    out_ += value ? "true" : "false";
+}
+void JsonTextBuilder::integer(std::int64_t value) {
+    beforeValue();
+    out_ += std::to_string(value);
+}
+void JsonTextBuilder::unsignedInteger(std::uint64_t value) {
+    beforeValue();
+    out_ += std::to_string(value);
+}
+void JsonTextBuilder::number(double value) {
+    if (!std::isfinite(value))
+        throw std::logic_error("JsonTextBuilder: a number that is not finite");
+    beforeValue();
+    out_ += json(value).dump();  // the shortest text that reads back, with ".0" when whole
+}
+void JsonTextBuilder::text(std::string value) {
+    beforeValue();
+    out_ += json(std::move(value)).dump();
+}
+void JsonTextBuilder::beginObject() {
+    beforeValue();
+    out_ += '{';
+    empty_.push_back(true);
+    isObject_.push_back(true);
+    object_.push_back(names_.size());
+}
+bool JsonTextBuilder::key(std::string name) {
+    if (isObject_.empty() || !isObject_.back() || afterKey_)
+        throw std::logic_error("JsonTextBuilder: a key outside an object");
+    for (std::size_t i = object_.back(); i < names_.size(); ++i)
+        if (names_[i] == name) return false;
+    if (!empty_.back()) out_ += ',';
+    empty_.back() = false;
+    out_ += json(name).dump();
+    out_ += ':';
+    names_.push_back(std::move(name));
+    afterKey_ = true;
+    return true;
+}
+void JsonTextBuilder::beginList() {
+    beforeValue();
+    out_ += '[';
+    empty_.push_back(true);
+    isObject_.push_back(false);
+}
+void JsonTextBuilder::end() {
+    if (empty_.empty() || afterKey_) throw std::logic_error("JsonTextBuilder: end() of nothing");
+    if (isObject_.back()) {
+        names_.resize(object_.back());
+        object_.pop_back();
+        out_ += '}';
+    } else {
+        out_ += ']';
+    }
+    empty_.pop_back();
+    isObject_.pop_back();
+}
+std::string JsonTextBuilder::take() {
+    if (out_.empty() || !empty_.empty())
+        throw std::logic_error("JsonTextBuilder: incomplete value");
+    return std::move(out_);
 }
 
 }  // namespace orvane

@@ -9,6 +9,7 @@
 #include <nlohmann/json_fwd.hpp>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace orvane {
 
@@ -19,14 +20,16 @@ public:
     explicit JsonValue(nlohmann::json value);
 
     // For library/: the value itself.
-    const nlohmann::json& json() const { return *json_; }
+    const nlohmann::json& json() const;
+    // The value itself, moved out when this is its only holder (else copied); this is null after.
+    nlohmann::json release() &&;
     bool isNull() const;
     // The value as JSON text: compact, or indented by `indent` blanks.
     std::string text(int indent = -1) const;
     friend bool operator==(const JsonValue& a, const JsonValue& b);
 
 private:
-    std::shared_ptr<const nlohmann::json> json_;
+    std::shared_ptr<nlohmann::json> json_;  // none: null; never changed while shared
 };
 
 // Builds one value from calls in document order: an object is beginObject(), then key() and
@@ -55,6 +58,37 @@ public:
 private:
     struct State;
     std::unique_ptr<State> state_;
+};
+
+// The same calls as JsonBuilder, written as compact JSON text that reads back as the same value
+// (a number to the last bit, and a whole one as "2.0", so that it reads back as a number with a
+// fraction). Handing a value to another thread as text, to be read there, keeps its
+// memory on that thread.
+class JsonTextBuilder {
+public:
+    void null();
+    void flag(bool value);
+    void integer(std::int64_t value);
+    void unsignedInteger(std::uint64_t value);
+    void number(double value);
+    void text(std::string value);  // UTF-8
+    void beginObject();
+    // The next member's key; false (and nothing changes) when the object has it already.
+    bool key(std::string name);
+    void beginList();
+    void end();
+    // The text written; std::logic_error when the value is not complete.
+    std::string take();
+
+private:
+    void beforeValue();
+
+    std::string out_;
+    std::vector<bool> empty_;          // per open container: nothing in it yet
+    std::vector<std::string> names_;   // the keys of the open objects, outermost first
+    std::vector<std::size_t> object_;  // per open object: where its keys start in names_
+    std::vector<bool> isObject_;
+    bool afterKey_ = false;
 };
 
 }  // namespace orvane

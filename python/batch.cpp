@@ -45,13 +45,14 @@ BatchItem itemOf(py::handle item, std::size_t line, const py::object& mapping) {
     record.line = line;
     if (PyDict_Check(item.ptr()) || py::isinstance(item, mapping)) {
         try {
-            record.document = toJson(item);
+            // As text: the tree is then built, and freed, on the worker's thread.
+            record.text = toJsonText(item);
         } catch (const std::exception& e) {
             record.problem = e.what();
         }
     } else if (py::isinstance<py::str>(item) || py::hasattr(item, "__fspath__")) {
-        record.text = item.cast<std::filesystem::path>().string();
-        if (record.text.empty()) record.problem = "an empty path";
+        record.file = item.cast<std::filesystem::path>().string();
+        if (record.file.empty()) record.problem = "an empty path";
     } else {
         record.problem = "expected a dict or a path, got " +
                          py::str(py::type::handle_of(item).attr("__name__")).cast<std::string>();

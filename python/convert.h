@@ -20,6 +20,8 @@ namespace orvane::python {
 // "voiding.voids[2].at") None, a number that is not finite, an integer beyond -2^63..2^64-1,
 // a text with a lone surrogate and any other type.
 JsonValue toJson(pybind11::handle value, const std::string& path = "");
+// The same, as compact JSON text (read back, the same value), refused alike.
+std::string toJsonText(pybind11::handle value);
 
 // A scenario given as a Mapping (toJson) or as the path of its file (read strictly, named in
 // refusals); anything else is refused. Reads the file with the lock released.

@@ -4,13 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <bit>
+#include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "cli/cli.h"
 #include "library/batch.h"
 #include "library/csv_template.h"
+#include "library/json_value.h"
+#include "library/scenario_file.h"
 #include "support.h"
 
 using namespace orvane;
@@ -308,4 +313,49 @@ TEST(CsvTemplate, ReadsQuotedFieldsAndNumbersRecordsByTheirFirstLine) {
     EXPECT_EQ(records[0]["dose_mGy_per_MBq"],
               json::parse(cli({"--scenario", base, "--json"}).out)["dose_mGy_per_MBq"]);
     EXPECT_EQ(cli({"--batch", "-", "--template", base}, "id,volume\n1,2\n").status, kCliRefused);
+}
+
+// orvane.batch hands each dict to the workers as JSON text, to be read there: the text reads back
+// as the value the builder would have made, every double to the last bit and still a number
+// with a fraction, a key given twice refused as by the builder.
+TEST(Batch, ADocumentHandedOverAsTextReadsBackAsTheSameValue) {
+    const std::vector<double> doubles{0.1, -0.0, 5e-324, 1.7976931348623157e308, 2.0, 1.0 / 3};
+    auto build = [&](auto& out) {
+        out.beginObject();
+        EXPECT_TRUE(out.key("id"));
+        out.text("p \"1\"\\\n\x01 \xC3\xBC");
+        out.key("numbers");
+        out.beginList();
+        for (const double v : doubles) out.number(v);
+        out.integer(std::numeric_limits<std::int64_t>::min());
+        out.unsignedInteger(std::numeric_limits<std::uint64_t>::max());
+        out.end();
+        out.key("nested");
+        out.beginObject();
+        out.key("flag");
+        out.flag(true);
+        out.key("none");
+        out.null();
+        out.key("empty");
+        out.beginList();
+        out.end();
+        out.end();
+        EXPECT_FALSE(out.key("id"));
+        EXPECT_TRUE(out.key("last"));
+        out.flag(false);
+        out.end();
+    };
+    JsonBuilder tree;
+    build(tree);
+    JsonTextBuilder text;
+    build(text);
+    const json read = parseScenarioJson(text.take());
+    EXPECT_EQ(read, tree.take().json());
+    for (std::size_t i = 0; i < doubles.size(); ++i) {
+        const json& number = read["numbers"][i];
+        EXPECT_TRUE(number.is_number_float()) << i;
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(number.get<double>()),
+                  std::bit_cast<std::uint64_t>(doubles[i]))
+            << i;
+    }
 }

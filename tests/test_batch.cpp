@@ -270,7 +270,7 @@ TEST(CsvTemplate, ColumnsAreCheckedBeforeAnyRowAndCellsConverted) {
          {std::pair{std::vector<std::string>{"", "ten", "", "", "", "", "", ""}, "initial_volume"},
           {std::vector<std::string>{"", "", "", "", "", "", "", "1.5.2"}, "uncertainty.samples"},
           {std::vector<std::string>{"", ""}, ""}}) {
-        EXPECT_EQ(test::refusedAt([&] { applyCsvRow(base, columns, cells); }), path);
+        EXPECT_EQ(test::refusedAt([&, &row = cells] { applyCsvRow(base, columns, row); }), path);
     }
     const std::vector<CsvColumn> gap = csvColumns({"fill_rate.steps[5].rate"}, base);
     EXPECT_THROW(applyCsvRow(base, gap, {"1"}), ScenarioError);

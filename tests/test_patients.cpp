@@ -194,8 +194,8 @@ TEST(Patients, RefusedFiles) {
     const std::pair<std::string, std::string> texts[] = {{twice, "patients[2].label"},
                                                          {commas, "line 3, column 16"}};
     for (const auto& [faulty, position] : texts) {
-        const auto e =
-            test::thrown<DataFileError>([&] { parsePatientsFile(faulty, "patients.json"); });
+        const auto e = test::thrown<DataFileError>(
+            [&text = faulty] { parsePatientsFile(text, "patients.json"); });
         EXPECT_EQ(e ? e->position() : "(accepted)", position);
     }
 }

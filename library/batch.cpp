@@ -208,8 +208,7 @@ json JsonLinesSource::scenarioOf(BatchItem& item) const {
 
 json ItemSource::scenarioOf(BatchItem& item) const {
     if (!item.file.empty()) return parseScenarioJson(readScenarioText(item.file));
-    if (!item.text.empty()) return parseScenarioJson(item.text);
-    return std::move(item.document).release();
+    return parseScenarioJson(item.text);
 }
 
 std::string batchJsonLine(const BatchOutput& output) {

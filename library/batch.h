@@ -21,7 +21,6 @@
 
 #include "engine/fit.h"
 #include "engine/sampling.h"
-#include "library/json_value.h"
 #include "library/scenario_file.h"
 #include "library/standards.h"
 #include "library/workbench.h"
@@ -53,7 +52,6 @@ struct BatchItem {
     std::string id;                  // known before the record is read (a CSV's id cell)
     std::string text;                // JSON Lines: the line
     std::vector<std::string> cells;  // CSV: the row's fields
-    JsonValue document;              // a scenario object handed over in memory
     std::string file;                // ItemSource: the scenario file this record is
     std::string problem;             // not empty: the record could not be read (why)
 };
@@ -85,7 +83,7 @@ private:
 
 // Records handed over in memory (the Python module's items), each made by `make` as it is
 // read, while the workers compute the earlier ones; make returns false at the end. A record is
-// the scenario file its item names, else its item's JSON text, else its item's document.
+// the scenario file its item names, else its item's JSON text.
 class ItemSource : public BatchSource {
 public:
     explicit ItemSource(std::function<bool(BatchItem&)> make) : make_(std::move(make)) {}

@@ -17,7 +17,7 @@ namespace {
 const json kNull;
 }  // namespace
 
-// A null value holds nothing (a batch record's empty document costs no allocation).
+// A null value holds nothing.
 JsonValue::JsonValue() = default;
 
 const nlohmann::json& JsonValue::json() const {
@@ -25,14 +25,7 @@ const nlohmann::json& JsonValue::json() const {
 }
 
 JsonValue::JsonValue(nlohmann::json value)
-    : json_(std::make_shared<nlohmann::json>(std::move(value))) {}
-
-nlohmann::json JsonValue::release() && {
-    if (!json_) return nullptr;
-    nlohmann::json value = json_.use_count() == 1 ? std::move(*json_) : *json_;
-    json_.reset();
-    return value;
-}
+    : json_(std::make_shared<const nlohmann::json>(std::move(value))) {}
 
 bool JsonValue::isNull() const {
     return json().is_null();
@@ -162,14 +155,13 @@ void JsonView::visit(JsonVisitor& visitor) const {
 
 void JsonTextBuilder::beforeValue() {
     if (std::exchange(afterKey_, false)) return;
-    if (empty_.empty()) {
+    if (open_.empty()) {
         if (!out_.empty())
             throw std::logic_error("JsonTextBuilder: a second value at the top level");
         return;
     }
-    if (isObject_.back()) throw std::logic_error("JsonTextBuilder: a member without its key");
-    if (!empty_.back()) out_ += ',';
-    empty_.back() = false;
+    if (open_.back().object) throw std::logic_error("JsonTextBuilder: a member without its key");
+    if (!std::exchange(open_.back().empty, false)) out_ += ',';
 }
 
 void JsonTextBuilder::null() {
@@ -201,17 +193,14 @@ void JsonTextBuilder::text(std::string value) {
 void JsonTextBuilder::beginObject() {
     beforeValue();
     out_ += '{';
-    empty_.push_back(true);
-    isObject_.push_back(true);
-    object_.push_back(names_.size());
+    open_.push_back({true, true, names_.size()});
 }
 bool JsonTextBuilder::key(std::string name) {
-    if (isObject_.empty() || !isObject_.back() || afterKey_)
+    if (open_.empty() || !open_.back().object || afterKey_)
         throw std::logic_error("JsonTextBuilder: a key outside an object");
-    for (std::size_t i = object_.back(); i < names_.size(); ++i)
+    for (std::size_t i = open_.back().keys; i < names_.size(); ++i)
         if (names_[i] == name) return false;
-    if (!empty_.back()) out_ += ',';
-    empty_.back() = false;
+    if (!std::exchange(open_.back().empty, false)) out_ += ',';
     out_ += json(name).dump();
     out_ += ':';
     names_.push_back(std::move(name));
@@ -221,24 +210,16 @@ bool JsonTextBuilder::key(std::string name) {
 void JsonTextBuilder::beginList() {
     beforeValue();
     out_ += '[';
-    empty_.push_back(true);
-    isObject_.push_back(false);
+    open_.push_back({false, true, 0});
 }
 void JsonTextBuilder::end() {
-    if (empty_.empty() || afterKey_) throw std::logic_error("JsonTextBuilder: end() of nothing");
-    if (isObject_.back()) {
-        names_.resize(object_.back());
-        object_.pop_back();
-        out_ += '}';
-    } else {
-        out_ += ']';
-    }
-    empty_.pop_back();
-    isObject_.pop_back();
+    if (open_.empty() || afterKey_) throw std::logic_error("JsonTextBuilder: end() of nothing");
+    if (open_.back().object) names_.resize(open_.back().keys);
+    out_ += open_.back().object ? '}' : ']';
+    open_.pop_back();
 }
 std::string JsonTextBuilder::take() {
-    if (out_.empty() || !empty_.empty())
-        throw std::logic_error("JsonTextBuilder: incomplete value");
+    if (out_.empty() || !open_.empty()) throw std::logic_error("JsonTextBuilder: incomplete value");
     return std::move(out_);
 }
 

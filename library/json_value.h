@@ -21,15 +21,13 @@ public:
 
     // For library/: the value itself.
     const nlohmann::json& json() const;
-    // The value itself, moved out when this is its only holder (else copied); this is null after.
-    nlohmann::json release() &&;
     bool isNull() const;
     // The value as JSON text: compact, or indented by `indent` blanks.
     std::string text(int indent = -1) const;
     friend bool operator==(const JsonValue& a, const JsonValue& b);
 
 private:
-    std::shared_ptr<nlohmann::json> json_;  // none: null; never changed while shared
+    std::shared_ptr<const nlohmann::json> json_;  // none: null
 };
 
 // Builds one value from calls in document order: an object is beginObject(), then key() and
@@ -83,11 +81,15 @@ public:
 private:
     void beforeValue();
 
+    struct Open {
+        bool object = false;
+        bool empty = true;     // nothing in it yet
+        std::size_t keys = 0;  // an object's: where its keys start in names_
+    };
+
     std::string out_;
-    std::vector<bool> empty_;          // per open container: nothing in it yet
-    std::vector<std::string> names_;   // the keys of the open objects, outermost first
-    std::vector<std::size_t> object_;  // per open object: where its keys start in names_
-    std::vector<bool> isObject_;
+    std::vector<Open> open_;          // the containers not yet ended, outermost first
+    std::vector<std::string> names_;  // the keys of the open objects
     bool afterKey_ = false;
 };
 
